@@ -1,0 +1,49 @@
+# drvp_add_test(name SOURCES ... LIBS ... [PCSC] [TIMEOUT s])
+# PCSC tests run inside their own mount and network namespace with a private
+# pcscd and virtual reader (tests/pcsc-sandbox.sh); the rest run directly.
+set(DRVP_TEST_ENV
+  QT_QPA_PLATFORM=offscreen
+  "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1"
+  DRVP_TOOLS_DIR=${CMAKE_BINARY_DIR}/tools
+  DRVP_SOURCE_DIR=${CMAKE_SOURCE_DIR})
+
+function(drvp_add_test name)
+  cmake_parse_arguments(ARG "PCSC;NOPCSCD" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${ARG_SOURCES} ${DRVP_RESOURCES})
+  target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
+  if(ARG_PCSC OR ARG_NOPCSCD)
+    set(mode start)
+    if(ARG_NOPCSCD)
+      set(mode nostart)
+    endif()
+    add_test(NAME ${name}
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/pcsc-sandbox.sh ${mode} ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES LABELS pcsc)
+  else()
+    add_test(NAME ${name} COMMAND timeout -k 5 ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
+  endif()
+  math(EXPR hard "${ARG_TIMEOUT} + 30")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${hard} ENVIRONMENT "${DRVP_TEST_ENV}")
+endfunction()
+
+# A libFuzzer target over the project's parsers, with a short bounded run
+# over the checked-in corpus.
+function(drvp_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "SECONDS;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT DRVP_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  add_test(NAME ${name}
+    COMMAND sh -c "mkdir -p '${work}' && exec timeout -k 5 $((${ARG_SECONDS} + 60)) $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=4096 '${work}' '${ARG_CORPUS}'")
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz ENVIRONMENT "${DRVP_TEST_ENV}")
+endfunction()
