@@ -7,7 +7,8 @@ set(DRVP_TEST_ENV
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
   "ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1"
   DRVP_TOOLS_DIR=${CMAKE_BINARY_DIR}/tools
-  DRVP_SOURCE_DIR=${CMAKE_SOURCE_DIR})
+  DRVP_SOURCE_DIR=${CMAKE_SOURCE_DIR}
+  DRVP_CERTS_DIR=${CMAKE_BINARY_DIR}/certs)
 
 function(drvp_add_test name)
   cmake_parse_arguments(ARG "PCSC;NOPCSCD" "TIMEOUT" "SOURCES;LIBS" ${ARGN})

@@ -1,0 +1,278 @@
+#include "readers/CardReaderAgent.h"
+
+#include "card/PcscCodeTexts.h"
+
+#include <QMutexLocker>
+
+#include <cstdlib>
+
+using namespace Pcsc;
+
+namespace {
+
+// The wait is bounded so that a stop that lands before the wait begins (which
+// SCardCancel cannot wake) is still seen within this time.
+constexpr quint32 waitSliceMs = 500;
+// pcsc-lite does not always report new readers through the notification
+// entry: the list is compared after this many quiet waits.
+constexpr int quietWaitsBeforeRelisting = 4;
+constexpr unsigned long retryDelayMs = 3000;
+
+constexpr quint32 lowWord(quint32 state) { return state & 0xFFFF; }
+constexpr quint32 counter(quint32 state) { return state >> 16; }
+
+const char *const contextFailure = "Попытка %1: Агент не смог установить контекст. %2";
+const char *const contextAdvice = "%1 <b>Рекомендуется выключить Дравек Про</b> и запустить его "
+                                  "повторно после устранеия неполадок.";
+const char *const listFailure = "Попытка %1: Агент не смог получить список картридеров. %2";
+const char *const listAdvice = "%1 <b>Рекомендуется выключить Дравек Про</b> и запустить его "
+                               "повторно после подключения картридера или устранеия неполадок.";
+const char *const releaseFailure = "Агент не смог закрыть контекст %1 (0x%2). %3";
+const char *const badCard = "Некорректно вставленна карта или карта неисправна.";
+const char *const removedInUse =
+    "Отключение карты в процессе ее использования. Данное действие могло вывести карту "
+    "тахографа из строя, т. е. привести к поломке карты.";
+
+QString hexCode(qint32 code) { return QString::number(quint32(code), 16).toUpper(); }
+
+} // namespace
+
+CardReaderAgent::CardReaderAgent(QObject *parent) : QObject(parent) {}
+
+CardReaderAgent::~CardReaderAgent() = default;
+
+void CardReaderAgent::stop()
+{
+    stopRequested = true;
+    {
+        QMutexLocker lock(&sleepMutex);
+        sleepCondition.wakeAll();
+    }
+    if (context)
+        SCardCancel(context);
+}
+
+QString CardReaderAgent::scardErrorText(qint32 code)
+{
+    const QString known = findScardErrorText(code);
+    const QString text = known.isEmpty()
+        ? QStringLiteral(": Cистемная ошибка. Обратитесь в службу техподдержки.")
+        : QLatin1Char(' ') + known;
+    // The decimal shows the magnitude of the signed code.
+    return QStringLiteral("Ошибка %1 (0x%2)%3")
+        .arg(QString::number(std::llabs(qint64(code))), hexCode(code), text);
+}
+
+void CardReaderAgent::runMonitor()
+{
+    while (!stopRequested) {
+        if (establishContext()) {
+            while (!stopRequested && listReaders()) {
+                buildReaderStates();
+                if (!waitForChanges())
+                    break;
+            }
+        }
+    }
+}
+
+bool CardReaderAgent::establishContext()
+{
+    if (context) {
+        const QStringList gone = readers;
+        emit unmountedCardReader(gone);
+        readers.clear();
+        states.clear();
+        const SCARDCONTEXT old = context;
+        const qint32 rc = SCardReleaseContext(old);
+        context = 0;
+        emit contextEstablished(0);
+        if (rc != SCARD_S_SUCCESS) {
+            emit errorCardReader(QString::fromUtf8(releaseFailure)
+                                     .arg(QString::number(old), hexCode(rc), scardErrorText(rc)));
+        }
+    }
+    for (int attempt = 1; !stopRequested; ++attempt) {
+        SCARDCONTEXT established = 0;
+        const qint32 rc = SCardEstablishContext(SCARD_SCOPE_USER, &established);
+        if (rc == SCARD_S_SUCCESS) {
+            context = established;
+            // A stop that came while there was no context had nothing to cancel.
+            if (stopRequested)
+                return false;
+            emit contextEstablished(established);
+            return true;
+        }
+        reportRetry(QString::fromUtf8(contextFailure).arg(attempt).arg(scardErrorText(rc)), attempt,
+                    QString::fromUtf8(contextAdvice));
+        if (!sleepBeforeRetry())
+            return false;
+    }
+    return false;
+}
+
+bool CardReaderAgent::listReaders()
+{
+    readers.clear();
+    for (int attempt = 1; !stopRequested; ++attempt) {
+        QStringList listed;
+        const qint32 rc = SCardListReadersW(context, &listed);
+        if (rc == SCARD_S_SUCCESS) {
+            readers = listed;
+            emit foundCardReaders(listed);
+            return true;
+        }
+        // A lost service never comes back to this context: start a new one.
+        if (rc == SCARD_E_NO_SERVICE || rc == SCARD_E_INVALID_HANDLE)
+            return false;
+        reportRetry(QString::fromUtf8(listFailure).arg(attempt).arg(scardErrorText(rc)), attempt,
+                    QString::fromUtf8(listAdvice));
+        if (!sleepBeforeRetry())
+            return false;
+    }
+    return false;
+}
+
+void CardReaderAgent::reportRetry(const QString &text, int attempt, const QString &advice)
+{
+    emit errorCardReader(attempt % 3 == 0 ? advice.arg(text) : text);
+}
+
+bool CardReaderAgent::sleepBeforeRetry()
+{
+    QMutexLocker lock(&sleepMutex);
+    if (!stopRequested)
+        sleepCondition.wait(&sleepMutex, retryDelayMs);
+    return !stopRequested;
+}
+
+void CardReaderAgent::buildReaderStates()
+{
+    states.assign(size_t(readers.size()) + 1, SCARD_READERSTATEW());
+    for (int i = 0; i < readers.size(); ++i)
+        states[size_t(i)].szReader = readers.at(i);
+    states.back().szReader = pnpNotificationReader;
+}
+
+bool CardReaderAgent::waitForChanges()
+{
+    int quietWaits = 0;
+    while (!stopRequested) {
+        const qint32 rc =
+            SCardGetStatusChangeW(context, waitSliceMs, states.data(), quint32(states.size()));
+        if (stopRequested)
+            return false;
+        if (rc == SCARD_E_TIMEOUT) {
+            if (++quietWaits % quietWaitsBeforeRelisting == 0 && readerListChanged())
+                return true;
+            continue;
+        }
+        if (rc == SCARD_E_UNKNOWN_READER)
+            return true;
+        if (rc != SCARD_S_SUCCESS)
+            return false;
+        bool relist = false;
+        for (size_t i = 0; i + 1 < states.size(); ++i) {
+            if (states[i].dwCurrentState != states[i].dwEventState)
+                relist = applyReaderChange(states[i]) || relist;
+        }
+        relist = pnpReportsChange(states.back()) || relist;
+        if (relist)
+            return true;
+    }
+    return false;
+}
+
+bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
+{
+    const QString name = entry.szReader;
+    const quint32 cs = entry.dwCurrentState;
+    const quint32 es = entry.dwEventState;
+    const quint32 cl = lowWord(cs);
+    const quint32 el = lowWord(es);
+    const bool counterGrew = counter(es) > counter(cs);
+    const bool wasPresent = (cl & ~SCARD_STATE_INUSE) == SCARD_STATE_PRESENT;
+    // Our own connection sets the in-use bit too; pcsc-lite never sets the
+    // unpowered bit, so only a held card was really pulled out while in use.
+    const bool wasInUse = wasPresent && (cl & SCARD_STATE_INUSE);
+    const auto reportRemoval = [&] {
+        emit unmountedCard(name);
+        if (wasInUse)
+            emit errorCardReader(QString::fromUtf8(removedInUse), name);
+    };
+
+    bool announced = false;
+    bool handled = false;
+    if (cl == SCARD_STATE_UNAWARE || cl == SCARD_STATE_EMPTY) {
+        const quint32 presentNow = SCARD_STATE_CHANGED | SCARD_STATE_PRESENT;
+        if ((el & ~SCARD_STATE_INUSE) == presentNow || el == (presentNow | SCARD_STATE_UNPOWERED)) {
+            // A card already in the reader when the service started carries
+            // event counter 0: being unaware of it is enough.
+            if (counterGrew || cl == SCARD_STATE_UNAWARE) {
+                emit mountedCard(name);
+                announced = true;
+            }
+            handled = true;
+        } else if (el == (presentNow | SCARD_STATE_MUTE) && cl == SCARD_STATE_EMPTY) {
+            if (counterGrew)
+                emit errorCardReader(QString::fromUtf8(badCard), name);
+            handled = true;
+        }
+    }
+    const quint32 emptyNow = SCARD_STATE_CHANGED | SCARD_STATE_EMPTY;
+    if (!handled && cl == (SCARD_STATE_PRESENT | SCARD_STATE_UNPOWERED) && el == emptyNow) {
+        if (counterGrew)
+            emit unmountedCard(name);
+        handled = true;
+    }
+    if (!handled && wasPresent && counter(es) != counter(cs) && el == emptyNow) {
+        reportRemoval();
+        announced = true;
+    }
+    if (!announced && (es & SCARD_STATE_INUSE) && counter(es) == counter(cs))
+        emit cardUsing(name, true);
+    if (es & SCARD_STATE_UNPOWERED)
+        emit cardUsing(name, false);
+
+    const bool gone = (el & SCARD_STATE_CHANGED)
+        && (el & (SCARD_STATE_UNKNOWN | SCARD_STATE_UNAVAILABLE));
+    if (gone) {
+        if (wasPresent)
+            reportRemoval();
+        emit unmountedCardReader(QStringList{name});
+    }
+    entry.dwCurrentState = es & ~SCARD_STATE_CHANGED;
+    return gone;
+}
+
+bool CardReaderAgent::pnpReportsChange(SCARD_READERSTATEW &entry)
+{
+    const quint32 cs = entry.dwCurrentState;
+    const quint32 es = entry.dwEventState;
+    entry.dwCurrentState = es & ~SCARD_STATE_CHANGED;
+    // The first answer after a listing only describes the readers just listed.
+    return cs != SCARD_STATE_UNAWARE && cs != es && (lowWord(es) & SCARD_STATE_CHANGED);
+}
+
+bool CardReaderAgent::readerListChanged()
+{
+    QStringList now;
+    const qint32 rc = SCardListReadersW(context, &now);
+    if (rc != SCARD_S_SUCCESS && rc != SCARD_E_NO_READERS_AVAILABLE)
+        return false;
+    if (now == readers)
+        return false;
+    for (size_t i = 0; i + 1 < states.size(); ++i) {
+        const SCARD_READERSTATEW &entry = states[i];
+        if (now.contains(entry.szReader))
+            continue;
+        const quint32 cl = lowWord(entry.dwCurrentState);
+        if ((cl & ~SCARD_STATE_INUSE) == SCARD_STATE_PRESENT) {
+            emit unmountedCard(entry.szReader);
+            if (cl & SCARD_STATE_INUSE)
+                emit errorCardReader(QString::fromUtf8(removedInUse), entry.szReader);
+        }
+        emit unmountedCardReader(QStringList{entry.szReader});
+    }
+    return true;
+}

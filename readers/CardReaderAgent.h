@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/Pcsc.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <vector>
+
+// Watches the PC/SC service for readers and cards and reports what it sees by
+// signals. Runs its loop in the PC/SC thread (CRAController); only stop() is
+// called from another thread.
+class CardReaderAgent : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CardReaderAgent(QObject *parent = nullptr);
+    ~CardReaderAgent() override;
+
+    // Ends runMonitor() from any thread, whatever the loop is doing.
+    void stop();
+    void runMonitor();
+
+    static QString scardErrorText(qint32 code);
+
+signals:
+    void contextEstablished(qulonglong context);
+    // Each receiver gets its own copy of the names as they were listed.
+    void foundCardReaders(QStringList readers_list);
+    void unmountedCardReader(QStringList readers_list);
+    void mountedCard(QString reader_name);
+    void unmountedCard(QString reader_name);
+    void errorCardReader(QString msg, QString reader_name = QString());
+    void cardUsing(QString reader_name, bool is_card_using = true);
+
+private:
+    bool establishContext();
+    bool listReaders();
+    void buildReaderStates();
+    bool waitForChanges();
+
+    // Returns true when the reader is gone and the readers must be listed again.
+    bool applyReaderChange(Pcsc::SCARD_READERSTATEW &entry);
+    bool pnpReportsChange(Pcsc::SCARD_READERSTATEW &entry);
+    bool readerListChanged();
+    void reportRetry(const QString &text, int attempt, const QString &advice);
+    // Sleeps between retries; returns false when stop() ended the sleep.
+    bool sleepBeforeRetry();
+
+    std::atomic<Pcsc::SCARDCONTEXT> context{0};
+    QStringList readers;
+    std::vector<Pcsc::SCARD_READERSTATEW> states;
+    std::atomic<bool> stopRequested{false};
+    QMutex sleepMutex;
+    QWaitCondition sleepCondition;
+};

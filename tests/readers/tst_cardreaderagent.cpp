@@ -1,0 +1,128 @@
+#include "readers/CRAController.h"
+#include "tests/support/SignalRecorder.h"
+#include "tests/support/VirtualCardProcess.h"
+
+#include <QtTest>
+
+#include <memory>
+
+// The monitor against a private pcscd with two virtual readers.
+class TestCardReaderAgent : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr int generousMs = 15000;
+
+    std::unique_ptr<CRAController> controller;
+    SignalRecorder recorder;
+
+    void startMonitor()
+    {
+        controller = std::make_unique<CRAController>();
+        CardReaderAgent &agent = controller->agent();
+        connect(&agent, &CardReaderAgent::foundCardReaders, &recorder,
+                [this](const QStringList &names) { recorder.record("found:" + names.join('|')); });
+        connect(&agent, &CardReaderAgent::mountedCard, &recorder,
+                [this](const QString &name) { recorder.record("mounted:" + name); });
+        connect(&agent, &CardReaderAgent::unmountedCard, &recorder,
+                [this](const QString &name) { recorder.record("unmounted:" + name); });
+        connect(&agent, &CardReaderAgent::cardUsing, &recorder,
+                [this](const QString &name, bool used) {
+                    recorder.record(QStringLiteral("using:%1:%2").arg(name).arg(used));
+                });
+        connect(&agent, &CardReaderAgent::errorCardReader, &recorder,
+                [this](const QString &msg, const QString &name) {
+                    recorder.record(QStringLiteral("error:%1:%2").arg(name, msg));
+                });
+        connect(&agent, &CardReaderAgent::contextEstablished, &recorder,
+                [this](qulonglong context) { recorder.record(context ? "context" : "nocontext"); });
+        controller->start();
+    }
+
+    QStringList errors() const { return recorder.events.filter(QRegularExpression("^error:")); }
+
+private slots:
+    void cleanup()
+    {
+        controller.reset();
+        recorder.events.clear();
+    }
+
+    void listsReadersAndReportsInsertionAndRemovalOnce()
+    {
+        const QString reader = VirtualCardProcess::readerName(0);
+        startMonitor();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            recorder.count("found:" + reader + '|' + VirtualCardProcess::readerName(1)) == 1, generousMs);
+
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-estr"));
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("mounted:" + reader), 1, generousMs);
+        QVERIFY(card.remove());
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("unmounted:" + reader), 1, generousMs);
+
+        const int mounted = recorder.events.indexOf("mounted:" + reader);
+        QVERIFY(mounted < recorder.events.indexOf("unmounted:" + reader));
+        QCOMPARE(recorder.count("mounted:" + reader), 1);
+        // Nobody held the card, so its removal is no mishap.
+        QVERIFY2(errors().isEmpty(), qPrintable(errors().join('\n')));
+    }
+
+    void announcesCardPresentBeforeStart()
+    {
+        VirtualCardProcess card(1);
+        QVERIFY(card.insert("driver-estr"));
+        startMonitor();
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("mounted:" + card.name()), 1, generousMs);
+        QCOMPARE(recorder.count("mounted:" + VirtualCardProcess::readerName(0)), 0);
+    }
+
+    void reportsCardHeldByAnotherConnectionAndItsRemovalInUse()
+    {
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-estr"));
+        startMonitor();
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("mounted:" + card.name()), 1, generousMs);
+
+        Pcsc::SCARDCONTEXT context = 0;
+        QCOMPARE(Pcsc::SCardEstablishContext(Pcsc::SCARD_SCOPE_USER, &context), 0);
+        Pcsc::SCARDHANDLE handle = 0;
+        quint32 protocol = 0;
+        QCOMPARE(Pcsc::SCardConnectW(context, card.name(), Pcsc::SCARD_SHARE_SHARED,
+                                     Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &handle,
+                                     &protocol),
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.count("using:" + card.name() + ":1") >= 1, generousMs);
+
+        QVERIFY(card.remove());
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("unmounted:" + card.name()), 1, generousMs);
+        QTRY_COMPARE_WITH_TIMEOUT(errors().size(), 1, generousMs);
+        QVERIFY(errors().first().startsWith("error:" + card.name() + ":Отключение карты в процессе"));
+        Pcsc::SCardDisconnect(handle, Pcsc::SCARD_LEAVE_CARD);
+        Pcsc::SCardReleaseContext(context);
+    }
+
+    void stopEndsTheThreadWhileWaiting()
+    {
+        startMonitor();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.filter("found:").size() == 1, generousMs);
+        controller->agent().stop();
+        QVERIFY(controller->wait(5000));
+    }
+
+    void errorTextShowsMagnitudeAndUnsignedHex()
+    {
+        const QString known = CardReaderAgent::scardErrorText(Pcsc::SCARD_E_NO_SERVICE);
+        QVERIFY2(known.startsWith("Ошибка 2146435043 (0x8010001D) "), qPrintable(known));
+        QVERIFY(known.size() > QString("Ошибка 2146435043 (0x8010001D) ").size());
+
+        QCOMPARE(CardReaderAgent::scardErrorText(0x1234),
+                 QString("Ошибка 4660 (0x1234): Cистемная ошибка. Обратитесь в службу техподдержки."));
+        QVERIFY(CardReaderAgent::scardErrorText(Pcsc::SCARD_W_REMOVED_CARD)
+                    .startsWith("Ошибка 2146434967 (0x80100069) "));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCardReaderAgent)
+#include "tst_cardreaderagent.moc"

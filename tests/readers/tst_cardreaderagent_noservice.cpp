@@ -1,0 +1,67 @@
+#include "readers/CRAController.h"
+#include "tests/support/SignalRecorder.h"
+
+#include <QtTest>
+
+#include <memory>
+
+// The monitor while the PC/SC service is missing; the test starts it itself.
+class TestCardReaderAgentNoService : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr int generousMs = 20000;
+
+    std::unique_ptr<CRAController> startMonitor(SignalRecorder &recorder)
+    {
+        auto controller = std::make_unique<CRAController>();
+        CardReaderAgent &agent = controller->agent();
+        connect(&agent, &CardReaderAgent::errorCardReader, &recorder,
+                [&recorder](const QString &msg, const QString &name) {
+                    recorder.record(name.isEmpty() ? msg : name + ": " + msg);
+                });
+        connect(&agent, &CardReaderAgent::foundCardReaders, &recorder,
+                [&recorder](const QStringList &names) { recorder.record("found:" + names.join('|')); });
+        controller->start();
+        return controller;
+    }
+
+private slots:
+    void retriesWithNumberedAttemptsThenRecovers()
+    {
+        SignalRecorder recorder;
+        auto controller = startMonitor(recorder);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.size() >= 3, generousMs);
+
+        const QString failure = "Попытка %1: Агент не смог установить контекст. Ошибка 2146435043 (0x8010001D) ";
+        QVERIFY2(recorder.events.at(0).startsWith(failure.arg(1)), qPrintable(recorder.events.at(0)));
+        QVERIFY(recorder.events.at(1).startsWith(failure.arg(2)));
+        QVERIFY(!recorder.events.at(1).contains("Рекомендуется"));
+        QVERIFY(recorder.events.at(2).startsWith(failure.arg(3)));
+        QVERIFY(recorder.events.at(2).endsWith(" <b>Рекомендуется выключить Дравек Про</b> и запустить его "
+                                               "повторно после устранеия неполадок."));
+
+        QProcess pcscd;
+        const QStringList command = QString::fromLocal8Bit(qgetenv("DRVP_PCSCD_CMD")).split(' ');
+        pcscd.start(command.first(), command.mid(1));
+        QVERIFY(pcscd.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder.events.filter("found:").isEmpty(), generousMs);
+
+        controller.reset();
+        pcscd.terminate();
+        QVERIFY(pcscd.waitForFinished(generousMs));
+    }
+
+    void stopEndsTheThreadWhileRetrying()
+    {
+        SignalRecorder recorder;
+        auto controller = startMonitor(recorder);
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder.events.isEmpty(), generousMs);
+        controller->agent().stop();
+        QVERIFY(controller->wait(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCardReaderAgentNoService)
+#include "tst_cardreaderagent_noservice.moc"
