@@ -1,0 +1,75 @@
+#include "ui/services/DRVPEventLogger.h"
+
+#include "ui/services/drvpMessageBox.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QStandardPaths>
+
+DRVPEventLogger* eventLogger = new DRVPEventLogger;
+
+DRVPEventLogger::DRVPEventLogger(QObject* parent)
+    : QObject(parent)
+    , levelNames({QStringLiteral("Info"), QStringLiteral("Warr"), QStringLiteral("Crit")})
+    , levelColours({QStringLiteral("92BD6C"), QStringLiteral("ECBC1D"), QStringLiteral("FF7F7F")})
+{
+}
+
+DRVPEventLogger::~DRVPEventLogger() = default;
+
+void DRVPEventLogger::openLog()
+{
+    const QStringList locations = QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation);
+    const QString folder = locations.value(0);
+    const QString filePath = QStringLiteral("%1/dravekpro.log").arg(folder);
+
+    if (folder.isEmpty() || (!QDir(folder).exists() && !QDir().mkpath(folder))) {
+        showFailure(QStringLiteral("В процессе создания рабочих папок возникла ошибка."),
+                    QStringLiteral("%1 \"%2\" %3")
+                        .arg(QStringLiteral("При создании папки"), folder,
+                             QStringLiteral("возникла ошибка. Журналирование событий невозможно.")));
+        return;
+    }
+
+    logFile.setFileName(filePath);
+    if (logFile.open(QIODevice::Append)) {
+        stream.setDevice(&logFile);
+        stream.setCodec("UTF-8");
+        on_logginMessage(0, QStringLiteral("=== Дравек Про запущен ==="));
+        return;
+    }
+
+    // Nothing listens to the log yet, so the user learns of it only here.
+    const QString failure =
+        QStringLiteral("Не удалось открыть на запись файл журнала событий: %1. Журналирование событий невозможно.")
+            .arg(filePath);
+    on_logginMessage(2, failure);
+    showFailure(failure, QString());
+}
+
+void DRVPEventLogger::closeLog()
+{
+    on_logginMessage(0, QStringLiteral("=x= Дравек Про закрыт =x="));
+    logFile.close();
+}
+
+void DRVPEventLogger::on_logginMessage(quint8 type, const QString& msg)
+{
+    const QString entry = QStringLiteral("%1 [%2] - %3")
+                              .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                                   levelNames.value(type, QStringLiteral("None")), msg);
+    if (logFile.isOpen()) {
+        stream << entry << "\r\n";
+        stream.flush();
+    }
+    emit newLogMessage(QStringLiteral("<span style=\"color:#%1;\">%2</span>")
+                           .arg(levelColours.value(type, QStringLiteral("ffffff")), entry));
+}
+
+void DRVPEventLogger::showFailure(const QString& text, const QString& informativeText)
+{
+    drvpMessageBox box;
+    box.setText(text);
+    box.setInformativeText(informativeText);
+    box.exec();
+}

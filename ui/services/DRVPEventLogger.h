@@ -1,0 +1,59 @@
+#ifndef DRVP_DRVPEVENTLOGGER_H
+#define DRVP_DRVPEVENTLOGGER_H
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// The one sink of the program's event messages. Each message becomes one
+// line of "dravekpro.log" in the application's data folder and one coloured
+// HTML line for the log view (signal newLogMessage).
+//
+// Message types: 0 information, 1 warning, 2 error; any other value is
+// logged as "None".
+//
+// Markup rule for every sender: the message text reaches the log view as
+// HTML, unescaped, so that the program's own messages may carry markup
+// (bold advice, links). Text that comes from outside the program - server
+// replies, card fields, file paths, certificate subjects, user input - must
+// be escaped with QString::toHtmlEscaped() before it is put into a message.
+//
+// Lives in the GUI thread; senders in other threads connect with queued
+// (default) connections.
+class DRVPEventLogger : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DRVPEventLogger(QObject* parent = nullptr);
+    ~DRVPEventLogger() override;
+
+    // Opens the log for appending and writes the opening line. Call once,
+    // after the application's organisation and name are set. A failure is
+    // shown to the user in a message box; the run goes on without a file.
+    void openLog();
+    // Writes the closing line and closes the file.
+    void closeLog();
+
+public slots:
+    void on_logginMessage(quint8 type, const QString& msg);
+
+signals:
+    void newLogMessage(QString logmsg);
+
+private:
+    void showFailure(const QString& text, const QString& informativeText);
+
+    QFile logFile;
+    QTextStream stream;
+    QStringList levelNames;
+    QStringList levelColours;
+};
+
+// The program's logger, created before main() runs; main() opens, closes
+// and deletes it.
+extern DRVPEventLogger* eventLogger;
+
+#endif
