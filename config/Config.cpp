@@ -1,0 +1,183 @@
+#include "config/Config.h"
+
+#include "config/ConfigTables.h"
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+// Values of the deployment.
+const QString defaultUnblockServer = QStringLiteral("kvob.vorntech.ru");
+const QString developerEmail = QStringLiteral("info@vorntech.ru");
+const QString developerTechsupport = QStringLiteral("support@vorntech.ru");
+const QString appBuildDate = QStringLiteral("07.06.2021");
+
+QString firstAppDataFolder()
+{
+    const QStringList folders = QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation);
+    return folders.isEmpty() ? QString() : folders.first();
+}
+
+} // namespace
+
+Config::Config(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Config::~Config() = default;
+
+void Config::setDefaults()
+{
+    appInfo.insert(QStringLiteral("AppDeveloper"), QCoreApplication::organizationName());
+    appInfo.insert(QStringLiteral("AppDeveloperWeb"), QCoreApplication::organizationDomain());
+    appInfo.insert(QStringLiteral("AppDeveloperEmail"), developerEmail);
+    appInfo.insert(QStringLiteral("AppDeveloperTechsupport"), developerTechsupport);
+    appInfo.insert(QStringLiteral("AppName"), QCoreApplication::applicationName());
+    appInfo.insert(QStringLiteral("AppVersion"), QCoreApplication::applicationVersion());
+    appInfo.insert(QStringLiteral("AppBuildDate"), appBuildDate);
+
+    const QString dataFolder = firstAppDataFolder();
+    {
+        QMutexLocker lock(&m_shared);
+        m_paths.clear();
+        m_paths.insert(QStringLiteral("ProductPath"), QCoreApplication::applicationDirPath());
+        m_paths.insert(QStringLiteral("dddPath"), QStringLiteral("%1/downloads").arg(dataFolder));
+        m_paths.insert(QStringLiteral("ExportPath"), QStringLiteral("%1/exports").arg(dataFolder));
+    }
+
+    auth.insert(QStringLiteral("CertCA"), QStringLiteral("%1/ca/ca.crt").arg(QCoreApplication::applicationDirPath()));
+    auth.insert(QStringLiteral("CertUser"), QString());
+    auth.insert(QStringLiteral("PKeyUser"), QString());
+
+    unblockServer.insert(QStringLiteral("Server"), defaultUnblockServer);
+    unblockServer.insert(QStringLiteral("Port"), QStringLiteral("1080"));
+    unblockServer.insert(QStringLiteral("Timeout"), QStringLiteral("18000"));
+
+    services.insert(QStringLiteral("KvarnolServer"), QString());
+    services.insert(QStringLiteral("KvarnolLogin"), QString());
+    services.insert(QStringLiteral("LotvarskServer"), QString());
+    services.insert(QStringLiteral("LotvarskLogin"), QString());
+    services.insert(QStringLiteral("Protocol"), QStringLiteral("https"));
+}
+
+void Config::save(const QStringList &keys)
+{
+    QSettings store;
+    store.setFallbacksEnabled(false);
+    if (keys.isEmpty()) {
+        QMap<QString, QString> workFolders = paths();
+        for (const QMap<QString, QString> *group : {&appInfo, &workFolders, &auth, &unblockServer, &services}) {
+            for (auto it = group->cbegin(); it != group->cend(); ++it)
+                store.setValue(it.key(), QVariant(it.value()));
+        }
+    } else {
+        for (const QString &key : keys) {
+            QString value;
+            if (findValue(key, value))
+                store.setValue(key, QVariant(value));
+        }
+    }
+    changedKeys.clear();
+}
+
+bool Config::findValue(const QString &key, QString &value) const
+{
+    if (appInfo.contains(key)) {
+        value = appInfo.value(key);
+        return true;
+    }
+    {
+        QMutexLocker lock(&m_shared);
+        if (m_paths.contains(key)) {
+            value = m_paths.value(key);
+            return true;
+        }
+    }
+    for (const QMap<QString, QString> *group : {&auth, &unblockServer, &services}) {
+        if (group->contains(key)) {
+            value = group->value(key);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Config::validatePort(const QString &text)
+{
+    lastError = QStringLiteral("Порт сервера разблокировки содержит ошибку. Значение данного параметра "
+                               "должно быть в пределах от 0 до 65535.");
+    if (!QRegularExpression(portRegExp).match(text).hasMatch() || text.toUInt(nullptr, 10) >= 65536)
+        return false;
+    lastError.clear();
+    return true;
+}
+
+bool Config::validateTimeout(const QString &text)
+{
+    lastError = QStringLiteral("Временная задержка ожидания отклика сервера разблокировки содержит ошибку. "
+                               "Значение временной задержки ожидания отклика сервера разблокировки должно быть "
+                               "в пределах от 100 до 60000.");
+    if (!QRegularExpression(timeoutRegExp).match(text).hasMatch())
+        return false;
+    // Below 100 ms every server command would time out at once.
+    const uint value = text.toUInt(nullptr, 10);
+    if (value < 100 || value > 60000)
+        return false;
+    lastError.clear();
+    return true;
+}
+
+bool Config::validateServer(const QString &text)
+{
+    lastError = QStringLiteral("Адрес сервера содержит ошибку. Адрес должен содержать доменное имя сервера "
+                               "(например: %1) или IP-адрес (например: %2).")
+                    .arg(defaultUnblockServer, QStringLiteral("192.168.10.25"));
+    const QRegularExpressionMatch match = QRegularExpression(hostRegExp).match(text);
+    if (!match.hasMatch())
+        return false;
+    const QString ip = match.captured(QStringLiteral("ip"));
+    if (!ip.isEmpty()) {
+        const QStringList parts = ip.split(QLatin1Char('.'));
+        for (const QString &part : parts) {
+            if (part.toUInt(nullptr, 10) > 255)
+                return false;
+        }
+    }
+    lastError.clear();
+    return true;
+}
+
+QMap<QString, QString> Config::paths() const
+{
+    QMutexLocker lock(&m_shared);
+    return m_paths;
+}
+
+QString Config::path(const QString &key) const
+{
+    QMutexLocker lock(&m_shared);
+    return m_paths.value(key);
+}
+
+void Config::setPath(const QString &key, const QString &value)
+{
+    QMutexLocker lock(&m_shared);
+    m_paths.insert(key, value);
+}
+
+QString Config::lastDddPath() const
+{
+    QMutexLocker lock(&m_shared);
+    return m_lastDddPath;
+}
+
+void Config::setLastDddPath(const QString &path)
+{
+    QMutexLocker lock(&m_shared);
+    m_lastDddPath = path;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+// Every setting of the program: five groups of string keys kept in the
+// per-user settings store, the certificates and the user's private key.
+// Lives in the GUI thread; only the work folders and the last .ddd path are
+// shared with the reader-manager thread, so those two go through accessors
+// that take a lock.
+class Config : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Config(QObject *parent = nullptr);
+    ~Config() override;
+
+    void setDefaults();
+    void load();
+    // An empty list writes every key; otherwise only the listed keys.
+    // Empties changedKeys in both cases.
+    void save(const QStringList &keys);
+    void createWorkDirs();
+    // key is "CertCA" or "CertUser".
+    bool loadCertificate(const QString &key);
+    // 0 loaded, 1 wrong pass phrase or no key in the file, -1 no key file
+    // configured, -2 key file missing or unreadable. The pass phrase is
+    // wiped on return, whatever the result.
+    int loadPrivateKey(QByteArray &passPhrase);
+
+    // Each sets lastError to its message and empties it on success.
+    bool validatePort(const QString &text);
+    bool validateTimeout(const QString &text);
+    bool validateServer(const QString &text);
+
+    // Work folders ("ProductPath", "dddPath", "ExportPath"); safe from any thread.
+    QMap<QString, QString> paths() const;
+    QString path(const QString &key) const;
+    void setPath(const QString &key, const QString &value);
+
+    // Full path of the .ddd file written last; safe from any thread.
+    QString lastDddPath() const;
+    void setLastDddPath(const QString &path);
+
+    // The groups below are read and changed in the GUI thread only.
+    QMap<QString, QString> appInfo;
+    QMap<QString, QString> auth;
+    QMap<QString, QString> unblockServer;
+    QMap<QString, QString> services;
+    QStringList changedKeys;
+    QSslCertificate caCert;
+    QSslCertificate userCert;
+    QSslKey userKey;
+    QString lastError;
+
+signals:
+    void loggingMessage(uchar type, const QString &msg);
+    void userCertChanged();
+    // A warning for the user; start-up shows it in a modal message box.
+    void warningMessage(const QString &text, const QString &informativeText);
+
+private:
+    void loadCheckedGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack);
+    bool acceptStoredValue(const QString &key, const QString &value);
+    QStringList allKeys() const;
+    bool findValue(const QString &key, QString &value) const;
+
+    mutable QMutex m_shared;
+    QMap<QString, QString> m_paths;
+    QString m_lastDddPath;
+};

@@ -1,0 +1,97 @@
+#include "config/Config.h"
+
+#include <QByteArray>
+#include <QFile>
+
+namespace {
+
+// Overwrites the caller's pass phrase when it goes out of scope, on every path.
+class PassPhraseWiper
+{
+public:
+    explicit PassPhraseWiper(QByteArray &passPhrase)
+        : m_passPhrase(passPhrase)
+    {
+    }
+    ~PassPhraseWiper()
+    {
+        m_passPhrase.fill('\0');
+        m_passPhrase.clear();
+    }
+    PassPhraseWiper(const PassPhraseWiper &) = delete;
+    PassPhraseWiper &operator=(const PassPhraseWiper &) = delete;
+
+private:
+    QByteArray &m_passPhrase;
+};
+
+QString readErrorText(const QString &pattern, const QString &path, const QFile &file)
+{
+    return pattern.arg(path, QString::number(int(file.error())), file.errorString());
+}
+
+} // namespace
+
+bool Config::loadCertificate(const QString &key)
+{
+    lastError.clear();
+    const QString path = auth.value(key);
+    if (path.isEmpty()) {
+        emit loggingMessage(1, QStringLiteral("В настройках не задан параметр SSL-сертификата: %1.").arg(key));
+        return true;
+    }
+    QFile file(path);
+    if (!file.exists()) {
+        lastError = QStringLiteral("Файл с сертификатом не найден: %1").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        lastError = readErrorText(QStringLiteral("Не удалось прочитать файл сертификата: %1. %2 - %3"), path, file);
+        return false;
+    }
+    const QSslCertificate certificate(&file, QSsl::Pem);
+    file.close();
+    if (certificate.isNull()) {
+        lastError = QStringLiteral("Файл не соджержит сертификата: %1").arg(path);
+        return false;
+    }
+    if (key == QLatin1String("CertCA")) {
+        caCert = certificate;
+    } else {
+        userCert = certificate;
+        emit userCertChanged();
+    }
+    return true;
+}
+
+int Config::loadPrivateKey(QByteArray &passPhrase)
+{
+    const PassPhraseWiper wiper(passPhrase);
+    lastError.clear();
+    const QString path = auth.value(QStringLiteral("PKeyUser"));
+    int result = 0;
+    QFile file(path);
+    if (path.isEmpty()) {
+        lastError = QStringLiteral("В настройках не задан параметр закрытого ключа пользователя.");
+        result = -1;
+    } else if (!file.exists()) {
+        lastError = QStringLiteral("Файл с закрытым ключем пользователя не найден: %1").arg(path);
+        result = -2;
+    } else if (!file.open(QIODevice::ReadOnly)) {
+        lastError = readErrorText(QStringLiteral("Не удалось прочитать файл заурытого ключа пользователя: %1. %2 - %3"),
+                                  path, file);
+        result = -2;
+    } else {
+        const QSslKey key(&file, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
+        file.close();
+        if (key.isNull()) {
+            lastError = QStringLiteral("Некорректный пароль закрытого ключа, или файл не содержит закрытый ключ.");
+            result = 1;
+        } else {
+            userKey = key;
+        }
+    }
+    if (result != 0)
+        emit loggingMessage(2, lastError);
+    return result;
+}

@@ -1,0 +1,158 @@
+#include "config/Config.h"
+
+#include <QDir>
+#include <QHash>
+#include <QMutexLocker>
+#include <QSettings>
+
+namespace {
+
+enum class ValueKind { FreeText, Host, Port, Timeout, Protocol };
+
+const QHash<QString, ValueKind> valueKinds = {
+    {QStringLiteral("Server"), ValueKind::Host},
+    {QStringLiteral("Port"), ValueKind::Port},
+    {QStringLiteral("Timeout"), ValueKind::Timeout},
+    {QStringLiteral("KvarnolServer"), ValueKind::Host},
+    {QStringLiteral("LotvarskServer"), ValueKind::Host},
+    {QStringLiteral("Protocol"), ValueKind::Protocol},
+};
+
+const QString useDefaultText = QStringLiteral("Установлено значение по умолчанию.");
+const QString rejectedValueText = QStringLiteral("%1\nУстановлено значение по умолчанию.");
+
+QString storedValue(const QSettings &store, const QString &key)
+{
+    return store.value(key, QString()).toString();
+}
+
+// Values without a form: a stored non-empty value wins, an empty one is
+// replaced by the default in the store.
+void loadFreeGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack)
+{
+    for (auto it = group.begin(); it != group.end(); ++it) {
+        const QString value = storedValue(store, it.key());
+        if (value.isEmpty())
+            writeBack << it.key();
+        else
+            it.value() = value;
+    }
+}
+
+} // namespace
+
+void Config::load()
+{
+    bool rewriteAll = false;
+    QStringList writeBack;
+    {
+        QSettings store;
+        store.setFallbacksEnabled(false);
+        if (store.allKeys().isEmpty()) {
+            rewriteAll = true;
+        } else {
+            // appInfo always describes the running program; the store only follows it.
+            for (auto it = appInfo.cbegin(); it != appInfo.cend(); ++it) {
+                if (storedValue(store, it.key()) != it.value())
+                    writeBack << it.key();
+            }
+            QMap<QString, QString> workFolders = paths();
+            loadFreeGroup(store, workFolders, writeBack);
+            {
+                QMutexLocker lock(&m_shared);
+                m_paths = workFolders;
+            }
+            loadFreeGroup(store, auth, writeBack);
+            loadCheckedGroup(store, unblockServer, writeBack);
+            loadCheckedGroup(store, services, writeBack);
+
+            // Compared as sets, not by count: one stale key beside one missing
+            // key must still give a clean store.
+            QStringList stored = store.allKeys();
+            QStringList expected = allKeys();
+            stored.sort();
+            expected.sort();
+            if (stored != expected) {
+                store.clear();
+                rewriteAll = true;
+            }
+        }
+    }
+    if (rewriteAll)
+        save(QStringList());
+    else if (!writeBack.isEmpty())
+        save(writeBack);
+
+    createWorkDirs();
+
+    if (!loadCertificate(QStringLiteral("CertCA"))) {
+        emit loggingMessage(2, lastError);
+        emit warningMessage(QStringLiteral("Ошибка загрузки корневого сертификата УЦ."), lastError);
+    }
+    if (!loadCertificate(QStringLiteral("CertUser"))) {
+        emit loggingMessage(2, lastError);
+        emit warningMessage(QStringLiteral("Ошибка загрузки сертификата пользователя."), lastError);
+    }
+}
+
+void Config::loadCheckedGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack)
+{
+    for (auto it = group.begin(); it != group.end(); ++it) {
+        const QString value = storedValue(store, it.key());
+        if (!value.isEmpty() && acceptStoredValue(it.key(), value))
+            it.value() = value;
+        else
+            writeBack << it.key();
+    }
+}
+
+bool Config::acceptStoredValue(const QString &key, const QString &value)
+{
+    switch (valueKinds.value(key, ValueKind::FreeText)) {
+    case ValueKind::FreeText:
+        return true;
+    case ValueKind::Protocol:
+        if (value == QLatin1String("https") || value == QLatin1String("http"))
+            return true;
+        emit warningMessage(QStringLiteral("Поддерживаются только протоколы https и http."), useDefaultText);
+        return false;
+    case ValueKind::Host:
+        if (validateServer(value))
+            return true;
+        emit warningMessage(QStringLiteral("Указан некорректный адрес сервера."),
+                            rejectedValueText.arg(lastError));
+        return false;
+    case ValueKind::Port:
+        if (validatePort(value))
+            return true;
+        emit warningMessage(QStringLiteral("Указан некорректный порт сервера."),
+                            rejectedValueText.arg(lastError));
+        return false;
+    case ValueKind::Timeout:
+        if (validateTimeout(value))
+            return true;
+        emit warningMessage(QStringLiteral("Указано некорректное время ожидания."),
+                            rejectedValueText.arg(lastError));
+        return false;
+    }
+    return false;
+}
+
+QStringList Config::allKeys() const
+{
+    return appInfo.keys() + paths().keys() + auth.keys() + unblockServer.keys() + services.keys();
+}
+
+void Config::createWorkDirs()
+{
+    const QMap<QString, QString> workFolders = paths();
+    for (const QString &folder : workFolders) {
+        if (QDir(folder).exists() || QDir().mkpath(folder))
+            continue;
+        emit warningMessage(QStringLiteral("В процессе создания рабочих папок возникла ошибка."),
+                            QStringLiteral("%1 \"%2\" %3")
+                                .arg(QStringLiteral("При создании папки"), folder,
+                                     QStringLiteral("возникла ошибка. Перед началом работы внесите "
+                                                    "изменения в настройки.")));
+    }
+}

@@ -1,0 +1,35 @@
+#include "config/ConfigTables.h"
+
+const QMap<QString, QString> pathParams = {
+    {QStringLiteral("ProductPath"), QStringLiteral("Путь к исполняемому файлу Дравек Про")},
+    {QStringLiteral("dddPath"), QStringLiteral("Путь к ddd файлам")},
+    {QStringLiteral("ExportPath"), QStringLiteral("Путь экспорта")},
+};
+
+const QMap<QString, QString> certParams = {
+    {QStringLiteral("CertCA"), QStringLiteral("Корневой сертификат УЦ")},
+    {QStringLiteral("CertUser"), QStringLiteral("Сертификат пользователя")},
+    {QStringLiteral("PKeyUser"), QStringLiteral("Закрытый ключ пользователя")},
+};
+
+const QMap<QString, QString> unblockServerParams = {
+    {QStringLiteral("Server"), QStringLiteral("Адрес сервера разблокировки")},
+    {QStringLiteral("Port"), QStringLiteral("Порт сервера разблокировки")},
+    {QStringLiteral("Timeout"), QStringLiteral("Время ожидания отклика от сервера разблокировки")},
+};
+
+const QMap<QString, QString> serviceParams = {
+    {QStringLiteral("KvarnolServer"), QStringLiteral("Адрес сервера Кварноля")},
+    {QStringLiteral("KvarnolLogin"), QStringLiteral("Логин пользователя Кварноля (адрес электронной почты)")},
+    {QStringLiteral("LotvarskServer"), QStringLiteral("Адрес сервера Лотварской")},
+    {QStringLiteral("LotvarskLogin"), QStringLiteral("Логин пользователя Лотварской (адрес электронной почты)")},
+    {QStringLiteral("Protocol"), QStringLiteral("Протокол передачи данных в сервисы")},
+};
+
+// The whole alternation is anchored: a host that merely contains a valid
+// name or address somewhere (e.g. "x.ru@evil.com") must not pass, as the
+// upload login and password are sent to it.
+const QString hostRegExp = QStringLiteral(
+    "\\A(?:(?<dns>([a-z0-9\\-]+\\.)+[a-z]{2,6})|(?<ip>(\\d{1,3}\\.){3}\\d{1,3}))\\z");
+const QString portRegExp = QStringLiteral("\\A\\d{1,5}\\z");
+const QString timeoutRegExp = QStringLiteral("\\A\\d{3,5}\\z");
