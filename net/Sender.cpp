@@ -1,0 +1,216 @@
+#include "net/Sender.h"
+
+#include "net/UploadForm.h"
+#include "net/UploadTables.h"
+#include "ui/services/MultiProgressElement.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr int defaultTransferTimeoutMsec = 60000;
+
+const QString timeoutText = QStringLiteral("Истекло время ожидания ответа сервера");
+
+}
+
+Sender::Sender(QObject* parent)
+    : QObject(parent)
+    , manager(new QNetworkAccessManager(this))
+    , transferTimer(new QTimer(this))
+{
+    manager->setCookieJar(new QNetworkCookieJar(manager));
+    transferTimer->setSingleShot(true);
+    transferTimer->setInterval(defaultTransferTimeoutMsec);
+    connect(transferTimer, &QTimer::timeout, this, &Sender::onTransferTimeout);
+    // Only reports TLS problems on the debug output; the failing request
+    // reaches its step as an ordinary error.
+    connect(manager, &QNetworkAccessManager::sslErrors, this, &Sender::ignoreSslErrors);
+}
+
+void Sender::setService(quint8 service)
+{
+    if (!isBusy())
+        this->service = service;
+}
+
+void Sender::setServer(const QString& url)
+{
+    if (!isBusy())
+        server = url;
+}
+
+void Sender::setFilePath(const QString& path)
+{
+    if (!isBusy())
+        filePath = path;
+}
+
+void Sender::setTransferTimeout(int msec)
+{
+    transferTimer->setInterval(msec);
+}
+
+bool Sender::isBusy() const
+{
+    return pending != nullptr;
+}
+
+void Sender::acceptLogin(QString& username, QString& password, MultiProgressElement* progress)
+{
+    // Two chains would share the fields and the progress element.
+    if (isBusy()) {
+        log(1, QStringLiteral("\nПредупреждение: Предыдущая отправка файла ещё не завершена."));
+        return;
+    }
+    this->progress = progress;
+    login = username;
+    this->password = password;
+    if (!readFile()) {
+        this->password.clear();
+        return;
+    }
+    step01GetLoginPage();
+}
+
+void Sender::ignoreSslErrors(QNetworkReply*, QList<QSslError> errors)
+{
+    for (const QSslError& error : qAsConst(errors))
+        qDebug() << "Ssl Errors" << error.errorString();
+}
+
+// An unreadable file must not go out as an empty upload.
+bool Sender::readFile()
+{
+    QFile file(filePath);
+    if (file.open(QIODevice::ReadOnly))
+        fileBytes = file.readAll();
+    if (file.isOpen() && file.error() == QFileDevice::NoError)
+        return true;
+    fileBytes.clear();
+    show(3, QStringLiteral("Ошибка чтения ddd-файла"));
+    log(2, QStringLiteral("\nОшибка: Не удалось прочитать файл %1. %2")
+               .arg(filePath.toHtmlEscaped(), file.errorString().toHtmlEscaped()));
+    return false;
+}
+
+void Sender::step01GetLoginPage()
+{
+    const QString text = uploadStepTexts.value(1);
+    show(1, text.arg(server));
+    log(0, text.arg(server.toHtmlEscaped()));
+    await(manager->get(pageRequest(loginPath)), &Sender::step02Login);
+}
+
+void Sender::step02Login()
+{
+    const Answer answer = takeAnswer();
+    if (answer.failed) {
+        password.clear();
+        show(3, QStringLiteral("Ошибка подключения"));
+        log(2, QStringLiteral("\nОшибка: ") + answer.errorText.toHtmlEscaped());
+        return;
+    }
+    csrf_token = UploadForm::csrfToken(answer.body, answer.contentType);
+    log(0, uploadStepTexts.value(2).arg(login.toHtmlEscaped()));
+
+    const QByteArray body = UploadForm::loginBody(csrf_token, login, password);
+    password.clear();
+    QNetworkRequest request = pageRequest(loginPath);
+    request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
+    request.setRawHeader("Content-Length", QByteArray::number(body.size()));
+    await(manager->post(request, body), &Sender::step03GetPostForm);
+}
+
+void Sender::step03GetPostForm()
+{
+    const Answer answer = takeAnswer();
+    if (answer.failed) {
+        show(3, QStringLiteral("Ошибка подключения"));
+        log(2, QStringLiteral("\nОшибка:") + answer.errorText.toHtmlEscaped());
+        return;
+    }
+    if (UploadForm::isLoginForm(answer.body)) {
+        show(3, QStringLiteral("Доступ отклонён!"));
+        log(2, QStringLiteral("\nОшибка: Доступ отклонён!"));
+        return;
+    }
+    step04PostDDD();
+}
+
+QNetworkRequest Sender::pageRequest(const QString& path) const
+{
+    QNetworkRequest request(QUrl(server + path, QUrl::TolerantMode));
+    request.setRawHeader("Accept", "text/html, application/xhtml+xml, */*");
+    request.setRawHeader("Accept-Language", "ru,en;q=0.8,en-US;q=0.5,ru-RU;q=0.3");
+    return request;
+}
+
+QNetworkRequest Sender::rpcRequest(const QString& path, int length) const
+{
+    QNetworkRequest request(QUrl(server + path, QUrl::TolerantMode));
+    request.setRawHeader("Accept", "application/json, text/javascript, */*; q=0.01");
+    request.setRawHeader("Content-Type", "application/json");
+    request.setRawHeader("Accept-Language", "ru,en;q=0.8,en-US;q=0.5,ru-RU;q=0.3");
+    request.setRawHeader("Content-Length", QByteArray::number(length));
+    return request;
+}
+
+void Sender::postRpc(const QString& path, const QByteArray& body, Step next)
+{
+    await(manager->post(rpcRequest(path, body.size()), body), next);
+}
+
+void Sender::await(QNetworkReply* reply, Step next)
+{
+    pending = reply;
+    timedOut = false;
+    connect(reply, &QNetworkReply::finished, this, next);
+    // The limit is on silence, so a large file on a slow line still goes.
+    const auto restart = [this] { transferTimer->start(); };
+    connect(reply, &QNetworkReply::uploadProgress, transferTimer, restart);
+    connect(reply, &QNetworkReply::downloadProgress, transferTimer, restart);
+    transferTimer->start();
+}
+
+void Sender::onTransferTimeout()
+{
+    if (!pending || pending->isFinished())
+        return;
+    timedOut = true;
+    pending->abort();
+}
+
+Sender::Answer Sender::takeAnswer()
+{
+    QNetworkReply* reply = pending;
+    pending = nullptr;
+    transferTimer->stop();
+
+    Answer answer;
+    answer.failed = reply->error() != QNetworkReply::NoError;
+    answer.errorText = timedOut ? timeoutText : reply->errorString();
+    answer.body = reply->readAll();
+    answer.contentType = reply->rawHeader("Content-Type");
+    timedOut = false;
+    reply->deleteLater();
+    return answer;
+}
+
+void Sender::show(quint8 state, const QString& text)
+{
+    if (progress)
+        progress->setCurrentState(state, text);
+}
+
+void Sender::log(uchar type, const QString& text)
+{
+    emit logginMessage(type, text);
+}

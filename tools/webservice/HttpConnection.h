@@ -1,0 +1,34 @@
+#pragma once
+
+#include "HttpRequest.h"
+
+#include <QObject>
+
+class QTcpSocket;
+struct HttpResponse;
+
+// One client connection: collects one request (headers, then the body by
+// Content-Length) and sends one answer, then closes.
+class HttpConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes ownership of the socket.
+    explicit HttpConnection(QTcpSocket* socket, QObject* parent = nullptr);
+
+    void respond(const HttpResponse& response);
+
+signals:
+    void requestReceived(HttpConnection* connection, const HttpRequest& request);
+
+private:
+    void onReadyRead();
+    bool parseHead(int headEnd);
+
+    QTcpSocket* socket = nullptr;
+    QByteArray buffer;
+    HttpRequest request;
+    qint64 bodyLength = -1;
+    bool delivered = false;
+};
