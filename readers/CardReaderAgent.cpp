@@ -162,14 +162,10 @@ bool CardReaderAgent::waitForChanges()
             SCardGetStatusChangeW(context, waitSliceMs, states.data(), quint32(states.size()));
         if (stopRequested)
             return false;
-        if (rc == SCARD_E_TIMEOUT) {
-            if (++quietWaits % quietWaitsBeforeRelisting == 0 && readerListChanged())
-                return true;
-            continue;
-        }
         if (rc == SCARD_E_UNKNOWN_READER)
             return true;
-        if (rc != SCARD_S_SUCCESS)
+        // pcsc-lite may report a change of the in-use bit with a time-out.
+        if (rc != SCARD_S_SUCCESS && rc != SCARD_E_TIMEOUT)
             return false;
         bool relist = false;
         for (size_t i = 0; i + 1 < states.size(); ++i) {
@@ -178,6 +174,9 @@ bool CardReaderAgent::waitForChanges()
         }
         relist = pnpReportsChange(states.back()) || relist;
         if (relist)
+            return true;
+        if (rc == SCARD_E_TIMEOUT && ++quietWaits % quietWaitsBeforeRelisting == 0
+            && readerListChanged())
             return true;
     }
     return false;

@@ -29,7 +29,7 @@ private:
                 [this](const QString &name) { recorder.record("unmounted:" + name); });
         connect(&agent, &CardReaderAgent::cardUsing, &recorder,
                 [this](const QString &name, bool used) {
-                    recorder.record(QStringLiteral("using:%1:%2").arg(name).arg(used));
+                    recorder.record(QStringLiteral("using:%1:%2").arg(name).arg(int(used)));
                 });
         connect(&agent, &CardReaderAgent::errorCardReader, &recorder,
                 [this](const QString &msg, const QString &name) {

@@ -13,7 +13,7 @@ class TestCardReaderAgentNoService : public QObject
 private:
     static constexpr int generousMs = 20000;
 
-    std::unique_ptr<CRAController> startMonitor(SignalRecorder &recorder)
+    static std::unique_ptr<CRAController> startMonitor(SignalRecorder &recorder)
     {
         auto controller = std::make_unique<CRAController>();
         CardReaderAgent &agent = controller->agent();
@@ -23,11 +23,20 @@ private:
                 });
         connect(&agent, &CardReaderAgent::foundCardReaders, &recorder,
                 [&recorder](const QStringList &names) { recorder.record("found:" + names.join('|')); });
+        connect(&agent, &CardReaderAgent::unmountedCardReader, &recorder,
+                [&recorder](const QStringList &names) { recorder.record("gone:" + names.join('|')); });
         controller->start();
         return controller;
     }
 
 private slots:
+    static bool startPcscd(QProcess &pcscd)
+    {
+        const QStringList command = QString::fromLocal8Bit(qgetenv("DRVP_PCSCD_CMD")).split(' ');
+        pcscd.start(command.first(), command.mid(1));
+        return pcscd.waitForStarted();
+    }
+
     void retriesWithNumberedAttemptsThenRecovers()
     {
         SignalRecorder recorder;
@@ -43,10 +52,18 @@ private slots:
                                                "повторно после устранеия неполадок."));
 
         QProcess pcscd;
-        const QStringList command = QString::fromLocal8Bit(qgetenv("DRVP_PCSCD_CMD")).split(' ');
-        pcscd.start(command.first(), command.mid(1));
-        QVERIFY(pcscd.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!recorder.events.filter("found:").isEmpty(), generousMs);
+        QVERIFY(startPcscd(pcscd));
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events.filter("found:").size(), 1, generousMs);
+        const QString readers = recorder.events.filter("found:").first().mid(6);
+        QCOMPARE(readers.count('|'), 1);
+
+        // A restarted service needs a new context: the readers go and come back.
+        pcscd.terminate();
+        QVERIFY(pcscd.waitForFinished(generousMs));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.contains("gone:" + readers), generousMs);
+        QVERIFY(startPcscd(pcscd));
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events.filter("found:").size(), 2, generousMs);
+        QCOMPARE(recorder.events.filter("found:").last(), "found:" + readers);
 
         controller.reset();
         pcscd.terminate();
