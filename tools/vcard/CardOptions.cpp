@@ -1,0 +1,198 @@
+#include "tools/vcard/CardOptions.h"
+
+#include "tools/vcard/CardImage.h"
+#include "tools/vcard/CardImageFile.h"
+#include "tools/vcard/CardProfiles.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QFile>
+
+#include <cctype>
+
+namespace {
+
+bool toNumber(const QString &text, int base, int min, int max, int *value)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok, base);
+    if (!ok || number < min || number > max)
+        return false;
+    *value = number;
+    return true;
+}
+
+bool toHex(const QString &text, QByteArray *bytes)
+{
+    const QByteArray latin = text.toLatin1();
+    if (latin.isEmpty() || latin.size() % 2 != 0)
+        return false;
+    for (const char c : latin) {
+        if (!isxdigit(uchar(c)))
+            return false;
+    }
+    *bytes = QByteArray::fromHex(latin);
+    return true;
+}
+
+// "kind:n" and "kind:n:SW".
+bool parseFault(const QString &spec, bool withStatus, FaultPlan *plan)
+{
+    const QStringList parts = spec.split(QLatin1Char(':'));
+    CommandKind kind;
+    int nth = 0;
+    if (parts.size() != (withStatus ? 3 : 2) || !commandKindFromName(parts.at(0), &kind)
+        || !toNumber(parts.at(1), 10, 1, 1 << 30, &nth))
+        return false;
+    if (!withStatus) {
+        plan->shortenAnswer(kind, nth);
+        return true;
+    }
+    int status = 0;
+    if (parts.at(2).size() != 4 || !toNumber(parts.at(2), 16, 0, 0xFFFF, &status))
+        return false;
+    plan->forceStatus(kind, nth, quint16(status));
+    return true;
+}
+
+// "FID:OFFSET:HEX", identifier in hexadecimal, offset in decimal.
+bool parsePatch(const QString &spec, CardPatch *patch)
+{
+    const QStringList parts = spec.split(QLatin1Char(':'));
+    int fid = 0;
+    if (parts.size() != 3 || !toNumber(parts.at(0), 16, 1, 0xFFFF, &fid)
+        || !toNumber(parts.at(1), 10, 0, 0xFFFF, &patch->offset) || !toHex(parts.at(2), &patch->bytes))
+        return false;
+    patch->fid = quint16(fid);
+    return true;
+}
+
+} // namespace
+
+QByteArray CardOptions::defaultAtr()
+{
+    // T=0 and T=1 offered, ten historical bytes, check byte last.
+    QByteArray atr = QByteArray::fromHex("3B8A8001") + QByteArray("DRVP-TACHO");
+    char check = 0;
+    for (int i = 1; i < atr.size(); ++i)
+        check ^= atr.at(i);
+    return atr + check;
+}
+
+bool CardOptions::parse(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption listOption("list-profiles", "List the built-in cards and exit.");
+    const QCommandLineOption exportOption("export-image", "Write the card as an image file and exit.", "file");
+    const QCommandLineOption portOption("port", "Port of the virtual reader on 127.0.0.1.", "port");
+    const QCommandLineOption profileOption("profile", "Built-in card to be.", "name");
+    const QCommandLineOption imageOption("image", "Card image file to be.", "file");
+    const QCommandLineOption patchOption("patch", "Overwrite file bytes: FID:OFFSET:HEX.", "patch");
+    const QCommandLineOption pinOption("pin", "The card's PIN (default 1234).", "pin");
+    const QCommandLineOption pukOption("puk", "The card's PUK (default 12345678).", "puk");
+    const QCommandLineOption pinTriesOption("pin-tries", "PIN tries left (default 3).", "n");
+    const QCommandLineOption pukTriesOption("puk-tries", "PUK tries left (default 3).", "n");
+    const QCommandLineOption atrOption("atr", "Answer to reset in hexadecimal.", "hex");
+    const QCommandLineOption failOption("fail", "Status word for the n-th command of a kind: KIND:N:SW.", "spec");
+    const QCommandLineOption shortOption("short", "Half the answer to the n-th command of a kind: KIND:N.",
+                                         "spec");
+    const QCommandLineOption delayOption("delay-ms", "Delay before each answer.", "ms");
+    const QCommandLineOption removeOption("remove-after", "Leave the reader after the n-th command.", "n");
+    const QCommandLineOption dumpOption("dump", "Write files and counters here when the card leaves.", "dir");
+    parser.addOptions({listOption, exportOption, portOption, profileOption, imageOption, patchOption, pinOption,
+                       pukOption, pinTriesOption, pukTriesOption, atrOption, failOption, shortOption, delayOption,
+                       removeOption, dumpOption});
+    if (!parser.parse(QStringList{QStringLiteral("vcard")} + arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+        return false;
+    }
+
+    const auto fail = [error](const QString &message) {
+        *error = message;
+        return false;
+    };
+    listProfiles = parser.isSet(listOption);
+    if (listProfiles)
+        return true;
+    exportImage = parser.value(exportOption);
+    profile = parser.value(profileOption);
+    imagePath = parser.value(imageOption);
+    if (profile.isEmpty() == imagePath.isEmpty())
+        return fail(QStringLiteral("give either --profile or --image"));
+    int number = 0;
+    if (parser.isSet(portOption)) {
+        if (!toNumber(parser.value(portOption), 10, 1, 65535, &number))
+            return fail(QStringLiteral("bad --port"));
+        port = quint16(number);
+    } else if (exportImage.isEmpty()) {
+        return fail(QStringLiteral("--port is required"));
+    }
+    for (const QString &spec : parser.values(patchOption)) {
+        CardPatch patch;
+        if (!parsePatch(spec, &patch))
+            return fail(QStringLiteral("bad --patch %1 (FID:OFFSET:HEX)").arg(spec));
+        patches << patch;
+    }
+    if (parser.isSet(pinOption))
+        pin = parser.value(pinOption).toUtf8();
+    if (parser.isSet(pukOption))
+        puk = parser.value(pukOption).toUtf8();
+    if (pin.isEmpty() || pin.size() > 8 || puk.isEmpty() || puk.size() > 8)
+        return fail(QStringLiteral("PIN and PUK take 1 to 8 bytes"));
+    if ((parser.isSet(pinTriesOption) && !toNumber(parser.value(pinTriesOption), 10, 0, 15, &pinTries))
+        || (parser.isSet(pukTriesOption) && !toNumber(parser.value(pukTriesOption), 10, 0, 15, &pukTries)))
+        return fail(QStringLiteral("retry counters take 0 to 15"));
+    if (parser.isSet(atrOption) && (!toHex(parser.value(atrOption), &atr) || atr.size() > 33))
+        return fail(QStringLiteral("bad --atr (1 to 33 bytes in hexadecimal)"));
+    for (const QString &spec : parser.values(failOption)) {
+        if (!parseFault(spec, true, &faults))
+            return fail(QStringLiteral("bad --fail %1 (KIND:N:SW)").arg(spec));
+    }
+    for (const QString &spec : parser.values(shortOption)) {
+        if (!parseFault(spec, false, &faults))
+            return fail(QStringLiteral("bad --short %1 (KIND:N)").arg(spec));
+    }
+    if (parser.isSet(delayOption) && !toNumber(parser.value(delayOption), 10, 0, 600000, &delayMs))
+        return fail(QStringLiteral("bad --delay-ms"));
+    if (parser.isSet(removeOption) && !toNumber(parser.value(removeOption), 10, 1, 1 << 30, &removeAfter))
+        return fail(QStringLiteral("bad --remove-after"));
+    dumpDir = parser.value(dumpOption);
+    return true;
+}
+
+bool CardOptions::buildCard(CardImage *card, QString *error) const
+{
+    CardImage built;
+    if (!profile.isEmpty()) {
+        if (!CardProfiles::build(profile, QDateTime::currentDateTimeUtc().date(), &built)) {
+            *error = QStringLiteral("unknown profile %1 (see --list-profiles)").arg(profile);
+            return false;
+        }
+    } else {
+        QFile file(imagePath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(imagePath, file.errorString());
+            return false;
+        }
+        if (!CardImageFile::parse(file.readAll(), &built, error)) {
+            *error = QStringLiteral("%1: %2").arg(imagePath, *error);
+            return false;
+        }
+    }
+    for (const CardPatch &patch : patches) {
+        CardFile *target = built.file(patch.fid);
+        if (!target || patch.offset + patch.bytes.size() > target->data.size()) {
+            *error = QStringLiteral("patch of file %1 does not fit the card").arg(patch.fid, 4, 16, QChar('0'));
+            return false;
+        }
+        target->data.replace(patch.offset, patch.bytes.size(), patch.bytes);
+    }
+    built.pin() = Credential(pin, pinTries, 3);
+    built.puk() = Credential(puk, pukTries, 3);
+    *card = built;
+    return true;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "tools/vcard/CommandKind.h"
+
+#include <QMap>
+#include <QPair>
+#include <QtGlobal>
+
+// Misbehaviour ordered by a test: a forced status word or a short answer on
+// the n-th command of a kind (counted from 1 over the whole run).
+class FaultPlan
+{
+public:
+    struct Action
+    {
+        bool forced = false;
+        quint16 status = 0;
+        bool shortAnswer = false;
+    };
+
+    void forceStatus(CommandKind kind, int nth, quint16 status);
+    void shortenAnswer(CommandKind kind, int nth);
+
+    // Counts one command of the kind and says what to do with it.
+    Action next(CommandKind kind);
+
+private:
+    using Key = QPair<int, int>;
+
+    QMap<int, int> m_counts;
+    QMap<Key, quint16> m_forced;
+    QMap<Key, bool> m_short;
+};

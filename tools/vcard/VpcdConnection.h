@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class ApduEngine;
+
+// The card's side of the virtual reader's TCP link: messages of a 2-byte
+// big-endian length and a payload; a 1-byte payload is a power or ATR
+// request, a longer one an APDU. Leaving the reader is closing the socket.
+class VpcdConnection
+{
+public:
+    enum class End { Terminated, Removed, ReaderGone, Failed };
+
+    VpcdConnection(ApduEngine *engine, const QByteArray &atr);
+    ~VpcdConnection();
+    VpcdConnection(const VpcdConnection &) = delete;
+    VpcdConnection &operator=(const VpcdConnection &) = delete;
+
+    // SIGTERM and SIGINT are taken as removal; call before anything else.
+    static bool watchTermination(QString *error);
+
+    void setDelayMs(int ms) { m_delayMs = ms; }
+    void setRemoveAfter(int commands) { m_removeAfter = commands; }
+
+    bool open(quint16 port, QString *error);
+    // Serves the reader until a termination signal, the ordered removal, or
+    // the reader closing the link.
+    End serve(QString *error);
+    void close();
+
+private:
+    enum class Wait { Ready, Terminated, Failed };
+
+    Wait waitFor(int fd, int timeoutMs);
+    bool receive(char *buffer, int size, End *end, QString *error);
+    bool send(const QByteArray &payload, QString *error);
+    QByteArray answer(const QByteArray &payload, bool *replies);
+
+    ApduEngine *m_engine = nullptr;
+    QByteArray m_atr;
+    int m_delayMs = 0;
+    int m_removeAfter = 0;
+    int m_commands = 0;
+    int m_socket = -1;
+};
