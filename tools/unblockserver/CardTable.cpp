@@ -1,0 +1,63 @@
+#include "CardTable.h"
+
+#include <QRegularExpression>
+#include <QVector>
+
+namespace {
+
+struct Card {
+    QString number;
+    QString module;
+    QString puk;
+    QString error;
+    QString source;
+};
+
+const QVector<Card>& cards()
+{
+    static const QVector<Card> table{
+        {QStringLiteral("RUD12345678901AB"), QStringLiteral("123-45678"), QStringLiteral("57319024"),
+         QStringLiteral("None"), QStringLiteral("База изготовителя")},
+        {QStringLiteral("RUM123456789ABCD"), QStringLiteral("456а-1234567"), QStringLiteral("87654321"),
+         QStringLiteral("None"), QString()},
+        {QStringLiteral("RUKGAI1234567XYZ"), QStringLiteral("789A-00001"), QStringLiteral("None"),
+         QStringLiteral("PUK карты не найден"), QStringLiteral("Архив")},
+    };
+    return table;
+}
+
+QString errorReply(const QString& text)
+{
+    return QStringLiteral("ERROR('%1')").arg(text);
+}
+
+} // namespace
+
+QString CardTable::counter()
+{
+    return QStringLiteral("42");
+}
+
+QString CardTable::statusRows()
+{
+    return QStringLiteral("'ivanov@example.ru','RUD12345678901AB','Сервер','01.06.2021 10:15:00','Выполнен'\r\n"
+                          "'ivanov@example.ru','RUM123456789ABCD','Архив','02.06.2021 11:20:30','Отклонён'\r\n");
+}
+
+QString CardTable::answer(const QString& request)
+{
+    static const QRegularExpression findPuk(QStringLiteral(R"(^findPUK\('([^']*)','([^']*)'\)$)"));
+    if (request == QLatin1String("getStatus()"))
+        return QStringLiteral("<%1/><%2/>").arg(counter(), statusRows());
+
+    const QRegularExpressionMatch match = findPuk.match(request);
+    if (!match.hasMatch())
+        return errorReply(QStringLiteral("Неизвестная команда"));
+    for (const Card& card : cards()) {
+        if (card.number == match.captured(1) || card.module == match.captured(2)) {
+            return QStringLiteral("<%1/><%2/><%3/><%4/><%5/><%6/>")
+                .arg(card.number, card.module, card.puk, card.error, card.source, counter());
+        }
+    }
+    return errorReply(QStringLiteral("Карта не найдена"));
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// How the server behaves; each flag stands for one misbehaviour a test needs.
+struct ServerOptions {
+    QString certFile;
+    QString keyFile;
+    QString caFile;
+    int chunkSize = 0;         // bytes per write; 0 sends the reply at once
+    int pauseMs = 0;           // between chunks
+    bool silent = false;       // read the request, never answer
+    bool closeAfterHandshake = false;
+    bool surplus = false;      // bytes after the announced length
+    bool malformed = false;    // a broken header
+    QString errorText;         // answer ERROR('text') to everything
+    bool plain = false;        // never start TLS
+    int lifetimeSeconds = 300; // exits by itself after that
+};
+
+// Fills options from the command line; false (with a message) on bad input.
+bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QString& message);
