@@ -1,0 +1,401 @@
+// The card layer against the card model in-process: chunking, size rules,
+// refusals, interruption, broken answers and the card information texts.
+
+#include "tests/card/ReadCardFile.h"
+
+#include "card/CardDataElement.h"
+#include "tools/vcard/ApduEngine.h"
+#include "tools/vcard/CardImage.h"
+#include "tools/vcard/CardProfiles.h"
+#include "tools/vcard/ProfileDescription.h"
+
+#include <QDate>
+#include <QtTest>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+// The card model behind a transmitter that records every APDU; `tamper` may
+// change the answer and return a PC/SC code.
+struct ModelCard
+{
+    explicit ModelCard(const QString &profile, TachographCard &card)
+    {
+        CardProfiles::build(profile, QDateTime::currentDateTimeUtc().date(), &image);
+        card.readerName = QStringLiteral("R");
+        card.cardKind = image.kind();
+        card.cardType = image.type();
+        card.setTransmitter([this](const QByteArray &apdu, quint8 *response, quint32 *length) {
+            sent << apdu;
+            QByteArray answer = engine.transmit(apdu);
+            const qint32 code = tamper ? tamper(answer) : 0;
+            if (quint32(answer.size()) > *length)
+                return Pcsc::SCARD_E_INSUFFICIENT_BUFFER;
+            std::memcpy(response, answer.constData(), size_t(answer.size()));
+            *length = quint32(answer.size());
+            return code;
+        });
+        QObject::connect(&card, &TachographCard::logginMessage, [this](uchar, const QString &m) { logged << m; });
+        QObject::connect(&card, &TachographCard::pogressMessage, [this](const QString &m) { progress << m; });
+    }
+    void patch(quint16 fid, int offset, const QByteArray &bytes)
+    {
+        image.file(fid)->data.replace(offset, bytes.size(), bytes);
+    }
+    void clear()
+    {
+        sent.clear();
+        logged.clear();
+        progress.clear();
+    }
+
+    CardImage image;
+    ApduEngine engine{&image};
+    QList<QByteArray> sent;
+    QStringList logged;
+    QStringList progress;
+    std::function<qint32(QByteArray &)> tamper;
+};
+
+quint8 rowOf(quint16 fid)
+{
+    const QVector<CardAppLayout> &rows = CardDictionary::efDescriptors();
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows.at(i).fid == fid)
+            return quint8(i);
+    }
+    return 0xFF;
+}
+
+} // namespace
+
+class TestTachographCard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void chunkedReadsAndProgress();
+    void sizesFromCountsAndCertificates();
+    void unreadableSizesAreRefused();
+    void brokenAnswersFailTheCommand();
+    void refusalsSendNothing();
+    void interruptionStopsAllTraffic();
+    void pinBytesAndFailureTexts();
+    void accessorsOnProfiles_data();
+    void accessorsOnProfiles();
+    void accessorsWithoutOrWithOddData();
+    void stateTextAtrAndReset();
+};
+
+void TestTachographCard::chunkedReadsAndProgress()
+{
+    TachographCard card;
+    ModelCard model(QStringLiteral("driver-estr"), card);
+    QVERIFY(card.selectDF() && card.selectEF(0x0504));
+    model.clear();
+    QByteArray out = "stale";
+    QVERIFY(card.readBinary(0, 600, &out));
+    QCOMPARE(model.sent, (QList<QByteArray>{hex("00B00000FF"), hex("00B000FFFF"), hex("00B001FE5A")}));
+    QCOMPARE(out, model.image.file(0x0504)->data.left(600));
+    QCOMPARE(model.progress, (QStringList{QStringLiteral("Чтение EFDriverActivityData ... 255 из 600 байт"),
+                                          QStringLiteral("Чтение EFDriverActivityData ... 510 из 600 байт"),
+                                          QStringLiteral("Чтение EFDriverActivityData ... 600 из 600 байт")}));
+
+    model.clear();
+    QVERIFY(card.readBinary(1, 16, &out));
+    QCOMPARE(model.sent, QList<QByteArray>{hex("00B0000110")});
+    QVERIFY(card.readBinary(0, 0, &out) && out.isEmpty());
+    QCOMPARE(model.sent.size(), 1);
+}
+
+void TestTachographCard::sizesFromCountsAndCertificates()
+{
+    TachographCard card;
+    ModelCard model(QStringLiteral("driver-estr"), card);
+    QVERIFY(card.selectDF() && card.selectEF(0x0502));
+    model.clear();
+    QVERIFY(!card.readCurrentEf(rowOf(0x0502), 0x0001));
+    QCOMPARE(card.result.note(),
+             QStringLiteral("Отсутствуют исходные данные для расчета размера циклического файла: 0x502"));
+    QVERIFY(model.sent.isEmpty() && model.logged.isEmpty());
+
+    model.patch(0x0501, 5, hex("0258")); // activityStructureLength 600
+    QVERIFY(readCardFile(card, 0x0501));
+    QVERIFY(card.selectEF(0x0504));
+    model.clear();
+    QVERIFY(card.readCurrentEf(rowOf(0x0504), 0x0001));
+    QCOMPARE(model.sent.size(), 3);
+    QCOMPARE(model.sent.last(), hex("00B001FE5E"));
+    const CardFileRecord *activity = card.readData.value(0x0504);
+    QCOMPARE(activity->data, model.image.file(0x0504)->data.left(604));
+    QCOMPARE(int(activity->length), 604);
+    QCOMPARE(int(activity->count), 600);
+
+    TachographCard gost;
+    ModelCard kind1(QStringLiteral("driver-rfskzi"), gost);
+    gost.pin = "1234";
+    kind1.patch(0xC200, 2, hex("00CC"));
+    QVERIFY(gost.selectDF() && gost.verifyPin() && gost.selectEF(0xC200));
+    kind1.clear();
+    QVERIFY(gost.readCurrentEf(rowOf(0xC200), 0x0100));
+    QCOMPARE(kind1.sent.first(), hex("00B0000202"));
+    const CardFileRecord *certificate = gost.readData.value(0xC200);
+    QCOMPARE(certificate->data.size(), 1000);
+    QCOMPARE(int(certificate->length), 1000);
+    QCOMPARE(certificate->data.left(208), kind1.image.file(0xC200)->data.left(208));
+    QCOMPARE(certificate->data.mid(208), QByteArray(792, '\0'));
+}
+
+void TestTachographCard::unreadableSizesAreRefused()
+{
+    TachographCard card;
+    ModelCard model(QStringLiteral("driver-estr"), card);
+    model.patch(0x0501, 3, hex("FF"));   // 255 events of 144 bytes
+    model.patch(0x0501, 5, hex("FFFF")); // 65535 + 4 would wrap to 3 in 16 bits
+    QVERIFY(readCardFile(card, 0x0501));
+    for (const quint16 fid : {0x0502, 0x0504}) {
+        QVERIFY(card.selectEF(fid));
+        model.clear();
+        QVERIFY(!card.readCurrentEf(rowOf(fid), 0x0001));
+        QCOMPARE(card.result.noteLevel(), quint8(2));
+        QVERIFY(model.sent.isEmpty() && model.logged.isEmpty());
+    }
+    QByteArray out;
+    QVERIFY(!card.readBinary(0x7FFF, 2, &out));
+    QVERIFY(model.sent.isEmpty());
+    card.readBinary(0x7FFF, 1, &out);
+    QCOMPARE(model.sent.value(0), hex("00B07FFF01"));
+
+    QVERIFY(card.selectEF(0x0501));
+    QVERIFY(!card.readCurrentEf(200, 0));
+    QCOMPARE(card.result.note(),
+             QStringLiteral("Текущий файл 0x501 не соответствует указанному для считывания файлу 0x0."));
+
+    TachographCard gost;
+    ModelCard kind1(QStringLiteral("driver-rfskzi"), gost);
+    gost.pin = "1234";
+    kind1.patch(0xC208, 2, hex("03E5")); // 997 + 4 does not fit the 1000 bytes
+    QVERIFY(gost.selectDF() && gost.verifyPin() && gost.selectEF(0xC208));
+    kind1.clear();
+    QVERIFY(!gost.readCurrentEf(rowOf(0xC208), 0x0100));
+    QCOMPARE(kind1.sent.size(), 1);
+    QCOMPARE(gost.result.noteLevel(), quint8(2));
+    QVERIFY(!gost.readData.contains(0xC208));
+}
+
+void TestTachographCard::brokenAnswersFailTheCommand()
+{
+    TachographCard card;
+    ModelCard model(QStringLiteral("driver-estr"), card);
+    QVERIFY(card.selectDF() && card.selectEF(0x0520));
+    QVERIFY(card.readCurrentEf(rowOf(0x0520), 0x0001));
+    const QByteArray kept = card.readData.value(0x0520)->data;
+
+    const QList<std::function<qint32(QByteArray &)>> faults{
+        [](QByteArray &a) { a = a.right(1); return 0; },              // no status word
+        [](QByteArray &a) { a.clear(); return Pcsc::SCARD_W_REMOVED_CARD; },
+        [](QByteArray &a) { a.remove(0, 1); return 0; },              // one byte short, still 9000
+        [](QByteArray &a) { a.prepend('\x55'); return 0; },           // one byte too many
+    };
+    for (const auto &fault : faults) {
+        model.clear();
+        model.tamper = fault;
+        QVERIFY(!card.readCurrentEf(rowOf(0x0520), 0x0001));
+        QCOMPARE(model.logged.size(), 1);
+        QVERIFY(model.logged.first().startsWith(
+            QStringLiteral("R: Не удалось считать данные с карты тахографа EFIdentification 0 ... 143. ")));
+        QCOMPARE(card.readData.value(0x0520)->data, kept);
+    }
+    QVERIFY(model.logged.first().endsWith(QStringLiteral("Карта вернула 144 байт вместо 143.")));
+
+    model.tamper = [](QByteArray &a) { a = a.right(1); return 0; };
+    QVERIFY(!card.selectDF());
+    QCOMPARE(card.result.statusWord(), quint16(0));
+    QCOMPARE(card.result.apduFailed(), quint8(1));
+}
+
+void TestTachographCard::refusalsSendNothing()
+{
+    TachographCard card;
+    ModelCard model(QStringLiteral("driver-estr"), card);
+    const QList<QPair<std::function<bool()>, QString>> refusals{
+        {[&] { return card.readCurrentEf(13, 1); },
+         QStringLiteral("Перед считыванием данных с карты необходимо выбрать файл из которого они должны быть считаны.")},
+        {[&] { return card.performHash(); },
+         QStringLiteral("Перед расчетом хеша файла необходимо выбрать файл по которому он должен быть рассчитан.")},
+        {[&] { return card.computeSignature(); },
+         QStringLiteral("Перед формированием электронной подписи необходимо выбрать файл по которого она должна быть "
+                        "сформирована.")},
+        {[&] { return card.verifyPin(); }, QStringLiteral("ПИН-код не задан.")},
+        {[&] { card.pin = "1234"; return card.unblockPin(); }, QStringLiteral("ПУК-код не задан.")},
+        {[&] { card.puk = "123456789"; return card.unblockPin(); }, QStringLiteral("ПУК-код длиннее 8 байт.")},
+        {[&] { card.puk = "12345678"; card.pin = "123456789"; return card.unblockPin(); },
+         QStringLiteral("ПИН-код длиннее 8 байт.")},
+        {[&] { card.pin.clear(); return card.unblockPin(); }, QStringLiteral("ПИН-код не задан.")},
+        {[&] { card.currentFid = 0x0520; return card.updateBinary(1); },
+         QStringLiteral("Выбранный файл 0x520 не может быть обновлен.")},
+        {[&] { return card.readCurrentEf(rowOf(0x0501), 0); },
+         QStringLiteral("Текущий файл 0x520 не соответствует указанному для считывания файлу 0x501.")},
+        {[&] { card.cardKind = 0; return card.computeSignature(); },
+         QStringLiteral("Для карты вида 0 не определены параметры электронной подписи.")},
+    };
+    for (const auto &refusal : refusals) {
+        QVERIFY(!refusal.first());
+        QCOMPARE(card.result.note(), refusal.second);
+        QCOMPARE(card.result.maxLevel(), quint8(2));
+    }
+    QVERIFY(model.sent.isEmpty() && model.logged.isEmpty());
+}
+
+void TestTachographCard::interruptionStopsAllTraffic()
+{
+    TachographCard card;
+    ModelCard model(QStringLiteral("workshop-estr"), card);
+    QVERIFY(card.selectDF() && card.selectEF(0x050A));
+    model.clear();
+    connect(&card, &TachographCard::pogressMessage, &card, &TachographCard::on_InterruptAllOperation);
+    QByteArray out;
+    QVERIFY(!card.readBinary(0, 600, &out));
+    QVERIFY(out.isEmpty());
+    QCOMPARE(model.sent.size(), 1);
+
+    card.pin = "1234";
+    card.puk = "12345678";
+    card.atrLength = 5;
+    QVERIFY(!card.updateCardStatus());
+    QCOMPARE(card.atrLength, 0u);
+    QVERIFY(!card.readBinary(0, 0, &out));
+    QVERIFY(!card.selectDF() && !card.selectEF(0x0509) && !card.updateBinary(0) && !card.performHash());
+    QVERIFY(!card.computeSignature() && !card.verifyPin() && !card.unblockPin());
+    QVERIFY(!card.readCurrentEf(rowOf(0x050A), 0x0002));
+    QCOMPARE(model.sent.size(), 1);
+    QVERIFY(model.logged.isEmpty());
+    QVERIFY(!card.readData.contains(0x050A));
+}
+
+void TestTachographCard::pinBytesAndFailureTexts()
+{
+    TachographCard card;
+    ModelCard model(QStringLiteral("workshop-estr"), card);
+    for (const QByteArray &pin : {QByteArray("12"), QByteArray("123456")}) {
+        card.pin = pin;
+        card.verifyPin();
+    }
+    QCOMPARE(model.sent, (QList<QByteArray>{hex("002000000831320000FFFFFFFF"), hex("002000000831323334FFFFFFFF")}));
+
+    FaultPlan plan;
+    plan.forceStatus(CommandKind::Hash, 1, 0x6A88);
+    plan.forceStatus(CommandKind::Update, 1, 0x6581);
+    plan.forceStatus(CommandKind::Select, 3, 0x6A82);
+    model.engine.setFaultPlan(plan);
+    QVERIFY(card.selectDF() && card.selectEF(0x0509));
+    QVERIFY(!card.performHash());
+    QCOMPARE(model.logged.last(), QStringLiteral("R: Не удалось раcсчитать хэш EFCardDownload. ") + card.result.toString());
+    QVERIFY(!card.updateBinary(7));
+    QCOMPARE(model.logged.last(),
+             QStringLiteral("R: Не удалось обновить данные карты тахогарфа в EFCardDownload. ") + card.result.toString());
+    QVERIFY(!card.selectEF(0x0520));
+    QCOMPARE(model.logged.last(), QStringLiteral("R: Не удалось выбрать в карте тахографа EFIdentification. ")
+                                      + card.result.toString());
+    QCOMPARE(card.currentFid, quint16(0x0509));
+}
+
+void TestTachographCard::accessorsOnProfiles_data()
+{
+    QTest::addColumn<QString>("profile");
+    for (const QString &name : CardProfiles::names())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+void TestTachographCard::accessorsOnProfiles()
+{
+    QFETCH(QString, profile);
+    const ProfileDescription *d = CardProfiles::find(profile);
+    TachographCard card;
+    ModelCard model(profile, card);
+    QVERIFY(readCardFile(card, 0x0002) && readCardFile(card, 0x0005));
+    const QVector<quint16> general{0x0501, 0x0520, 0x050E, 0x0521, 0x0509};
+    for (const quint16 fid : general) {
+        quint8 index = 0;
+        quint16 key = 0;
+        if (CardDictionary::findFileEntry(fid, card.cardKind, card.cardType, index, key))
+            QVERIFY(readCardFile(card, fid));
+    }
+    const QString surname = QString::fromUtf8(d->holderSurname);
+    QCOMPARE(card.cardNumber(), QString::fromLatin1(d->cardNumber));
+    QCOMPARE(card.skziNumber(), d->kind > 1 ? QStringLiteral("Неприменимо") : QString::fromLatin1(d->moduleNumber));
+    QCOMPARE(card.cardKindName(), CardDictionary::cardKindNames().value(d->kind));
+    QCOMPARE(card.organisationName(), d->type == 1 ? QString() : QString::fromUtf8(d->organisation));
+    QCOMPARE(card.holderName(), d->type == 4 ? QString()
+                                             : surname + QLatin1Char(' ') + QString::fromUtf8(d->holderFirstNames));
+    const QString birth = d->birthDate ? QDate::fromString(QLatin1String(d->birthDate), QStringLiteral("yyyyMMdd"))
+                                             .toString(QStringLiteral("dd.MM.yyyy"))
+                                       : QString();
+    QCOMPARE(card.cardHolderBirthDate(), birth);
+    QVERIFY(card.cardValidityBegin().startsWith(QStringLiteral("01.")));
+    QCOMPARE(card.cardIssuingMemberState().isEmpty(), false);
+    QCOMPARE(card.cardStructureVersion(), QStringLiteral("256"));
+    QCOMPARE(card.lastCardDownload().isEmpty(), d->type != 1);
+    QCOMPARE(card.drivingLicenceNumber(), d->type == 1 ? QStringLiteral("7701123456") : QString());
+    QCOMPARE(card.noOfCalibrationsSinceDownload().isEmpty(), d->type != 2);
+}
+
+void TestTachographCard::accessorsWithoutOrWithOddData()
+{
+    TachographCard card;
+    card.cardKind = 2;
+    QCOMPARE(card.skziNumber(), QStringLiteral("Неприменимо"));
+    card.cardKind = 0;
+    QCOMPARE(card.skziNumber(), QString());
+    QCOMPARE(card.cardKindName(), QStringLiteral("Неопределенный"));
+    QCOMPARE(card.cardTypeName(), QStringLiteral("Неопределенный"));
+    QCOMPARE(card.cardNumber(), QString());
+    QCOMPARE(card.cardHolderBirthDate(), QString());
+    QCOMPARE(card.holderName(), QString());
+
+    auto *identification = new CardFileRecord;
+    card.readData.insert(0x0520, identification);
+    identification->fields.insert(QStringLiteral("holderSurname"), {{}, {}, {}, QStringLiteral("Иванов")});
+    identification->fields.insert(QStringLiteral("cardHolderBirthDate"), {{}, {}, {}, QDate()});
+    identification->fields.insert(QStringLiteral("cardIssueDate"), {{}, {}, {}, QDate()});
+    identification->fields.insert(QStringLiteral("cardExpiryDate"),
+                                  {{}, {}, {}, QDateTime(QDate(2030, 1, 1), QTime(23, 30), Qt::UTC)});
+    identification->fields.insert(QStringLiteral("workshopName"), {{}, {}, {}, QStringLiteral("W")});
+    card.cardType = 1;
+    QCOMPARE(card.holderName(), QStringLiteral("Иванов "));
+    QCOMPARE(card.cardHolderBirthDate(), QStringLiteral("Некорректная дата"));
+    QCOMPARE(card.cardIssueDate(), QString());
+    QCOMPARE(card.cardExpiryDate(), QStringLiteral("01.01.2030"));
+    QCOMPARE(card.organisationName(), QString());
+    card.cardType = 2;
+    QCOMPARE(card.organisationName(), QStringLiteral("W"));
+}
+
+void TestTachographCard::stateTextAtrAndReset()
+{
+    TachographCard card;
+    card.cardState = 6;
+    QVERIFY(card.cardStateText().startsWith(QStringLiteral("(0x0006) SCARD_SPECIFIC")));
+    card.cardState = 0x12345;
+    QCOMPARE(card.cardStateText(),
+             QStringLiteral("(0x12345) Неизвестный статус. Обратитесь в службу технической поддержки."));
+    card.atr[0] = 0x3B;
+    card.atr[1] = 0x0A;
+    card.atrLength = 2;
+    QCOMPARE(card.atrHex(), QStringLiteral("3B0A"));
+    card.readData.insert(1, new CardFileRecord);
+    card.pin = "1";
+    card.puk = "2";
+    card.interrupted = true;
+    card.reset();
+    QCOMPARE(card.atrHex(), QString());
+    QVERIFY(card.readData.isEmpty() && card.pin.isEmpty() && card.atr[0] == 0);
+    QVERIFY(card.puk == "2" && card.interrupted);
+}
+
+QTEST_GUILESS_MAIN(TestTachographCard)
+#include "tst_tachographcard.moc"
