@@ -1,61 +1,44 @@
-// The virtual card's command engine, in-process: what each command answers,
-// the retry counters, what a reset forgets and the PIN rule of kind 1.
+// The virtual card's command engine, in-process: each row builds a card from
+// its command line, runs a script of commands and resets, and checks every
+// answer and the retry counters left on the card.
 
 #include "tools/vcard/ApduEngine.h"
 #include "tools/vcard/CardImage.h"
-#include "tools/vcard/CardProfiles.h"
-#include "tools/vcard/FaultPlan.h"
+#include "tools/vcard/CardOptions.h"
 
-#include <QCryptographicHash>
-#include <QDate>
 #include <QtTest>
 
 namespace {
 
-const QDate today(2026, 5, 14);
-
-CardImage profile(const char *name)
+// A step is "APDU>EXPECTED" or "reset". EXPECTED is the whole answer in hex,
+// or "SW/n" for an answer of n data bytes and status SW.
+QString step(const QByteArray &apdu, const char *expected)
 {
-    CardImage card;
-    if (!CardProfiles::build(QString::fromLatin1(name), today, &card))
-        qFatal("no profile %s", name);
-    return card;
+    return QString::fromLatin1(apdu.toHex().toUpper() + '>' + expected);
 }
-
-QByteArray hex(const char *text)
+QString raw(const QByteArray &hex, const char *expected) { return step(QByteArray::fromHex(hex), expected); }
+QString app(const char *expected = "9000") { return raw("00A4040C06FF544143484F", expected); }
+QString hash(const char *expected) { return raw("802A9000", expected); }
+QString sign(const char *le, const char *expected) { return raw(QByteArray("002A9E9A") + le, expected); }
+QByteArray be16(int value) { return QByteArray(1, char(value >> 8)) + char(value & 0xFF); }
+QString sel(int fid, const char *expected = "9000")
 {
-    return QByteArray::fromHex(text);
+    return step(QByteArray::fromHex("00A4020C02") + be16(fid), expected);
 }
-
-quint16 sw(const QByteArray &response)
+QString rd(int offset, int length, const char *expected)
 {
-    return quint16((quint8(response.at(response.size() - 2)) << 8) | quint8(response.back()));
+    return step(QByteArray::fromHex("00B0") + be16(offset) + char(length), expected);
 }
-
-QByteArray body(const QByteArray &response)
+QString vfy(const QByteArray &pin, const char *expected)
 {
-    return response.left(response.size() - 2);
+    return step(QByteArray::fromHex("0020000008") + pin.leftJustified(4, '\0') + QByteArray(4, char(0xFF)), expected);
 }
-
-// The APDUs the host sends.
-const char *const selectApplication = "00A4040C06FF54414348 4F";
-QByteArray selectFile(quint16 fid)
+QString unb(const QByteArray &puk, const QByteArray &pin, const char *expected)
 {
-    return hex("00A4020C02") + char(fid >> 8) + char(fid & 0xFF);
+    const char pad = char(0xFF);
+    return step(QByteArray::fromHex("002C000010") + puk.leftJustified(8, pad) + pin.leftJustified(8, pad), expected);
 }
-QByteArray readBinary(int offset, int length)
-{
-    return hex("00B0") + char(offset >> 8) + char(offset & 0xFF) + char(length);
-}
-QByteArray verify(const QByteArray &pin)
-{
-    return hex("0020000008") + pin.leftJustified(4, '\0', true) + hex("FFFFFFFF");
-}
-QByteArray unblock(const QByteArray &puk, const QByteArray &newPin)
-{
-    return hex("002C000010") + puk.leftJustified(8, char(0xFF), true) + newPin.leftJustified(8, char(0xFF), true);
-}
-const char *const performHash = "802A9000";
+const QString resetCard = QStringLiteral("reset");
 
 } // namespace
 
@@ -64,273 +47,105 @@ class TestVcardEngine : public QObject
     Q_OBJECT
 
 private slots:
-    void selectsFilesWhereTheyLive();
-    void readBinaryStaysInsideTheFile();
-    void refusesMalformedCommands_data();
-    void refusesMalformedCommands();
-    void updatesOnlyTheWritableFiles();
-    void pinCounterBlocksAfterThreeWrongTries();
-    void unblockSetsNewPinAndCountsPukTries();
-    void resetForgetsSelectionPinAndHash();
-    void kindOneHidesAllButGeneralFilesWithoutPin();
-    void signsTheLastHashWithTheKindsLength();
-    void faultPlanForcesAndShortensAnswers();
+    void answersScript_data();
+    void answersScript();
 };
 
-void TestVcardEngine::selectsFilesWhereTheyLive()
+void TestVcardEngine::answersScript_data()
 {
-    CardImage card = profile("driver-estr");
-    ApduEngine engine(&card);
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("pinTries");
+    QTest::addColumn<int>("pukTries");
 
-    QCOMPARE(sw(engine.transmit(selectFile(0x0002))), quint16(0x9000));
-    QCOMPARE(sw(engine.transmit(selectFile(0x0520))), quint16(0x6A82)); // not in the master file
-    QCOMPARE(engine.currentFid(), quint16(0x0002));
-
-    QCOMPARE(sw(engine.transmit(hex("00A4040C06FF5441434841"))), quint16(0x6A82));
-    QVERIFY(!engine.applicationSelected());
-    QCOMPARE(sw(engine.transmit(hex(selectApplication))), quint16(0x9000));
-    QVERIFY(engine.applicationSelected());
-    QCOMPARE(engine.currentFid(), quint16(0));
-
-    QCOMPARE(sw(engine.transmit(selectFile(0x0005))), quint16(0x6A82)); // master file only
-    QCOMPARE(sw(engine.transmit(selectFile(0x0520))), quint16(0x9000));
-    QCOMPARE(sw(engine.transmit(selectFile(0xC200))), quint16(0x6A82)); // not on a kind-2 card
-    QCOMPARE(engine.currentFid(), quint16(0x0520));
-
-    const QByteArray number = engine.transmit(readBinary(1, 16));
-    QCOMPARE(sw(number), quint16(0x9000));
-    QCOMPARE(body(number), QByteArray("RUD0000001100200"));
-}
-
-void TestVcardEngine::readBinaryStaysInsideTheFile()
-{
-    CardImage card = profile("driver-estr");
-    ApduEngine engine(&card);
-    engine.transmit(hex(selectApplication));
-    QCOMPARE(sw(engine.transmit(readBinary(0, 16))), quint16(0x6986)); // nothing selected
-
-    engine.transmit(selectFile(0x0520));
-    const QByteArray file = card.file(0x0520)->data;
-    QCOMPARE(file.size(), 143);
-    QCOMPARE(sw(engine.transmit(readBinary(143, 1))), quint16(0x6B00));
-    QCOMPARE(sw(engine.transmit(readBinary(500, 1))), quint16(0x6B00));
-
-    const QByteArray tail = engine.transmit(readBinary(140, 16));
-    QCOMPARE(sw(tail), quint16(0x6282));
-    QCOMPARE(body(tail), file.mid(140));
-
-    engine.transmit(selectFile(0x0504));
-    const QByteArray whole = engine.transmit(readBinary(0, 0)); // Le 00 asks for 256
-    QCOMPARE(sw(whole), quint16(0x9000));
-    QCOMPARE(body(whole), card.file(0x0504)->data.left(256));
-    const QByteArray middle = engine.transmit(readBinary(510, 94));
-    QCOMPARE(body(middle), card.file(0x0504)->data.mid(510, 94));
-}
-
-void TestVcardEngine::refusesMalformedCommands_data()
-{
-    QTest::addColumn<QByteArray>("apdu");
-    QTest::addColumn<int>("status");
-    QTest::newRow("too short") << hex("00A404") << 0x6700;
-    QTest::newRow("Lc beyond data") << hex("00A4020C0205") << 0x6700;
-    QTest::newRow("select asking for FCI") << hex("00A4020002 0520") << 0x6A86;
-    QTest::newRow("select by path") << hex("00A4080C020520") << 0x6A86;
-    QTest::newRow("unknown instruction") << hex("00CA000000") << 0x6D00;
-    QTest::newRow("unknown class") << hex("90B0000010") << 0x6E00;
-    QTest::newRow("hash in class 00") << hex("002A9000") << 0x6E00;
-    QTest::newRow("other security operation") << hex("002A8086") << 0x6A86;
-    QTest::newRow("read without Le") << hex("00B00000") << 0x6700;
-    QTest::newRow("verify short block") << hex("002000000431323334") << 0x6700;
-    QTest::newRow("unblock short block") << hex("002C0000083132333435363738") << 0x6700;
-    QTest::newRow("verify other reference") << hex("00200001083132333 4FFFFFFFF") << 0x6A86;
-}
-
-void TestVcardEngine::refusesMalformedCommands()
-{
-    QFETCH(QByteArray, apdu);
-    QFETCH(int, status);
-    CardImage card = profile("driver-estr");
-    ApduEngine engine(&card);
-    engine.transmit(hex(selectApplication));
-    engine.transmit(selectFile(0x0520));
-
-    const QByteArray response = engine.transmit(apdu);
-    QCOMPARE(response.size(), 2);
-    QCOMPARE(sw(response), quint16(status));
-    QCOMPARE(card.pin().triesLeft(), 3);
-}
-
-void TestVcardEngine::updatesOnlyTheWritableFiles()
-{
-    CardImage card = profile("workshop-estr");
-    ApduEngine engine(&card);
-    engine.transmit(hex(selectApplication));
-    QCOMPARE(sw(engine.transmit(hex("00D600000207E2"))), quint16(0x6986));
-
-    engine.transmit(selectFile(0x0520));
-    QCOMPARE(sw(engine.transmit(hex("00D60000020102"))), quint16(0x6982));
-
-    engine.transmit(selectFile(0x0509));
-    QCOMPARE(sw(engine.transmit(hex("00D600000301020304"))), quint16(0x6700)); // longer than the file
-    QCOMPARE(sw(engine.transmit(hex("00D6000201FF"))), quint16(0x6B00));
-    QCOMPARE(sw(engine.transmit(hex("00D600000207E2"))), quint16(0x9000));
-    QCOMPARE(body(engine.transmit(readBinary(0, 2))), hex("07E2"));
-
-    // Written data outlives a reset.
-    engine.reset();
-    engine.transmit(hex(selectApplication));
-    engine.transmit(selectFile(0x0509));
-    QCOMPARE(body(engine.transmit(readBinary(0, 2))), hex("07E2"));
-    QCOMPARE(card.file(0x0509)->data, hex("07E2"));
-}
-
-void TestVcardEngine::pinCounterBlocksAfterThreeWrongTries()
-{
-    CardImage card = profile("driver-rfskzi");
-    ApduEngine engine(&card);
-
-    QCOMPARE(sw(engine.transmit(verify("1111"))), quint16(0x63C2));
-    QCOMPARE(sw(engine.transmit(verify("1234"))), quint16(0x9000)); // a match restores the counter
-    QVERIFY(engine.pinVerified());
-    QCOMPARE(card.pin().triesLeft(), 3);
-
-    QCOMPARE(sw(engine.transmit(verify("1111"))), quint16(0x63C2));
-    QVERIFY(!engine.pinVerified());
-    QCOMPARE(sw(engine.transmit(verify("2222"))), quint16(0x63C1));
-    QCOMPARE(sw(engine.transmit(verify("12"))), quint16(0x63C0));
-    QCOMPARE(sw(engine.transmit(verify("1234"))), quint16(0x6983));
-    QVERIFY(!engine.pinVerified());
-    QCOMPARE(card.pin().triesLeft(), 0);
-}
-
-void TestVcardEngine::unblockSetsNewPinAndCountsPukTries()
-{
-    CardImage card = profile("driver-rfskzi");
-    card.pin() = Credential("1234", 0, 3);
-    ApduEngine engine(&card);
-
-    QCOMPARE(sw(engine.transmit(unblock("87654321", "4321"))), quint16(0x63C2));
-    QCOMPARE(sw(engine.transmit(unblock("12345678", "4321"))), quint16(0x9000));
-    QCOMPARE(card.puk().triesLeft(), 3);
-    QCOMPARE(card.pin().triesLeft(), 3);
-    QVERIFY(!engine.pinVerified()); // an unblock verifies nothing
-    QCOMPARE(sw(engine.transmit(verify("1234"))), quint16(0x63C2));
-    QCOMPARE(sw(engine.transmit(verify("4321"))), quint16(0x9000));
-
-    for (const quint16 expected : {0x63C2, 0x63C1, 0x63C0, 0x6983})
-        QCOMPARE(sw(engine.transmit(unblock("00000000", "1111"))), expected);
-    QCOMPARE(sw(engine.transmit(unblock("12345678", "1111"))), quint16(0x6983));
-    QCOMPARE(card.pin().reference(), hex("34333231FFFFFFFF"));
-}
-
-void TestVcardEngine::resetForgetsSelectionPinAndHash()
-{
-    CardImage card = profile("driver-rfskzi");
-    ApduEngine engine(&card);
-    engine.transmit(hex(selectApplication));
-    engine.transmit(verify("1234"));
-    engine.transmit(selectFile(0x0502));
-    QCOMPARE(sw(engine.transmit(hex(performHash))), quint16(0x9000));
-    QVERIFY(!engine.lastHash().isEmpty());
-
-    engine.reset();
-    QVERIFY(!engine.applicationSelected());
-    QCOMPARE(engine.currentFid(), quint16(0));
-    QVERIFY(!engine.pinVerified());
-    QVERIFY(engine.lastHash().isEmpty());
-    QCOMPARE(sw(engine.transmit(hex("002A9E9A40"))), quint16(0x6985));
-    QCOMPARE(sw(engine.transmit(selectFile(0x0502))), quint16(0x6A82)); // back in the master file
-    QCOMPARE(sw(engine.transmit(selectFile(0x0002))), quint16(0x9000));
-    // The counters are the card's, not the session's.
-    engine.transmit(verify("9999"));
-    engine.reset();
-    QCOMPARE(card.pin().triesLeft(), 2);
-}
-
-void TestVcardEngine::kindOneHidesAllButGeneralFilesWithoutPin()
-{
-    CardImage card = profile("driver-rfskzi");
-    ApduEngine engine(&card);
-    engine.transmit(hex(selectApplication));
-    for (const quint16 general : {0x0501, 0x0520, 0x050E, 0x0521}) {
-        QCOMPARE(sw(engine.transmit(selectFile(general))), quint16(0x9000));
-        QCOMPARE(sw(engine.transmit(readBinary(0, 1))), quint16(0x9000));
-    }
-    for (const quint16 hidden : {0x0502, 0x0504, 0xC200, 0x0522}) {
-        QCOMPARE(sw(engine.transmit(selectFile(hidden))), quint16(0x9000)); // selecting is allowed
-        QCOMPARE(sw(engine.transmit(readBinary(0, 1))), quint16(0x6982));
-        QCOMPARE(sw(engine.transmit(hex(performHash))), quint16(0x6982));
-    }
+    QTest::newRow("files live where they belong") << "driver-estr"
+        << QStringList{sel(0x0002), sel(0x0520, "6A82"), raw("00A4040C06FF5441434841", "6A82"), app(),
+                       sel(0x0005, "6A82"), sel(0xC200, "6A82") /* not on a kind-2 card */, sel(0x0520),
+                       rd(1, 16, "525544303030303030313130303230309000") /* RUD0000001100200 */} << 3 << 3;
+    QTest::newRow("read stays inside the file") << "driver-estr"
+        << QStringList{app(), rd(0, 16, "6986"), sel(0x0520), rd(143, 1, "6B00"), rd(500, 1, "6B00"),
+                       rd(140, 16, "6282/3"), sel(0x0504), rd(0, 0, "9000/256"), rd(510, 94, "9000/94")} << 3 << 3;
+    // None of these may cost a PIN try.
+    QTest::newRow("malformed commands") << "driver-estr"
+        << QStringList{app(), sel(0x0520), raw("00A404", "6700"), raw("00A4020C0205", "6700"),
+                       raw("00A40200020520", "6A86"), raw("00A4080C020520", "6A86"), raw("00CA000000", "6D00"),
+                       raw("90B0000010", "6E00"), raw("002A9000", "6E00"), raw("002A8086", "6A86"),
+                       raw("00B00000", "6700"), raw("002000000431323334", "6700"),
+                       raw("002C0000083132333435363738", "6700"), raw("002000010831323334FFFFFFFF", "6A86")} << 3 << 3;
+    QTest::newRow("update only where writable, kept over reset") << "workshop-estr"
+        << QStringList{app(), raw("00D600000207E2", "6986"), sel(0x0520), raw("00D60000020102", "6982"), sel(0x0509),
+                       raw("00D600000301020304", "6700"), raw("00D6000201FF", "6B00"), raw("00D600000207E2", "9000"),
+                       resetCard, app(), sel(0x0509), rd(0, 2, "07E29000")} << 3 << 3;
+    QTest::newRow("pin blocks after three wrong tries") << "driver-rfskzi"
+        << QStringList{vfy("1111", "63C2"), vfy("1234", "9000") /* a match restores the counter */, app(),
+                       sel(0x0502), rd(0, 1, "9000/1"), vfy("1111", "63C2"), rd(0, 1, "6982"), vfy("2222", "63C1"),
+                       vfy("12", "63C0"), vfy("1234", "6983"), rd(0, 1, "6982")} << 0 << 3;
+    QTest::newRow("unblock sets the new pin and counts puk tries") << "driver-rfskzi"
+        << QStringList{vfy("1", "63C2"), vfy("2", "63C1"), vfy("3", "63C0"), unb("87654321", "4321", "63C2"),
+                       unb("12345678", "4321", "9000"), app(), sel(0x0502),
+                       rd(0, 1, "6982") /* an unblock verifies nothing */, vfy("1234", "63C2"), vfy("4321", "9000"),
+                       unb("0", "1111", "63C2"), unb("0", "1111", "63C1"), unb("0", "1111", "63C0"),
+                       unb("0", "1111", "6983"), unb("12345678", "1111", "6983"), vfy("4321", "9000")} << 3 << 0;
+    // The counters are the card's and outlive the reset.
+    QTest::newRow("reset forgets selection, pin and hash") << "driver-rfskzi"
+        << QStringList{app(), vfy("1234", "9000"), sel(0x0502), hash("9000"), resetCard, sign("40", "6985"),
+                       sel(0x0502, "6A82") /* back in the master file */, sel(0x0002), app(), sel(0x0502),
+                       rd(0, 1, "6982"), vfy("9999", "63C2"), resetCard} << 2 << 3;
     // The host verifies in the master file right after connecting; the
     // application select that follows keeps the PIN.
-    engine.reset();
-    QCOMPARE(sw(engine.transmit(verify("1234"))), quint16(0x9000));
-    engine.transmit(hex(selectApplication));
-    engine.transmit(selectFile(0x0502));
-    QCOMPARE(sw(engine.transmit(readBinary(0, 16))), quint16(0x9000));
-
-    CardImage workshop = profile("workshop-rfskzi");
-    ApduEngine workshopEngine(&workshop);
-    workshopEngine.transmit(hex(selectApplication));
-    workshopEngine.transmit(selectFile(0x0509));
-    QCOMPARE(sw(workshopEngine.transmit(readBinary(0, 2))), quint16(0x9000));
-    QCOMPARE(sw(workshopEngine.transmit(hex("00D60000020000"))), quint16(0x9000));
-    workshopEngine.transmit(selectFile(0x050A));
-    QCOMPARE(sw(workshopEngine.transmit(readBinary(0, 2))), quint16(0x6982));
-}
-
-void TestVcardEngine::signsTheLastHashWithTheKindsLength()
-{
-    CardImage card = profile("control-estr");
-    ApduEngine engine(&card);
-    engine.transmit(hex(selectApplication));
-    QCOMPARE(sw(engine.transmit(hex(performHash))), quint16(0x6986));
-    QCOMPARE(sw(engine.transmit(hex("002A9E9A80"))), quint16(0x6985));
-
-    engine.transmit(selectFile(0x0520));
-    QCOMPARE(sw(engine.transmit(hex(performHash))), quint16(0x9000));
-    QCOMPARE(engine.lastHash(), QCryptographicHash::hash(card.file(0x0520)->data, QCryptographicHash::Sha1));
-    QCOMPARE(sw(engine.transmit(hex("002A9E9A40"))), quint16(0x6700));
-    const QByteArray signature = engine.transmit(hex("002A9E9A80"));
-    QCOMPARE(sw(signature), quint16(0x9000));
-    QCOMPARE(body(signature), ApduEngine::signatureOf(engine.lastHash(), 128));
-    QCOMPARE(body(engine.transmit(hex("002A9E9A00"))).size(), 128);
-
-
-    CardImage gost = profile("company-rfskzi");
-    ApduEngine gostEngine(&gost);
-    gostEngine.transmit(hex(selectApplication));
-    gostEngine.transmit(selectFile(0x0520));
-    gostEngine.transmit(hex(performHash));
-    QCOMPARE(gostEngine.lastHash().size(), 32);
-    QCOMPARE(sw(gostEngine.transmit(hex("002A9E9A80"))), quint16(0x6700));
-    const QByteArray gostSignature = gostEngine.transmit(hex("002A9E9A40"));
-    QCOMPARE(body(gostSignature), ApduEngine::signatureOf(gostEngine.lastHash(), 64));
-}
-
-void TestVcardEngine::faultPlanForcesAndShortensAnswers()
-{
-    CardImage card = profile("driver-estr");
-    ApduEngine engine(&card);
-    FaultPlan plan;
-    plan.forceStatus(CommandKind::Read, 2, 0x6A82);
-    plan.forceStatus(CommandKind::Verify, 1, 0x6400);
-    plan.shortenAnswer(CommandKind::Read, 3);
-    engine.setFaultPlan(plan);
-    engine.transmit(hex(selectApplication));
-    engine.transmit(selectFile(0x0504));
-
-    QCOMPARE(sw(engine.transmit(readBinary(0, 200))), quint16(0x9000));
-    QCOMPARE(engine.transmit(readBinary(0, 200)), hex("6A82"));
-    const QByteArray shortened = engine.transmit(readBinary(0, 200));
-    QCOMPARE(sw(shortened), quint16(0x9000));
-    QCOMPARE(body(shortened), card.file(0x0504)->data.left(100));
-    QCOMPARE(body(engine.transmit(readBinary(0, 200))).size(), 200);
-
+    QTest::newRow("kind 1 hides all but the general files without pin") << "driver-rfskzi"
+        << QStringList{app(), sel(0x0501), rd(0, 1, "9000/1"), sel(0x0520), rd(0, 1, "9000/1"), sel(0x050E),
+                       rd(0, 1, "9000/1"), sel(0x0521), rd(0, 1, "9000/1"), sel(0x0502), rd(0, 1, "6982"),
+                       hash("6982"), sel(0x0504), rd(0, 1, "6982"), sel(0xC200), rd(0, 1, "6982"), hash("6982"),
+                       sel(0x0522), rd(0, 1, "6982"), resetCard, vfy("1234", "9000"), app(), sel(0x0502),
+                       rd(0, 16, "9000/16")} << 3 << 3;
+    QTest::newRow("kind 1 workshop opens only its calibration date") << "workshop-rfskzi"
+        << QStringList{app(), sel(0x0509), rd(0, 2, "9000/2"), raw("00D60000020000", "9000"), sel(0x050A),
+                       rd(0, 2, "6982")} << 3 << 3;
+    QTest::newRow("signature needs a hash and the kind's length") << "control-estr"
+        << QStringList{app(), hash("6986"), sign("80", "6985"), sel(0x0520), hash("9000"), sign("40", "6700"),
+                       sign("80", "9000/128"), sign("00", "9000/128")} << 3 << 3;
+    QTest::newRow("kind 1 signs 64 bytes") << "company-rfskzi"
+        << QStringList{app(), sel(0x0520), hash("9000"), sign("80", "6700"), sign("40", "9000/64")} << 3 << 3;
     // A forced answer replaces the command: the wrong PIN costs no try.
-    QCOMPARE(sw(engine.transmit(verify("0000"))), quint16(0x6400));
-    QCOMPARE(card.pin().triesLeft(), 3);
-    QCOMPARE(sw(engine.transmit(verify("0000"))), quint16(0x63C2));
+    QTest::newRow("fault plan forces and shortens answers")
+        << "driver-estr --fail read:2:6A82 --fail verify:1:6400 --short read:3 --fail select:4:6A88"
+        << QStringList{app(), sel(0x0504), rd(0, 200, "9000/200"), rd(0, 200, "6A82"), rd(0, 200, "9000/100"),
+                       rd(0, 200, "9000/200"), vfy("0000", "6400"), vfy("0000", "63C2"), sel(0x0520),
+                       sel(0x0520, "6A88")} << 2 << 3;
+}
+
+void TestVcardEngine::answersScript()
+{
+    QFETCH(QString, card);
+    QFETCH(QStringList, steps);
+    QFETCH(int, pinTries);
+    QFETCH(int, pukTries);
+
+    CardOptions options;
+    CardImage image;
+    QString error;
+    QVERIFY2(options.parse(("--port 1 --profile " + card).split(QLatin1Char(' ')), &error)
+                 && options.buildCard(&image, &error),
+             qPrintable(error));
+    ApduEngine engine(&image);
+    engine.setFaultPlan(options.faults);
+
+    for (int i = 0; i < steps.size(); ++i) {
+        if (steps.at(i) == resetCard) {
+            engine.reset();
+            continue;
+        }
+        const QString apdu = steps.at(i).section(QLatin1Char('>'), 0, 0);
+        const QString expected = steps.at(i).section(QLatin1Char('>'), 1);
+        const QByteArray answer = engine.transmit(QByteArray::fromHex(apdu.toLatin1()));
+        QString got = QString::fromLatin1(answer.toHex().toUpper());
+        if (expected.contains(QLatin1Char('/')))
+            got = QStringLiteral("%1/%2").arg(got.right(4)).arg(answer.size() - 2);
+        QVERIFY2(got == expected, qPrintable(QStringLiteral("step %1 %2: %3, not %4").arg(i).arg(apdu, got, expected)));
+    }
+    QCOMPARE(image.pin().triesLeft(), pinTries);
+    QCOMPARE(image.puk().triesLeft(), pukTries);
 }
 
 QTEST_GUILESS_MAIN(TestVcardEngine)
