@@ -1,51 +1,45 @@
-#include "ModalCatcher.h"
-
 #include "ui/services/DRVPEventLogger.h"
 
-#include <QDateTime>
+#include <QApplication>
 #include <QDir>
-#include <QRegularExpression>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
-#include <memory>
+#include <functional>
 
 namespace {
 
-const QString kOpening = QStringLiteral("=== Дравек Про запущен ===");
-const QString kClosing = QStringLiteral("=x= Дравек Про закрыт =x=");
-
-// A sender as the other objects declare theirs.
-class Sender : public QObject
-{
-    Q_OBJECT
-signals:
-    void logginMessage(uchar type, QString msg);
-};
-
 QString logPath()
 {
-    return QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation).value(0) +
-           QStringLiteral("/dravekpro.log");
+    return QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation).value(0) + "/dravekpro.log";
 }
 
-QByteArray fileBytes()
-{
-    QFile file(logPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The file's entries, each of which must end with CR LF.
+// The file's lines; the last one is empty when every entry ends with CR LF.
 QStringList entries()
 {
-    QString text = QString::fromUtf8(fileBytes());
-    if (!text.endsWith(QStringLiteral("\r\n")))
-        return {QStringLiteral("<not ended by CR LF>")};
-    text.chop(2);
-    return text.split(QStringLiteral("\r\n"));
+    QFile file(logPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split("\r\n") : QStringList();
+}
+
+// Runs call, closing each frameless message box it opens; returns "text|informative text" of each.
+QStringList boxesShownBy(const std::function<void()>& call)
+{
+    QStringList shown;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown << box->text() + "|" + box->informativeText();
+            if (!box->windowFlags().testFlag(Qt::FramelessWindowHint))
+                shown << "<framed>";
+            box->done(0);
+        }
+    });
+    timer.start(20);
+    call();
+    return shown;
 }
 
 } // namespace
@@ -54,187 +48,103 @@ class TestEventLogger : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void entryAndHtmlCopy_data();
-    void entryAndHtmlCopy();
-    void runsAppendBetweenOpeningAndClosingLines();
-    void nothingWrittenOutsideOpenLog();
-    void folderFailureIsShown();
-    void fileOpenFailureIsShown();
-    void sendersConnectBySignatureFromAnyThread();
-
-private:
     QTemporaryDir dataHome;
-};
 
-void TestEventLogger::initTestCase()
-{
-    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
-    QCoreApplication::setOrganizationName(QStringLiteral("tests"));
-}
+private slots:
+    void initTestCase() { qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()); }
+    void init() // a folder of its own for every test and data row
+    {
+        QCoreApplication::setOrganizationName("tests");
+        QCoreApplication::setApplicationName(QString(QTest::currentTestFunction()) + QTest::currentDataTag());
+        QVERIFY(logPath().startsWith(dataHome.path()));
+    }
 
-void TestEventLogger::init()
-{
-    // A folder of its own for every test and data row.
-    QCoreApplication::setApplicationName(QString::fromLatin1(QTest::currentTestFunction()) +
-                                         QString::fromLatin1(QTest::currentDataTag()));
-    QVERIFY(logPath().startsWith(dataHome.path()));
-}
+    void entryAndHtmlCopy_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<QString>("colour");
+        QTest::newRow("info") << 0 << QString("Карта вставлена") << "Info" << "92BD6C";
+        QTest::newRow("warning") << 1 << QString("two\nlines") << "Warr" << "ECBC1D";
+        QTest::newRow("error") << 2 << QString("<b>advice</b>") << "Crit" << "FF7F7F";
+        QTest::newRow("type 3") << 3 << QString("50%1 %2 %3") << "None" << "ffffff";
+        QTest::newRow("type 255") << 255 << QString() << "None" << "ffffff";
+    }
+    void entryAndHtmlCopy()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, message);
+        QFETCH(QString, level);
+        QFETCH(QString, colour);
+        DRVPEventLogger logger;
+        logger.openLog();
+        QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        logger.on_logginMessage(quint8(type), message);
+        const QDateTime after = QDateTime::currentDateTime();
 
-void TestEventLogger::entryAndHtmlCopy_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("level");
-    QTest::addColumn<QString>("colour");
-    QTest::newRow("info") << 0 << QStringLiteral("Карта вставлена") << "Info" << "92BD6C";
-    QTest::newRow("warning") << 1 << QStringLiteral("two\nlines") << "Warr" << "ECBC1D";
-    QTest::newRow("error") << 2 << QStringLiteral("<b>advice</b>") << "Crit" << "FF7F7F";
-    QTest::newRow("type 3") << 3 << QStringLiteral("50%1 %2 %3") << "None" << "ffffff";
-    QTest::newRow("type 255") << 255 << QString() << "None" << "ffffff";
-}
+        const QString entry = entries().value(1);
+        const QDateTime stamp = QDateTime::fromString(entry.left(19), "dd.MM.yyyy hh:mm:ss");
+        QVERIFY2(stamp >= before && stamp <= after, qPrintable(entry));
+        QCOMPARE(entry.mid(19), QString(" [%1] - ").arg(level) + message);
+        QCOMPARE(html.size(), 1);
+        QCOMPARE(html.at(0).at(0).toString(), QString("<span style=\"color:#%1;\">%2</span>").arg(colour, entry));
+    }
 
-void TestEventLogger::entryAndHtmlCopy()
-{
-    QFETCH(int, type);
-    QFETCH(QString, message);
-    QFETCH(QString, level);
-    QFETCH(QString, colour);
-    DRVPEventLogger logger;
-    logger.openLog();
-    QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    logger.on_logginMessage(quint8(type), message);
-    const QDateTime after = QDateTime::currentDateTime();
+    void runsAppendAndNothingIsWrittenOutsideThem()
+    {
+        const QString opening = "=== Дравек Про запущен ===", closing = "=x= Дравек Про закрыт =x=";
+        QCoreApplication::setOrganizationName("fresh"); // whose folder does not exist yet
+        for (const QString& run : {"first run", "second run"}) {
+            DRVPEventLogger logger;
+            QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
+            logger.on_logginMessage(1, "too early");
+            QCOMPARE(QFile::exists(logPath()), run == "second run");
+            logger.openLog();
+            logger.on_logginMessage(0, run);
+            logger.closeLog();
+            logger.on_logginMessage(2, "too late");
+            QCOMPARE(html.size(), 5);
+            QVERIFY(html.at(1).at(0).toString().endsWith(opening + "</span>"));
+        }
+        QStringList messages;
+        for (const QString& entry : entries())
+            messages << entry.section(" [Info] - ", 1);
+        QCOMPARE(messages, QStringList({opening, "first run", closing, opening, "second run", closing, ""}));
+    }
 
-    const QString entry = entries().value(1);
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^(.{19}) \\[(\\w+)\\] - (.*)$"),
-                                                             QRegularExpression::DotMatchesEverythingOption)
-                                              .match(entry);
-    QVERIFY2(match.hasMatch(), qPrintable(entry));
-    const QDateTime stamp = QDateTime::fromString(match.captured(1), QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    QVERIFY(stamp >= before && stamp <= after);
-    QCOMPARE(match.captured(2), level);
-    QCOMPARE(match.captured(3), message);
-    QCOMPARE(html.size(), 1);
-    QCOMPARE(html.at(0).at(0).toString(), QStringLiteral("<span style=\"color:#%1;\">%2</span>").arg(colour, entry));
-}
+    void failureIsShown_data()
+    {
+        QTest::addColumn<bool>("folderBlocked");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("folder") << true << "В процессе создания рабочих папок возникла ошибка.|При создании папки "
+                                           "\"%1\" возникла ошибка. Журналирование событий невозможно.";
+        QTest::newRow("file") << false << "Не удалось открыть на запись файл журнала событий: %1. Журналирование "
+                                          "событий невозможно.|";
+    }
+    void failureIsShown()
+    {
+        QFETCH(bool, folderBlocked);
+        QFETCH(QString, box);
+        // A plain file where the organisation's folder should be, or a folder where the log file should be.
+        QCoreApplication::setOrganizationName(QTest::currentDataTag());
+        QFile blocker(dataHome.filePath(QTest::currentDataTag()));
+        QVERIFY(folderBlocked ? blocker.open(QIODevice::WriteOnly) : QDir().mkpath(logPath()));
+        box = box.arg(folderBlocked ? QFileInfo(logPath()).path() : logPath());
 
-void TestEventLogger::runsAppendBetweenOpeningAndClosingLines()
-{
-    QVERIFY(QDir().mkpath(QFileInfo(logPath()).path()));
-    QFile previous(logPath());
-    QVERIFY(previous.open(QIODevice::WriteOnly));
-    previous.write("kept\r\n");
-    previous.close();
-
-    for (const QString& text : {QStringLiteral("first run"), QStringLiteral("second run")}) {
         DRVPEventLogger logger;
         QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
-        logger.openLog();
-        QVERIFY(html.value(0).value(0).toString().endsWith(kOpening + QStringLiteral("</span>")));
-        logger.on_logginMessage(0, text);
+        QCOMPARE(boxesShownBy([&] { logger.openLog(); }), QStringList(box));
+        QCOMPARE(html.size(), folderBlocked ? 0 : 1); // the file failure reaches the log view too
+        if (!folderBlocked)
+            QVERIFY(html.at(0).at(0).toString().endsWith("[Crit] - " + box.chopped(1) + "</span>"));
+        logger.on_logginMessage(0, "still shown");
         logger.closeLog();
+        QCOMPARE(html.size(), folderBlocked ? 2 : 3);
+        QVERIFY(!QFileInfo(logPath()).isFile());
     }
-
-    QStringList messages;
-    for (const QString& entry : entries())
-        messages.append(entry.section(QStringLiteral(" [Info] - "), 1));
-    QCOMPARE(messages, QStringList({QString(), kOpening, QStringLiteral("first run"), kClosing, kOpening,
-                                    QStringLiteral("second run"), kClosing}));
-    QVERIFY(fileBytes().startsWith("kept\r\n"));
-    QVERIFY(fileBytes().contains(kOpening.toUtf8()));
-}
-
-void TestEventLogger::nothingWrittenOutsideOpenLog()
-{
-    // Neither the organisation's nor the application's folder exists yet.
-    QCoreApplication::setOrganizationName(QStringLiteral("fresh organisation"));
-    auto logger = std::make_unique<DRVPEventLogger>();
-    QSignalSpy html(logger.get(), &DRVPEventLogger::newLogMessage);
-    logger->on_logginMessage(1, QStringLiteral("too early"));
-    QVERIFY(!QFile::exists(logPath()));
-
-    logger->openLog();
-    logger->on_logginMessage(0, QStringLiteral("while open"));
-    logger->closeLog();
-    const QByteArray written = fileBytes();
-    QCOMPARE(entries().size(), 3);
-
-    logger->on_logginMessage(2, QStringLiteral("too late"));
-    logger.reset();
-    QCOMPARE(html.size(), 5);
-    QCOMPARE(fileBytes(), written);
-    QCoreApplication::setOrganizationName(QStringLiteral("tests"));
-}
-
-void TestEventLogger::folderFailureIsShown()
-{
-    // A plain file where the organisation's folder should be.
-    QCoreApplication::setOrganizationName(QStringLiteral("blocked"));
-    QFile blocker(dataHome.filePath(QStringLiteral("blocked")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-
-    DRVPEventLogger logger;
-    QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
-    {
-        ModalCatcher catcher;
-        logger.openLog();
-        QCOMPARE(catcher.texts, QStringList(QStringLiteral("В процессе создания рабочих папок возникла ошибка.")));
-        QCOMPARE(catcher.informativeTexts.value(0),
-                 QStringLiteral("При создании папки \"%1\" возникла ошибка. Журналирование событий невозможно.")
-                     .arg(QFileInfo(logPath()).path()));
-        QVERIFY(catcher.flags.value(0).testFlag(Qt::FramelessWindowHint));
-    }
-    QCOMPARE(html.size(), 0);
-    logger.on_logginMessage(0, QStringLiteral("still shown"));
-    logger.closeLog();
-    QCOMPARE(html.size(), 2);
-    QVERIFY(!QFile::exists(logPath()));
-    QCoreApplication::setOrganizationName(QStringLiteral("tests"));
-}
-
-void TestEventLogger::fileOpenFailureIsShown()
-{
-    // A folder where the log file should be.
-    QVERIFY(QDir().mkpath(logPath()));
-    const QString failure =
-        QStringLiteral("Не удалось открыть на запись файл журнала событий: %1. Журналирование событий невозможно.")
-            .arg(logPath());
-
-    DRVPEventLogger logger;
-    QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
-    {
-        ModalCatcher catcher;
-        logger.openLog();
-        QCOMPARE(catcher.texts, QStringList(failure));
-    }
-    QCOMPARE(html.size(), 1);
-    QVERIFY(html.at(0).at(0).toString().startsWith(QStringLiteral("<span style=\"color:#FF7F7F;\">")));
-    QVERIFY(html.at(0).at(0).toString().endsWith(QStringLiteral("[Crit] - ") + failure + QStringLiteral("</span>")));
-}
-
-void TestEventLogger::sendersConnectBySignatureFromAnyThread()
-{
-    QVERIFY(eventLogger && !eventLogger->parent());
-    DRVPEventLogger logger;
-    Sender sender;
-    QVERIFY(connect(&sender, SIGNAL(logginMessage(quint8, QString)), &logger, SLOT(on_logginMessage(quint8, QString))));
-    QSignalSpy html(&logger, SIGNAL(newLogMessage(QString)));
-
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        for (int i = 0; i < 3; ++i)
-            emit sender.logginMessage(uchar(i), QStringLiteral("from worker %1").arg(i));
-    }));
-    worker->start();
-    QVERIFY(worker->wait(60000));
-    QTRY_COMPARE_WITH_TIMEOUT(html.size(), 3, 30000);
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(html.at(i).at(0).toString().endsWith(QStringLiteral("from worker %1</span>").arg(i)));
-}
+};
 
 QTEST_MAIN(TestEventLogger)
 #include "tst_eventlogger.moc"

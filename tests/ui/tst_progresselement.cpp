@@ -1,13 +1,11 @@
 #include "ui/services/MultiProgressElement.h"
 
-#include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -18,34 +16,28 @@ signals:
     void progressed();
 };
 
-// A row of step labels whose pictures tell the state they show: the picture
-// of state t is (t + 1) pixels wide.
+// Five step labels with pictures for the first four only, and none for state
+// 3 of step 1. The picture of state t is t + 1 pixels wide, so shown() reads
+// each step's state back (-1: no picture).
 struct Row
 {
-    explicit Row(const QTemporaryDir& dir, int stepCount = 5, int pathLists = 5)
+    explicit Row(const QTemporaryDir& dir)
     {
-        QVector<QLabel*> labels;
-        QVector<QVector<QString>> paths;
-        for (int step = 0; step < stepCount; ++step) {
-            icons.push_back(std::make_unique<QLabel>());
-            labels.append(icons.back().get());
-            if (step < pathLists)
-                paths.append({dir.filePath("0.png"), dir.filePath("1.png"), dir.filePath("2.png"),
-                              step == 1 ? QString() : dir.filePath("3.png")});
-        }
-        element.init(labels, paths, &message);
+        QVector<QVector<QString>> paths(4);
+        for (int step = 0; step < 4; ++step)
+            for (int state = 0; state < 4; ++state)
+                paths[step].append(step == 1 && state == 3 ? QString() : dir.filePath(QString::number(state)));
+        element.init({&icons[0], &icons[1], &icons[2], &icons[3], &icons[4]}, paths, &message);
     }
     QVector<int> shown() const
     {
         QVector<int> states;
-        for (const auto& icon : icons) {
-            const QPixmap pixmap = icon->property("pixmap").value<QPixmap>();
-            states.append(pixmap.isNull() ? -1 : pixmap.width() - 1);
-        }
+        for (const QLabel& icon : icons)
+            states.append(icon.pixmap(Qt::ReturnByValue).width() - 1);
         return states;
     }
 
-    std::vector<std::unique_ptr<QLabel>> icons;
+    QLabel icons[5];
     QLabel message{QStringLiteral("form text")};
     MultiProgressElement element;
 };
@@ -56,157 +48,102 @@ class TestProgressElement : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void stepsMoveAndClose();
-    void edgesChangeNothing();
-    void workerCallsTakeEffectBeforeItsLaterSignals();
-    void guiCallAfterQueuedWorkerCallsKeepsCallOrder();
-
-private:
     QTemporaryDir dir;
-};
 
-void TestProgressElement::initTestCase()
-{
-    for (int state = 0; state < 4; ++state) {
-        QImage image(state + 1, 1, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        QVERIFY(image.save(dir.filePath(QStringLiteral("%1.png").arg(state))));
-    }
-}
-
-void TestProgressElement::stepsMoveAndClose()
-{
-    Row row(dir, 5, 4);
-    MultiProgressElement& element = row.element;
-    QCOMPARE(row.message.text(), QStringLiteral("form text"));
-    QCOMPARE(row.shown(), QVector<int>({-1, -1, -1, -1, -1}));
-
-    element.reset(QStringLiteral("prompt"), 0);
-    QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 0, -1}));
-    QCOMPARE(row.message.text(), QStringLiteral("prompt"));
-
-    element.setCurrentState(1, QStringLiteral("started"));
-    element.nextStep(QStringLiteral("second"), 2);
-    QCOMPARE(element.current, quint8(1));
-    QCOMPARE(row.shown(), QVector<int>({2, 1, 0, 0, -1}));
-    QCOMPARE(row.message.text(), QStringLiteral("second"));
-
-    // A jump closes the current step and leaves the skipped ones alone.
-    element.setStep(3, QStringLiteral("jumped"), 2);
-    QCOMPARE(row.shown(), QVector<int>({2, 2, 0, 1, -1}));
-    QCOMPARE(row.message.text(), QStringLiteral("jumped"));
-
-    element.setMessage(QStringLiteral("only text"));
-    QCOMPARE(row.shown(), QVector<int>({2, 2, 0, 1, -1}));
-    QCOMPARE(element.current, quint8(3));
-
-    // Back to step 0: the step that was current keeps its state.
-    element.setStep(0, QStringLiteral("again"), 3);
-    QCOMPARE(element.current, quint8(0));
-    QCOMPARE(row.shown(), QVector<int>({1, 2, 0, 1, -1}));
-
-    // A later start (file already chosen): every step idle until it runs.
-    element.reset(QStringLiteral("file chosen"), 3);
-    QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 0, -1}));
-    element.setCurrentState(1, QStringLiteral("connecting"));
-    QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 1, -1}));
-    QCOMPARE(element.current, quint8(3));
-}
-
-void TestProgressElement::edgesChangeNothing()
-{
-    Row row(dir);
-    MultiProgressElement& element = row.element;
-    element.reset(QString(), 0);
-    element.setStep(1, QString(), 2);
-    element.setCurrentState(3, QStringLiteral("no picture for this state"));
-    QCOMPARE(row.shown(), QVector<int>({2, -1, 0, 0, 0}));
-    element.setStep(4, QStringLiteral("last"), 2);
-    element.setCurrentState(2, QStringLiteral("done"));
-    const QVector<int> before{2, 2, 0, 0, 2};
-    QCOMPARE(row.shown(), before);
-
-    element.nextStep(QStringLiteral("past the end"), 2);
-    element.setStep(5, QStringLiteral("no such step"), 2);
-    element.setStep(1, QStringLiteral("bad state"), 4);
-    element.setCurrentState(4, QStringLiteral("bad state"));
-    element.setCurrentState(255, QStringLiteral("bad state"));
-    QCOMPARE(row.shown(), before);
-    QCOMPARE(element.current, quint8(4));
-    QCOMPARE(row.message.text(), QStringLiteral("done"));
-
-    // A current step past the row touches no step but still shows its text.
-    element.reset(QStringLiteral("start"), 7);
-    element.setCurrentState(3, QStringLiteral("error text"));
-    element.nextStep(QStringLiteral("nowhere"), 2);
-    QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 0, 0}));
-    QCOMPARE(row.message.text(), QStringLiteral("error text"));
-    QCOMPARE(element.current, quint8(7));
-}
-
-void TestProgressElement::workerCallsTakeEffectBeforeItsLaterSignals()
-{
-    Row row(dir);
-    MultiProgressElement& element = row.element;
-    element.reset(QString(), 0);
-
-    QVector<QPair<int, QString>> seen;
-    QVector<QVector<int>> seenStates;
-    Emitter emitter;
-    QObject receiver;
-    connect(&emitter, &Emitter::progressed, &receiver, [&] {
-        seen.append({element.current, row.message.text()});
-        seenStates.append(row.shown());
-    });
-
-    // The GUI thread handles nothing until the worker has made every call.
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        element.setCurrentState(1, QStringLiteral("w0"));
-        emit emitter.progressed();
-        for (int i = 1; i < 5; ++i) {
-            element.nextStep(QStringLiteral("w%1").arg(i), 2);
-            emit emitter.progressed();
+private slots:
+    void initTestCase()
+    {
+        for (int state = 0; state < 4; ++state) {
+            QImage image(state + 1, 1, QImage::Format_ARGB32);
+            image.fill(Qt::red);
+            QVERIFY(image.save(dir.filePath(QString::number(state)), "PNG"));
         }
-        element.setMessage(QStringLiteral("almost"));
-        element.setCurrentState(3, QStringLiteral("failed"));
-        emit emitter.progressed();
-    }));
-    worker->start();
-    QVERIFY(worker->wait(60000));
-    QVERIFY(seen.isEmpty());
-
-    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 6, 30000);
-    for (int i = 0; i < 5; ++i) {
-        QCOMPARE(seen.at(i), qMakePair(i, QStringLiteral("w%1").arg(i)));
-        for (int step = 0; step < 5; ++step)
-            QCOMPARE(seenStates.at(i).at(step), step < i ? 2 : step == i ? 1 : 0);
     }
-    QCOMPARE(seen.last(), qMakePair(4, QStringLiteral("failed")));
-    QCOMPARE(seenStates.last(), QVector<int>({2, 2, 2, 2, 3}));
-}
 
-void TestProgressElement::guiCallAfterQueuedWorkerCallsKeepsCallOrder()
-{
-    Row row(dir);
-    auto doomed = std::make_unique<Row>(dir);
-    row.element.reset(QString(), 0);
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        row.element.nextStep(QStringLiteral("w1"), 2);
-        doomed->element.nextStep(QStringLiteral("late"), 2);
-    }));
-    worker->start();
-    QVERIFY(worker->wait(60000));
+    void stepSemantics()
+    {
+        // r reset(text, a), s setStep(a, text, b), n nextStep(text, b), c setCurrentState(b, text), m setMessage(text)
+        struct Call { char op; int a, b; const char* text; QVector<int> shown; int current; const char* message; };
+        const Call calls[] = {
+            {'r', 0, 0, "prompt", {0, 0, 0, 0, -1}, 0, "prompt"},
+            {'c', 0, 1, "started", {1, 0, 0, 0, -1}, 0, "started"},
+            {'n', 0, 2, "second", {2, 1, 0, 0, -1}, 1, "second"},
+            {'s', 3, 2, "jumped", {2, 2, 0, 1, -1}, 3, "jumped"}, // closes the current step, skips the rest
+            {'m', 0, 0, "only text", {2, 2, 0, 1, -1}, 3, "only text"},
+            {'s', 0, 3, "again", {1, 2, 0, 1, -1}, 0, "again"}, // back to 0: the old current keeps its state
+            {'n', 0, 2, "one", {2, 1, 0, 1, -1}, 1, "one"},
+            {'c', 0, 3, "no picture", {2, -1, 0, 1, -1}, 1, "no picture"},
+            {'s', 4, 2, "last", {2, 2, 0, 1, -1}, 4, "last"},
+            {'n', 0, 2, "past the end", {2, 2, 0, 1, -1}, 4, "last"},
+            {'s', 1, 4, "bad state", {2, 2, 0, 1, -1}, 4, "last"},
+            {'c', 0, 4, "bad state", {2, 2, 0, 1, -1}, 4, "last"},
+            {'r', 7, 0, "start", {0, 0, 0, 0, -1}, 7, "start"}, // a current step past the row: text only
+            {'c', 0, 3, "error text", {0, 0, 0, 0, -1}, 7, "error text"},
+            {'n', 0, 2, "nowhere", {0, 0, 0, 0, -1}, 7, "error text"},
+            {'r', 3, 0, "file chosen", {0, 0, 0, 0, -1}, 3, "file chosen"},
+            {'c', 0, 1, "connecting", {0, 0, 0, 1, -1}, 3, "connecting"},
+        };
+        Row row(dir);
+        MultiProgressElement& element = row.element;
+        QCOMPARE(row.message.text(), QStringLiteral("form text")); // init changes no label
+        QCOMPARE(row.shown(), QVector<int>({-1, -1, -1, -1, -1}));
+        for (const Call& call : calls) {
+            const QString text = QString::fromUtf8(call.text);
+            switch (call.op) {
+            case 'r': element.reset(text, quint8(call.a)); break;
+            case 's': element.setStep(quint8(call.a), text, quint8(call.b)); break;
+            case 'n': element.nextStep(text, quint8(call.b)); break;
+            case 'c': element.setCurrentState(quint8(call.b), text); break;
+            default: element.setMessage(text); break;
+            }
+            QVERIFY2(row.shown() == call.shown && element.current == call.current, call.text);
+            QCOMPARE(row.message.text(), QString::fromUtf8(call.message));
+        }
+    }
 
-    row.element.reset(QStringLiteral("new run"), 0);
-    // Calls still queued when their element goes away are dropped.
-    doomed.reset();
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(row.message.text(), QStringLiteral("new run"));
-    QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 0, 0}));
-    QCOMPARE(row.element.current, quint8(0));
-}
+    void workerCallsKeepTheirOrder()
+    {
+        Row row(dir);
+        auto doomed = std::make_unique<Row>(dir);
+        row.element.reset(QString(), 0);
+        QStringList seen; // at each queued signal of the worker: current step, message and pictures
+        Emitter emitter;
+        QObject receiver;
+        connect(&emitter, &Emitter::progressed, &receiver, [&] {
+            QString line;
+            QDebug(&line) << int(row.element.current) << row.message.text() << row.shown();
+            seen << line;
+        });
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            row.element.setCurrentState(1, QStringLiteral("w0"));
+            emit emitter.progressed();
+            for (int i = 1; i < 4; ++i) {
+                row.element.nextStep(QStringLiteral("w%1").arg(i), 2);
+                emit emitter.progressed();
+            }
+            row.element.setMessage(QStringLiteral("almost"));
+            row.element.setCurrentState(3, QStringLiteral("failed"));
+            emit emitter.progressed();
+            doomed->element.nextStep(QStringLiteral("late"), 2);
+        }));
+        worker->start();
+        QVERIFY(worker->wait(60000));
+        QVERIFY(seen.isEmpty()); // the GUI thread has handled nothing yet
+
+        // A GUI-thread call waits for the calls queued before it; calls still
+        // queued when their element goes away are dropped.
+        row.element.reset(QStringLiteral("new run"), 0);
+        doomed.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 5, 30000);
+        QCOMPARE(seen, QStringList({R"(0 "w0" QVector(1, 0, 0, 0, -1) )", R"(1 "w1" QVector(2, 1, 0, 0, -1) )",
+                                    R"(2 "w2" QVector(2, 2, 1, 0, -1) )", R"(3 "w3" QVector(2, 2, 2, 1, -1) )",
+                                    R"(3 "failed" QVector(2, 2, 2, 3, -1) )"}));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(row.message.text(), QStringLiteral("new run"));
+        QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 0, -1}));
+        QCOMPARE(row.element.current, quint8(0));
+    }
+};
 
 QTEST_MAIN(TestProgressElement)
 #include "tst_progresselement.moc"
