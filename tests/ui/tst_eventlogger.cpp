@@ -96,7 +96,7 @@ private slots:
     {
         const QString opening = "=== Дравек Про запущен ===", closing = "=x= Дравек Про закрыт =x=";
         QCoreApplication::setOrganizationName("fresh"); // whose folder does not exist yet
-        for (const QString& run : {"first run", "second run"}) {
+        for (const QString run : {"first run", "second run"}) {
             DRVPEventLogger logger;
             QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
             logger.on_logginMessage(1, "too early");
