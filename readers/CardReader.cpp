@@ -1,0 +1,231 @@
+#include "readers/CardReader.h"
+
+#include "card/CardAppLayout.h"
+#include "card/CardDictionary.h"
+#include "card/CardFileRecord.h"
+#include "platform/Pcsc.h"
+
+namespace {
+
+constexpr quint16 efIdentification = 0x0520;
+constexpr quint16 efApplicationIdentification = 0x0501;
+constexpr quint16 efCardCertificateGost = 0xC200;
+constexpr quint16 efCaCertificateGost = 0xC208;
+constexpr quint16 efCardCertificate = 0xC100;
+constexpr quint16 efCaCertificate = 0xC108;
+constexpr quint16 cardNumberOffset = 1;
+constexpr quint16 cardNumberSize = 16;
+constexpr quint16 authorityOffset = 17;
+constexpr quint16 authoritySize = 36;
+constexpr char nationalSeriesMark = '1';
+
+const QString connecting = QStringLiteral("%1: Подключение к карте тахографа ...");
+const QString failDisconnect = QStringLiteral("%1: Не удалось отключиться от карты тахографа. %2");
+const QString failKind = QStringLiteral("%1: Не удалось определить вид карты тахогарфа.");
+const QString kindFound = QStringLiteral("%1: Вид карты тахогарфа: %2.");
+const QString failType = QStringLiteral("%1: Не удалось определить тип карты тахогарфа.");
+const QString typeFound = QStringLiteral("%1: Тип карты тахографа: %2.");
+const QString failGeneral = QStringLiteral("%1: Не удалось считать общие сведения о карте тахографа.");
+const QString generalReadSkzi = QStringLiteral("%1: Считаны общие сведения с карты: %2 / %3.");
+const QString generalRead = QStringLiteral("%1: Считаны общие сведения с карты: %2.");
+
+const QByteArray nationalAuthority = QByteArrayLiteral("RUSAUTOCARD");
+
+QVector<quint16> generalInfoFiles(quint8 cardType)
+{
+    switch (cardType) {
+    case 1: return {0x0002, 0x0005, 0x0501, 0x0520, 0x050E, 0x0521};
+    case 2: return {0x0002, 0x0005, 0x0501, 0x0520, 0x0509};
+    case 3:
+    case 4: return {0x0002, 0x0005, 0x0501, 0x0520};
+    default: return {};
+    }
+}
+
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+QByteArray trimmedAscii(const QByteArray &bytes)
+{
+    int begin = 0;
+    int end = bytes.size();
+    while (begin < end && isAsciiSpace(bytes.at(begin)))
+        ++begin;
+    while (end > begin && isAsciiSpace(bytes.at(end - 1)))
+        --end;
+    return bytes.mid(begin, end - begin);
+}
+
+// Upper case by Latin-1 rules; letters whose capital lies outside Latin-1
+// stay as they are, so the byte count never changes.
+QByteArray latin1Upper(const QByteArray &bytes)
+{
+    QByteArray upper = bytes;
+    for (char &c : upper) {
+        const QChar capital = QChar(QLatin1Char(c)).toUpper();
+        if (capital.unicode() <= 0xFF)
+            c = char(capital.unicode());
+    }
+    return upper;
+}
+
+} // namespace
+
+CardReader::CardReader(const QString &readerName, quint64 context, QObject *parent)
+    : QObject(parent), context(context), readerName(readerName)
+{
+}
+
+CardReader::~CardReader() = default;
+
+void CardReader::on_InterruptAllOperation()
+{
+    interrupted = true;
+}
+
+bool CardReader::scardConnect()
+{
+    emit logginMessage(0, connecting.arg(readerName));
+    pcscResult.reset();
+    if (interrupted)
+        return false;
+    return Pcsc::SCardConnectW(context, readerName, Pcsc::SCARD_SHARE_SHARED,
+                               Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &card.hCard,
+                               &card.activeProtocol)
+        == Pcsc::SCARD_S_SUCCESS;
+}
+
+bool CardReader::connectCard()
+{
+    const bool connected = scardConnect();
+    if (connected) {
+        if (card.activeProtocol == Pcsc::SCARD_PROTOCOL_T0)
+            card.sendPci = Pcsc::g_rgSCardT0Pci;
+        else if (card.activeProtocol == Pcsc::SCARD_PROTOCOL_T1)
+            card.sendPci = Pcsc::g_rgSCardT1Pci;
+    }
+    card.dfSelected = false;
+    return connected;
+}
+
+bool CardReader::disconnectCard()
+{
+    card.dfSelected = false;
+    pcscResult.setScardResult(Pcsc::SCardDisconnect(card.hCard, Pcsc::SCARD_RESET_CARD));
+    if (pcscResult.maxLevel() == 0)
+        return true;
+    emit logginMessage(1, failDisconnect.arg(readerName, pcscResult.scardText()));
+    return false;
+}
+
+bool CardReader::detectCardKind()
+{
+    card.cardKind = 0;
+    const auto fail = [this] {
+        emit logginMessage(2, failKind.arg(readerName));
+        return false;
+    };
+    if (!card.dfSelected && !card.selectDF())
+        return fail();
+    if (card.selectEF(efCardCertificateGost) && card.selectEF(efCaCertificateGost)) {
+        card.cardKind = 1;
+    } else if (card.selectEF(efCardCertificate) && card.selectEF(efCaCertificate)) {
+        bool russian = false;
+        if (!readsRussianAuthority(russian))
+            return fail();
+        card.cardKind = russian ? 3 : 2;
+    }
+    emit logginMessage(0, kindFound.arg(readerName, card.cardKindName()));
+    return true;
+}
+
+// National cards carry '1' as the fourth character of the card number and
+// the national authority as issuer; only those numbers need the name.
+bool CardReader::readsRussianAuthority(bool &russian)
+{
+    russian = false;
+    QByteArray number;
+    if (!card.selectEF(efIdentification) || !card.readBinary(cardNumberOffset, cardNumberSize, &number))
+        return false;
+    if (number.size() <= 3 || number.at(3) != nationalSeriesMark)
+        return true;
+    QByteArray authority;
+    if (!card.readBinary(authorityOffset, authoritySize, &authority))
+        return false;
+    russian = latin1Upper(trimmedAscii(authority.mid(1))) == nationalAuthority;
+    return true;
+}
+
+bool CardReader::detectCardType()
+{
+    card.cardType = 0;
+    QByteArray type;
+    if ((!card.dfSelected && !card.selectDF()) || !card.selectEF(efApplicationIdentification)
+        || !card.readBinary(0, 1, &type) || type.isEmpty()) {
+        emit logginMessage(2, failType.arg(readerName));
+        return false;
+    }
+    card.cardType = quint8(type.at(0));
+    emit logginMessage(0, typeFound.arg(readerName, card.cardTypeName()));
+    return true;
+}
+
+bool CardReader::findFileEntry(quint16 fid, quint8 &index, quint16 &key) const
+{
+    return CardDictionary::findFileEntry(fid, card.cardKind, card.cardType, index, key);
+}
+
+bool CardReader::readFileById(quint16 fid)
+{
+    quint8 index = 0;
+    quint16 key = 0;
+    if (!findFileEntry(fid, index, key))
+        return false;
+    if (CardDictionary::efDescriptors().at(index).inTachoDF) {
+        if (!card.dfSelected && !card.selectDF())
+            return false;
+    } else if (card.dfSelected) {
+        // Only a reset brings the card back to its master file.
+        disconnectCard();
+        if (!connectCard())
+            return false;
+    }
+    if (!card.selectEF(fid) || !card.readCurrentEf(index, key))
+        return false;
+    CardFileRecord *record = card.readData.value(fid);
+    return record && record->decode();
+}
+
+bool CardReader::readGeneralInfo()
+{
+    card.reset();
+    if (!connectCard())
+        return false;
+    if (!card.updateCardStatus() || !detectCardKind() || !detectCardType()) {
+        disconnectCard();
+        return false;
+    }
+    for (const quint16 fid : generalInfoFiles(card.cardType)) {
+        if (!readFileById(fid)) {
+            disconnectCard();
+            emit logginMessage(2, failGeneral.arg(readerName));
+            return false;
+        }
+    }
+    disconnectCard();
+    if (card.cardKind == 1)
+        emit logginMessage(0, generalReadSkzi.arg(readerName, card.cardNumber(), card.skziNumber()));
+    else
+        emit logginMessage(0, generalRead.arg(readerName, card.cardNumber()));
+    return true;
+}
+
+void CardReader::updateCardInfo()
+{
+    for (const quint16 fid : generalInfoFiles(card.cardType)) {
+        if (CardFileRecord *record = card.readData.value(fid))
+            record->decode();
+    }
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "card/CardOpResult.h"
+#include "card/TachographCard.h"
+#include "readers/CmdCheckRow.h"
+#include "readers/DataCheckRow.h"
+#include "readers/EventFaultRow.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+
+class MultiProgressElement;
+
+// One PC/SC reader and the card in it: connection, identification of the
+// card's kind and type, and the reads that go through the card object.
+// Every operation runs in the thread that owns `context`; only the interrupt
+// slot and the display fields are touched from the GUI thread.
+class CardReader : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `context` must have been established in the thread that will call the
+    // operations: a context shared with the monitor stalls while it waits.
+    CardReader(const QString &readerName, quint64 context, QObject *parent = nullptr);
+    ~CardReader() override;
+
+    bool scardConnect();
+    bool connectCard();
+    bool disconnectCard();
+    bool detectCardKind();
+    bool detectCardType();
+    bool findFileEntry(quint16 fid, quint8 &index, quint16 &key) const;
+    bool readFileById(quint16 fid);
+    bool readGeneralInfo();
+    void updateCardInfo();
+
+    // The whole card; the card must be connected and, for kind 1, the PIN
+    // verified, with the PIN still in the card object.
+    bool readAllFiles();
+    QByteArray buildDddImage();
+    QString dddFileName();
+    // Sets a workshop card's calibration count to 0 once its .ddd file has
+    // been saved. Connects and disconnects by itself; true when there was
+    // nothing to reset.
+    bool resetCalibrationCount();
+
+    quint64 context = 0;
+    QString readerName;
+    TachographCard card;
+    MultiProgressElement *progress = nullptr;
+    QVector<CmdCheckRow> cmdCheckRows;
+    QVector<DataCheckRow> dataCheckRows;
+    QVector<EventFaultRow> eventFaultRows;
+    CardOpResult pcscResult;
+    // Set from the GUI thread while the worker reads them.
+    std::atomic<bool> interrupted{false};
+    std::atomic<bool> cardPresent{false};
+
+signals:
+    void logginMessage(uchar Type, QString Msg);
+
+public slots:
+    void on_InterruptAllOperation();
+
+private:
+    bool selectApplication(bool presentPin);
+    bool readsRussianAuthority(bool &russian);
+    bool readWholeFile(quint8 index, quint16 key);
+    bool sameCardAsRead();
+    void showProgress(const QString &text);
+};

@@ -1,0 +1,73 @@
+#include "tools/readbench/ApduTrace.h"
+
+#include "card/TachographCard.h"
+
+namespace {
+constexpr quint32 responseSpace = 258;
+}
+
+void ApduTrace::record(TachographCard &card)
+{
+    m_connections.clear();
+    m_lastHandle = 0;
+    card.setTransmitter([this, &card](const QByteArray &apdu, quint8 *response, quint32 *responseLength) {
+        // Every connect gives a new handle.
+        if (m_connections.isEmpty() || card.hCard != m_lastHandle)
+            m_connections.append(QVector<QByteArray>());
+        m_lastHandle = card.hCard;
+        m_connections.last().append(apdu);
+        return Pcsc::SCardTransmit(card.hCard, card.sendPci, reinterpret_cast<const quint8 *>(apdu.constData()),
+                                   quint32(apdu.size()), nullptr, response, responseLength);
+    });
+}
+
+void ApduTrace::stopRecording(TachographCard &card)
+{
+    card.setTransmitter({});
+}
+
+int ApduTrace::apduCount() const
+{
+    int count = 0;
+    for (const QVector<QByteArray> &apdus : m_connections)
+        count += apdus.size();
+    return count;
+}
+
+bool ApduTrace::replay(Pcsc::SCARDCONTEXT context, const QString &reader, QString *error) const
+{
+    bool first = true;
+    for (const QVector<QByteArray> &apdus : m_connections) {
+        Pcsc::SCARDHANDLE handle = 0;
+        quint32 protocol = 0;
+        qint32 rc = Pcsc::SCardConnectW(context, reader, Pcsc::SCARD_SHARE_SHARED,
+                                        Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &handle, &protocol);
+        if (rc != 0) {
+            *error = QStringLiteral("connect failed: 0x%1").arg(quint32(rc), 8, 16, QLatin1Char('0'));
+            return false;
+        }
+        if (first) {
+            QString name;
+            quint32 state = 0;
+            quint8 atr[Pcsc::MAX_ATR_SIZE] = {};
+            quint32 atrLength = sizeof atr;
+            Pcsc::SCardStatusW(handle, &name, &state, &protocol, atr, &atrLength);
+            first = false;
+        }
+        const Pcsc::SCARD_IO_REQUEST *pci =
+            protocol == Pcsc::SCARD_PROTOCOL_T0 ? Pcsc::g_rgSCardT0Pci : Pcsc::g_rgSCardT1Pci;
+        for (const QByteArray &apdu : apdus) {
+            quint8 response[responseSpace];
+            quint32 length = sizeof response;
+            rc = Pcsc::SCardTransmit(handle, pci, reinterpret_cast<const quint8 *>(apdu.constData()),
+                                     quint32(apdu.size()), nullptr, response, &length);
+            if (rc != 0 || length < 2) {
+                *error = QStringLiteral("transmit failed: 0x%1").arg(quint32(rc), 8, 16, QLatin1Char('0'));
+                Pcsc::SCardDisconnect(handle, Pcsc::SCARD_RESET_CARD);
+                return false;
+            }
+        }
+        Pcsc::SCardDisconnect(handle, Pcsc::SCARD_RESET_CARD);
+    }
+    return true;
+}

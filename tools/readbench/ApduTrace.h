@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/Pcsc.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+class TachographCard;
+
+// The APDUs a card object sent, one list per card connection, and their
+// replay through nothing but the PC/SC layer.
+class ApduTrace
+{
+public:
+    // Records every APDU `card` sends from now on, passing it to PC/SC.
+    void record(TachographCard &card);
+    static void stopRecording(TachographCard &card);
+
+    int apduCount() const;
+    int connectionCount() const { return m_connections.size(); }
+
+    // Connects, sends, disconnects with reset, connection by connection, as
+    // the card reader did (including its status query on the first
+    // connection). False with `error` set on any failed call.
+    bool replay(Pcsc::SCARDCONTEXT context, const QString &reader, QString *error) const;
+
+private:
+    QVector<QVector<QByteArray>> m_connections;
+    Pcsc::SCARDHANDLE m_lastHandle = 0;
+};
