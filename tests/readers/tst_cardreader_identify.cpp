@@ -1,5 +1,4 @@
 #include "card/CardFileRecord.h"
-#include "tests/readers/CardAbsence.h"
 #include "tests/readers/CardReaderRig.h"
 #include "tests/support/VirtualCardProcess.h"
 
@@ -17,9 +16,6 @@ class TestCardReaderIdentify : public QObject
     Q_OBJECT
 
 private slots:
-    // A card left behind by a failed check must be gone before the next one.
-    void cleanup() { QVERIFY(waitForCardAbsence(VirtualCardProcess::readerName(0))); }
-
     void identifiesKindTypeAndReadsGeneralFiles_data()
     {
         QTest::addColumn<QString>("profile");

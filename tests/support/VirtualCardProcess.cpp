@@ -26,6 +26,9 @@ VirtualCardProcess::~VirtualCardProcess()
             m_process.kill();
         m_process.waitForFinished(generousWaitMs);
     }
+    // The next test's card must not arrive before the reader saw this one go.
+    if (m_seenPresent)
+        waitForAbsence();
 }
 
 QString VirtualCardProcess::readerName(int reader)
@@ -45,20 +48,20 @@ bool VirtualCardProcess::start(const QString &profile, const QStringList &option
 
 bool VirtualCardProcess::insert(const QString &profile, const QStringList &options)
 {
-    return start(profile, options) && waitForPresence(true);
+    return start(profile, options) && waitForPresence();
 }
 
 bool VirtualCardProcess::remove()
 {
     m_process.terminate();
-    if (!m_process.waitForFinished(generousWaitMs))
-        return false;
-    return waitForPresence(false);
+    return waitForExit();
 }
 
 bool VirtualCardProcess::waitForExit()
 {
-    return m_process.waitForFinished(generousWaitMs);
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(generousWaitMs))
+        return false;
+    return waitForAbsence();
 }
 
 QString VirtualCardProcess::output() const
@@ -66,7 +69,30 @@ QString VirtualCardProcess::output() const
     return QString::fromUtf8(const_cast<QProcess &>(m_process).readAll());
 }
 
-bool VirtualCardProcess::waitForPresence(bool present)
+bool VirtualCardProcess::waitForPresence()
+{
+    return waitForReader([this](quint32 state) {
+        if (!(state & Pcsc::SCARD_STATE_PRESENT))
+            return false;
+        m_insertedEvents = state >> 16;
+        m_seenPresent = true;
+        return true;
+    });
+}
+
+// After a card left in the middle of a transaction the failed reset already
+// shows the reader empty before pcscd's poll has seen the card go; a card
+// inserted before that poll would never be announced. So the event count
+// must have moved on as well.
+bool VirtualCardProcess::waitForAbsence()
+{
+    return waitForReader([this](quint32 state) {
+        return (state & Pcsc::SCARD_STATE_EMPTY) && (state >> 16) > m_insertedEvents;
+    });
+}
+
+template <typename Accept>
+bool VirtualCardProcess::waitForReader(Accept accept)
 {
     Pcsc::SCARDCONTEXT context = 0;
     if (Pcsc::SCardEstablishContext(Pcsc::SCARD_SCOPE_USER, &context) != 0)
@@ -78,8 +104,7 @@ bool VirtualCardProcess::waitForPresence(bool present)
     while (!reached && !deadline.hasExpired()) {
         const qint32 rc = Pcsc::SCardGetStatusChangeW(context, 200, &state, 1);
         if (rc == 0 || rc == Pcsc::SCARD_E_TIMEOUT) {
-            reached = bool(state.dwEventState & Pcsc::SCARD_STATE_PRESENT) == present
-                && !(state.dwEventState & Pcsc::SCARD_STATE_UNKNOWN);
+            reached = !(state.dwEventState & Pcsc::SCARD_STATE_UNKNOWN) && accept(state.dwEventState);
             state.dwCurrentState = state.dwEventState & ~Pcsc::SCARD_STATE_CHANGED;
         } else {
             QThread::msleep(100);

@@ -22,15 +22,22 @@ public:
     bool start(const QString &profile, const QStringList &options = {});
     // Ends the card process and waits until the reader reports it absent.
     bool remove();
-    // Waits for the card process to end by itself (e.g. removal after n commands).
+    // Waits for the card process to end by itself (e.g. removal after n
+    // commands) and for the reader to see it gone.
     bool waitForExit();
 
     QString name() const { return readerName(m_reader); }
     QString output() const;
 
 private:
-    bool waitForPresence(bool present);
+    bool waitForPresence();
+    bool waitForAbsence();
+    // Polls the reader until accept(state) holds or a generous limit passes.
+    template <typename Accept> bool waitForReader(Accept accept);
 
     int m_reader = 0;
+    // pcscd's card event count when the card was seen present.
+    quint32 m_insertedEvents = 0;
+    bool m_seenPresent = false;
     QProcess m_process;
 };
