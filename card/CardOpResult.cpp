@@ -23,7 +23,7 @@ QString failurePrefix()
 void CardOpResult::reset()
 {
     *this = CardOpResult();
-    m_time = QDateTime::fromSecsSinceEpoch(0);
+    m_time = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
 }
 
 void CardOpResult::setNote(quint8 level, const QString &text)
@@ -43,12 +43,18 @@ QString CardOpResult::formatScardError(qint32 code)
 
 void CardOpResult::setScardResult(qint32 code)
 {
-    m_time = QDateTime::currentDateTime();
+    m_time = QDateTime::currentDateTimeUtc();
+    m_scardStored = true;
     m_scardFailed = code != 0 ? 1 : 0;
-    m_scardText = m_scardFailed ? failurePrefix() : QString();
-    m_scardText += formatScardError(code);
     m_scardCode = code;
     raiseMaxLevel(m_scardFailed);
+}
+
+QString CardOpResult::scardText() const
+{
+    if (!m_scardStored)
+        return QString();
+    return (m_scardFailed ? failurePrefix() : QString()) + formatScardError(m_scardCode);
 }
 
 QString CardOpResult::formatStatusWord(quint8 kind, quint16 sw)
@@ -61,11 +67,18 @@ QString CardOpResult::formatStatusWord(quint8 kind, quint16 sw)
 
 void CardOpResult::setApduResult(quint8 kind, quint16 sw)
 {
+    m_apduStored = true;
     m_apduFailed = sw != 0x9000 ? 1 : 0;
-    m_apduText = m_apduFailed ? failurePrefix() : QString();
-    m_apduText += formatStatusWord(kind, sw);
+    m_apduKind = kind;
     m_statusWord = sw;
     raiseMaxLevel(m_apduFailed);
+}
+
+QString CardOpResult::apduText() const
+{
+    if (!m_apduStored)
+        return QString();
+    return (m_apduFailed ? failurePrefix() : QString()) + formatStatusWord(m_apduKind, m_statusWord);
 }
 
 void CardOpResult::setResult(qint32 code, quint8 kind, quint16 sw)
@@ -76,24 +89,24 @@ void CardOpResult::setResult(qint32 code, quint8 kind, quint16 sw)
 
 QString CardOpResult::toString() const
 {
-    return QStringLiteral("%1 %2").arg(m_scardText, m_apduText);
+    return QStringLiteral("%1 %2").arg(scardText(), apduText());
 }
 
 QStringList CardOpResult::toStringList() const
 {
-    return {m_scardText, m_apduText};
+    return {scardText(), apduText()};
 }
 
 void CardOpResult::scardResult(quint32 &code, QString &text) const
 {
     code = quint32(m_scardCode);
-    text = m_scardText;
+    text = scardText();
 }
 
 void CardOpResult::apduResult(quint32 &sw, QString &text) const
 {
     sw = m_statusWord;
-    text = m_apduText;
+    text = apduText();
 }
 
 void CardOpResult::raiseMaxLevel(quint8 level)

@@ -37,11 +37,12 @@ public:
 
     quint8 scardFailed() const { return m_scardFailed; }
     qint32 scardCode() const { return m_scardCode; }
-    QString scardText() const { return m_scardText; }
+    QString scardText() const;
     quint8 apduFailed() const { return m_apduFailed; }
     quint16 statusWord() const { return m_statusWord; }
-    QString apduText() const { return m_apduText; }
-    QDateTime time() const { return m_time; }
+    QString apduText() const;
+    // Local time; kept in UTC, which costs nothing to take on every command.
+    QDateTime time() const { return m_time.toLocalTime(); }
     quint8 noteLevel() const { return m_noteLevel; }
     QString note() const { return m_note; }
     quint8 maxLevel() const { return m_maxLevel; }
@@ -49,12 +50,14 @@ public:
 private:
     void raiseMaxLevel(quint8 level);
 
+    // The texts are formed when asked for: most results are never shown.
+    bool m_scardStored = false;
     quint8 m_scardFailed = 0;
     qint32 m_scardCode = 0;
-    QString m_scardText;
+    bool m_apduStored = false;
     quint8 m_apduFailed = 0;
+    quint8 m_apduKind = 0;
     quint16 m_statusWord = 0;
-    QString m_apduText;
     QDateTime m_time;
     quint8 m_noteLevel = 0;
     QString m_note;
