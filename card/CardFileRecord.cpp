@@ -1,6 +1,7 @@
 #include "card/CardFileRecord.h"
 
 #include "card/CardDictionary.h"
+#include "card/CardFileIds.h"
 #include "card/CardFieldLayout.h"
 #include "card/CardFileLayout.h"
 #include "card/CardTextCodecs.h"
@@ -13,7 +14,6 @@ namespace {
 
 const int recordSize = 24;
 const int recordBlocks = 6;
-const quint16 iccFid = 0x0002;
 
 // Big-endian number of the first `width` bytes; fewer bytes count as if
 // padded with 0x00 on the left.
@@ -71,7 +71,7 @@ bool CardFileRecord::decode()
         offset += size;
     }
 
-    if (fid == iccFid) {
+    if (fid == CardFileId::icc) {
         // The crypto-module number overlaps the approval number and the
         // fields after it.
         const CardFieldLayout skzi = {QStringLiteral("SKZINumber"), 15, 15, QStringLiteral("String")};

@@ -1,6 +1,7 @@
 // Selecting the application and its files, and writing the two writable files.
 
 #include "card/ApduBytes.h"
+#include "card/CardFileIds.h"
 #include "card/StatusWordTexts.h"
 #include "card/TachographCard.h"
 
@@ -38,9 +39,9 @@ bool TachographCard::updateBinary(qint32 value)
     result.reset();
     const quint32 bits = quint32(value);
     QByteArray apdu;
-    if (currentFid == 0x0509) {
+    if (currentFid == CardFileId::calibrationsSinceDownload) {
         apdu = apduBytes({0x00, 0xD6, 0x00, 0x00, 0x02, quint8(bits >> 8), quint8(bits)});
-    } else if (currentFid == 0x050E) {
+    } else if (currentFid == CardFileId::lastCardDownload) {
         apdu = apduBytes({0x00, 0xD6, 0x00, 0x00, 0x04, quint8(bits >> 24), quint8(bits >> 16), quint8(bits >> 8),
                           quint8(bits)});
     } else {

@@ -3,6 +3,7 @@
 #include "card/CardCodeTexts.h"
 #include "card/CardDataElement.h"
 #include "card/CardDictionary.h"
+#include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "card/TachographCard.h"
 
@@ -10,13 +11,6 @@
 
 namespace {
 
-constexpr quint16 efIcc = 0x0002;
-constexpr quint16 efIc = 0x0005;
-constexpr quint16 efApplicationIdentification = 0x0501;
-constexpr quint16 efIdentification = 0x0520;
-constexpr quint16 efCardDownload = 0x050E;
-constexpr quint16 efWorkshopDownload = 0x0509;
-constexpr quint16 efDrivingLicence = 0x0521;
 
 const QString notApplicable = QStringLiteral("Неприменимо");
 const QString invalidDate = QStringLiteral("Некорректная дата");
@@ -73,7 +67,7 @@ QString TachographCard::cardTypeName() const
 
 QString TachographCard::cardNumber() const
 {
-    return text(readData, efIdentification, "cardNumber");
+    return text(readData, CardFileId::identification, "cardNumber");
 }
 
 QString TachographCard::skziNumber() const
@@ -81,48 +75,48 @@ QString TachographCard::skziNumber() const
     // Only kinds 0 and 1 can carry a crypto module.
     if (cardKind > 1)
         return notApplicable;
-    return text(readData, efIcc, "SKZINumber");
+    return text(readData, CardFileId::icc, "SKZINumber");
 }
 
 QString TachographCard::cardIssuingMemberState() const
 {
-    return nation(readData, efIdentification, "cardIssuingMemberState");
+    return nation(readData, CardFileId::identification, "cardIssuingMemberState");
 }
 
 QString TachographCard::cardIssuingAuthorityName() const
 {
-    return text(readData, efIdentification, "cardIssuingAuthorityName");
+    return text(readData, CardFileId::identification, "cardIssuingAuthorityName");
 }
 
 QString TachographCard::cardIssueDate() const
 {
-    return date(readData, efIdentification, "cardIssueDate");
+    return date(readData, CardFileId::identification, "cardIssueDate");
 }
 
 QString TachographCard::cardValidityBegin() const
 {
-    return date(readData, efIdentification, "cardValidityBegin");
+    return date(readData, CardFileId::identification, "cardValidityBegin");
 }
 
 QString TachographCard::cardExpiryDate() const
 {
-    return date(readData, efIdentification, "cardExpiryDate");
+    return date(readData, CardFileId::identification, "cardExpiryDate");
 }
 
 QString TachographCard::organisationName() const
 {
     switch (cardType) {
-    case 2: return text(readData, efIdentification, "workshopName");
-    case 3: return text(readData, efIdentification, "controlBodyName");
-    case 4: return text(readData, efIdentification, "companyName");
+    case 2: return text(readData, CardFileId::identification, "workshopName");
+    case 3: return text(readData, CardFileId::identification, "controlBodyName");
+    case 4: return text(readData, CardFileId::identification, "companyName");
     default: return QString();
     }
 }
 
 QString TachographCard::holderName() const
 {
-    const CardDataElement *surname = findField(readData, efIdentification, "holderSurname");
-    const CardDataElement *firstNames = findField(readData, efIdentification, "holderFirstNames");
+    const CardDataElement *surname = findField(readData, CardFileId::identification, "holderSurname");
+    const CardDataElement *firstNames = findField(readData, CardFileId::identification, "holderFirstNames");
     if (!surname && !firstNames)
         return QString();
     return QStringLiteral("%1 %2").arg(surname ? surname->value.toString() : QString(),
@@ -131,115 +125,115 @@ QString TachographCard::holderName() const
 
 QString TachographCard::cardHolderBirthDate() const
 {
-    return dateOrInvalid(readData, efIdentification, "cardHolderBirthDate");
+    return dateOrInvalid(readData, CardFileId::identification, "cardHolderBirthDate");
 }
 
 QString TachographCard::cardHolderPreferredLanguage() const
 {
-    return text(readData, efIdentification, "cardHolderPreferredLanguage");
+    return text(readData, CardFileId::identification, "cardHolderPreferredLanguage");
 }
 
 QString TachographCard::clockStop() const
 {
-    return text(readData, efIcc, "clockStop");
+    return text(readData, CardFileId::icc, "clockStop");
 }
 
 QString TachographCard::cardExtendedSerialNumber() const
 {
-    return text(readData, efIcc, "cardExtendedSerialNumber");
+    return text(readData, CardFileId::icc, "cardExtendedSerialNumber");
 }
 
 QString TachographCard::cardApprovalNumber() const
 {
-    return text(readData, efIcc, "cardApprovalNumber");
+    return text(readData, CardFileId::icc, "cardApprovalNumber");
 }
 
 QString TachographCard::cardPersonaliserID() const
 {
-    return text(readData, efIcc, "cardPersonaliserID");
+    return text(readData, CardFileId::icc, "cardPersonaliserID");
 }
 
 QString TachographCard::embedderIcAssemblerId() const
 {
-    return text(readData, efIcc, "embedderIcAssemblerId");
+    return text(readData, CardFileId::icc, "embedderIcAssemblerId");
 }
 
 QString TachographCard::icIdentifier() const
 {
-    return text(readData, efIcc, "icIdentifier");
+    return text(readData, CardFileId::icc, "icIdentifier");
 }
 
 QString TachographCard::icSerialNumber() const
 {
-    return text(readData, efIc, "icSerialNumber");
+    return text(readData, CardFileId::ic, "icSerialNumber");
 }
 
 QString TachographCard::icManufacturingReferences() const
 {
-    return text(readData, efIc, "icManufacturingReferences");
+    return text(readData, CardFileId::ic, "icManufacturingReferences");
 }
 
 QString TachographCard::cardStructureVersion() const
 {
-    return text(readData, efApplicationIdentification, "cardStructureVersion");
+    return text(readData, CardFileId::applicationIdentification, "cardStructureVersion");
 }
 
 QString TachographCard::noOfEventsPerType() const
 {
-    return text(readData, efApplicationIdentification, "noOfEventsPerType");
+    return text(readData, CardFileId::applicationIdentification, "noOfEventsPerType");
 }
 
 QString TachographCard::noOfFaultsPerType() const
 {
-    return text(readData, efApplicationIdentification, "noOfFaultsPerType");
+    return text(readData, CardFileId::applicationIdentification, "noOfFaultsPerType");
 }
 
 QString TachographCard::activityStructureLength() const
 {
-    return text(readData, efApplicationIdentification, "activityStructureLength");
+    return text(readData, CardFileId::applicationIdentification, "activityStructureLength");
 }
 
 QString TachographCard::noOfCardVehicleRecords() const
 {
-    return text(readData, efApplicationIdentification, "noOfCardVehicleRecords");
+    return text(readData, CardFileId::applicationIdentification, "noOfCardVehicleRecords");
 }
 
 QString TachographCard::noOfCardPlaceRecords() const
 {
-    return text(readData, efApplicationIdentification, "noOfCardPlaceRecords");
+    return text(readData, CardFileId::applicationIdentification, "noOfCardPlaceRecords");
 }
 
 QString TachographCard::noOfCalibrationRecords() const
 {
-    return text(readData, efApplicationIdentification, "noOfCalibrationRecords");
+    return text(readData, CardFileId::applicationIdentification, "noOfCalibrationRecords");
 }
 
 QString TachographCard::noOfControlActivityRecords() const
 {
-    return text(readData, efApplicationIdentification, "noOfControlActivityRecords");
+    return text(readData, CardFileId::applicationIdentification, "noOfControlActivityRecords");
 }
 
 QString TachographCard::lastCardDownload() const
 {
-    return dateOrInvalid(readData, efCardDownload, "LastCardDownload");
+    return dateOrInvalid(readData, CardFileId::lastCardDownload, "LastCardDownload");
 }
 
 QString TachographCard::noOfCalibrationsSinceDownload() const
 {
-    return text(readData, efWorkshopDownload, "NoOfCalibrationsSinceDownload");
+    return text(readData, CardFileId::calibrationsSinceDownload, "NoOfCalibrationsSinceDownload");
 }
 
 QString TachographCard::drivingLicenceIssuingAuthority() const
 {
-    return text(readData, efDrivingLicence, "drivingLicenceIssuingAuthority");
+    return text(readData, CardFileId::drivingLicence, "drivingLicenceIssuingAuthority");
 }
 
 QString TachographCard::drivingLicenceIssuingNation() const
 {
-    return nation(readData, efDrivingLicence, "drivingLicenceIssuingNation");
+    return nation(readData, CardFileId::drivingLicence, "drivingLicenceIssuingNation");
 }
 
 QString TachographCard::drivingLicenceNumber() const
 {
-    return text(readData, efDrivingLicence, "drivingLicenceNumber");
+    return text(readData, CardFileId::drivingLicence, "drivingLicenceNumber");
 }

@@ -3,6 +3,7 @@
 #include "card/ApduBytes.h"
 #include "card/CardAppLayout.h"
 #include "card/CardDictionary.h"
+#include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "card/StatusWordTexts.h"
 #include "card/TachographCard.h"
@@ -13,7 +14,6 @@ constexpr int dataResponse = 257;
 constexpr quint32 maxChunk = 255;
 // READ BINARY carries the offset in 15 bits; bit 7 of P1 would mean another addressing.
 constexpr quint32 addressableBytes = 0x8000;
-constexpr quint16 applicationIdentification = 0x0501;
 constexpr quint16 certificateLengthOffset = 2;
 constexpr quint32 certificateHeader = 4;
 constexpr quint32 certificateSpace = 1000;
@@ -149,14 +149,14 @@ bool TachographCard::readCurrentEf(quint8 index, quint16 key)
     record->length = quint16(bytes.size());
     record->count = quint16(count);
     // The sizes of the files read after it depend on its counts.
-    if (currentFid == applicationIdentification && !interrupted)
+    if (currentFid == CardFileId::applicationIdentification && !interrupted)
         record->decode();
     return !interrupted;
 }
 
 bool TachographCard::countedFileSize(quint16 fid, quint32 &size, quint32 &count)
 {
-    const CardFileRecord *source = readData.value(applicationIdentification);
+    const CardFileRecord *source = readData.value(CardFileId::applicationIdentification);
     if (!source) {
         result.setNote(2, noSourceData.arg(upperHex(fid)));
         return false;

@@ -2,17 +2,12 @@
 
 #include "card/CardAppLayout.h"
 #include "card/CardDictionary.h"
+#include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "platform/Pcsc.h"
 
 namespace {
 
-constexpr quint16 efIdentification = 0x0520;
-constexpr quint16 efApplicationIdentification = 0x0501;
-constexpr quint16 efCardCertificateGost = 0xC200;
-constexpr quint16 efCaCertificateGost = 0xC208;
-constexpr quint16 efCardCertificate = 0xC100;
-constexpr quint16 efCaCertificate = 0xC108;
 constexpr quint16 cardNumberOffset = 1;
 constexpr quint16 cardNumberSize = 16;
 constexpr quint16 authorityOffset = 17;
@@ -33,11 +28,12 @@ const QByteArray nationalAuthority = QByteArrayLiteral("RUSAUTOCARD");
 
 QVector<quint16> generalInfoFiles(quint8 cardType)
 {
+    using namespace CardFileId;
     switch (cardType) {
-    case 1: return {0x0002, 0x0005, 0x0501, 0x0520, 0x050E, 0x0521};
-    case 2: return {0x0002, 0x0005, 0x0501, 0x0520, 0x0509};
+    case 1: return {icc, ic, applicationIdentification, identification, lastCardDownload, drivingLicence};
+    case 2: return {icc, ic, applicationIdentification, identification, calibrationsSinceDownload};
     case 3:
-    case 4: return {0x0002, 0x0005, 0x0501, 0x0520};
+    case 4: return {icc, ic, applicationIdentification, identification};
     default: return {};
     }
 }
@@ -129,9 +125,9 @@ bool CardReader::detectCardKind()
     };
     if (!card.dfSelected && !card.selectDF())
         return fail();
-    if (card.selectEF(efCardCertificateGost) && card.selectEF(efCaCertificateGost)) {
+    if (card.selectEF(CardFileId::cardCertificateGost) && card.selectEF(CardFileId::caCertificateGost)) {
         card.cardKind = 1;
-    } else if (card.selectEF(efCardCertificate) && card.selectEF(efCaCertificate)) {
+    } else if (card.selectEF(CardFileId::cardCertificate) && card.selectEF(CardFileId::caCertificate)) {
         bool russian = false;
         if (!readsRussianAuthority(russian))
             return fail();
@@ -147,7 +143,7 @@ bool CardReader::readsRussianAuthority(bool &russian)
 {
     russian = false;
     QByteArray number;
-    if (!card.selectEF(efIdentification) || !card.readBinary(cardNumberOffset, cardNumberSize, &number))
+    if (!card.selectEF(CardFileId::identification) || !card.readBinary(cardNumberOffset, cardNumberSize, &number))
         return false;
     if (number.size() <= 3 || number.at(3) != nationalSeriesMark)
         return true;
@@ -162,7 +158,7 @@ bool CardReader::detectCardType()
 {
     card.cardType = 0;
     QByteArray type;
-    if ((!card.dfSelected && !card.selectDF()) || !card.selectEF(efApplicationIdentification)
+    if ((!card.dfSelected && !card.selectDF()) || !card.selectEF(CardFileId::applicationIdentification)
         || !card.readBinary(0, 1, &type) || type.isEmpty()) {
         emit logginMessage(2, failType.arg(readerName));
         return false;

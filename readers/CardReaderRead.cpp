@@ -4,6 +4,7 @@
 
 #include "card/CardAppLayout.h"
 #include "card/CardDictionary.h"
+#include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "readers/DddFileName.h"
 #include "ui/services/MultiProgressElement.h"
@@ -12,10 +13,6 @@
 
 namespace {
 
-constexpr quint16 efIcc = 0x0002;
-constexpr quint16 efIdentification = 0x0520;
-constexpr quint16 efLastCardDownload = 0x050E;
-constexpr quint16 efCalibrationsSinceDownload = 0x0509;
 
 const QString reading = QStringLiteral("Считывается %1");
 const QString failCalibrationReset =
@@ -49,7 +46,7 @@ bool CardReader::readAllFiles()
         quint16 key = 0;
         if (!CardDictionary::layoutKey(row, card.cardKind, card.cardType, key))
             continue;
-        if (row.fid == efLastCardDownload) {
+        if (row.fid == CardFileId::lastCardDownload) {
             downloadIndex = index;
             downloadKey = key;
             continue;
@@ -76,7 +73,7 @@ bool CardReader::readWholeFile(quint8 index, quint16 key)
     }
     if (!card.selectEF(row.fid))
         return false;
-    if (row.fid == efLastCardDownload && !card.updateBinary(qint32(QDateTime::currentSecsSinceEpoch())))
+    if (row.fid == CardFileId::lastCardDownload && !card.updateBinary(qint32(QDateTime::currentSecsSinceEpoch())))
         return false;
     if (!card.readCurrentEf(index, key))
         return false;
@@ -115,7 +112,7 @@ QByteArray CardReader::buildDddImage()
 
 QString CardReader::dddFileName()
 {
-    CardFileRecord *record = card.readData.value(efIdentification);
+    CardFileRecord *record = card.readData.value(CardFileId::identification);
     if (!record)
         return DddFileName::noName();
     if (!record->fields.contains(QStringLiteral("cardNumber")))
@@ -126,7 +123,7 @@ QString CardReader::dddFileName()
 
 bool CardReader::resetCalibrationCount()
 {
-    if (!card.readData.contains(efCalibrationsSinceDownload))
+    if (!card.readData.contains(CardFileId::calibrationsSinceDownload))
         return true;
     if (!connectCard()) {
         emit logginMessage(1, failCalibrationReset.arg(readerName));
@@ -134,7 +131,7 @@ bool CardReader::resetCalibrationCount()
     }
     // The card was out of our hands since the read: never zero the count of
     // another workshop card that took its place.
-    const bool reset = sameCardAsRead() && selectApplication(true) && card.selectEF(efCalibrationsSinceDownload)
+    const bool reset = sameCardAsRead() && selectApplication(true) && card.selectEF(CardFileId::calibrationsSinceDownload)
         && card.updateBinary(0);
     disconnectCard();
     if (!reset)
@@ -144,8 +141,8 @@ bool CardReader::resetCalibrationCount()
 
 bool CardReader::sameCardAsRead()
 {
-    const CardFileRecord *record = card.readData.value(efIcc);
+    const CardFileRecord *record = card.readData.value(CardFileId::icc);
     QByteArray bytes;
-    return record && card.selectEF(efIcc) && card.readBinary(0, quint16(record->data.size()), &bytes)
+    return record && card.selectEF(CardFileId::icc) && card.readBinary(0, quint16(record->data.size()), &bytes)
         && bytes == record->data;
 }
