@@ -17,7 +17,6 @@ const QString unknownState =
 
 TachographCard::TachographCard(QObject *parent) : QObject(parent)
 {
-    result.reset();
 }
 
 TachographCard::~TachographCard()

@@ -11,7 +11,6 @@
 
 namespace {
 
-
 const QString notApplicable = QStringLiteral("Неприменимо");
 const QString invalidDate = QStringLiteral("Некорректная дата");
 

@@ -332,6 +332,7 @@ void TestTachographCard::accessorsOnProfiles()
 void TestTachographCard::accessorsWithoutOrWithOddData()
 {
     TachographCard card;
+    QVERIFY(card.result.time().isNull());
     QCOMPARE(card.skziNumber(), QString());
     QCOMPARE(card.cardKindName(), QStringLiteral("Неопределенный"));
     QCOMPARE(card.cardTypeName(), QStringLiteral("Неопределенный"));
