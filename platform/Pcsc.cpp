@@ -66,9 +66,11 @@ qint32 SCardCancel(SCARDCONTEXT context)
     return windowsCode(::SCardCancel(::SCARDCONTEXT(context)));
 }
 
-qint32 SCardListReadersW(SCARDCONTEXT context, QStringList *readers)
+qint32 SCardListReadersW(SCARDCONTEXT context, QStringList *readers, qint32 *freeResult)
 {
     readers->clear();
+    if (freeResult)
+        *freeResult = 0;
     char *multiString = nullptr;
     DWORD length = SCARD_AUTOALLOCATE;
     const LONG rc = ::SCardListReaders(::SCARDCONTEXT(context), nullptr,
@@ -76,7 +78,9 @@ qint32 SCardListReadersW(SCARDCONTEXT context, QStringList *readers)
     if (rc != SCARD_S_SUCCESS)
         return windowsCode(rc);
     const QByteArray bytes(multiString, int(length));
-    ::SCardFreeMemory(::SCARDCONTEXT(context), multiString);
+    const LONG freed = ::SCardFreeMemory(::SCARDCONTEXT(context), multiString);
+    if (freeResult)
+        *freeResult = windowsCode(freed);
     for (const QByteArray &name : bytes.split('\0')) {
         if (!name.isEmpty())
             readers->append(QString::fromUtf8(name));

@@ -95,7 +95,9 @@ extern const QString pnpNotificationReader;
 qint32 SCardEstablishContext(quint32 scope, SCARDCONTEXT *context);
 qint32 SCardReleaseContext(SCARDCONTEXT context);
 qint32 SCardCancel(SCARDCONTEXT context);
-qint32 SCardListReadersW(SCARDCONTEXT context, QStringList *readers);
+// freeResult, when given, receives the code of SCardFreeMemory for the
+// service's buffer (success when the listing itself failed).
+qint32 SCardListReadersW(SCARDCONTEXT context, QStringList *readers, qint32 *freeResult = nullptr);
 qint32 SCardGetStatusChangeW(SCARDCONTEXT context, quint32 timeoutMs, SCARD_READERSTATEW *states,
                              quint32 count);
 qint32 SCardConnectW(SCARDCONTEXT context, const QString &reader, quint32 shareMode,

@@ -27,6 +27,8 @@ const char *const contextAdvice = "%1 <b>Рекомендуется выключ
 const char *const listFailure = "Попытка %1: Агент не смог получить список картридеров. %2";
 const char *const listAdvice = "%1 <b>Рекомендуется выключить Дравек Про</b> и запустить его "
                                "повторно после подключения картридера или устранеия неполадок.";
+const char *const freeFailure =
+    "Возникла ошибка при освобождении агентом памяти выделенной под перечень картридеров. %1";
 const char *const releaseFailure = "Агент не смог закрыть контекст %1 (0x%2). %3";
 const char *const badCard = "Некорректно вставленна карта или карта неисправна.";
 const char *const removedInUse =
@@ -111,14 +113,17 @@ bool CardReaderAgent::establishContext()
     return false;
 }
 
+// `readers` keeps the last successful listing until a new one succeeds, so
+// a context given up in between still reports those names gone.
 bool CardReaderAgent::listReaders()
 {
-    readers.clear();
     for (int attempt = 1; !stopRequested; ++attempt) {
         QStringList listed;
-        const qint32 rc = SCardListReadersW(context, &listed);
+        qint32 freed = SCARD_S_SUCCESS;
+        const qint32 rc = SCardListReadersW(context, &listed, &freed);
         if (rc == SCARD_S_SUCCESS) {
             readers = listed;
+            reportFreeFailure(freed);
             emit foundCardReaders(listed);
             return true;
         }
@@ -131,6 +136,12 @@ bool CardReaderAgent::listReaders()
             return false;
     }
     return false;
+}
+
+void CardReaderAgent::reportFreeFailure(qint32 rc)
+{
+    if (rc != SCARD_S_SUCCESS)
+        emit errorCardReader(QString::fromUtf8(freeFailure).arg(scardErrorText(rc)));
 }
 
 void CardReaderAgent::reportRetry(const QString &text, int attempt, const QString &advice)
@@ -249,14 +260,23 @@ bool CardReaderAgent::pnpReportsChange(SCARD_READERSTATEW &entry)
     const quint32 cs = entry.dwCurrentState;
     const quint32 es = entry.dwEventState;
     entry.dwCurrentState = es & ~SCARD_STATE_CHANGED;
-    // The first answer after a listing only describes the readers just listed.
-    return cs != SCARD_STATE_UNAWARE && cs != es && (lowWord(es) & SCARD_STATE_CHANGED);
+    if (cs == es || lowWord(cs) != 0 || lowWord(es) != SCARD_STATE_CHANGED)
+        return false;
+    // pcsc-lite 1.9.9 carries no reader count here and flags only a count
+    // that changed during the wait.
+    if (counter(es) == 0)
+        return true;
+    // A service that counts first reports the readers just listed.
+    const bool firstReport = counter(cs) == 0 && counter(es) == quint32(readers.size());
+    return counter(es) > counter(cs) && !firstReport;
 }
 
 bool CardReaderAgent::readerListChanged()
 {
     QStringList now;
-    const qint32 rc = SCardListReadersW(context, &now);
+    qint32 freed = SCARD_S_SUCCESS;
+    const qint32 rc = SCardListReadersW(context, &now, &freed);
+    reportFreeFailure(freed);
     if (rc != SCARD_S_SUCCESS && rc != SCARD_E_NO_READERS_AVAILABLE)
         return false;
     if (now == readers)

@@ -47,6 +47,7 @@ private:
     bool applyReaderChange(Pcsc::SCARD_READERSTATEW &entry);
     bool pnpReportsChange(Pcsc::SCARD_READERSTATEW &entry);
     bool readerListChanged();
+    void reportFreeFailure(qint32 rc);
     void reportRetry(const QString &text, int attempt, const QString &advice);
     // Sleeps between retries; returns false when stop() ended the sleep.
     bool sleepBeforeRetry();
