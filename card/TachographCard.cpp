@@ -42,11 +42,11 @@ qint32 TachographCard::transmit(const QByteArray &apdu, quint8 *response, quint3
                                quint32(apdu.size()), nullptr, response, responseLength);
 }
 
-TachographCard::Exchange TachographCard::exchange(const QByteArray &apdu, quint8 kind, int responseSize,
-                                                  const QString &failure, QByteArray *data)
+bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
+                          QByteArray *data)
 {
     if (interrupted)
-        return Exchange::Interrupted;
+        return false;
     QByteArray response(responseSize, '\0');
     quint32 received = quint32(responseSize);
     const qint32 code = transmit(apdu, reinterpret_cast<quint8 *>(response.data()), &received);
@@ -58,17 +58,11 @@ TachographCard::Exchange TachographCard::exchange(const QByteArray &apdu, quint8
     result.setResult(code, kind, sw);
     if (code != 0 || sw != 0x9000) {
         emit logginMessage(2, failure.arg(result.toString()));
-        return Exchange::Failed;
+        return false;
     }
     if (data)
         *data = response.left(int(received) - 2);
-    return Exchange::Succeeded;
-}
-
-bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
-                          QByteArray *data)
-{
-    return exchange(apdu, kind, responseSize, failure, data) == Exchange::Succeeded;
+    return true;
 }
 
 bool TachographCard::updateCardStatus()

@@ -123,13 +123,9 @@ public slots:
     void on_InterruptAllOperation();
 
 private:
-    enum class Exchange { Interrupted, Failed, Succeeded };
-
     // Sends `apdu` unless interrupted and records the outcome in `result`;
     // on failure logs `failure` with the result text as its last placeholder.
     // `data` receives the response without its status word.
-    Exchange exchange(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
-                      QByteArray *data = nullptr);
     bool send(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
               QByteArray *data = nullptr);
     qint32 transmit(const QByteArray &apdu, quint8 *response, quint32 *responseLength);

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 const QString reading = QStringLiteral("Считывается %1");
 const QString failCalibrationReset =
     QStringLiteral("%1: Не удалось обнулить счетчик калибровок карты тахографа.");
