@@ -206,6 +206,7 @@ private slots:
         const QRect cell = paths->visualItemRect(paths->currentItem());
         QCOMPARE(dialogsShownBy([&] {
                      QTest::mouseClick(rig.find<QToolButton>("ChgPathCfgBtn"), Qt::LeftButton);
+                     QTest::mouseClick(paths->viewport(), Qt::LeftButton, {}, cell.center());
                      QTest::mouseDClick(paths->viewport(), Qt::LeftButton, {}, cell.center());
                  }),
                  QStringList());
