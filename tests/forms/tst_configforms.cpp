@@ -258,20 +258,6 @@ private slots:
         QCOMPARE(translator.contexts.values(), QList<QString>({form}));
     }
 
-    void configRetranslateKeepsSorting()
-    {
-        QDialog dialog;
-        Ui_configwindow ui;
-        ui.setupUi(&dialog);
-        ui.ConfigList->setSortingEnabled(true);
-        ui.CertCfgTbl->setSortingEnabled(false);
-        ui.retranslateUi(&dialog);
-        QVERIFY(ui.ConfigList->isSortingEnabled());
-        QVERIFY(!ui.CertCfgTbl->isSortingEnabled());
-        QCOMPARE(ui.ConfigList->item(0)->text(), QString("Места хранения"));
-        QCOMPARE(ui.CertCfgTbl->item(6, 0)->text(), QString("Окончание действия"));
-    }
-
     void aboutObjects_data()
     {
         QTest::addColumn<QString>("name");
