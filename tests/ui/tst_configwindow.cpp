@@ -200,14 +200,22 @@ private slots:
         QCOMPARE(rig.table("CertCfgTbl")->columnWidth(2), 290);
         QVERIFY(rig.window.windowFlags().testFlag(Qt::FramelessWindowHint));
 
-        // The program's own folder is shown, never chosen: no dialog by button or double click.
-        rig.select("PathCfgTbl", "ProductPath");
+        // A double click on a folder opens the chooser; the program's own
+        // folder is shown, never chosen, by double click or by button.
         QTableWidget *paths = rig.table("PathCfgTbl");
-        const QRect cell = paths->visualItemRect(paths->currentItem());
+        const auto doubleClick = [paths](const QString &key) {
+            for (int row = 0; row < paths->rowCount(); ++row) {
+                if (paths->item(row, 0)->text() != key)
+                    continue;
+                const QPoint centre = paths->visualItemRect(paths->item(row, 2)).center();
+                QTest::mouseClick(paths->viewport(), Qt::LeftButton, {}, centre);
+                QTest::mouseDClick(paths->viewport(), Qt::LeftButton, {}, centre);
+            }
+        };
+        QCOMPARE(dialogsShownBy([&] { doubleClick("dddPath"); }), QStringList("files:All Files (*)"));
         QCOMPARE(dialogsShownBy([&] {
+                     doubleClick("ProductPath");
                      QTest::mouseClick(rig.find<QToolButton>("ChgPathCfgBtn"), Qt::LeftButton);
-                     QTest::mouseClick(paths->viewport(), Qt::LeftButton, {}, cell.center());
-                     QTest::mouseDClick(paths->viewport(), Qt::LeftButton, {}, cell.center());
                  }),
                  QStringList());
 
@@ -459,7 +467,7 @@ private slots:
         rig.config.userKey = QSslKey(&inUse, QSsl::Rsa);
         const QByteArray inUsePem = rig.config.userKey.toPem();
         QSignalSpy logged(&rig.config, &Config::loggingMessage);
-        messages.clear();
+        const int earlierMessages = messages.size();
         QStringList expected{"files:Все KEY файлы (*.key *.KEY)", "input:Пароль закрытого ключа"};
         if (!box.isEmpty())
             expected << box;
@@ -490,7 +498,7 @@ private slots:
             if (auto *edit = qobject_cast<QLineEdit *>(widget))
                 QVERIFY(!edit->text().contains(phrase));
         }
-        for (const QString &line : qAsConst(messages))
+        for (const QString &line : messages.mid(earlierMessages))
             QVERIFY2(!line.contains(passPhrase()), qPrintable(line));
         for (const QList<QVariant> &entry : qAsConst(logged))
             QVERIFY(!entry.at(1).toString().contains(passPhrase()));
@@ -553,7 +561,7 @@ private slots:
         UnblockServerProcess server;
         QVERIFY(server.port != 0);
         Rig rig;
-        rig.config.unblockServer["Server"] = "127.0.0.2";
+        rig.config.unblockServer["Server"] = "localhost";
         rig.config.unblockServer["Port"] = "1";
         rig.config.caCert = QSslCertificate::fromPath(certFile("ca.pem")).value(0);
         rig.config.userCert = QSslCertificate::fromPath(certFile("rogue-user.pem")).value(0);
@@ -563,6 +571,7 @@ private slots:
         ClientKVOBServer client;
         client.setConfig(&rig.config);
         QSignalSpy results(&client, &ClientKVOBServer::commandResult);
+        QSignalSpy logged(&client, &ClientKVOBServer::logginMessage);
         const auto request = [&] {
             client.on_MakeCommand(nullptr, "getStatus");
             return results.wait(20000) ? results.takeFirst().at(1).toBool() : false;
@@ -583,6 +592,11 @@ private slots:
         const QSslCertificate user = QSslCertificate::fromPath(certFile("user.pem")).value(0);
         QCOMPARE(server.lines("PEER ").value(0), QString::fromLatin1(user.digest(QCryptographicHash::Sha256).toHex()));
         QCOMPARE(server.requests().value(0), QByteArray("[SIZE]:11;\r\n[BODY]:getStatus()"));
+        QStringList lines;
+        for (const QList<QVariant> &entry : qAsConst(logged))
+            lines << entry.at(1).toString();
+        QVERIFY(lines.contains(QString("Установлено защищенное соединение с сервером разблокировки - 127.0.0.1:%1")
+                                   .arg(server.port)));
     }
 };
 
