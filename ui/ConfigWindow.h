@@ -55,7 +55,8 @@ private slots:
 
 private:
     // ConfigWindow.cpp: showing, the pending list, apply, revert.
-    void fillTable(QTableWidget *table, const QMap<QString, QString> &group, const QMap<QString, QString> &descriptions);
+    void fillTable(QTableWidget *table, const QMap<QString, QString> &group,
+                   const QMap<QString, QString> &descriptions);
     QString shownValue(const QMap<QString, QString> &group, const QString &key) const;
     void fillCertificateColumns();
     void markSettingChanged(const QString &key, bool changed);

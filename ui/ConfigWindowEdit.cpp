@@ -165,7 +165,8 @@ void ConfigWindow::chooseAuthFile(const QString &key)
         return;
     drvpMessageBox box;
     box.setStandardButtons(QMessageBox::Ok);
-    box.setText(certificate ? QStringLiteral("Ошибка выбора сертификата") : QStringLiteral("Ошибка выбора закрытого ключа"));
+    box.setText(certificate ? QStringLiteral("Ошибка выбора сертификата")
+                            : QStringLiteral("Ошибка выбора закрытого ключа"));
     box.setInformativeText(lastError);
     box.exec();
 }
