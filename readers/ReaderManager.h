@@ -95,11 +95,13 @@ private:
     void clearInterrupts(CardReader *reader);
     void dropPukRequest();
     void publish(const CardReader &reader);
+    // The read road; the saved file's path, or empty when none was saved.
+    QString readIntoFile(CardReader &reader, const QByteArray &pin);
+    QString saveDddFile(CardReader &reader);
+    // RESET RETRY COUNTER; wipes both secrets whatever happens.
     bool unblockCurrentCard(CardReader &reader, QByteArray &puk, QByteArray &pin);
-    // Saves the read as a .ddd file; the path, or empty when nothing was saved.
-    QString saveDddFile(CardReader &reader, bool &countReset);
-    bool acceptsPuk(const CardReader &reader, const QStringList &answer);
-    void finishPukAnswer(const PukRequest &request, const QStringList &answer);
+    void answerPukRequest(PukRequest &request, bool ok, const QStringList &answer);
+    bool refusesAnswer(const CardReader &reader, const PukRequest &request, const QStringList &answer);
 
     void setCurrentState(quint8 state, const QString &text);
     void nextStep(const QString &text, quint8 state);
@@ -110,7 +112,6 @@ private:
     QMap<QString, CardReader *> readers;
     MultiProgressElement *progress = nullptr;
     Config *config = nullptr;
-    QString currentReader;
     PukRequest pukRequest;
 
     // Set in the GUI thread, cleared by the worker at every start.
