@@ -50,7 +50,11 @@ signals:
     void ShowAboutWindow();
     void interruptAllOperation();
 
-public slots:
+public:
+    // Handlers of other objects' signals, connected by member pointer at
+    // start-up. Not declared as slots: the form binds every slot named
+    // "on_..." by object name and warns about the rest.
+
     // From the PC/SC monitor.
     void on_FoundCardReaders(const QStringList& reader_list);
     void on_UnmountCardReader(const QStringList& readers_list);
@@ -72,16 +76,16 @@ public slots:
     void on_commandResult(const QString& cmd, bool ok, const QStringList& result);
 
     void on_UserCertChanged();
+    void on_DisplayClock();
 
 private slots:
-    // Command column, views and clock.
+    // Command column and views.
     void on_CancelBtn_clicked();
     void on_ConfigBtn_clicked();
     void on_AboutBtn_clicked();
     void on_ReaderListTbl_cellClicked(int row, int column);
     void on_ViewStatusBtn_clicked();
     void on_ViewFrame_currentChanged(int arg1);
-    void on_DisplayClock();
 
     // Automatic unblock.
     void on_AutoUnblockBtn_clicked();

@@ -73,7 +73,8 @@ bool MainWindow::readerState(const QString& name, ReaderState& state) const
 {
     if (!readerManager || name.isEmpty())
         return false;
-    return readerManager->readerState(name, state);
+    state = readerManager->readerState(name);
+    return state.isKnown();
 }
 
 // Leaves no reader as the target of the next operation.
