@@ -15,12 +15,14 @@ namespace {
 
 QStringList wiringWarnings;
 QtMessageHandler previousHandler = nullptr;
+bool recordingWarnings = false;
 
 void recordWiringWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (message.contains(QLatin1String("connectSlotsByName")) || message.contains(QLatin1String("Cannot queue")))
         wiringWarnings << message;
-    previousHandler(type, context, message);
+    if (previousHandler)
+        previousHandler(type, context, message);
 }
 
 } // namespace
@@ -32,8 +34,9 @@ bool AppRig::quiet()
 
 bool AppRig::recordWarnings()
 {
-    if (!previousHandler)
+    if (!recordingWarnings)
         previousHandler = qInstallMessageHandler(recordWiringWarnings);
+    recordingWarnings = true;
     return true;
 }
 
