@@ -62,7 +62,7 @@ private:
         return rig->reader->readGeneralInfo();
     }
 
-    bool save()
+    DddSaveResult save()
     {
         return saveDddFile(*rig->reader, *config, [this](uchar type, const QString &msg) {
             rig->log << QStringLiteral("%1|%2").arg(type).arg(msg);
@@ -125,7 +125,7 @@ private slots:
         const qint64 before = QDateTime::currentSecsSinceEpoch();
         QVERIFY2(rig->readCard(), qPrintable(rig->log.join('\n')));
         const qint64 after = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(save());
+        QCOMPARE(save(), DddSaveResult::Saved);
         const QString path = config->lastDddPath();
         QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(dddFolder->path()).absoluteFilePath());
         QVERIFY(rig->logged(QStringLiteral("0|%1 - Сформированный ddd-файл успешно сохранен: <a href=\"%2\">%2</a>")
@@ -235,7 +235,7 @@ private slots:
         QVERIFY(reader.card.readData.contains(0x0504));
         QVERIFY(!reader.card.readData.contains(0x0505));
         const int lines = rig->log.size();
-        QVERIFY(!save());
+        QCOMPARE(save(), DddSaveResult::NotSaved);
         QCOMPARE(rig->log.size(), lines);
         QVERIFY(savedFiles().isEmpty());
         QCOMPARE(removeAndDump().value(0x050E), download);
@@ -251,7 +251,7 @@ private slots:
         blocker.close();
         config->setPath("dddPath", notAFolder);
 
-        QVERIFY(!save());
+        QCOMPARE(save(), DddSaveResult::NotSaved);
         const QString line = rig->log.last();
         QVERIFY2(line.startsWith(QStringLiteral("2|%1 - Ошибка сохранения ddd-файла. Имя файла: %2/ЕСТР_")
                                      .arg(rig->reader->readerName, notAFolder)),
@@ -284,9 +284,9 @@ private slots:
         const QByteArray hostile = "../../etc/%2:x*?";
         QVERIFY(insert("driver-estr", {"--patch", "0520:1:" + hostile.toHex()}));
         QVERIFY(rig->readCard());
-        QVERIFY(save());
+        QCOMPARE(save(), DddSaveResult::Saved);
         const QString first = config->lastDddPath();
-        QVERIFY(save());
+        QCOMPARE(save(), DddSaveResult::Saved);
         const QString second = config->lastDddPath();
         QVERIFY(first != second);
         QCOMPARE(savedFiles().size(), 2);
@@ -311,7 +311,7 @@ private slots:
         QVERIFY(next.insert("company-estr"));
         QVERIFY(rig->reader->readGeneralInfo());
         QVERIFY(rig->readCard());
-        QVERIFY(save());
+        QCOMPARE(save(), DddSaveResult::Saved);
         QVERIFY(next.remove());
     }
 };

@@ -1,0 +1,154 @@
+// The main window with real cards in the sandbox's readers: which commands
+// a card offers, the busy rule with closing and cancelling, and what a card
+// removal or a late finish does to a running operation.
+
+#include "tests/support/VirtualCardProcess.h"
+#include "tests/ui/AppRig.h"
+#include "tests/ui/ModalAnswerer.h"
+
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QtTest>
+
+namespace {
+
+// Each command of a slow card waits this long, so a read or a diagnosis
+// runs long enough to be interrupted.
+const QStringList slowCard{"--delay-ms", "40"};
+
+} // namespace
+
+class TestMainWindowCards : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void buttonsFollowTheCard_data();
+    void buttonsFollowTheCard();
+    void closeRefusedWhileBusyThenAllowedAfterCancel();
+    void removalFromAnotherReaderInterrupts();
+    void lateCheckFinishedAfterCancelChangesNothing();
+
+private:
+    QString reader0 = VirtualCardProcess::readerName(0);
+    QString reader1 = VirtualCardProcess::readerName(1);
+};
+
+void TestMainWindowCards::initTestCase()
+{
+    qputenv("XDG_CONFIG_HOME", QDir::tempPath().toUtf8() + "/mainwindow-cards-config");
+    qputenv("XDG_DATA_HOME", QDir::tempPath().toUtf8() + "/mainwindow-cards-data");
+}
+
+void TestMainWindowCards::buttonsFollowTheCard_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QString>("buttons"); // Upload Read AutoUnblock Checking UnblockCard Cancel
+    QTest::newRow("kind 1, company card") << "company-rfskzi" << "110110";
+    QTest::newRow("kind 1, driver card") << "driver-rfskzi" << "111110";
+    QTest::newRow("kind 2, driver card") << "driver-estr" << "110100";
+    QTest::newRow("no card") << "" << "100000";
+}
+
+void TestMainWindowCards::buttonsFollowTheCard()
+{
+    QFETCH(QString, profile);
+    AppRig rig;
+    QVERIFY(rig.wired);
+    VirtualCardProcess card(0);
+    if (!profile.isEmpty()) {
+        QVERIFY(card.insert(profile));
+        QVERIFY(rig.waitForCardRow(reader0));
+    }
+    QVERIFY(rig.selectReader(reader0));
+    QTEST(rig.commandButtons(), "buttons");
+
+    // An open page leaves only Cancel; cancel restores the card's buttons.
+    QVERIFY(rig.click("UploadBtn"));
+    QCOMPARE(rig.mainPage(), 5);
+    QCOMPARE(rig.commandButtons(), QStringLiteral("000001"));
+    QVERIFY(rig.click("CancelBtn"));
+    QCOMPARE(rig.mainPage(), 0);
+    QTEST(rig.commandButtons(), "buttons");
+}
+
+void TestMainWindowCards::closeRefusedWhileBusyThenAllowedAfterCancel()
+{
+    AppRig rig;
+    VirtualCardProcess card(0);
+    QVERIFY(card.insert("driver-estr", slowCard));
+    QVERIFY(rig.waitForCardRow(reader0));
+    QVERIFY(rig.selectReader(reader0));
+    QSignalSpy readDone(rig.manager.get(), &ReaderManager::readFinished);
+    QVERIFY(rig.click("ReadCardsBtn")); // kind 2: the read starts at once
+
+    QStringList boxes;
+    {
+        ModalAnswerer answerer([&](QWidget* dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+                boxes << box->text() + '|' + box->informativeText();
+                box->done(0);
+            }
+        });
+        QVERIFY(!rig.window.close());
+    }
+    QCOMPARE(boxes, QStringList{"Ошибка закрытия Дравека Про|Дравек Про не может быть закрыт в процессе "
+                                "взаимодействия с картой тахографа."});
+    QVERIFY(rig.window.isVisible());
+
+    QVERIFY(rig.click("CancelBtn"));
+    QVERIFY(rig.logged(reader0 + ": Операция прервана пользователем."));
+    QVERIFY(readDone.wait(30000));
+    QCOMPARE(readDone.first().first().toString(), QString()); // interrupted: nothing saved
+    QVERIFY(rig.window.close());
+    QVERIFY(!rig.window.isVisible());
+}
+
+void TestMainWindowCards::removalFromAnotherReaderInterrupts()
+{
+    AppRig rig;
+    VirtualCardProcess slow(0);
+    VirtualCardProcess other(1);
+    QVERIFY(slow.insert("driver-estr", slowCard));
+    QVERIFY(other.insert("company-estr"));
+    QVERIFY(rig.waitForCardRow(reader0));
+    QVERIFY(rig.waitForCardRow(reader1));
+    QVERIFY(rig.selectReader(reader0));
+    QSignalSpy readDone(rig.manager.get(), &ReaderManager::readFinished);
+    QVERIFY(rig.click("ReadCardsBtn"));
+
+    QVERIFY(other.remove());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.logged(reader1 + ": Операция прервана пользователем."), 15000);
+    QVERIFY(readDone.wait(30000));
+    QCOMPARE(readDone.first().first().toString(), QString());
+    QCOMPARE(rig.text("ReadPrgLbl"), QStringLiteral("Не удалось считать карту"));
+    // The read page stays, nothing runs: the window may close.
+    QCOMPARE(rig.mainPage(), 1);
+    QVERIFY(rig.window.close());
+}
+
+void TestMainWindowCards::lateCheckFinishedAfterCancelChangesNothing()
+{
+    AppRig rig;
+    VirtualCardProcess card(0);
+    QVERIFY(card.insert("driver-estr", slowCard));
+    QVERIFY(rig.waitForCardRow(reader0));
+    QVERIFY(rig.selectReader(reader0));
+    QCOMPARE(rig.viewPage(), 0);
+    QSignalSpy checkDone(rig.manager.get(), &ReaderManager::checkFinished);
+    QVERIFY(rig.click("CheckingCardBtn")); // kind 2: the diagnosis starts at once
+    QVERIFY(rig.click("CancelBtn"));
+    QCOMPARE(rig.mainPage(), 0);
+
+    QVERIFY(checkDone.wait(60000));
+    QCOMPARE(rig.viewPage(), 0);
+    QCOMPARE(rig.widget<QTableWidget>("CmdCheckTbl")->rowCount(), 0);
+    QVERIFY(!rig.enabled("Checking2XLSBtn"));
+    QVERIFY(rig.text("CheckingPrgLbl") != QStringLiteral("Диагностика выполнена"));
+    QCOMPARE(rig.commandButtons(), QStringLiteral("110100"));
+}
+
+QTEST_MAIN(TestMainWindowCards)
+#include "tst_mainwindow_cards.moc"
