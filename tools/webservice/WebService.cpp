@@ -109,7 +109,12 @@ void WebService::onRequest(HttpConnection* connection, const HttpRequest& reques
     const QString step = stepOf(request);
     if (!step.isEmpty() && step == options.stallAt)
         return;
-    connection->respond(answer(step, request));
+    if (!step.isEmpty() && step == options.floodAt)
+        connection->stream(256 * 1024, 10);
+    else if (!step.isEmpty() && step == options.trickleAt)
+        connection->stream(1, 100);
+    else
+        connection->respond(answer(step, request));
 }
 
 void WebService::record(const HttpRequest& request) const
@@ -229,13 +234,8 @@ QJsonValue WebService::read(const QJsonObject& params) const
     const QJsonArray ids = params.value("args").toArray().at(0).toArray();
     for (const QJsonValue& id : ids) {
         QJsonObject record{{"id", id}, {"display_name", QStringLiteral("Файл %1").arg(id.toInt())}};
-        if (options.processingFailed) {
-            record.insert("state", "error");
-            record.insert("message_ids", QJsonArray{31, 32});
-        } else {
-            record.insert("state", "done");
-            record.insert("message_ids", QJsonArray());
-        }
+        record.insert("state", options.state);
+        record.insert("message_ids", QJsonArray{31, 32});
         records.append(record);
     }
     return records;
