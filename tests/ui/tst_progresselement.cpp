@@ -85,7 +85,8 @@ private slots:
         };
         Row row(dir);
         MultiProgressElement& element = row.element;
-        QCOMPARE(row.message.text(), QStringLiteral("form text")); // init changes no label
+        QCOMPARE(row.message.text(), QStringLiteral("form text")); // init shows nothing yet
+        QCOMPARE(row.message.textFormat(), Qt::PlainText);           // messages carry server texts
         QCOMPARE(row.shown(), QVector<int>({-1, -1, -1, -1, -1}));
         for (const Call& call : calls) {
             const QString text = QString::fromUtf8(call.text);
