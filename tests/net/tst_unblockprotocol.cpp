@@ -58,13 +58,20 @@ void TestUnblockProtocol::unsafeParams()
 
 void TestUnblockProtocol::readerCompletesAtAnySplit()
 {
-    const QByteArray bytes = replyFrame(cyrillicBody);
-    // Every cut falls somewhere: inside the header, inside a two-byte letter.
-    for (int cut = 1; cut < bytes.size(); ++cut) {
-        KvobReplyReader reader;
-        QCOMPARE(reader.feed(bytes.left(cut)), State::Incomplete);
-        QCOMPARE(reader.feed(bytes.mid(cut)), State::Complete);
-        QCOMPARE(reader.body(), cyrillicBody);
+    // Every cut falls somewhere: inside the header, inside a two-byte letter,
+    // inside a broken sequence; none may change the outcome.
+    KvobReplyReader whole;
+    QCOMPARE(whole.feed(replyFrame(cyrillicBody)), State::Complete);
+    QCOMPARE(whole.body(), cyrillicBody);
+    for (const QByteArray& bytes : {replyFrame(cyrillicBody), QByteArray("[SIZE]:4;\r\n[BODY]:a\xf0\xb0-")}) {
+        KvobReplyReader once;
+        once.feed(bytes);
+        for (int cut = 1; cut < bytes.size(); ++cut) {
+            KvobReplyReader reader;
+            QCOMPARE(reader.feed(bytes.left(cut)), State::Incomplete);
+            QCOMPARE(reader.feed(bytes.mid(cut)), once.state());
+            QCOMPARE(reader.body(), once.body());
+        }
     }
 
     // Boundaries: an empty body, seven size digits.
