@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -27,15 +28,12 @@ void check(bool holds)
 
 void checkParsed(const QString& body)
 {
-    for (const QString& cmd : {QStringLiteral("findPUK"), QStringLiteral("getStatus")}) {
-        const KvobProtocol::Reply reply = KvobProtocol::interpretReply(cmd, body);
-        if (reply.kind != KvobProtocol::ReplyKind::Result) {
+    for (const auto& [cmd, promised] : {std::make_pair("findPUK", 6), std::make_pair("getStatus", 2)}) {
+        const KvobProtocol::Reply reply = KvobProtocol::interpretReply(QString::fromLatin1(cmd), body);
+        if (reply.kind == KvobProtocol::ReplyKind::Result)
+            check(reply.result.size() == promised && "<" + reply.result.join("/><") + "/>" == body);
+        else
             check(reply.result.isEmpty());
-            continue;
-        }
-        const int promised = KvobProtocol::requestCode(cmd) == KvobProtocol::CodeWithoutParams ? 2 : 6;
-        check(reply.result.size() == promised);
-        check(QLatin1Char('<') + reply.result.join(QStringLiteral("/><")) + QStringLiteral("/>") == body);
     }
 }
 

@@ -119,11 +119,10 @@ void WebService::onRequest(HttpConnection* connection, const HttpRequest& reques
 
 void WebService::record(const HttpRequest& request) const
 {
-    QJsonArray headers;
+    QJsonObject headers;
     for (const auto& header : request.headers)
-        headers.append(QJsonValue(QJsonArray{QString::fromLatin1(header.first), QString::fromLatin1(header.second)}));
-    const QJsonObject entry{{"method", QString::fromLatin1(request.method)},
-                            {"path", QString::fromLatin1(request.path)},
+        headers.insert(QString::fromLatin1(header.first.toLower()), QString::fromLatin1(header.second));
+    const QJsonObject entry{{"line", QString::fromLatin1(request.method + ' ' + request.path)},
                             {"headers", headers},
                             {"body", QString::fromLatin1(request.body.toBase64())}};
     QFile file(QDir(options.dir).filePath(QStringLiteral("requests.jsonl")));
