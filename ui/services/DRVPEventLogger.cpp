@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 DRVPEventLogger* eventLogger = new DRVPEventLogger;
@@ -55,15 +56,34 @@ void DRVPEventLogger::closeLog()
 
 void DRVPEventLogger::on_logginMessage(quint8 type, const QString& msg)
 {
-    const QString entry = QStringLiteral("%1 [%2] - %3")
-                              .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
-                                   levelNames.value(type, QStringLiteral("None")), msg);
+    const QString head = QStringLiteral("%1 [%2] - ")
+                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                                  levelNames.value(type, QStringLiteral("None")));
     if (logFile.isOpen()) {
-        stream << entry << "\r\n";
+        stream << head << msg << "\r\n";
         stream.flush();
     }
     emit newLogMessage(QStringLiteral("<span style=\"color:#%1;\">%2</span>")
-                           .arg(levelColours.value(type, QStringLiteral("ffffff")), entry));
+                           .arg(levelColours.value(type, QStringLiteral("ffffff")), head + htmlText(msg)));
+}
+
+QString DRVPEventLogger::htmlText(const QString& msg)
+{
+    // The link's text must be its target, so a link in outside text can
+    // show nothing but where it leads.
+    static const QRegularExpression fileLink(
+        QStringLiteral(R"re(<a href="(?![A-Za-z][A-Za-z0-9+.\-]*:)([^"<>]+)">\1</a>)re"));
+    QString html;
+    int done = 0;
+    QRegularExpressionMatchIterator links = fileLink.globalMatch(msg);
+    while (links.hasNext()) {
+        const QRegularExpressionMatch link = links.next();
+        const QString path = link.captured(1).toHtmlEscaped();
+        html += msg.mid(done, link.capturedStart() - done).toHtmlEscaped()
+              + QStringLiteral("<a href=\"%1\">%1</a>").arg(path);
+        done = link.capturedEnd();
+    }
+    return html + msg.mid(done).toHtmlEscaped();
 }
 
 void DRVPEventLogger::showFailure(const QString& text, const QString& informativeText)
