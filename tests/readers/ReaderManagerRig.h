@@ -23,7 +23,8 @@ class ReaderManagerRig
 public:
     static constexpr int generousMs = 20000;
 
-    ReaderManagerRig()
+    // Without the client, the test answers the manager's server requests itself.
+    explicit ReaderManagerRig(bool withClient = true)
     {
         config.setPath(QStringLiteral("dddPath"), folder.path());
         config.caCert = QSslCertificate(certFile("ca.pem"));
@@ -37,8 +38,10 @@ public:
         manager = new ReaderManager;
         manager->setConfig(&config);
         manager->moveToThread(&worker);
-        QObject::connect(manager, &ReaderManager::makeCommand, &client, &ClientKVOBServer::on_MakeCommand);
-        QObject::connect(&client, &ClientKVOBServer::commandResult, manager, &ReaderManager::on_commandResult);
+        if (withClient) {
+            QObject::connect(manager, &ReaderManager::makeCommand, &client, &ClientKVOBServer::on_MakeCommand);
+            QObject::connect(&client, &ClientKVOBServer::commandResult, manager, &ReaderManager::on_commandResult);
+        }
         record();
         worker.start();
 
@@ -94,6 +97,11 @@ public:
     {
         request([=] { manager->on_AutoUnblockCard(reader, &progress.element, pin); });
     }
+    void answer(const QString &cmd, bool ok, const QStringList &result)
+    {
+        request([=] { manager->on_commandResult(cmd, ok, result); });
+    }
+    void useServer(quint16 port) { config.unblockServer[QStringLiteral("Port")] = QString::number(port); }
 
     // The next finish signal: "read:<path>", "check", "unblock" or "auto:<counter>".
     QString takeFinish()
@@ -132,6 +140,8 @@ public:
     QStringList log;
     QStringList finishes;
     QStringList boxes;
+    // "cmd|param|param" of every request to the unblock server.
+    QStringList commands;
     QObject receiver;
 
 private:
@@ -147,6 +157,10 @@ private:
                          [this] { finishes << QStringLiteral("unblock"); });
         QObject::connect(manager, &ReaderManager::autoUnblockFinished, &receiver,
                          [this](short counter) { finishes << QStringLiteral("auto:%1").arg(counter); });
+        QObject::connect(manager, &ReaderManager::makeCommand, &receiver,
+                         [this](MultiProgressElement *, const QString &cmd, const QStringList &params) {
+                             commands << (QStringList{cmd} + params).join(QLatin1Char('|'));
+                         });
         QObject::connect(manager, &ReaderManager::showErrMsg, &receiver,
                          [this](uchar type, const QString &text, const QString &info, const QString &detail) {
                              boxes << QStringLiteral("%1|%2|%3|%4").arg(type).arg(text, info, detail);
