@@ -167,7 +167,8 @@ private slots:
         const int pinRows = rows.count(QStringLiteral("Проверка ПАК-кода||0"));
         QCOMPARE(pinRows, profile.endsWith(QLatin1String("rfskzi")) ? 1 : 0);
         if (pinRows)
-            QCOMPARE(rows.indexOf(QStringLiteral("Проверка ПАК-кода||0")), rows.indexOf(QStringLiteral("Выбор DF||0")) + 1);
+            QCOMPARE(rows.indexOf(QStringLiteral("Проверка ПАК-кода||0")),
+                     rows.indexOf(QStringLiteral("Выбор DF||0")) + 1);
         QCOMPARE(card.reader().card.pin, pinRows ? QByteArray("1234") : QByteArray());
         for (const CmdCheckRow &row : card.reader().cmdCheckRows)
             QVERIFY(QDateTime::fromString(row.time, QStringLiteral("dd.MM.yyyy hh:mm:ss")).isValid());
@@ -385,7 +386,8 @@ private slots:
         QCOMPARE(selectedFiles(rows), mf + plainCerts + "EFIdentification EFControllerActivityData");
         for (const QString &row : rows)
             QVERIFY2(row.endsWith(QLatin1String("|1")), qPrintable(row));
-        QVERIFY(rows.contains(QStringLiteral("Считывание данных из EFControllerActivityData|Не удалось считать данные.|1")));
+        QVERIFY(rows.contains(
+            QStringLiteral("Считывание данных из EFControllerActivityData|Не удалось считать данные.|1")));
     }
 
     void skziCardWithoutPin()
