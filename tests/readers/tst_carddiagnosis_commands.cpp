@@ -10,46 +10,33 @@
 
 namespace {
 
-const QByteArray calibrationCount = QByteArray::fromHex("ABCD");
-const QString calibrationText = QStringLiteral("0xABCD / 43981");
-// 01.01.2020 00:00:00 UTC.
-const QByteArray lastDownload = QByteArray::fromHex("5E0BE100");
-const QString lastDownloadText = QStringLiteral("0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00");
-
 const QString mf = QStringLiteral("EFICC EFIC EFApplicationIdentification ");
 const QString plainCerts = QStringLiteral("EFCardCertificate EFCACertificate ");
+const QString gostCerts = QStringLiteral("EFCardCertificateGOST EFKeyIdentificators ");
 const QString driverFiles = QStringLiteral(
     "EFIdentification EFCardDownload EFDrivingLicenceInfo EFEventsData EFFaultsData EFDriverActivityData "
     "EFVehiclesUsed EFPlaces EFCurrentUsage EFControlActivityData EFSpecificConditions");
 const QString workshopFiles = QStringLiteral(
     "EFIdentification EFCardDownload EFCalibration EFEventsData EFFaultsData EFDriverActivityData EFVehiclesUsed "
     "EFPlaces EFCurrentUsage EFControlActivityData EFSpecificConditions");
+const QString disconnected = QStringLiteral("Отключение от карты тахографа||0");
 
-bool isWorkshop(const QString &profile)
+// The writable file of a workshop card and of a driver card: a known value,
+// its bytes, and how the rows and the error message name it.
+struct Writable
 {
-    return profile.startsWith(QLatin1String("workshop"));
-}
+    quint16 fid;
+    QString patch;
+    QByteArray bytes;
+    QString text;
+};
 
-quint16 writableFid(const QString &profile)
+Writable writableOf(const QString &profile)
 {
-    return isWorkshop(profile) ? 0x0509 : 0x050E;
-}
-
-// The card with a known value in its writable file.
-QStringList knownValue(const QString &profile)
-{
-    return {QStringLiteral("--patch"), isWorkshop(profile) ? "0509:0:" + calibrationCount.toHex()
-                                                           : "050E:0:" + lastDownload.toHex()};
-}
-
-QByteArray originalBytes(const QString &profile)
-{
-    return isWorkshop(profile) ? calibrationCount : lastDownload;
-}
-
-QString originalText(const QString &profile)
-{
-    return isWorkshop(profile) ? calibrationText : lastDownloadText;
+    if (profile.startsWith(QLatin1String("workshop")))
+        return {0x0509, "0509:0:ABCD", QByteArray::fromHex("ABCD"), "0xABCD / 43981"};
+    return {0x050E, "050E:0:5E0BE100", QByteArray::fromHex("5E0BE100"),
+            "0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00"};
 }
 
 // The file names of the "Выбор" rows, DF selection left out.
@@ -63,27 +50,23 @@ QString selectedFiles(const QStringList &rows)
     return names.join(QLatin1Char(' '));
 }
 
-// "step|failed" of the rows of the writable file, from its selection to its signature.
+// The rows of the writable file, from its selection to its signature.
 QStringList writableFileRows(const QStringList &rows)
 {
-    QStringList steps;
-    bool inFile = false;
-    for (const QString &row : rows) {
-        inFile = inFile || row.startsWith(QStringLiteral("Выбор EFCardDownload|"));
-        if (!inFile)
-            continue;
-        steps << row.section(QLatin1Char('|'), 0, 0) + QLatin1Char('|') + row.section(QLatin1Char('|'), 2, 2);
-        if (row.startsWith(QStringLiteral("Вычисление электронной подписи EFCardDownload|")))
-            break;
-    }
-    return steps;
+    // indexOf wants the whole row to match.
+    const int first = rows.indexOf(QRegularExpression(QStringLiteral("Выбор EFCardDownload\\|.*")));
+    const int last =
+        rows.indexOf(QRegularExpression(QStringLiteral("Вычисление электронной подписи EFCardDownload.*")));
+    return first < 0 || last < first ? QStringList() : rows.mid(first, last - first + 1);
 }
 
-QStringList stepsWithFlags(std::initializer_list<const char *> rows)
+QStringList failedSteps(const QStringList &rows)
 {
     QStringList steps;
-    for (const char *row : rows)
-        steps << QString::fromUtf8(row).replace(QStringLiteral("%1"), QStringLiteral("EFCardDownload"));
+    for (const QString &row : rows) {
+        if (row.endsWith(QLatin1String("|1")))
+            steps << row.section(QLatin1Char('|'), 0, 0).replace(QStringLiteral(" EFCardDownload"), QString());
+    }
     return steps;
 }
 
@@ -93,17 +76,17 @@ class TestCardDiagnosisCommands : public QObject
 {
     Q_OBJECT
 
-    enum class Trouble { None, InterruptAfterTestWrite };
+    enum Trouble { NoTrouble, ReadBackFails, InterruptAfterTestWrite };
 
-    // Number of the first UPDATE BINARY and of READ BINARY commands before
-    // it, as the card counts them, for a diagnosis of the profile.
+    // Number of the first UPDATE BINARY and of the READ BINARY commands
+    // before it, as the card counts them, in a diagnosis of the profile.
     QMap<QString, QPair<int, int>> updatePositions;
 
     QPair<int, int> updatePosition(const QString &profile)
     {
         if (!updatePositions.contains(profile)) {
             CardDiagnosisRig card;
-            if (!card.insert(profile, knownValue(profile)))
+            if (!card.insert(profile, {"--patch", writableOf(profile).patch}))
                 return {};
             card.reader().checkCard("1234");
             const int update = card.firstApdu(0xD6);
@@ -118,7 +101,7 @@ class TestCardDiagnosisCommands : public QObject
 private slots:
     void initTestCase()
     {
-        // The write-test rows show times in local time.
+        // The rows of EF 0x050E show local times.
         qputenv("TZ", "UTC");
         tzset();
     }
@@ -127,26 +110,21 @@ private slots:
     {
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("files");
-        const QString gost = QStringLiteral("EFCardCertificateGOST EFKeyIdentificators ");
-        QTest::newRow("driver-rfskzi") << "driver-rfskzi" << mf + gost + "EFCACertificate " + driverFiles;
+        const QString gostTail = QStringLiteral("EFArchiveRequests EFCACertificate EFIdentification ");
+        QTest::newRow("driver-rfskzi") << "driver-rfskzi" << mf + gostCerts + "EFCACertificate " + driverFiles;
         QTest::newRow("workshop-rfskzi")
             << "workshop-rfskzi"
-            << mf + gost + "EFTemporaryCert EFCertRequest EFVUCert EFArchiveRequests EFVUCertRequest EFCACertificate "
-                   + workshopFiles;
-        QTest::newRow("control-rfskzi") << "control-rfskzi"
-                                        << mf + gost + "EFArchiveRequests EFCACertificate EFIdentification "
-                                                       "EFControllerActivityData";
-        QTest::newRow("company-rfskzi") << "company-rfskzi"
-                                        << mf + gost + "EFArchiveRequests EFCACertificate EFIdentification "
-                                                       "EFCompanyActivityData";
-        for (const char *kind : {"estr", "rf"}) {
-            const QString suffix = QStringLiteral("-") + kind;
-            QTest::newRow(qPrintable("driver" + suffix)) << "driver" + suffix << mf + plainCerts + driverFiles;
-            QTest::newRow(qPrintable("workshop" + suffix)) << "workshop" + suffix << mf + plainCerts + workshopFiles;
-            QTest::newRow(qPrintable("control" + suffix))
-                << "control" + suffix << mf + plainCerts + "EFIdentification EFControllerActivityData";
-            QTest::newRow(qPrintable("company" + suffix))
-                << "company" + suffix << mf + plainCerts + "EFIdentification EFCompanyActivityData";
+            << mf + gostCerts + "EFTemporaryCert EFCertRequest EFVUCert EFArchiveRequests EFVUCertRequest "
+                   "EFCACertificate " + workshopFiles;
+        QTest::newRow("control-rfskzi") << "control-rfskzi" << mf + gostCerts + gostTail + "EFControllerActivityData";
+        QTest::newRow("company-rfskzi") << "company-rfskzi" << mf + gostCerts + gostTail + "EFCompanyActivityData";
+        for (const QString kind : {"-estr", "-rf"}) {
+            QTest::newRow(qPrintable("driver" + kind)) << "driver" + kind << mf + plainCerts + driverFiles;
+            QTest::newRow(qPrintable("workshop" + kind)) << "workshop" + kind << mf + plainCerts + workshopFiles;
+            QTest::newRow(qPrintable("control" + kind))
+                << "control" + kind << mf + plainCerts + "EFIdentification EFControllerActivityData";
+            QTest::newRow(qPrintable("company" + kind))
+                << "company" + kind << mf + plainCerts + "EFIdentification EFCompanyActivityData";
         }
     }
 
@@ -160,29 +138,24 @@ private slots:
         const QStringList rows = card.commandRows();
         QCOMPARE(selectedFiles(rows), files);
         QCOMPARE(rows.first(), QStringLiteral("Выбор EFICC||0"));
-        QCOMPARE(rows.last(), QStringLiteral("Отключение от карты тахографа||0"));
-        for (const QString &row : rows)
-            QVERIFY2(row.endsWith(QLatin1String("|0")), qPrintable(row));
-        // The PIN goes to the card once, right after the first DF selection.
-        const int pinRows = rows.count(QStringLiteral("Проверка ПАК-кода||0"));
-        QCOMPARE(pinRows, profile.endsWith(QLatin1String("rfskzi")) ? 1 : 0);
-        if (pinRows)
-            QCOMPARE(rows.indexOf(QStringLiteral("Проверка ПАК-кода||0")),
-                     rows.indexOf(QStringLiteral("Выбор DF||0")) + 1);
-        QCOMPARE(card.reader().card.pin, pinRows ? QByteArray("1234") : QByteArray());
-        for (const CmdCheckRow &row : card.reader().cmdCheckRows)
-            QVERIFY(QDateTime::fromString(row.time, QStringLiteral("dd.MM.yyyy hh:mm:ss")).isValid());
+        QCOMPARE(rows.last(), disconnected);
+        QCOMPARE(failedSteps(rows), QStringList());
+        // The PIN goes to the card once, right after the first DF selection,
+        // and stays there.
+        const bool skzi = profile.endsWith(QLatin1String("rfskzi"));
+        QCOMPARE(rows.indexOf(QStringLiteral("Проверка ПАК-кода||0")),
+                 skzi ? rows.indexOf(QStringLiteral("Выбор DF||0")) + 1 : -1);
+        QCOMPARE(rows.count(QStringLiteral("Проверка ПАК-кода||0")), skzi ? 1 : 0);
+        QCOMPARE(card.reader().card.pin, skzi ? QByteArray("1234") : QByteArray());
+        QVERIFY(QDateTime::fromString(card.reader().cmdCheckRows.first().time, "dd.MM.yyyy hh:mm:ss").isValid());
     }
 
     void writeTestRowsShowTheValues()
     {
         CardDiagnosisRig card;
-        QVERIFY(card.insert(QStringLiteral("workshop-estr"), knownValue(QStringLiteral("workshop"))));
+        QVERIFY(card.insert(QStringLiteral("workshop-estr"), {"--patch", "0509:0:ABCD"}));
         card.reader().checkCard("1234");
-        const QStringList rows = card.commandRows();
-        const int first = rows.indexOf(QStringLiteral("Выбор EFCardDownload||0"));
-        QVERIFY(first >= 0);
-        QCOMPARE(rows.mid(first, 8),
+        QCOMPARE(writableFileRows(card.commandRows()),
                  QStringList({"Выбор EFCardDownload||0",
                               "Считывание данных из EFCardDownload|Считанное значение: 0xABCD / 43981.|0",
                               "Запись данных в EFCardDownload|Записанное значение: 0x7E2 / 2018.|0",
@@ -193,31 +166,27 @@ private slots:
                               "Считывание востановленного значения из EFCardDownload|Считанное значение: 0xABCD / "
                               "43981. Равно записанному значению..|0",
                               "Расчет хеша EFCardDownload||0", "Вычисление электронной подписи EFCardDownload||0"}));
-        QCOMPARE(card.files().value(0x0509), calibrationCount);
+        QCOMPARE(card.files().value(0x0509), QByteArray::fromHex("ABCD"));
     }
 
     void downloadTestRowsShowTheTimes()
     {
         CardDiagnosisRig card;
-        QVERIFY(card.insert(QStringLiteral("driver-estr"), knownValue(QStringLiteral("driver"))));
+        QVERIFY(card.insert(QStringLiteral("driver-estr"), {"--patch", "050E:0:5E0BE100"}));
         card.reader().checkCard("1234");
-        const QStringList rows = card.commandRows();
-        const int first = rows.indexOf(QStringLiteral("Выбор EFCardDownload||0"));
-        QVERIFY(first >= 0);
-        QCOMPARE(rows.at(first + 1), "Считывание данных из EFCardDownload|Считанное значение: " + lastDownloadText
-                                         + ".|0");
-        const QRegularExpression written(QStringLiteral(
+        const QStringList rows = writableFileRows(card.commandRows());
+        QCOMPARE(rows.size(), 8);
+        const QString original = QStringLiteral("0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00");
+        QCOMPARE(rows.at(1), "Считывание данных из EFCardDownload|Считанное значение: " + original + ".|0");
+        const QRegularExpression writtenNow(QStringLiteral(
             "^Запись данных в EFCardDownload\\|Записанное значение: 0x([0-9A-F]+) / (\\d+), соответствует "
             "\\d\\d\\.\\d\\d\\.20\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\|0$"));
-        const QRegularExpressionMatch match = written.match(rows.at(first + 2));
-        QVERIFY2(match.hasMatch(), qPrintable(rows.at(first + 2)));
-        QCOMPARE(match.captured(1).toUInt(nullptr, 16), match.captured(2).toUInt());
-        QVERIFY(rows.at(first + 3).endsWith(QStringLiteral("Равно записанному значению..|0")));
-        QCOMPARE(rows.at(first + 4), "Востановление (запись) исходного значения в EFCardDownload|Записанное значение: "
-                                         + lastDownloadText + ".|0");
-        QCOMPARE(rows.at(first + 5), "Считывание востановленного значения из EFCardDownload|Считанное значение: "
-                                         + lastDownloadText + ". Равно записанному значению..|0");
-        QCOMPARE(card.files().value(0x050E), lastDownload);
+        const QRegularExpressionMatch written = writtenNow.match(rows.at(2));
+        QVERIFY2(written.hasMatch(), qPrintable(rows.at(2)));
+        QCOMPARE(written.captured(1).toUInt(nullptr, 16), written.captured(2).toUInt());
+        QCOMPARE(rows.at(4), "Востановление (запись) исходного значения в EFCardDownload|Записанное значение: "
+                                 + original + ".|0");
+        QCOMPARE(card.files().value(0x050E), QByteArray::fromHex("5E0BE100"));
     }
 
     void writeTestUnderFaults_data()
@@ -225,44 +194,26 @@ private slots:
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("trouble");
-        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("failed");
+        QTest::addColumn<int>("rowCount");
         QTest::addColumn<bool>("userTold");
-
-        const QStringList refused = stepsWithFlags(
-            {"Выбор %1|0", "Считывание данных из %1|0", "Запись данных в %1|1", "Расчет хеша %1|0",
-             "Вычисление электронной подписи %1|0"});
-        const QStringList otherTestValue = stepsWithFlags(
-            {"Выбор %1|0", "Считывание данных из %1|0", "Запись данных в %1|0", "Считывание записанных данных в %1|1",
-             "Востановление (запись) исходного значения в %1|0", "Считывание востановленного значения из %1|0",
-             "Расчет хеша %1|0", "Вычисление электронной подписи %1|0"});
-        const QStringList otherRestoredValue = stepsWithFlags(
-            {"Выбор %1|0", "Считывание данных из %1|0", "Запись данных в %1|0", "Считывание записанных данных в %1|0",
-             "Востановление (запись) исходного значения в %1|0", "Считывание востановленного значения из %1|1",
-             "Расчет хеша %1|0", "Вычисление электронной подписи %1|0"});
-        const QStringList refusedRestore = stepsWithFlags(
-            {"Выбор %1|0", "Считывание данных из %1|0", "Запись данных в %1|0", "Считывание записанных данных в %1|0",
-             "Востановление (запись) исходного значения в %1|1", "Расчет хеша %1|0",
-             "Вычисление электронной подписи %1|0"});
-        const QStringList interrupted = stepsWithFlags(
-            {"Выбор %1|0", "Считывание данных из %1|0", "Запись данных в %1|0", "Считывание записанных данных в %1|1",
-             "Востановление (запись) исходного значения в %1|0", "Считывание востановленного значения из %1|0",
-             "Расчет хеша %1|1", "Вычисление электронной подписи %1|1"});
-        const int none = int(Trouble::None);
-        for (const char *profile : {"workshop-estr", "driver-rf"}) {
-            const QString name = QString::fromLatin1(profile);
+        const QString readBack = QStringLiteral("Считывание записанных данных в");
+        for (const char *profile : {"workshop-estr", "driver-rfskzi"}) {
             const auto row = [profile](const char *what) -> QTestData & {
-                return QTest::addRow("%s: %s", profile, what);
+                return QTest::addRow("%s: %s", profile, what) << QString::fromLatin1(profile);
             };
-            row("refused test write")
-                << name << QStringList{"--fail", "update:1:6A80"} << none << refused << false;
-            row("test write stores another value")
-                << name << QStringList{"--store-other", "1"} << none << otherTestValue << false;
-            row("restore stores another value")
-                << name << QStringList{"--store-other", "2"} << none << otherRestoredValue << true;
-            row("refused restore")
-                << name << QStringList{"--fail", "update:2:6A80"} << none << refusedRestore << true;
+            row("refused test write") << QStringList{"--fail", "update:1:6A80"} << int(NoTrouble)
+                                      << QStringList{"Запись данных в"} << 5 << false;
+            row("test write stores another value") << QStringList{"--store-other", "1"} << int(NoTrouble)
+                                                   << QStringList{readBack} << 8 << false;
+            row("failed read-back") << QStringList() << int(ReadBackFails) << QStringList{readBack} << 8 << false;
             row("interruption after the test write")
-                << name << QStringList() << int(Trouble::InterruptAfterTestWrite) << interrupted << false;
+                << QStringList() << int(InterruptAfterTestWrite)
+                << QStringList{readBack, "Расчет хеша", "Вычисление электронной подписи"} << 8 << false;
+            row("restore stores another value") << QStringList{"--store-other", "2"} << int(NoTrouble)
+                                                << QStringList{"Считывание востановленного значения из"} << 8 << true;
+            row("refused restore") << QStringList{"--fail", "update:2:6A80"} << int(NoTrouble)
+                                   << QStringList{"Востановление (запись) исходного значения в"} << 7 << true;
         }
     }
 
@@ -271,11 +222,15 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(QStringList, options);
         QFETCH(int, trouble);
-        QFETCH(QStringList, steps);
+        QFETCH(QStringList, failed);
+        QFETCH(int, rowCount);
         QFETCH(bool, userTold);
+        const Writable writable = writableOf(profile);
+        if (trouble == ReadBackFails)
+            options << "--fail" << QStringLiteral("read:%1:6A82").arg(updatePosition(profile).second + 1);
         CardDiagnosisRig card;
-        QVERIFY(card.insert(profile, options + knownValue(profile)));
-        if (Trouble(trouble) == Trouble::InterruptAfterTestWrite) {
+        QVERIFY(card.insert(profile, options + QStringList{"--patch", writable.patch}));
+        if (trouble == InterruptAfterTestWrite) {
             card.afterApdu = [&card](const QByteArray &apdu) {
                 if (quint8(apdu.at(1)) == 0xD6 && !card.reader().interrupted) {
                     card.reader().on_InterruptAllOperation();
@@ -285,57 +240,26 @@ private slots:
         }
         card.reader().checkCard("1234");
         const QStringList rows = card.commandRows();
-        QCOMPARE(writableFileRows(rows), steps);
-        const QByteArray left = card.files().value(writableFid(profile));
+        QCOMPARE(failedSteps(writableFileRows(rows)), failed);
+        QCOMPARE(writableFileRows(rows).size(), rowCount);
         if (userTold) {
             QCOMPARE(card.errorBoxes.size(), 1);
-            QVERIFY2(card.errorBoxes.first().startsWith(QStringLiteral("3|Не удалось восстановить исходное значение "
-                                                                       "в EFCardDownload")),
+            QVERIFY2(card.errorBoxes.first().startsWith(
+                         "3|Не удалось восстановить исходное значение в EFCardDownload (EF 0x0"),
                      qPrintable(card.errorBoxes.first()));
-            QVERIFY2(card.errorBoxes.first().contains(originalText(profile)), qPrintable(card.errorBoxes.first()));
-            QVERIFY(card.rig->logged(QStringLiteral("2|%1: Не удалось восстановить исходное значение %2 в "
-                                                    "EFCardDownload (EF 0x%3).")
-                                         .arg(card.vcard.name(), originalText(profile),
-                                              isWorkshop(profile) ? "0509" : "050E")));
+            QVERIFY2(card.errorBoxes.first().contains(writable.text), qPrintable(card.errorBoxes.first()));
+            QVERIFY(card.rig->logged(
+                QStringLiteral("2|%1: Не удалось восстановить исходное значение %2 в EFCardDownload (EF 0x%3).")
+                    .arg(card.vcard.name(), writable.text, writable.patch.left(4))));
         } else {
             QCOMPARE(card.errorBoxes, QStringList());
-            QCOMPARE(left, originalBytes(profile));
+            QCOMPARE(card.files().value(writable.fid), writable.bytes);
         }
-        if (Trouble(trouble) == Trouble::InterruptAfterTestWrite) {
-            // The loop ends after the interrupted file; the card stays interrupted.
-            QCOMPARE(rows.at(rows.indexOf(QRegularExpression("^Вычисление электронной подписи EFCardDownload\\|.*"))
-                             + 1),
-                     QStringLiteral("Отключение от карты тахографа||0"));
-            QCOMPARE(rows.size(), rows.indexOf(QStringLiteral("Отключение от карты тахографа||0")) + 1);
+        if (trouble == InterruptAfterTestWrite) {
+            // The loop ends with the interrupted file; the card stays interrupted.
+            QCOMPARE(rows.mid(rows.indexOf(writableFileRows(rows).last()) + 1), QStringList{disconnected});
             QVERIFY(card.reader().card.interrupted);
         }
-    }
-
-    void failedReadBackStillRestores_data()
-    {
-        QTest::addColumn<QString>("profile");
-        QTest::newRow("workshop-estr") << "workshop-estr";
-        QTest::newRow("driver-rfskzi") << "driver-rfskzi";
-    }
-
-    void failedReadBackStillRestores()
-    {
-        QFETCH(QString, profile);
-        const int reads = updatePosition(profile).second;
-        QVERIFY(reads > 0);
-        CardDiagnosisRig card;
-        QVERIFY(card.insert(profile, knownValue(profile)
-                                         + QStringList{"--fail", QStringLiteral("read:%1:6A82").arg(reads + 1)}));
-        card.reader().checkCard("1234");
-        QCOMPARE(writableFileRows(card.commandRows()),
-                 stepsWithFlags({"Выбор %1|0", "Считывание данных из %1|0", "Запись данных в %1|0",
-                                 "Считывание записанных данных в %1|1",
-                                 "Востановление (запись) исходного значения в %1|0",
-                                 "Считывание востановленного значения из %1|0", "Расчет хеша %1|0",
-                                 "Вычисление электронной подписи %1|0"}));
-        QVERIFY(card.commandRows().contains(
-            "Считывание записанных данных в EFCardDownload|Не удалось считать записанные данные.|1"));
-        QCOMPARE(card.files().value(writableFid(profile)), originalBytes(profile));
     }
 
     // The card leaves after each command from the selection of the writable
@@ -355,24 +279,20 @@ private slots:
     {
         QFETCH(QString, profile);
         QFETCH(int, offset);
+        const Writable writable = writableOf(profile);
         const int update = updatePosition(profile).first;
         QVERIFY(update > 0);
         CardDiagnosisRig card;
-        QVERIFY(card.insert(profile, knownValue(profile)
-                                         + QStringList{"--remove-after", QString::number(update + offset)}));
+        QVERIFY(card.insert(profile,
+                            {"--patch", writable.patch, "--remove-after", QString::number(update + offset)}));
         card.reader().checkCard("1234");
         QVERIFY(card.vcard.waitForExit());
-        const QByteArray left = card.files().value(writableFid(profile));
-        if (offset == 0 || offset == 1) {
-            // Gone while holding the test value.
-            QVERIFY(left != originalBytes(profile));
-            QCOMPARE(card.errorBoxes.size(), 1);
-            QVERIFY(card.errorBoxes.first().contains(originalText(profile)));
-        } else {
-            QCOMPARE(left, originalBytes(profile));
-            QCOMPARE(card.errorBoxes, QStringList());
-        }
-        QCOMPARE(card.commandRows().last(), QStringLiteral("Отключение от карты тахографа||0"));
+        const bool testValueLeft = offset == 0 || offset == 1;
+        QCOMPARE(card.files().value(writable.fid) == writable.bytes, !testValueLeft);
+        QCOMPARE(card.errorBoxes.size(), testValueLeft ? 1 : 0);
+        if (testValueLeft)
+            QVERIFY(card.errorBoxes.first().contains(writable.text));
+        QCOMPARE(card.commandRows().last(), disconnected);
     }
 
     void cardThatCannotBeConnected()
@@ -384,10 +304,9 @@ private slots:
         const QStringList rows = card.commandRows();
         QCOMPARE(rows.first(), QStringLiteral("Подключение к карте|Не удалось подключиться к карте.|1"));
         QCOMPARE(selectedFiles(rows), mf + plainCerts + "EFIdentification EFControllerActivityData");
-        for (const QString &row : rows)
-            QVERIFY2(row.endsWith(QLatin1String("|1")), qPrintable(row));
-        QVERIFY(rows.contains(
-            QStringLiteral("Считывание данных из EFControllerActivityData|Не удалось считать данные.|1")));
+        QCOMPARE(failedSteps(rows).size(), rows.size());
+        QCOMPARE(rows.last(),
+                 QStringLiteral("Отключение от карты тахографа|Не удалось отключиться от карты тахографа.|1"));
     }
 
     void skziCardWithoutPin()
