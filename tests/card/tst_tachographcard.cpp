@@ -215,8 +215,8 @@ void TestTachographCard::refusalsSendNothing()
          QStringLiteral("Перед формированием электронной подписи необходимо выбрать файл по которого она должна быть "
                         "сформирована.")},
         {[&] { return card.verifyPin(); }, QStringLiteral("ПИН-код не задан.")},
-        {[&] { card.pin = "1234"; return card.unblockPin(); }, QStringLiteral("ПУК-код не задан.")},
-        {[&] { card.puk = "123456789"; return card.unblockPin(); }, QStringLiteral("ПУК-код длиннее 8 байт.")},
+        {[&] { card.pin = "1234"; return card.unblockPin(); }, QStringLiteral("ПАК-код не задан.")},
+        {[&] { card.puk = "123456789"; return card.unblockPin(); }, QStringLiteral("ПАК-код длиннее 8 байт.")},
         {[&] { card.puk = "12345678"; card.pin = "123456789"; return card.unblockPin(); },
          QStringLiteral("ПИН-код длиннее 8 байт.")},
         {[&] { card.pin.clear(); return card.unblockPin(); }, QStringLiteral("ПИН-код не задан.")},
