@@ -178,33 +178,61 @@ private slots:
         QCOMPARE(recorder.count("gone:R2"), 0);
     }
 
-    void unpluggedReaderTakesItsCardAlong_data()
+    void readerEvents_data()
     {
-        QTest::addColumn<quint32>("removedState");
-        QTest::addColumn<bool>("held");
-        QTest::newRow("pcsc-lite 0x000E") << 0x000Cu << false;
-        QTest::newRow("pcsc-lite 0x000E, card held") << 0x000Cu << true;
-        QTest::newRow("0x0007, card held") << 0x0005u << true;
-        QTest::newRow("0x000B") << 0x0009u << false;
+        QTest::addColumn<quint32>("before");
+        QTest::addColumn<quint32>("after");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList gone{"gone:R1", "found:R2"};
+        const QString mute = QStringLiteral("error:R1:Некорректно вставленна карта или карта неисправна.");
+        QTest::newRow("card inserted") << 0x0010u << 0x10020u << QStringList{"mounted:R1"};
+        QTest::newRow("mute card inserted") << 0x0010u << 0x10220u << QStringList{mute};
+        QTest::newRow("held card pulled") << 0x10120u << 0x20010u << QStringList{"unmounted:R1", removedInUse};
+        QTest::newRow("unpowered card pulled") << 0x10420u << 0x20010u << QStringList{"unmounted:R1"};
+        QTest::newRow("reader unplugged, 0x000E") << 0x10020u << 0x000Cu << QStringList{"unmounted:R1"} + gone;
+        QTest::newRow("reader unplugged, 0x000E, card held")
+            << 0x10120u << 0x000Cu << QStringList{"unmounted:R1", removedInUse} + gone;
+        QTest::newRow("reader unplugged, 0x0007, card held")
+            << 0x10120u << 0x0005u << QStringList{"unmounted:R1", removedInUse} + gone;
+        QTest::newRow("empty reader unplugged, 0x000B") << 0x0010u << 0x0009u << gone;
     }
 
-    void unpluggedReaderTakesItsCardAlong()
+    void readerEvents()
     {
-        QFETCH(quint32, removedState);
-        QFETCH(bool, held);
-        service.change([held] { service.states.insert("R1", 0x10020u | (held ? 0x0100u : 0u)); });
+        QFETCH(quint32, before);
+        QFETCH(quint32, after);
+        QFETCH(QStringList, expected);
+        service.change([before] { service.states.insert("R1", before); });
         startMonitor();
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.events, QStringList({"found:R1|R2", "mounted:R1"}), generousMs);
+        const QStringList started = before & 0x0020 ? QStringList{"found:R1|R2", "mounted:R1"} : QStringList{"found:R1|R2"};
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events, started, generousMs);
 
-        service.change([removedState] {
-            service.listed = QStringList{"R2"};
-            service.states.insert("R1", removedState);
+        service.change([after] {
+            if (after & 0x0004 || after & 0x0008)
+                service.listed = QStringList{"R2"};
+            service.states.insert("R1", after);
         });
-        QStringList expected{"found:R1|R2", "mounted:R1", "unmounted:R1"};
-        if (held)
-            expected << removedInUse;
-        expected << "gone:R1" << "found:R2";
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.events, expected, generousMs);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events.mid(started.size()), expected, generousMs);
+    }
+
+    void errorTexts_data()
+    {
+        QTest::addColumn<qint32>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("magnitude and unsigned hex") << qint32(0x8010001D)
+            << "Ошибка 2146435043 (0x8010001D) SCARD_E_NO_SERVICE: Менеджер ресурсов карт не работает.";
+        QTest::newRow("double blank kept") << qint32(0x80100008)
+            << "Ошибка 2146435064 (0x80100008) SCARD_E_INSUFFICIENT_BUFFER:  Буфер данных, выделенный для получения "
+               "возвращаемых данных слишком мал, для этих данных.";
+        QTest::newRow("not in the table") << 0x1234
+            << "Ошибка 4660 (0x1234): Cистемная ошибка. Обратитесь в службу техподдержки.";
+    }
+
+    void errorTexts()
+    {
+        QFETCH(qint32, code);
+        QFETCH(QString, text);
+        QCOMPARE(CardReaderAgent::scardErrorText(code), text);
     }
 
     void lastReaderUnpluggedIsReportedGone()

@@ -91,22 +91,12 @@ void TestVcardEngine::answersScript_data()
         << QStringList{app(), vfy("1234", "9000"), sel(0x0502), hash("9000"), resetCard, sign("40", "6985"),
                        sel(0x0502, "6A82") /* back in the master file */, sel(0x0002), app(), sel(0x0502),
                        rd(0, 1, "6982"), vfy("9999", "63C2"), resetCard} << 2 << 3;
-    // The host verifies in the master file right after connecting; the
-    // application select that follows keeps the PIN.
-    QTest::newRow("kind 1 hides all but the general files without pin") << "driver-rfskzi"
-        << QStringList{app(), sel(0x0501), rd(0, 1, "9000/1"), sel(0x0520), rd(0, 1, "9000/1"), sel(0x050E),
-                       rd(0, 1, "9000/1"), sel(0x0521), rd(0, 1, "9000/1"), sel(0x0502), rd(0, 1, "6982"),
-                       hash("6982"), sel(0x0504), rd(0, 1, "6982"), sel(0xC200), rd(0, 1, "6982"), hash("6982"),
-                       sel(0x0522), rd(0, 1, "6982"), resetCard, vfy("1234", "9000"), app(), sel(0x0502),
-                       rd(0, 16, "9000/16")} << 3 << 3;
     QTest::newRow("kind 1 workshop opens only its calibration date") << "workshop-rfskzi"
         << QStringList{app(), sel(0x0509), rd(0, 2, "9000/2"), raw("00D60000020000", "9000"), sel(0x050A),
                        rd(0, 2, "6982")} << 3 << 3;
     QTest::newRow("signature needs a hash and the kind's length") << "control-estr"
         << QStringList{app(), hash("6986"), sign("80", "6985"), sel(0x0520), hash("9000"), sign("40", "6700"),
                        sign("80", "9000/128"), sign("00", "9000/128")} << 3 << 3;
-    QTest::newRow("kind 1 signs 64 bytes") << "company-rfskzi"
-        << QStringList{app(), sel(0x0520), hash("9000"), sign("80", "6700"), sign("40", "9000/64")} << 3 << 3;
     // A forced answer replaces the command: the wrong PIN costs no try.
     QTest::newRow("fault plan forces and shortens answers")
         << "driver-estr --fail read:2:6A82 --fail verify:1:6400 --short read:3 --fail select:4:6A88"
