@@ -96,7 +96,8 @@ private slots:
         logger.on_logginMessage(quint8(type), message);
 
         const QString entry = entries().mid(1).join("\r\n").chopped(2);
-        const qint64 age = QDateTime::fromString(entry.left(19), "dd.MM.yyyy hh:mm:ss").secsTo(QDateTime::currentDateTime());
+        const QDateTime stamp = QDateTime::fromString(entry.left(19), "dd.MM.yyyy hh:mm:ss");
+        const qint64 age = stamp.secsTo(QDateTime::currentDateTime());
         QVERIFY2(age >= 0 && age < 60, qPrintable(entry)); // the local time of writing
         QCOMPARE(entry.mid(19), QString(" [%1] - ").arg(level) + message);
         QCOMPARE(copies.size(), 1);
