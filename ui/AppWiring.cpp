@@ -5,6 +5,8 @@
 #include "net/Sender.h"
 #include "readers/CardReaderAgent.h"
 #include "readers/ReaderManager.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConfigWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/services/DRVPEventLogger.h"
 
@@ -109,5 +111,13 @@ bool connectLogging(const AppObjects& o)
               "log of the settings");
     w.connect(o.sender, &Sender::logginMessage, o.logger, &DRVPEventLogger::on_logginMessage,
               "log of the upload client");
+    return w.ok;
+}
+
+bool connectDialogs(MainWindow* window, ConfigWindow* configWindow, AboutWindow* aboutWindow)
+{
+    Wiring w;
+    w.connect(window, &MainWindow::ShowCfgWindow, configWindow, &ConfigWindow::on_Show, "ShowCfgWindow");
+    w.connect(window, &MainWindow::ShowAboutWindow, aboutWindow, &AboutWindow::on_ShowAbout, "ShowAboutWindow");
     return w.ok;
 }

@@ -28,3 +28,9 @@ bool connectApplication(const AppObjects& objects);
 // Every log line into the logger, and the logger's lines to the main window.
 // Made once the log is open, so that the opening line reaches the file only.
 bool connectLogging(const AppObjects& objects);
+
+class AboutWindow;
+class ConfigWindow;
+
+// The main window's buttons to the configuration dialog and the about box.
+bool connectDialogs(MainWindow* window, ConfigWindow* configWindow, AboutWindow* aboutWindow);

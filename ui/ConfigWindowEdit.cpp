@@ -189,7 +189,7 @@ void ConfigWindow::editServerSetting(const QString &key, const QString &value)
 {
     QString label = serverLabel;
     QString refusal = serverRefusal;
-    bool (Config::*check)(const QString &) = &Config::validateServer;
+    bool (Config::*check)(const QString &) = nullptr;
     if (key == QLatin1String("Port")) {
         label = QStringLiteral("Порт сервера");
         refusal = QStringLiteral("Указан некорректный порт сервера.");
@@ -202,7 +202,7 @@ void ConfigWindow::editServerSetting(const QString &key, const QString &value)
     QString text = value;
     if (!askText(label, text))
         return;
-    if (!(config->*check)(text)) {
+    if (!(check ? (config->*check)(text) : config->validateServer(text))) {
         showRefusal(refusal, config->lastError);
         return;
     }
@@ -221,7 +221,8 @@ void ConfigWindow::editServiceSetting(const QString &key, const QString &value)
     } else {
         if (!askText(serverLabel, text))
             return;
-        if (!config->validateServer(text)) {
+        // An upload service's host may carry a port, as the settings store allows.
+        if (!config->validateServer(text, true)) {
             showRefusal(serverRefusal, config->lastError);
             return;
         }

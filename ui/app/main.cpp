@@ -1,0 +1,18 @@
+#include "ui/app/Program.h"
+#include "ui/services/DRVPEventLogger.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int result = 1;
+    {
+        Program program(eventLogger);
+        // The program deletes the logger at shut-down.
+        eventLogger = nullptr;
+        if (program.start())
+            result = app.exec();
+    }
+    return result;
+}
