@@ -14,5 +14,8 @@ int main(int argc, char** argv)
         if (program.start())
             result = app.exec();
     }
+    // Objects the windows left for deletion (their animations) go before the
+    // application object does.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return result;
 }
