@@ -30,6 +30,7 @@ private slots:
     void closeRefusedWhileBusyThenAllowedAfterCancel();
     void removalFromAnotherReaderInterrupts();
     void lateCheckFinishedAfterCancelChangesNothing();
+    void readerRemovalSkipsUnknownNamesAndDropsSelection();
 
 private:
     QString reader0 = VirtualCardProcess::readerName(0);
@@ -143,6 +144,34 @@ void TestMainWindowCards::lateCheckFinishedAfterCancelChangesNothing()
     QVERIFY(!rig.enabled("Checking2XLSBtn"));
     QVERIFY(rig.text("CheckingPrgLbl") != QStringLiteral("Диагностика выполнена"));
     QCOMPARE(rig.commandButtons(), QStringLiteral("110100"));
+}
+
+void TestMainWindowCards::readerRemovalSkipsUnknownNamesAndDropsSelection()
+{
+    AppRig rig;
+    VirtualCardProcess card(0);
+    QVERIFY(card.insert("driver-estr"));
+    QVERIFY(rig.waitForCardRow(reader0));
+    rig.window->on_FoundCardReaders({reader0, reader1, "Spare reader"});
+    auto* table = rig.widget<QTableWidget>("ReaderListTbl");
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(rig.selectReader(reader0));
+
+    // An unknown name does not stop the list; another reader's removal
+    // leaves the selected card as it was.
+    rig.window->on_UnmountCardReader({"Unknown reader", "Spare reader"});
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->currentRow(), 0);
+    QCOMPARE(rig.commandButtons(), QStringLiteral("110100"));
+    QCOMPARE(rig.viewPage(), 0);
+
+    // The selected reader gone, the next one is not silently selected.
+    rig.window->on_UnmountCardReader({reader0});
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->currentRow(), -1);
+    QCOMPARE(rig.commandButtons(), QStringLiteral("100000"));
+    QCOMPARE(rig.viewPage(), 2);
+    QVERIFY(!rig.enabled("CardInfo2XLSBtn"));
 }
 
 QTEST_MAIN(TestMainWindowCards)
