@@ -14,6 +14,7 @@
 
 #include <atomic>
 
+class CardFileRecord;
 class MultiProgressElement;
 struct CardWriteTest;
 
@@ -120,6 +121,7 @@ private:
     void checkSessionClosure();
     void checkDataPresence(const QVector<quint16> &fids, const QStringList &controls, const QStringList &messages);
     void addEventFaultRows(bool events);
+    CardFileRecord *loadedFile(quint16 fid) const;
     void setProgressState(quint8 state, const QString &text);
     void nextProgressStep(const QString &text);
 };

@@ -68,7 +68,7 @@ void CardReader::addEventFaultRows(bool events)
 {
     const RecordFile &file = events ? eventFile : faultFile;
     const QString kind = tr(file.kind);
-    CardFileRecord *record = card.readData.value(file.fid);
+    CardFileRecord *record = loadedFile(file.fid);
     if (!record) {
         eventFaultRows.append({kind, 0, QString::fromUtf8(file.notRead), epoch(), epoch(), 1});
         setProgressState(3, QString::fromUtf8(file.progressText));

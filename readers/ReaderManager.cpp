@@ -167,7 +167,13 @@ void ReaderManager::on_MountedCard(const QString &reader_name)
     CardReader *reader = readers.value(reader_name);
     if (!reader)
         return;
-    clearInterrupts(reader);
+    {
+        // The run's own flag stays: a cancelled server request must not
+        // reach the card that comes next.
+        QMutexLocker locked(&lock);
+        reader->interrupted = false;
+        reader->card.interrupted = false;
+    }
     reader->cardPresent = true;
     emit logginMessage(0, cardInserted.arg(reader_name));
     reader->readGeneralInfo();
@@ -183,7 +189,6 @@ void ReaderManager::on_UnmountedCard(const QString &reader_name)
     reader->cardPresent = false;
     emit logginMessage(0, cardRemoved.arg(reader_name));
     publish(*reader);
-    emit showUpdatedCardInfo(reader_name);
 }
 
 void ReaderManager::on_CardUsing(const QString &reader_name, bool is_card_using)

@@ -37,7 +37,8 @@ public:
     QStringList readerNames() const;
 
 signals:
-    // The reader's published state changed: ask readerState() again.
+    // After an insertion read, a read or a diagnosis: the reader's published
+    // state changed, ask readerState() again.
     void showUpdatedCardInfo(QString reader_name);
     void showErrMsg(uchar type, QString text, QString inftext, QString detailtext);
     void makeCommand(MultiProgressElement *prg_element, QString cmd, QStringList params = QStringList());

@@ -146,53 +146,41 @@ void ReaderManager::dropPukRequest()
 
 void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QStringList &answer)
 {
-    setMessage(QStringLiteral("Проверка ответа сервера"));
     const QString &name = request.reader;
+    const auto finish = [this](quint8 state, const QString &text, uchar type, const QString &line, short counter) {
+        setCurrentState(state, text);
+        emit logginMessage(type, line);
+        emit autoUnblockFinished(counter);
+    };
+    setMessage(QStringLiteral("Проверка ответа сервера"));
     CardReader *reader = readers.value(name);
     if (!reader) {
-        setCurrentState(3, QStringLiteral("Картридер не найден"));
-        emit logginMessage(2, QStringLiteral("Не найден картридер: %1.").arg(name));
-        emit autoUnblockFinished(noCounter);
-        return;
+        return finish(3, QStringLiteral("Картридер не найден"), 2,
+                      QStringLiteral("Не найден картридер: %1.").arg(name), noCounter);
     }
-    if (!ok) {
-        setCurrentState(3, QStringLiteral("ПАК-код не найден"));
-        emit logginMessage(2, noAnswer.arg(name, numbers(request.cardNumber, request.skziNumber)));
-        emit autoUnblockFinished(noCounter);
-        return;
-    }
+    const QString notFound = QStringLiteral("ПАК-код не найден");
+    if (!ok)
+        return finish(3, notFound, 2, noAnswer.arg(name, numbers(request.cardNumber, request.skziNumber)), noCounter);
+
     const QString served = numbers(answer.value(0), answer.value(1));
     const short counter = counterOf(answer.value(5));
-    if (answer.value(2) == QLatin1String("None")) {
-        setCurrentState(3, QStringLiteral("ПАК-код не найден"));
-        emit logginMessage(2, noPuk.arg(name, served, answer.value(3).toHtmlEscaped()));
-        emit autoUnblockFinished(counter);
-        return;
-    }
+    if (answer.value(2) == QLatin1String("None"))
+        return finish(3, notFound, 2, noPuk.arg(name, served, answer.value(3).toHtmlEscaped()), counter);
     emit logginMessage(0, pukFound.arg(name, served, answer.value(4).toHtmlEscaped()));
     nextStep(QStringLiteral("Проверка карты"), 2);
-    if (refusesAnswer(*reader, request, answer)) {
-        setCurrentState(3, QStringLiteral("Карта не разблокирована"));
-        emit logginMessage(2, otherCard.arg(name, served, numbersOf(*reader)));
-        emit autoUnblockFinished(counter);
-        return;
-    }
+
+    const QString notUnblocked = QStringLiteral("Карта не разблокирована");
+    if (refusesAnswer(*reader, request, answer))
+        return finish(3, notUnblocked, 2, otherCard.arg(name, served, numbersOf(*reader)), counter);
+    if (!hasPukForm(answer.value(2)))
+        return finish(3, QStringLiteral("Некорректный ПАК-код"), 2, badPuk.arg(name, served), counter);
+    // Cancelled while the server was asked: the card is not touched.
+    if (interrupted)
+        return finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
     QByteArray puk = answer.value(2).toUtf8();
-    if (!hasPukForm(answer.value(2))) {
-        wipe(puk);
-        setCurrentState(3, QStringLiteral("Некорректный ПАК-код"));
-        emit logginMessage(2, badPuk.arg(name, served));
-        emit autoUnblockFinished(counter);
-        return;
-    }
-    if (unblockCurrentCard(*reader, puk, request.newPin)) {
-        setCurrentState(2, QStringLiteral("Карта разблокирована"));
-        emit logginMessage(0, unblocked.arg(name, served));
-    } else {
-        setCurrentState(3, QStringLiteral("Карта не разблокирована"));
-        emit logginMessage(2, autoFailed.arg(name, served));
-    }
-    emit autoUnblockFinished(counter);
+    if (unblockCurrentCard(*reader, puk, request.newPin))
+        return finish(2, QStringLiteral("Карта разблокирована"), 0, unblocked.arg(name, served), counter);
+    finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
 }
 
 // The PUK is taken only for the card the request was made for, still in its
