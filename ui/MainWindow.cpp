@@ -256,6 +256,11 @@ void MainWindow::setCardButtons(const QString& readerName)
     ReaderState state;
     if (!readerState(readerName, state))
         return;
+    // A state published after the card went shows no card.
+    if (!state.cardPresent) {
+        setNoCardButtons();
+        return;
+    }
     applyButtons(MainWindowRules::commandButtons(MainWindowRules::ButtonState::Card, state.cardKind, state.cardType));
 }
 

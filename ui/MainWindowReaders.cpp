@@ -26,8 +26,15 @@ void MainWindow::addReaderRow(int row, const QString& name)
     header->setIcon(QIcon(noCardIcon));
     table->setVerticalHeaderItem(row, header);
     table->verticalHeader()->setSectionsClickable(false);
-    for (int column = 0; column < table->columnCount(); ++column)
-        table->setItem(row, column, new QTableWidgetItem(QString()));
+    // A reader that arrives while an operation page is open stays locked
+    // with the others, so it cannot become the operation's target.
+    const bool locked = ui->CancelBtn->isEnabled();
+    for (int column = 0; column < table->columnCount(); ++column) {
+        auto* item = new QTableWidgetItem(QString());
+        if (locked)
+            item->setFlags(Qt::NoItemFlags);
+        table->setItem(row, column, item);
+    }
     table->item(row, NameColumn)->setText(name);
 }
 
@@ -118,16 +125,13 @@ void MainWindow::on_UnmountCardReader(const QStringList& readers_list)
         if (row < 0)
             continue; // already gone; the rest of the list still counts
         const bool selected = row == table->currentRow();
-        if (selected) {
-            if (ui->CancelBtn->isEnabled())
-                on_CancelBtn_clicked();
-            else
-                setNoCardButtons();
-        }
+        if (selected && ui->CancelBtn->isEnabled())
+            on_CancelBtn_clicked();
         table->removeRow(row);
         if (selected) {
             // The next row must not silently become the target.
             clearSelectedReader();
+            setNoCardButtons();
             selectedRemoved = true;
         }
     }
@@ -206,8 +210,8 @@ void MainWindow::on_UnmountedCard(const QString& reader_name)
     }
     if (ui->CancelBtn->isEnabled())
         on_CancelBtn_clicked();
-    else
-        setNoCardButtons();
+    // The manager may not have seen the removal yet: the monitor's word counts.
+    setNoCardButtons();
 }
 
 void MainWindow::on_ReaderListTbl_cellClicked(int row, int /*column*/)

@@ -53,19 +53,23 @@ AppRig::AppRig()
     config.loadCertificate(QStringLiteral("CertUser"));
 
     manager->moveToThread(&managerThread);
-    const AppObjects objects{&monitor->agent(), manager.get(), &window, &client, &sender, &config, &logger};
+    const AppObjects objects{&monitor->agent(), manager.get(), window.get(), &client, &sender, &config, &logger};
     wired = connectApplication(objects) && connectLogging(objects) && quiet();
-    QObject::connect(&logger, &DRVPEventLogger::newLogMessage, &window,
+    QObject::connect(&logger, &DRVPEventLogger::newLogMessage, window.get(),
                      [this](const QString& line) { log << line; });
+    QObject::connect(manager.get(), &ReaderManager::readFinished, window.get(),
+                     [this](const QString& path) { finished << QStringLiteral("read ") + path; });
+    QObject::connect(manager.get(), &ReaderManager::checkFinished, window.get(),
+                     [this] { finished << QStringLiteral("check"); });
 
     manager->setConfig(&config);
     client.setConfig(&config);
-    window.setConfig(&config);
-    window.setReaderManager(manager.get());
-    window.setSender(&sender);
+    window->setConfig(&config);
+    window->setReaderManager(manager.get());
+    window->setSender(&sender);
     monitor->start();
     managerThread.start();
-    window.show();
+    window->show();
 }
 
 AppRig::~AppRig()
@@ -73,6 +77,11 @@ AppRig::~AppRig()
     monitor.reset();
     managerThread.quit();
     managerThread.wait();
+    window.reset();
+    // The fading clear buttons of the line edits leave animations that stop
+    // at their next tick and are then deleted later.
+    QTest::qWait(250);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void AppRig::useUnblockServer(quint16 port)

@@ -42,7 +42,7 @@ public:
     // The user's key file set, not yet loaded.
     void useKeyFile();
 
-    template <typename T> T* widget(const QString& name) const { return window.findChild<T*>(name); }
+    template <typename T> T* widget(const QString& name) const { return window->findChild<T*>(name); }
     QString text(const QString& name) const;
     bool enabled(const QString& name) const;
     // Clicks a visible, enabled button as the user would; false otherwise.
@@ -66,10 +66,13 @@ public:
     Config config;
     ClientKVOBServer client;
     std::unique_ptr<ReaderManager> manager{new ReaderManager};
-    MainWindow window;
+    std::unique_ptr<MainWindow> window{new MainWindow};
     Sender sender;
     DRVPEventLogger logger;
     std::unique_ptr<CRAController> monitor{new CRAController};
     QThread managerThread;
     QStringList log;
+    // "read <path>" and "check" for each finished read and diagnosis, seen in
+    // the GUI thread after the window has handled them.
+    QStringList finished;
 };

@@ -89,12 +89,11 @@ void TestMainWindowCardRoads::readsKind1CardWithPin()
     QVERIFY(card.insert(driverCard));
     QVERIFY(rig.waitForCardRow(reader0));
     QVERIFY(rig.selectReader(reader0));
-    QSignalSpy readDone(rig.manager.get(), &ReaderManager::readFinished);
 
     readWithPin(rig, "1234", QStringLiteral("Карта успешно считана"));
 
-    QTRY_COMPARE(readDone.size(), 1);
-    const QString saved = readDone.first().first().toString();
+    QCOMPARE(rig.finished.size(), 1);
+    const QString saved = rig.finished.first().mid(5);
     QCOMPARE(QFileInfo(saved).absolutePath(), rig.dddFolder());
     QVERIFY(saved.endsWith(".ddd"));
     QVERIFY(QFileInfo(saved).size() > 0);

@@ -30,6 +30,7 @@ private slots:
     void closeRefusedWhileBusyThenAllowedAfterCancel();
     void removalFromAnotherReaderInterrupts();
     void lateCheckFinishedAfterCancelChangesNothing();
+    void readerRemovalSkipsUnknownNamesAndDropsSelection();
 
 private:
     QString reader0 = VirtualCardProcess::readerName(0);
@@ -72,6 +73,14 @@ void TestMainWindowCards::buttonsFollowTheCard()
     QVERIFY(rig.click("CancelBtn"));
     QCOMPARE(rig.mainPage(), 0);
     QTEST(rig.commandButtons(), "buttons");
+    if (profile.isEmpty())
+        return;
+
+    // A removed card leaves only Upload, also once the manager has caught up.
+    QVERIFY(card.remove());
+    QTRY_VERIFY(!rig.manager->readerState(reader0).cardPresent);
+    QTRY_COMPARE(rig.commandButtons(), QStringLiteral("100000"));
+    QCOMPARE(rig.viewPage(), 2);
 }
 
 void TestMainWindowCards::closeRefusedWhileBusyThenAllowedAfterCancel()
@@ -81,7 +90,6 @@ void TestMainWindowCards::closeRefusedWhileBusyThenAllowedAfterCancel()
     QVERIFY(card.insert("driver-estr", slowCard));
     QVERIFY(rig.waitForCardRow(reader0));
     QVERIFY(rig.selectReader(reader0));
-    QSignalSpy readDone(rig.manager.get(), &ReaderManager::readFinished);
     QVERIFY(rig.click("ReadCardsBtn")); // kind 2: the read starts at once
 
     QStringList boxes;
@@ -92,18 +100,17 @@ void TestMainWindowCards::closeRefusedWhileBusyThenAllowedAfterCancel()
                 box->done(0);
             }
         });
-        QVERIFY(!rig.window.close());
+        QVERIFY(!rig.window->close());
     }
     QCOMPARE(boxes, QStringList{"Ошибка закрытия Дравека Про|Дравек Про не может быть закрыт в процессе "
                                 "взаимодействия с картой тахографа."});
-    QVERIFY(rig.window.isVisible());
+    QVERIFY(rig.window->isVisible());
 
     QVERIFY(rig.click("CancelBtn"));
     QVERIFY(rig.logged(reader0 + ": Операция прервана пользователем."));
-    QVERIFY(readDone.wait(30000));
-    QCOMPARE(readDone.first().first().toString(), QString()); // interrupted: nothing saved
-    QVERIFY(rig.window.close());
-    QVERIFY(!rig.window.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"read "}, 30000); // interrupted: nothing saved
+    QVERIFY(rig.window->close());
+    QVERIFY(!rig.window->isVisible());
 }
 
 void TestMainWindowCards::removalFromAnotherReaderInterrupts()
@@ -116,17 +123,15 @@ void TestMainWindowCards::removalFromAnotherReaderInterrupts()
     QVERIFY(rig.waitForCardRow(reader0));
     QVERIFY(rig.waitForCardRow(reader1));
     QVERIFY(rig.selectReader(reader0));
-    QSignalSpy readDone(rig.manager.get(), &ReaderManager::readFinished);
     QVERIFY(rig.click("ReadCardsBtn"));
 
     QVERIFY(other.remove());
     QTRY_VERIFY_WITH_TIMEOUT(rig.logged(reader1 + ": Операция прервана пользователем."), 15000);
-    QVERIFY(readDone.wait(30000));
-    QCOMPARE(readDone.first().first().toString(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"read "}, 30000);
     QCOMPARE(rig.text("ReadPrgLbl"), QStringLiteral("Не удалось считать карту"));
     // The read page stays, nothing runs: the window may close.
     QCOMPARE(rig.mainPage(), 1);
-    QVERIFY(rig.window.close());
+    QVERIFY(rig.window->close());
 }
 
 void TestMainWindowCards::lateCheckFinishedAfterCancelChangesNothing()
@@ -137,17 +142,44 @@ void TestMainWindowCards::lateCheckFinishedAfterCancelChangesNothing()
     QVERIFY(rig.waitForCardRow(reader0));
     QVERIFY(rig.selectReader(reader0));
     QCOMPARE(rig.viewPage(), 0);
-    QSignalSpy checkDone(rig.manager.get(), &ReaderManager::checkFinished);
     QVERIFY(rig.click("CheckingCardBtn")); // kind 2: the diagnosis starts at once
     QVERIFY(rig.click("CancelBtn"));
     QCOMPARE(rig.mainPage(), 0);
 
-    QVERIFY(checkDone.wait(60000));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"check"}, 60000);
     QCOMPARE(rig.viewPage(), 0);
     QCOMPARE(rig.widget<QTableWidget>("CmdCheckTbl")->rowCount(), 0);
     QVERIFY(!rig.enabled("Checking2XLSBtn"));
     QVERIFY(rig.text("CheckingPrgLbl") != QStringLiteral("Диагностика выполнена"));
     QCOMPARE(rig.commandButtons(), QStringLiteral("110100"));
+}
+
+void TestMainWindowCards::readerRemovalSkipsUnknownNamesAndDropsSelection()
+{
+    AppRig rig;
+    VirtualCardProcess card(0);
+    QVERIFY(card.insert("driver-estr"));
+    QVERIFY(rig.waitForCardRow(reader0));
+    rig.window->on_FoundCardReaders({reader0, reader1, "Spare reader"});
+    auto* table = rig.widget<QTableWidget>("ReaderListTbl");
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(rig.selectReader(reader0));
+
+    // An unknown name does not stop the list; another reader's removal
+    // leaves the selected card as it was.
+    rig.window->on_UnmountCardReader({"Unknown reader", "Spare reader"});
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->currentRow(), 0);
+    QCOMPARE(rig.commandButtons(), QStringLiteral("110100"));
+    QCOMPARE(rig.viewPage(), 0);
+
+    // The selected reader gone, the next one is not silently selected.
+    rig.window->on_UnmountCardReader({reader0});
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->currentRow(), -1);
+    QCOMPARE(rig.commandButtons(), QStringLiteral("100000"));
+    QCOMPARE(rig.viewPage(), 2);
+    QVERIFY(!rig.enabled("CardInfo2XLSBtn"));
 }
 
 QTEST_MAIN(TestMainWindowCards)

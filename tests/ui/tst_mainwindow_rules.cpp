@@ -1,10 +1,8 @@
 // The main window's rules without a window: buttons per card, complete
-// codes, the upload's send rule, status replies and the title.
+// codes, the upload's send rule and status replies.
 
 #include "ui/MainWindowRules.h"
 
-#include <QFile>
-#include <QSslCertificate>
 #include <QtTest>
 
 using namespace MainWindowRules;
@@ -26,7 +24,6 @@ private slots:
     void counter();
     void rows_data();
     void rows();
-    void title();
 };
 
 void TestMainWindowRules::buttons_data()
@@ -153,19 +150,6 @@ void TestMainWindowRules::rows()
     for (const QStringList& row : statusRows(text))
         got << row.join('|');
     QTEST(got, "expected");
-}
-
-void TestMainWindowRules::title()
-{
-    QMap<QString, QString> appInfo{{"AppName", "Дравек Про"}, {"AppVersion", "3.1.1.0"}};
-    QCOMPARE(userWindowTitle(appInfo, QSslCertificate()), QString());
-
-    QFile file(qEnvironmentVariable("DRVP_CERTS_DIR") + "/user.pem");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QSslCertificate cert(file.readAll());
-    QVERIFY(!cert.isNull());
-    QCOMPARE(userWindowTitle(appInfo, cert),
-             QStringLiteral("Дравек Про (3.1.1.0) - ООО Тест - Иванов Иван Иванович / ivanov@example.ru"));
 }
 
 QTEST_GUILESS_MAIN(TestMainWindowRules)
