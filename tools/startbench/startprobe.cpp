@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv)
 {
+    Program::prepareEnvironment();
     QApplication app(argc, argv);
     const int ca = QCoreApplication::arguments().indexOf(QStringLiteral("--ca"));
     if (ca < 0 || ca + 1 >= QCoreApplication::arguments().size()) {

@@ -19,6 +19,14 @@ const QString startFailureAdvice = QStringLiteral("Обратитесь в сл�
 
 } // namespace
 
+void Program::prepareEnvironment()
+{
+    // The clock repaints the window every second; on X a repaint through
+    // shared memory waits for the server each time, a plain image does not.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 Program::Program(DRVPEventLogger* logger)
     : logger(logger)
 {
@@ -162,8 +170,11 @@ void Program::shutDown()
     // The workers first: the running card operation stops at its next
     // command, and neither thread may log into a logger that is gone.
     manager.on_InterruptAllOperation();
+    // A cancel that lands just before the monitor's wait begins is lost, so
+    // it is repeated until the thread has ended.
     monitor.agent().stop();
-    monitor.wait();
+    while (!monitor.wait(200))
+        monitor.agent().stop();
     readerManagerThread.quit();
     readerManagerThread.wait();
 

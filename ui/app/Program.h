@@ -34,6 +34,10 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    // Settings of the platform layer; called before the application object
+    // is made.
+    static void prepareEnvironment();
+
     // Everything up to the first status request. False when the program
     // cannot run as built (a connection or a signal type that failed); the
     // user has then been told, and the caller must not enter the event loop.

@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv)
 {
+    Program::prepareEnvironment();
     QApplication app(argc, argv);
     int result = 1;
     {
