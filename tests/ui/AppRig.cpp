@@ -1,6 +1,6 @@
 #include "tests/ui/AppRig.h"
 
-#include "tests/ui/ServiceProcesses.h"
+#include "tests/support/UnblockServerProcess.h"
 #include "ui/AppWiring.h"
 
 #include <QAbstractButton>
@@ -47,8 +47,8 @@ AppRig::AppRig()
     QCoreApplication::setApplicationVersion(QStringLiteral("3.1.1.0"));
     config.setDefaults();
     config.setPath(QStringLiteral("dddPath"), ddd.path());
-    config.auth[QStringLiteral("CertUser")] = testCertPath("user.pem");
-    config.auth[QStringLiteral("CertCA")] = testCertPath("ca.pem");
+    config.auth[QStringLiteral("CertUser")] = UnblockServerProcess::certPath("user.pem");
+    config.auth[QStringLiteral("CertCA")] = UnblockServerProcess::certPath("ca.pem");
     config.loadCertificate(QStringLiteral("CertCA"));
     config.loadCertificate(QStringLiteral("CertUser"));
 
@@ -102,7 +102,7 @@ void AppRig::useServices(const QString& kvarnolHost, const QString& lotvarskHost
 
 void AppRig::useKeyFile()
 {
-    config.auth[QStringLiteral("PKeyUser")] = testCertPath("user-pkcs8.pem");
+    config.auth[QStringLiteral("PKeyUser")] = UnblockServerProcess::certPath("user-pkcs8.pem");
 }
 
 QString AppRig::text(const QString& name) const

@@ -1,21 +1,19 @@
 #pragma once
 
-#include "tests/ui/ModalAnswerer.h"
+#include "tests/support/ModalBoxes.h"
 
-#include <QFileDialog>
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QTest>
 
 // Answers the pass-phrase dialog by typing into it, then accepts or cancels;
 // *left gets the last text the dialog's edit held before it went away.
-inline ModalAnswerer::Answer typePassPhrase(const QString& phrase, bool accept, QString* left)
+inline ModalAnswer typePassPhrase(const QString& phrase, bool accept, QString* left)
 {
-    return [=](QWidget* dialog) {
+    return [=](QDialog* dialog) {
         auto* input = qobject_cast<QInputDialog*>(dialog);
         auto* edit = input ? input->findChild<QLineEdit*>() : nullptr;
         if (!edit)
@@ -26,17 +24,6 @@ inline ModalAnswerer::Answer typePassPhrase(const QString& phrase, bool accept, 
             input->accept();
         else
             input->reject();
-    };
-}
-
-// Picks the file in the file dialog.
-inline ModalAnswerer::Answer pickFile(const QString& path)
-{
-    return [=](QWidget* dialog) {
-        if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
-            files->selectFile(path);
-            static_cast<QDialog*>(files)->accept(); // QFileDialog hides it
-        }
     };
 }
 

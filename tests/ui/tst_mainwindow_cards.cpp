@@ -4,9 +4,8 @@
 
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/ui/AppRig.h"
-#include "tests/ui/ModalAnswerer.h"
+#include "tests/support/ModalBoxes.h"
 
-#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QtTest>
@@ -92,17 +91,8 @@ void TestMainWindowCards::closeRefusedWhileBusyThenAllowedAfterCancel()
     QVERIFY(rig.selectReader(reader0));
     QVERIFY(rig.click("ReadCardsBtn")); // kind 2: the read starts at once
 
-    QStringList boxes;
-    {
-        ModalAnswerer answerer([&](QWidget* dialog) {
-            if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
-                boxes << box->text() + '|' + box->informativeText();
-                box->done(0);
-            }
-        });
-        QVERIFY(!rig.window->close());
-    }
-    QCOMPARE(boxes, QStringList{"Ошибка закрытия Дравека Про|Дравек Про не может быть закрыт в процессе "
+    QCOMPARE(boxesShownBy([&] { QVERIFY(!rig.window->close()); }),
+             QStringList{"Ошибка закрытия Дравека Про|Дравек Про не может быть закрыт в процессе "
                                 "взаимодействия с картой тахографа."});
     QVERIFY(rig.window->isVisible());
 
