@@ -1,6 +1,8 @@
 #include "ui/AppWiring.h"
 
 #include "config/Config.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConfigWindow.h"
 #include "net/ClientKVOBServer.h"
 #include "net/Sender.h"
 #include "readers/CardReaderAgent.h"
@@ -93,6 +95,9 @@ bool connectApplication(const AppObjects& o)
               "commandResult to the manager");
 
     w.connect(o.config, &Config::userCertChanged, o.window, &MainWindow::on_UserCertChanged, "userCertChanged");
+    w.connect(o.window, &MainWindow::ShowCfgWindow, o.configWindow, &ConfigWindow::on_Show, "ShowCfgWindow");
+    w.connect(o.window, &MainWindow::ShowAboutWindow, o.aboutWindow, &AboutWindow::on_ShowAbout,
+              "ShowAboutWindow");
     return w.ok;
 }
 

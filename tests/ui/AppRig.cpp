@@ -53,7 +53,8 @@ AppRig::AppRig()
     config.loadCertificate(QStringLiteral("CertUser"));
 
     manager->moveToThread(&managerThread);
-    const AppObjects objects{&monitor->agent(), manager.get(), window.get(), &client, &sender, &config, &logger};
+    const AppObjects objects{&monitor->agent(), manager.get(), window.get(), &client, &sender,
+                             &config, &logger, &configWindow, &aboutWindow};
     wired = connectApplication(objects) && connectLogging(objects) && quiet();
     QObject::connect(&logger, &DRVPEventLogger::newLogMessage, window.get(),
                      [this](const QString& line) { log << line; });
@@ -67,6 +68,8 @@ AppRig::AppRig()
     window->setConfig(&config);
     window->setReaderManager(manager.get());
     window->setSender(&sender);
+    configWindow.config = &config;
+    aboutWindow.config = &config;
     monitor->start();
     managerThread.start();
     window->show();

@@ -170,6 +170,12 @@ void TestMainWindowCards::readerRemovalSkipsUnknownNamesAndDropsSelection()
     QCOMPARE(rig.commandButtons(), QStringLiteral("100000"));
     QCOMPARE(rig.viewPage(), 2);
     QVERIFY(!rig.enabled("CardInfo2XLSBtn"));
+
+    // The command bar's dialogs are reached whatever the readers do.
+    QVERIFY(rig.click("AboutBtn"));
+    QVERIFY(rig.aboutWindow.isVisible());
+    QVERIFY(rig.click("ConfigBtn"));
+    QVERIFY(rig.configWindow.isVisible());
 }
 
 QTEST_MAIN(TestMainWindowCards)
