@@ -244,9 +244,9 @@ private slots:
         QTest::newRow("UnblockPinEdt") << 4 << hidden;
         QTest::newRow("ANewPINEdt") << 4 << hidden;
         QTest::newRow("LKReadPINEdt") << 4 << hidden;
-        QTest::newRow("LKPassWordEdt") << 32767 << hidden;
-        QTest::newRow("LKLoginEdt") << 32767 << int(QLineEdit::Normal);
-        QTest::newRow("LKFileEdt") << 32767 << int(QLineEdit::Normal);
+        QTest::newRow("LKPassWordEdt") << -1 << hidden; // no limit
+        QTest::newRow("LKLoginEdt") << -1 << int(QLineEdit::Normal);
+        QTest::newRow("LKFileEdt") << -1 << int(QLineEdit::Normal);
     }
 
     void edits()
@@ -259,8 +259,7 @@ private slots:
         QCOMPARE(int(edit->echoMode()), echo);
         QVERIFY(edit->isClearButtonEnabled());
         QVERIFY(edit->text().isEmpty());
-        QTest::keyClicks(edit, QStringLiteral("123456789"));
-        QCOMPARE(edit->text().size(), qMin(9, maxLength));
+        QCOMPARE(edit->maxLength(), maxLength);
     }
 
     void stepLabels_data()
