@@ -1,6 +1,5 @@
 #include "FormHarness.h"
 
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QImageReader>
 #include <QRegularExpression>
@@ -96,22 +95,6 @@ private slots:
     void bundleHoldsTheFolder()
     {
         QCOMPARE(filesUnder(QStringLiteral(":")), filesUnder(sourceDir() + "/resources"));
-    }
-
-    void noPictureIsACopy()
-    {
-        QHash<QByteArray, QString> seen;
-        QDirIterator it(QStringLiteral(":/imgs"), QDir::Files);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            const QImage image(path);
-            const QByteArray key = QCryptographicHash::hash(
-                QByteArray::fromRawData(reinterpret_cast<const char*>(image.constBits()), int(image.sizeInBytes())),
-                QCryptographicHash::Sha1);
-            QVERIFY2(!seen.contains(key), qPrintable(path + " repeats " + seen.value(key)));
-            seen.insert(key, path);
-        }
-        QVERIFY(seen.size() > 130);
     }
 
     void pictureSizes_data()
