@@ -40,12 +40,21 @@ public:
     void updateCardInfo();
 
     // The whole card; the card must be connected and, for kind 1, the PIN
-    // verified, with the PIN still in the card object.
+    // verified, with the PIN still in the card object. Nothing is written to
+    // the card here: the save does that (SaveDddFile.h).
     bool readAllFiles();
     QByteArray buildDddImage();
     QString dddFileName();
-    // Sets a workshop card's calibration count to 0 once its .ddd file has
-    // been saved. Connects and disconnects by itself; true when there was
+    // The card's download bookkeeping, done by the save once the read is
+    // over. Each step connects to the card (which must be the one read, with
+    // the PIN of a kind-1 card still set) and disconnects again.
+    // Writes the present time into EF 050E and reads the file back signed;
+    // `original` receives the bytes it held. True when the card has no such
+    // file; a failure after the write puts the old bytes back.
+    bool stampDownloadDate(QByteArray *original);
+    // Writes `original` back into EF 050E and logs how that went.
+    bool restoreDownloadDate(const QByteArray &original);
+    // Sets a workshop card's calibration count to 0; true when there was
     // nothing to reset.
     bool resetCalibrationCount();
 
@@ -71,6 +80,8 @@ private:
     bool selectApplication(bool presentPin);
     bool readsRussianAuthority(bool &russian);
     bool readWholeFile(quint8 index, quint16 key);
+    bool signCurrentFile(const QString &name);
+    bool openCardAsRead();
     bool sameCardAsRead();
     void showProgress(const QString &text);
 };

@@ -90,6 +90,7 @@ const QVector<ProfileDescription> &profiles()
                      "УГАДН по Свердловской обл.", "г. Екатеринбург, ул. Луначарского, 9", "Лебедев", "Игорь"),
         organisation(card("company-rf", 3, 4, "RUE1000000456700", "RUSAUTOCARD"),
                      "ООО Северный путь", "г. Мурманск, ул. Портовая, 2"),
+        driver(card("driver-unknown", 0, 1, "RUD0000007700100", rosavto), "Зайцев", "Пётр", "19880808"),
         fullSize(driver(card("driver-estr-full", 2, 1, "RUD0000009999900", rosavto),
                         "Максимов", "Константин Юрьевич", "19700228")),
     };
