@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -80,11 +81,21 @@ AppRig::~AppRig()
     monitor.reset();
     managerThread.quit();
     managerThread.wait();
-    window.reset();
-    // The fading clear buttons of the line edits leave animations that stop
-    // at their next tick and are then deleted later.
-    QTest::qWait(250);
+    // A line edit fades its clear button on an animation without a parent,
+    // which leaks when it still runs at exit: wait for every end state.
+    const bool settled = QTest::qWaitFor([this] {
+        for (const QLineEdit* edit : window->findChildren<QLineEdit*>()) {
+            for (const QToolButton* button : edit->findChildren<QToolButton*>()) {
+                if (button->property("opacity").toReal() != (edit->text().isEmpty() ? 0.0 : 1.0))
+                    return false;
+            }
+        }
+        return true;
+    });
+    if (!settled)
+        qWarning("Clear-button animations still running at the end of the test");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    window.reset();
 }
 
 void AppRig::useUnblockServer(quint16 port)
