@@ -1,12 +1,12 @@
 #include "ui/AppWiring.h"
 
 #include "config/Config.h"
-#include "ui/AboutWindow.h"
-#include "ui/ConfigWindow.h"
 #include "net/ClientKVOBServer.h"
 #include "net/Sender.h"
 #include "readers/CardReaderAgent.h"
 #include "readers/ReaderManager.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConfigWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/services/DRVPEventLogger.h"
 

@@ -2,6 +2,7 @@
 
 #include "config/Config.h"
 #include "readers/ReaderManager.h"
+#include "ui/MainWindowRules.h"
 #include "ui/services/drvpInputDialog.h"
 #include "ui/services/drvpMessageBox.h"
 #include "ui_MainWindow.h"
@@ -14,9 +15,6 @@
 #include <QTime>
 
 namespace {
-
-enum Page { MainPage = 0 };
-enum View { StatusView = 2 };
 
 // One progress element per operation page: its icon labels, the picture
 // kind of each step and its message label.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ui/MainWindowRules.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QByteArray>
@@ -11,6 +10,9 @@
 #include <QTimer>
 
 class Config;
+namespace MainWindowRules {
+struct CommandButtons;
+}
 class QCloseEvent;
 class QRegExpValidator;
 class QTableWidget;
@@ -127,6 +129,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Pages of MainFrame and views of ViewFrame, as the form orders them.
+    enum Page { MainPage = 0, ReadPage, DiagnosisPage, UnblockPage, AutoUnblockPage, UploadPage };
+    enum View { CardInfoView = 0, DiagnosisView, StatusView };
+
     void initProgressElements();
 
     // Reader table.
@@ -167,6 +173,7 @@ private:
     // Upload.
     void selectUploadService(quint8 service);
     void updateSendButton();
+    void updateUnblockButtons();
     void refreshUploadPinEdit();
     void startUpload();
     void readCardForUpload();

@@ -108,7 +108,8 @@ void TestMainWindowCards::removalFromAnotherReaderInterrupts()
     AppRig rig;
     VirtualCardProcess slow(0);
     VirtualCardProcess other(1);
-    QVERIFY(slow.insert("driver-estr", slowCard));
+    // Slower still: the removal must be seen while the read runs.
+    QVERIFY(slow.insert("driver-estr", {"--delay-ms", "150"}));
     QVERIFY(other.insert("company-estr"));
     QVERIFY(rig.waitForCardRow(reader0));
     QVERIFY(rig.waitForCardRow(reader1));
@@ -118,7 +119,7 @@ void TestMainWindowCards::removalFromAnotherReaderInterrupts()
     QVERIFY(other.remove());
     QTRY_VERIFY_WITH_TIMEOUT(rig.logged(reader1 + ": Операция прервана пользователем."), 15000);
     QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"read "}, 30000);
-    QCOMPARE(rig.text("ReadPrgLbl"), QStringLiteral("Не удалось считать карту"));
+    QVERIFY(rig.text("ReadPrgLbl").startsWith(QStringLiteral("Не удалось")));
     // The read page stays, nothing runs: the window may close.
     QCOMPARE(rig.mainPage(), 1);
     QVERIFY(rig.window->close());
