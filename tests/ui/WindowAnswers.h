@@ -27,20 +27,7 @@ inline ModalAnswer typePassPhrase(const QString& phrase, bool accept, QString* l
     };
 }
 
-// The state (0 to 3) whose picture a step label shows, or -1.
-inline int stepState(const QLabel* label, const QString& kind)
-{
-    if (!label)
-        return -1;
-    const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
-    for (int state = 0; state < 4; ++state) {
-        if (QPixmap(QStringLiteral(":/imgs/step_%1%2.png").arg(kind).arg(state)).toImage() == shown)
-            return state;
-    }
-    return -1;
-}
-
-// The state (0 to 3) whose picture an icon shows, or -1.
+// The state (0 to 3) of the step picture an icon or a step label shows, or -1.
 inline int iconState(const QIcon& icon, const QString& kind)
 {
     const QImage shown = icon.pixmap(16, 16).toImage();
@@ -49,4 +36,9 @@ inline int iconState(const QIcon& icon, const QString& kind)
             return state;
     }
     return -1;
+}
+
+inline int stepState(const QLabel* label, const QString& kind)
+{
+    return label ? iconState(QIcon(label->pixmap(Qt::ReturnByValue)), kind) : -1;
 }
