@@ -40,8 +40,8 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
 {
-    pinValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{4}")), this);
-    pukValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{8}")), this);
+    auto* pinValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{4}")), this);
+    auto* pukValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{8}")), this);
     ui->setupUi(this);
 
     ui->CardInfoTbl->setColumnWidth(0, 250);

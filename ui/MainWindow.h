@@ -14,8 +14,6 @@ namespace MainWindowRules {
 struct CommandButtons;
 }
 class QCloseEvent;
-class QRegExpValidator;
-class QTableWidget;
 class ReaderManager;
 class Sender;
 class Ui_MainWindow;
@@ -161,6 +159,9 @@ private:
     bool showCardInfo(const QString& readerName);
     void fillCardInfoTable(const QMap<QString, QString>& info);
 
+    // Manual unblock.
+    void updateUnblockButtons();
+
     // Diagnosis tables.
     void fillCommandCheckTable(const ReaderState& state);
     void fillDataCheckTable(const ReaderState& state);
@@ -173,7 +174,6 @@ private:
     // Upload.
     void selectUploadService(quint8 service);
     void updateSendButton();
-    void updateUnblockButtons();
     void refreshUploadPinEdit();
     void startUpload();
     void readCardForUpload();
@@ -193,8 +193,6 @@ private:
     quint8 uploadCardPresent = 0;
     quint8 uploadNeedsPin = 0;
     quint8 uploadService = 255;
-    QRegExpValidator* pinValidator = nullptr;
-    QRegExpValidator* pukValidator = nullptr;
     // Counts requests-table fills, so a fill that another one overtook
     // while events were processed stops writing.
     int requestsFill = 0;
