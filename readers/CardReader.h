@@ -108,8 +108,10 @@ signals:
 
 private:
     void checkFile(quint8 index, quint16 key, QByteArray &pin);
-    void addCmdCheckRow(bool done, const QString &step, const QString &failure);
-    bool runWriteTest(quint8 index, quint16 key);
+    // A command step: no message when done, else the failure message.
+    void addStepRow(bool done, const QString &step, const QString &failure);
+    // Runs the write test when the selected file has one.
+    bool testWritableFile(quint8 index, quint16 key);
     void runWriteTest(const CardWriteTest &test, quint8 index, quint16 key);
     bool restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original);
     void checkIdentification();

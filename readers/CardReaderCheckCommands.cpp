@@ -30,7 +30,7 @@ void CardReader::addCmdCheckRow(const QString &step, const QString &message, qui
                          QDateTime::currentDateTime().toString(timeFormat), failed, message});
 }
 
-void CardReader::addCmdCheckRow(bool done, const QString &step, const QString &failure)
+void CardReader::addStepRow(bool done, const QString &step, const QString &failure)
 {
     addCmdCheckRow(step, done ? QString() : failure, done ? 0 : 1);
 }
@@ -49,7 +49,7 @@ void CardReader::checkCommands(QByteArray &pin)
         if (CardDictionary::layoutKey(rows.at(index), card.cardKind, card.cardType, key))
             checkFile(quint8(index), key, pin);
     }
-    addCmdCheckRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
+    addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
                    QStringLiteral("Не удалось отключиться от карты тахографа."));
 }
 
@@ -59,30 +59,30 @@ void CardReader::checkFile(quint8 index, quint16 key, QByteArray &pin)
     showProgress(reading.arg(row.name));
     if (!row.inTachoDF && card.dfSelected) {
         // Only a reset brings the card back to its master file.
-        addCmdCheckRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
+        addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
                        QStringLiteral("Не удалось отключиться от карты тахографа."));
-        addCmdCheckRow(connectCard(), QStringLiteral("Подключение к карте тахографа"),
+        addStepRow(connectCard(), QStringLiteral("Подключение к карте тахографа"),
                        QStringLiteral("Не удалось подключиться к карте тахографа."));
     } else if (row.inTachoDF && !card.dfSelected) {
-        addCmdCheckRow(card.selectDF(), QStringLiteral("Выбор DF"), QStringLiteral("Не удалось выбрать DF."));
+        addStepRow(card.selectDF(), QStringLiteral("Выбор DF"), QStringLiteral("Не удалось выбрать DF."));
         if (card.cardKind == 1 && !pin.isEmpty()) {
             // The card keeps the PIN from here on, so a later DF selection
             // of this run sends no second VERIFY.
             pin.swap(card.pin);
-            addCmdCheckRow(card.verifyPin(), QStringLiteral("Проверка ПАК-кода"),
+            addStepRow(card.verifyPin(), QStringLiteral("Проверка ПАК-кода"),
                            QStringLiteral("Не удалось выполнить проверку ПАК-кода или ПАК-код некорректный."));
         }
     }
-    addCmdCheckRow(card.selectEF(row.fid), QStringLiteral("Выбор %1").arg(row.name),
+    addStepRow(card.selectEF(row.fid), QStringLiteral("Выбор %1").arg(row.name),
                    QStringLiteral("Не удалось выбрать файл."));
-    if (!runWriteTest(index, key)) {
-        addCmdCheckRow(card.readCurrentEf(index, key), QStringLiteral("Считывание данных из %1").arg(row.name),
+    if (!testWritableFile(index, key)) {
+        addStepRow(card.readCurrentEf(index, key), QStringLiteral("Считывание данных из %1").arg(row.name),
                        QStringLiteral("Не удалось считать данные."));
     }
     if (row.signedFile) {
-        addCmdCheckRow(card.performHash(), QStringLiteral("Расчет хеша %1").arg(row.name),
+        addStepRow(card.performHash(), QStringLiteral("Расчет хеша %1").arg(row.name),
                        QStringLiteral("Не удалось рассчитать хеш."));
-        addCmdCheckRow(card.computeSignature(), QStringLiteral("Вычисление электронной подписи %1").arg(row.name),
+        addStepRow(card.computeSignature(), QStringLiteral("Вычисление электронной подписи %1").arg(row.name),
                        QStringLiteral("Не удалось вычислить электронную подпись."));
     }
 }

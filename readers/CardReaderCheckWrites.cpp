@@ -74,7 +74,7 @@ QString readText(const CardWriteTest &test, qint64 value, bool equal)
 
 } // namespace
 
-bool CardReader::runWriteTest(quint8 index, quint16 key)
+bool CardReader::testWritableFile(quint8 index, quint16 key)
 {
     if (card.currentFid == CardFileId::calibrationsSinceDownload)
         runWriteTest({QStringLiteral("NoOfCalibrationsSinceDownload"), false}, index, key);

@@ -95,6 +95,9 @@ bool connectApplication(const AppObjects& o)
               "commandResult to the manager");
 
     w.connect(o.config, &Config::userCertChanged, o.window, &MainWindow::on_UserCertChanged, "userCertChanged");
+    w.connect(o.window, &MainWindow::ShowCfgWindow, o.configWindow, &ConfigWindow::on_Show, "ShowCfgWindow");
+    w.connect(o.window, &MainWindow::ShowAboutWindow, o.aboutWindow, &AboutWindow::on_ShowAbout,
+              "ShowAboutWindow");
     return w.ok;
 }
 
@@ -111,13 +114,5 @@ bool connectLogging(const AppObjects& o)
               "log of the settings");
     w.connect(o.sender, &Sender::logginMessage, o.logger, &DRVPEventLogger::on_logginMessage,
               "log of the upload client");
-    return w.ok;
-}
-
-bool connectDialogs(MainWindow* window, ConfigWindow* configWindow, AboutWindow* aboutWindow)
-{
-    Wiring w;
-    w.connect(window, &MainWindow::ShowCfgWindow, configWindow, &ConfigWindow::on_Show, "ShowCfgWindow");
-    w.connect(window, &MainWindow::ShowAboutWindow, aboutWindow, &AboutWindow::on_ShowAbout, "ShowAboutWindow");
     return w.ok;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+class AboutWindow;
 class CardReaderAgent;
 class ClientKVOBServer;
 class Config;
+class ConfigWindow;
 class DRVPEventLogger;
 class MainWindow;
 class ReaderManager;
@@ -18,9 +20,11 @@ struct AppObjects
     Sender* sender = nullptr;
     Config* config = nullptr;
     DRVPEventLogger* logger = nullptr;
+    ConfigWindow* configWindow = nullptr;
+    AboutWindow* aboutWindow = nullptr;
 };
 
-// The signal paths between the monitor, the reader manager, the main window,
+// The signal paths between the monitor, the reader manager, the windows,
 // the unblock-server client and the settings. False when any connection
 // could not be made (a warning names it).
 bool connectApplication(const AppObjects& objects);
@@ -28,9 +32,3 @@ bool connectApplication(const AppObjects& objects);
 // Every log line into the logger, and the logger's lines to the main window.
 // Made once the log is open, so that the opening line reaches the file only.
 bool connectLogging(const AppObjects& objects);
-
-class AboutWindow;
-class ConfigWindow;
-
-// The main window's buttons to the configuration dialog and the about box.
-bool connectDialogs(MainWindow* window, ConfigWindow* configWindow, AboutWindow* aboutWindow);

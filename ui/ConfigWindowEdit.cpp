@@ -7,8 +7,12 @@
 
 #include "ui_configwindow.h"
 
+#include <functional>
+
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <functional>
 
 namespace {
 
@@ -189,20 +193,21 @@ void ConfigWindow::editServerSetting(const QString &key, const QString &value)
 {
     QString label = serverLabel;
     QString refusal = serverRefusal;
-    bool (Config::*check)(const QString &) = nullptr;
+    // The unblock server is reached by host name alone; its port has a key of its own.
+    std::function<bool(const QString &)> check = [this](const QString &text) { return config->validateServer(text); };
     if (key == QLatin1String("Port")) {
         label = QStringLiteral("Порт сервера");
         refusal = QStringLiteral("Указан некорректный порт сервера.");
-        check = &Config::validatePort;
+        check = [this](const QString &text) { return config->validatePort(text); };
     } else if (key == QLatin1String("Timeout")) {
         label = QStringLiteral("Время ожидания отклика");
         refusal = QStringLiteral("Указано некорректное время ожидания отклика сервера.");
-        check = &Config::validateTimeout;
+        check = [this](const QString &text) { return config->validateTimeout(text); };
     }
     QString text = value;
     if (!askText(label, text))
         return;
-    if (!(check ? (config->*check)(text) : config->validateServer(text))) {
+    if (!check(text)) {
         showRefusal(refusal, config->lastError);
         return;
     }
@@ -221,7 +226,7 @@ void ConfigWindow::editServiceSetting(const QString &key, const QString &value)
     } else {
         if (!askText(serverLabel, text))
             return;
-        // An upload service's host may carry a port, as the settings store allows.
+        // An upload service's address is a URL's whole authority: "host:port" is allowed.
         if (!config->validateServer(text, true)) {
             showRefusal(serverRefusal, config->lastError);
             return;

@@ -2,6 +2,7 @@
 
 #include "config/Config.h"
 #include "readers/ReaderManager.h"
+#include "ui/MainWindowRules.h"
 #include "ui/services/drvpInputDialog.h"
 #include "ui/services/drvpMessageBox.h"
 #include "ui_MainWindow.h"
@@ -14,9 +15,6 @@
 #include <QTime>
 
 namespace {
-
-enum Page { MainPage = 0 };
-enum View { StatusView = 2 };
 
 // One progress element per operation page: its icon labels, the picture
 // kind of each step and its message label.
@@ -42,8 +40,8 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
 {
-    pinValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{4}")), this);
-    pukValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{8}")), this);
+    auto* pinValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{4}")), this);
+    auto* pukValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{8}")), this);
     ui->setupUi(this);
 
     ui->CardInfoTbl->setColumnWidth(0, 250);

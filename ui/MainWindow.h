@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ui/MainWindowRules.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QByteArray>
@@ -11,9 +10,10 @@
 #include <QTimer>
 
 class Config;
+namespace MainWindowRules {
+struct CommandButtons;
+}
 class QCloseEvent;
-class QRegExpValidator;
-class QTableWidget;
 class ReaderManager;
 class Sender;
 class Ui_MainWindow;
@@ -127,6 +127,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Pages of MainFrame and views of ViewFrame, as the form orders them.
+    enum Page { MainPage = 0, ReadPage, DiagnosisPage, UnblockPage, AutoUnblockPage, UploadPage };
+    enum View { CardInfoView = 0, DiagnosisView, StatusView };
+
     void initProgressElements();
 
     // Reader table.
@@ -154,6 +158,9 @@ private:
     // Card information view.
     bool showCardInfo(const QString& readerName);
     void fillCardInfoTable(const QMap<QString, QString>& info);
+
+    // Manual unblock.
+    void updateUnblockButtons();
 
     // Diagnosis tables.
     void fillCommandCheckTable(const ReaderState& state);
@@ -186,8 +193,6 @@ private:
     quint8 uploadCardPresent = 0;
     quint8 uploadNeedsPin = 0;
     quint8 uploadService = 255;
-    QRegExpValidator* pinValidator = nullptr;
-    QRegExpValidator* pukValidator = nullptr;
     // Counts requests-table fills, so a fill that another one overtook
     // while events were processed stops writing.
     int requestsFill = 0;

@@ -8,12 +8,6 @@
 #include <QFont>
 #include <QTableWidgetItem>
 
-namespace {
-
-enum View { CardInfoView = 0 };
-
-} // namespace
-
 // Shows the reader's card information when there is any; false otherwise.
 bool MainWindow::showCardInfo(const QString& readerName)
 {

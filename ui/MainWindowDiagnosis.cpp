@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "readers/ReaderManager.h"
+#include "ui/MainWindowRules.h"
 #include "ui_MainWindow.h"
 
 #include <QColor>
@@ -9,8 +10,6 @@
 
 namespace {
 
-enum Page { DiagnosisPage = 2 };
-enum View { DiagnosisView = 1 };
 enum Tab { CommandTab = 0, DataTab, EventTab };
 
 const QColor failedRowColour(255, 127, 127);

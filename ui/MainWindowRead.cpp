@@ -1,13 +1,8 @@
 #include "ui/MainWindow.h"
 
 #include "readers/ReaderManager.h"
+#include "ui/MainWindowRules.h"
 #include "ui_MainWindow.h"
-
-namespace {
-
-enum Page { ReadPage = 1, UploadPage = 5 };
-
-} // namespace
 
 void MainWindow::on_ReadCardsBtn_clicked()
 {

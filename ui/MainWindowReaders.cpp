@@ -15,7 +15,6 @@ const QString cardInUseIcon = QStringLiteral(":/imgs/step_card3.png");
 const QString readerErrorIcon = QStringLiteral(":/imgs/reader_error.png");
 
 enum Column { NameColumn = 0, CardNumberColumn, SkziColumn, KindColumn, TypeColumn, ColumnCount };
-enum View { CardInfoView = 0, StatusView = 2 };
 
 } // namespace
 

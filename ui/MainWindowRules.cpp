@@ -17,12 +17,6 @@ constexpr quint8 pinCardKind = 1;
 
 } // namespace
 
-bool CommandButtons::operator==(const CommandButtons& other) const
-{
-    return upload == other.upload && read == other.read && autoUnblock == other.autoUnblock
-           && checking == other.checking && unblock == other.unblock && cancel == other.cancel;
-}
-
 CommandButtons commandButtons(ButtonState state, quint8 cardKind, quint8 cardType)
 {
     switch (state) {

@@ -21,8 +21,6 @@ struct CommandButtons
     bool checking = false;
     bool unblock = false;
     bool cancel = false;
-
-    bool operator==(const CommandButtons& other) const;
 };
 
 enum class ButtonState { NoCard, Busy, Card };

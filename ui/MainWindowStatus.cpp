@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "net/KvobProtocol.h"
+#include "ui/MainWindowRules.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>

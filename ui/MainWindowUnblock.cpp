@@ -1,11 +1,10 @@
 #include "ui/MainWindow.h"
 
 #include "readers/ReaderManager.h"
+#include "ui/MainWindowRules.h"
 #include "ui_MainWindow.h"
 
 namespace {
-
-enum Page { UnblockPage = 3, AutoUnblockPage = 4 };
 
 // What the reader manager reports when no counter came from the server.
 constexpr short noCounter = -9999;
@@ -67,15 +66,21 @@ void MainWindow::on_UnblockCardBtn_clicked()
 
 void MainWindow::on_PUKEdt_textChanged(const QString& /*arg1*/)
 {
+    updateUnblockButtons();
+}
+
+void MainWindow::on_UnblockPinEdt_textChanged(const QString& /*arg1*/)
+{
+    updateUnblockButtons();
+}
+
+// One rule for both edits.
+void MainWindow::updateUnblockButtons()
+{
     const QString puk = ui->PUKEdt->text();
     const QString pin = ui->UnblockPinEdt->text();
     ui->ClearPUKPIN->setEnabled(!puk.isEmpty() || !pin.isEmpty());
     ui->UnblockBtn->setEnabled(MainWindowRules::isUnblockInputComplete(puk, pin));
-}
-
-void MainWindow::on_UnblockPinEdt_textChanged(const QString& arg1)
-{
-    on_PUKEdt_textChanged(arg1);
 }
 
 void MainWindow::on_ClearPUKPIN_clicked()

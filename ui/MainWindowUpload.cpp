@@ -3,12 +3,11 @@
 #include "config/Config.h"
 #include "net/Sender.h"
 #include "readers/ReaderManager.h"
+#include "ui/MainWindowRules.h"
 #include "ui/services/drvpFileDialog.h"
 #include "ui_MainWindow.h"
 
 namespace {
-
-enum Page { UploadPage = 5 };
 
 enum Service : quint8 { Kvarnol = 1, Lotvarsk = 2, NoService = 255 };
 

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "tests/ui/ModalAnswerer.h"
+#include "tests/support/ModalBoxes.h"
 #include "ui/services/DRVPEventLogger.h"
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QStandardPaths>
@@ -50,30 +48,6 @@ inline QStringList logLines()
     lines.removeAll(QString());
     return lines;
 }
-
-// Answers every modal dialog: types the pass phrase into an input dialog
-// and closes each message box, recording "text | informative text".
-class Boxes
-{
-public:
-    explicit Boxes(const QString& passPhrase = QString())
-        : answerer([this, passPhrase](QWidget* dialog) {
-            if (auto* input = qobject_cast<QInputDialog*>(dialog)) {
-                input->setTextValue(passPhrase);
-                input->accept();
-            } else if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
-                shown << box->text() + QStringLiteral(" | ") + box->informativeText();
-                static_cast<QDialog*>(box)->done(0);
-            }
-        })
-    {
-    }
-
-    QStringList shown;
-
-private:
-    ModalAnswerer answerer;
-};
 
 inline QString text(QWidget* root, const QString& name)
 {

@@ -35,11 +35,12 @@ private slots:
     {
         VirtualCardProcess card(0);
         QVERIFY(card.insert("driver-rfskzi"));
-        Boxes boxes;
         Program program(new DRVPEventLogger);
         QVERIFY(QTest::qWaitForWindowExposed(&program.splashScreen()));
         save(&program.splashScreen(), "splash");
-        QVERIFY(program.start());
+        bool started = false;
+        boxesShownBy([&] { started = program.start(); });
+        QVERIFY(started);
 
         QWidget* window = &program.mainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));

@@ -5,8 +5,8 @@
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/support/VirtualCardProcess.h"
-#include "tests/ui/ServiceProcesses.h"
-#include "tests/ui/WindowAnswers.h"
+#include "tests/support/UnblockServerProcess.h"
+#include "tests/ui/WebServiceProcess.h"
 #include "ui/app/Program.h"
 
 #include <QFileInfo>
@@ -24,9 +24,14 @@ const QString driverCard = QStringLiteral("driver-rfskzi");
 const QStringList pinBlocked{"--pin-tries", "0"};
 constexpr int operationMs = 60000;
 
+QString certPath(const QString& name)
+{
+    return UnblockServerProcess::certPath(name);
+}
+
 QString passPhrase()
 {
-    QFile file(testCertPath("passphrase.txt"));
+    QFile file(certPath("passphrase.txt"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
@@ -54,9 +59,9 @@ private slots:
             {"Server", "127.0.0.1"},
             {"Port", QString::number(server.port)},
             {"Timeout", "15000"},
-            {"CertCA", testCertPath("ca.pem")},
-            {"CertUser", testCertPath("user.pem")},
-            {"PKeyUser", testCertPath("user-pkcs8.pem")},
+            {"CertCA", certPath("ca.pem")},
+            {"CertUser", certPath("user.pem")},
+            {"PKeyUser", certPath("user-pkcs8.pem")},
             {"Protocol", "http"},
             {"KvarnolServer", web.host()},
             {"KvarnolLogin", "driver"},
@@ -77,6 +82,8 @@ private slots:
     void wholeSession();
 
 private:
+    // Start-up, the roads and the close; false at the first failure.
+    bool session();
     void read(QWidget* window);
     void diagnose(QWidget* window);
     void unblockByPuk(QWidget* window);
@@ -95,34 +102,42 @@ private:
 void TestProgramSession::wholeSession()
 {
     QVERIFY(card.insert(driverCard));
-    Boxes boxes(passPhrase());
-    {
-        Program program(new DRVPEventLogger);
-        QVERIFY(program.start());
-        QWidget* window = &program.mainWindow();
-        // The status asked for at start, once the key's pass phrase was typed.
-        QTRY_COMPARE_WITH_TIMEOUT(lcd(window, "UnblockCounterLcd"), 42, operationMs);
-        QCOMPARE(server.requests(), QStringList{"[SIZE]:11;\r\n[BODY]:getStatus()"});
-        QCOMPARE(window->findChild<QTableWidget*>("LastAUBTbl")->rowCount(), 2);
-        QVERIFY(window->windowTitle().contains(QStringLiteral("Иванов Иван Иванович")));
-
-        for (void (TestProgramSession::*step)(QWidget*) :
-             {&TestProgramSession::read, &TestProgramSession::diagnose, &TestProgramSession::unblockByPuk,
-              &TestProgramSession::unblockAutomatically, &TestProgramSession::upload}) {
-            (this->*step)(window);
-            if (QTest::currentTestFailed())
-                return;
-        }
-
-        QVERIFY(click(window, "CancelBtn"));
-        QVERIFY(program.mainWindow().close());
-        program.shutDown();
-    }
-    QCOMPARE(boxes.shown, QStringList());
+    // The pass phrase of the key at start, then the .ddd file for the upload.
+    const QList<ModalAnswer> answers{typeText(passPhrase()), [this](QDialog* d) { chooseFile(saved)(d); }};
+    bool done = false;
+    const QStringList shown = dialogsShownBy([&] { done = session(); }, answers);
+    QVERIFY(done);
+    QCOMPARE(shown, (QStringList{"input:Пароль закрытого ключа", "files:Все CRT файлы (*.ddd *.DDD)"}));
 
     const QStringList log = logLines();
     QVERIFY(log.first().endsWith(" [Info] - === Дравек Про запущен ==="));
     QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
+}
+
+bool TestProgramSession::session()
+{
+    Program program(new DRVPEventLogger);
+    if (!program.start())
+        return false;
+    QWidget* window = &program.mainWindow();
+    // The status asked for at start, once the key's pass phrase was typed.
+    if (!QTest::qWaitFor([&] { return lcd(window, "UnblockCounterLcd") == 42; }, operationMs)
+        || server.requests() != QByteArrayList{"[SIZE]:11;\r\n[BODY]:getStatus()"}
+        || window->findChild<QTableWidget*>("LastAUBTbl")->rowCount() != 2
+        || !window->windowTitle().contains(QStringLiteral("Иванов Иван Иванович")))
+        return false;
+
+    for (void (TestProgramSession::*step)(QWidget*) :
+         {&TestProgramSession::read, &TestProgramSession::diagnose, &TestProgramSession::unblockByPuk,
+          &TestProgramSession::unblockAutomatically, &TestProgramSession::upload}) {
+        (this->*step)(window);
+        if (QTest::currentTestFailed())
+            return false;
+    }
+    if (!click(window, "CancelBtn") || !program.mainWindow().close())
+        return false;
+    program.shutDown();
+    return true;
 }
 
 void TestProgramSession::read(QWidget* window)
@@ -191,11 +206,7 @@ void TestProgramSession::unblockAutomatically(QWidget* window)
 void TestProgramSession::upload(QWidget* window)
 {
     QVERIFY(click(window, "UploadBtn"));
-    {
-        ModalAnswerer files(pickFile(saved));
-        QVERIFY(click(window, "LKSelectFileBtn"));
-        QCOMPARE(files.count, 1);
-    }
+    QVERIFY(click(window, "LKSelectFileBtn"));
     QCOMPARE(text(window, "LKFileEdt"), saved);
     QVERIFY(type(window, "LKPassWordEdt", "secret"));
     QVERIFY(click(window, "LKSendBtn"));

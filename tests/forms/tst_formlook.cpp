@@ -87,13 +87,6 @@ private:
             for (int c = 0; c < reader.size(); ++c)
                 ui.ReaderListTbl->setItem(row, c, new QTableWidgetItem(row && c ? QString() : reader[c]));
         }
-        ui.CardInfoTbl->setRowCount(1);
-        ui.CardInfoTbl->setItem(0, 0, new QTableWidgetItem(QStringLiteral("Номер карты")));
-        ui.CardInfoTbl->setItem(0, 1, new QTableWidgetItem(QStringLiteral("RUD0000012345000")));
-        ui.CmdCheckTbl->setRowCount(1);
-        ui.CmdCheckTbl->setItem(0, 0, new QTableWidgetItem(QStringLiteral("SELECT FILE")));
-        ui.CheckingTabs->setTabIcon(1, QIcon(QStringLiteral(":/imgs/step_data2.png")));
-        ui.CheckingTabs->setTabIcon(2, QIcon(QStringLiteral(":/imgs/step_enf3.png")));
         ui.ConsoleTEdt->append(QStringLiteral("<span style=\"color:#92BD6C;\">07.12.2026 00:00:00 [Info] - "
                                               "Обновление статуса клиента.</span>"));
         ui.ConsoleTEdt->append(QStringLiteral("<span style=\"color:#FF7F7F;\">07.12.2026 00:00:01 [Crit] - "
@@ -101,9 +94,6 @@ private:
         ui.AutoUBlck0->setPixmap(QPixmap(QStringLiteral(":/imgs/step_card2.png")));
         ui.AutoUBlck1->setPixmap(QPixmap(QStringLiteral(":/imgs/step_connect1.png")));
         ui.AutoUBlckPrgLbl->setText(QStringLiteral("Соединение с сервером ..."));
-        ui.HourLcd->display(12), ui.HourSld->setValue(12);
-        ui.MinLcd->display(34), ui.MinSld->setValue(34);
-        ui.SecLcd->display(56), ui.SecSld->setValue(56);
         ui.UnblockCounterLcd->display(-5);
         ui.ReadCardsBtn->setEnabled(true);
     }

@@ -1,3 +1,4 @@
+#include "FormHarness.h"
 #include "ui_MainWindow.h"
 
 #include <QRegExpValidator>
@@ -135,6 +136,7 @@ private slots:
             QVERIFY(!target->isDown());
             QCOMPARE(spy.count(), 0);
         }
+        QVERIFY(animationsSettled(&form.window));
     }
 
     void returnInPukMovesToNewPin()
@@ -151,6 +153,7 @@ private slots:
         QTest::keyClick(form.ui.PUKEdt, Qt::Key_Return);
         QVERIFY(form.ui.UnblockPinEdt->hasFocus());
         QVERIFY(!form.ui.UnblockBtn->isDown());
+        QVERIFY(animationsSettled(&form.window));
     }
 };
 

@@ -101,6 +101,7 @@ private slots:
         QCOMPARE(host.hits, QStringList({"on_ViewFrame_currentChanged", "on_UploadBtn_clicked",
                                          "on_KvarnolRBtn_clicked", "on_LKLoginEdt_textChanged",
                                          "on_ConsoleTEdt_textChanged", "on_ReaderListTbl_cellClicked"}));
+        QVERIFY(animationsSettled(&host));
     }
 };
 

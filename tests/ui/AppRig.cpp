@@ -1,6 +1,6 @@
 #include "tests/ui/AppRig.h"
 
-#include "tests/ui/ServiceProcesses.h"
+#include "tests/support/UnblockServerProcess.h"
 #include "ui/AppWiring.h"
 
 #include <QAbstractButton>
@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -47,13 +48,14 @@ AppRig::AppRig()
     QCoreApplication::setApplicationVersion(QStringLiteral("3.1.1.0"));
     config.setDefaults();
     config.setPath(QStringLiteral("dddPath"), ddd.path());
-    config.auth[QStringLiteral("CertUser")] = testCertPath("user.pem");
-    config.auth[QStringLiteral("CertCA")] = testCertPath("ca.pem");
+    config.auth[QStringLiteral("CertUser")] = UnblockServerProcess::certPath("user.pem");
+    config.auth[QStringLiteral("CertCA")] = UnblockServerProcess::certPath("ca.pem");
     config.loadCertificate(QStringLiteral("CertCA"));
     config.loadCertificate(QStringLiteral("CertUser"));
 
     manager->moveToThread(&managerThread);
-    const AppObjects objects{&monitor->agent(), manager.get(), window.get(), &client, &sender, &config, &logger};
+    const AppObjects objects{&monitor->agent(), manager.get(), window.get(), &client, &sender,
+                             &config, &logger, &configWindow, &aboutWindow};
     wired = connectApplication(objects) && connectLogging(objects) && quiet();
     QObject::connect(&logger, &DRVPEventLogger::newLogMessage, window.get(),
                      [this](const QString& line) { log << line; });
@@ -67,6 +69,8 @@ AppRig::AppRig()
     window->setConfig(&config);
     window->setReaderManager(manager.get());
     window->setSender(&sender);
+    configWindow.config = &config;
+    aboutWindow.config = &config;
     monitor->start();
     managerThread.start();
     window->show();
@@ -77,11 +81,21 @@ AppRig::~AppRig()
     monitor.reset();
     managerThread.quit();
     managerThread.wait();
-    window.reset();
-    // The fading clear buttons of the line edits leave animations that stop
-    // at their next tick and are then deleted later.
-    QTest::qWait(250);
+    // A line edit fades its clear button on an animation without a parent,
+    // which leaks when it still runs at exit: wait for every end state.
+    const bool settled = QTest::qWaitFor([this] {
+        for (const QLineEdit* edit : window->findChildren<QLineEdit*>()) {
+            for (const QToolButton* button : edit->findChildren<QToolButton*>()) {
+                if (button->property("opacity").toReal() != (edit->text().isEmpty() ? 0.0 : 1.0))
+                    return false;
+            }
+        }
+        return true;
+    });
+    if (!settled)
+        qWarning("Clear-button animations still running at the end of the test");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    window.reset();
 }
 
 void AppRig::useUnblockServer(quint16 port)
@@ -102,7 +116,7 @@ void AppRig::useServices(const QString& kvarnolHost, const QString& lotvarskHost
 
 void AppRig::useKeyFile()
 {
-    config.auth[QStringLiteral("PKeyUser")] = testCertPath("user-pkcs8.pem");
+    config.auth[QStringLiteral("PKeyUser")] = UnblockServerProcess::certPath("user-pkcs8.pem");
 }
 
 QString AppRig::text(const QString& name) const

@@ -5,6 +5,8 @@
 #include "net/Sender.h"
 #include "readers/CRAController.h"
 #include "readers/ReaderManager.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConfigWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/services/DRVPEventLogger.h"
 
@@ -67,6 +69,8 @@ public:
     ClientKVOBServer client;
     std::unique_ptr<ReaderManager> manager{new ReaderManager};
     std::unique_ptr<MainWindow> window{new MainWindow};
+    ConfigWindow configWindow;
+    AboutWindow aboutWindow;
     Sender sender;
     DRVPEventLogger logger;
     std::unique_ptr<CRAController> monitor{new CRAController};

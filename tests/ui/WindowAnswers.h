@@ -1,21 +1,19 @@
 #pragma once
 
-#include "tests/ui/ModalAnswerer.h"
+#include "tests/support/ModalBoxes.h"
 
-#include <QFileDialog>
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QTest>
 
 // Answers the pass-phrase dialog by typing into it, then accepts or cancels;
 // *left gets the last text the dialog's edit held before it went away.
-inline ModalAnswerer::Answer typePassPhrase(const QString& phrase, bool accept, QString* left)
+inline ModalAnswer typePassPhrase(const QString& phrase, bool accept, QString* left)
 {
-    return [=](QWidget* dialog) {
+    return [=](QDialog* dialog) {
         auto* input = qobject_cast<QInputDialog*>(dialog);
         auto* edit = input ? input->findChild<QLineEdit*>() : nullptr;
         if (!edit)
@@ -29,31 +27,7 @@ inline ModalAnswerer::Answer typePassPhrase(const QString& phrase, bool accept, 
     };
 }
 
-// Picks the file in the file dialog.
-inline ModalAnswerer::Answer pickFile(const QString& path)
-{
-    return [=](QWidget* dialog) {
-        if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
-            files->selectFile(path);
-            static_cast<QDialog*>(files)->accept(); // QFileDialog hides it
-        }
-    };
-}
-
-// The state (0 to 3) whose picture a step label shows, or -1.
-inline int stepState(const QLabel* label, const QString& kind)
-{
-    if (!label)
-        return -1;
-    const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
-    for (int state = 0; state < 4; ++state) {
-        if (QPixmap(QStringLiteral(":/imgs/step_%1%2.png").arg(kind).arg(state)).toImage() == shown)
-            return state;
-    }
-    return -1;
-}
-
-// The state (0 to 3) whose picture an icon shows, or -1.
+// The state (0 to 3) of the step picture an icon or a step label shows, or -1.
 inline int iconState(const QIcon& icon, const QString& kind)
 {
     const QImage shown = icon.pixmap(16, 16).toImage();
@@ -62,4 +36,9 @@ inline int iconState(const QIcon& icon, const QString& kind)
             return state;
     }
     return -1;
+}
+
+inline int stepState(const QLabel* label, const QString& kind)
+{
+    return label ? iconState(QIcon(label->pixmap(Qt::ReturnByValue)), kind) : -1;
 }

@@ -348,6 +348,8 @@ private slots:
         QTest::newRow("time-out 100") << "ServerCfgTbl" << "Timeout" << "100" << QString();
         QTest::newRow("service host") << "LKSCfgTbl" << "KvarnolServer" << "https://a.ru" << serverRefusal;
         QTest::newRow("service address") << "LKSCfgTbl" << "LotvarskServer" << "192.168.0.2" << QString();
+        QTest::newRow("service host and port") << "LKSCfgTbl" << "LotvarskServer" << "lotvarsk.digital:8069" << QString();
+        QTest::newRow("unblock server with a port") << "ServerCfgTbl" << "Server" << "kvob.ru:7000" << serverRefusal;
     }
     void hostileValuesRefused()
     {

@@ -74,6 +74,8 @@ private slots:
             {"info", 0, "Карта вставлена", "Карта вставлена", "Info", "92BD6C"},
             {"warning", 1, "two\nlines", "two\nlines", "Warr", "ECBC1D"},
             {"markup", 2, "<p>a & <img src=x></p>", "&lt;p&gt;a &amp; &lt;img src=x&gt;&lt;/p&gt;", "Crit", "FF7F7F"},
+            {"bold advice", 2, "1 <b>a&b</b> <b><i>x</i></b>", "1 <b>a&amp;b</b> &lt;b&gt;&lt;i&gt;x&lt;/i&gt;&lt;/b&gt;",
+             "Crit", "FF7F7F"},
             {"file link", 0, link, "R1 - сохранен: <a href=\"/d/a&amp;b.ddd\">/d/a&amp;b.ddd</a>", "Info", "92BD6C"},
             {"link text not its target", 0, "<a href=\"/x\">y</a>", "&lt;a href=&quot;/x&quot;&gt;y&lt;/a&gt;",
              "Info", "92BD6C"},

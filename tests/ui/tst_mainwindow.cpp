@@ -1,6 +1,6 @@
-// The main window alone: the test stands in for the unblock-server client,
-// the settings and the monitor by calling the window's handlers, and reads
-// what the widgets show.
+// The main window alone: the test stands in for the unblock-server client
+// and the monitor by calling the window's handlers, and reads what the
+// widgets show.
 
 #include "config/Config.h"
 #include "ui/MainWindow.h"

@@ -4,7 +4,7 @@
 
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/ui/AppRig.h"
-#include "tests/ui/ServiceProcesses.h"
+#include "tests/support/UnblockServerProcess.h"
 #include "tests/ui/WindowAnswers.h"
 
 #include <QFileInfo>
@@ -24,7 +24,7 @@ constexpr int operationMs = 60000;
 
 QString passPhrase()
 {
-    QFile file(testCertPath("passphrase.txt"));
+    QFile file(UnblockServerProcess::certPath("passphrase.txt"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
@@ -195,11 +195,8 @@ void TestMainWindowCardRoads::unblocksAutomatically()
     QVERIFY(!rig.enabled("AUnblockBtn"));
     QVERIFY(rig.type("ANewPINEdt", "1"));
     QString left = "untouched";
-    {
-        ModalAnswerer answerer(typePassPhrase(passPhrase(), true, &left));
-        QVERIFY(rig.click("AUnblockBtn"));
-        QCOMPARE(answerer.count, 1);
-    }
+    QCOMPARE(dialogsShownBy([&] { QVERIFY(rig.click("AUnblockBtn")); }, {typePassPhrase(passPhrase(), true, &left)}),
+             QStringList{"input:Пароль закрытого ключа"});
     QCOMPARE(left, QString()); // the pass phrase does not stay in the dialog
     QCOMPARE(rig.text("ANewPINEdt"), QString());
 

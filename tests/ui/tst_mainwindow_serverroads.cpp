@@ -5,7 +5,8 @@
 
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/ui/AppRig.h"
-#include "tests/ui/ServiceProcesses.h"
+#include "tests/support/UnblockServerProcess.h"
+#include "tests/ui/WebServiceProcess.h"
 #include "tests/ui/WindowAnswers.h"
 
 #include <QAbstractButton>
@@ -24,7 +25,7 @@ const QString uploaded = QStringLiteral("\nФайл успешно отправ�
 
 QString passPhrase()
 {
-    QFile file(testCertPath("passphrase.txt"));
+    QFile file(UnblockServerProcess::certPath("passphrase.txt"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
@@ -100,11 +101,8 @@ void TestMainWindowServerRoads::clientStatus()
     QSignalSpy requests(rig.window.get(), &MainWindow::makeCommand);
 
     QString left = "untouched";
-    {
-        ModalAnswerer answerer(typePassPhrase(phrase, accept, &left));
-        QVERIFY(rig.click("RefreshStatusBtn"));
-        QCOMPARE(answerer.count, 1);
-    }
+    QCOMPARE(dialogsShownBy([&] { QVERIFY(rig.click("RefreshStatusBtn")); }, {typePassPhrase(phrase, accept, &left)}),
+             QStringList{"input:Пароль закрытого ключа"});
     QCOMPARE(left, QString()); // cleared on every path
     QCOMPARE(requests.size(), accept && phrase != "wrong" ? 1 : 0);
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("StatusPrgLbl"), shown, operationMs);
@@ -207,11 +205,8 @@ void TestMainWindowServerRoads::uploadsPickedFile()
     QCOMPARE(rig.text("LKLoginEdt"), QString());
     QVERIFY(!rig.widget<QAbstractButton>("KvarnolRBtn")->isChecked());
     QVERIFY(!rig.widget<QAbstractButton>("LotvarskRBtn")->isChecked());
-    {
-        ModalAnswerer answerer(pickFile(picked));
-        QVERIFY(rig.click("LKSelectFileBtn"));
-        QCOMPARE(answerer.count, 1);
-    }
+    QCOMPARE(dialogsShownBy([&] { QVERIFY(rig.click("LKSelectFileBtn")); }, {chooseFile(picked)}),
+             QStringList{"files:Все CRT файлы (*.ddd *.DDD)"});
     QCOMPARE(rig.text("LKFileEdt"), picked);
     QVERIFY(rig.click(service));
     QCOMPARE(rig.text("LKLoginEdt"), QStringLiteral("driver"));

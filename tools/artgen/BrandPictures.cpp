@@ -85,7 +85,7 @@ void splash(QPainter &p)
 
     QFont title(QStringLiteral("DejaVu Sans"));
     title.setBold(true);
-    title.setPixelSize(40);
+    title.setPixelSize(36);
     p.setFont(title);
     p.setPen(Qt::white);
     p.drawText(QRectF(190, 80, 280, 60), Qt::AlignLeft | Qt::AlignVCenter, productName);

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QtEndian>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -34,6 +35,24 @@ bool encodeSingle(const QImage &image, QByteArray &entry, QByteArray &data)
     return true;
 }
 
+// Qt's plugin leaves the 1-bit transparency mask after the 32-bit pixels
+// partly unwritten, so the file changes from run to run. Write it from the
+// alpha channel: a set bit is a transparent pixel; rows run bottom to top.
+void writeMask(QByteArray &data, const QImage &image)
+{
+    const int w = image.width(), h = image.height();
+    const int rowBytes = (w + 31) / 32 * 4;
+    const int maskStart = 40 + w * h * 4;
+    if (qFromLittleEndian<quint16>(data.constData() + 14) != 32 || data.size() != maskStart + rowBytes * h)
+        return;
+    char *mask = data.data() + maskStart;
+    std::fill(mask, mask + rowBytes * h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (qAlpha(image.pixel(x, h - 1 - y)) == 0)
+                mask[y * rowBytes + x / 8] |= char(0x80 >> (x % 8));
+}
+
 } // namespace
 
 bool writeIcoFile(const QString &file, const QVector<QImage> &images)
@@ -49,6 +68,7 @@ bool writeIcoFile(const QString &file, const QVector<QImage> &images)
             std::fprintf(stderr, "artgen: cannot encode a %dx%d icon image\n", image.width(), image.height());
             return false;
         }
+        writeMask(data, image);
         qToLittleEndian<quint32>(quint32(dataStart + payload.size()), entry.data() + 12);
         directory += entry;
         payload += data;

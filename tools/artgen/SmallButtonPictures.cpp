@@ -12,14 +12,13 @@ namespace {
 
 const QRectF page16(2, 0.5, 12, 15);
 
-// Export pages: a sheet with a coloured band at its foot and a mark of the format.
+// Export pages: a sheet with a band at its foot in the colour of the format.
 void exportPage(QPainter &p, const QColor &band)
 {
     sheet(p, page16, Ink::Paper);
     p.setPen(Qt::NoPen);
     p.setBrush(band);
     p.drawRect(QRectF(2, 11.5, 12, 4));
-    arrowHead(p, QPointF(15.8, 13.5), 0, 4, band.darker(130));
 }
 
 void exportXls(QPainter &p)

@@ -102,8 +102,8 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     const QCommandLineOption removeOption("remove-after", "Leave the reader after the n-th command.", "n");
     const QCommandLineOption dumpOption("dump", "Write files and counters here when the card leaves.", "dir");
     parser.addOptions({listOption, exportOption, portOption, profileOption, imageOption, patchOption, pinOption,
-                       pukOption, pinTriesOption, pukTriesOption, atrOption, failOption, shortOption, storeOtherOption, delayOption,
-                       removeOption, dumpOption});
+                       pukOption, pinTriesOption, pukTriesOption, atrOption, failOption, shortOption,
+                       storeOtherOption, delayOption, removeOption, dumpOption});
     if (!parser.parse(QStringList{QStringLiteral("vcard")} + arguments)) {
         *error = parser.errorText();
         return false;

@@ -80,8 +80,7 @@ bool Program::wire()
         return false;
     }
 
-    const AppObjects objects{&monitor.agent(), &manager, &window, &client, &sender, &config, logger};
-    if (!connectApplication(objects) || !connectDialogs(&window, &configDialog, &aboutBox)
+    if (!connectApplication(objects())
         || !connect(&config, &Config::warningMessage, this, &Program::showSettingsWarning)) {
         failStart(QStringLiteral("Не удалось связать объекты программы."));
         return false;
@@ -92,12 +91,16 @@ bool Program::wire()
 // After the log is open, so its opening line reaches the file only.
 bool Program::wireLogging()
 {
-    const AppObjects objects{&monitor.agent(), &manager, &window, &client, &sender, &config, logger};
-    if (!connectLogging(objects)) {
+    if (!connectLogging(objects())) {
         failStart(QStringLiteral("Не удалось связать объекты программы с журналом событий."));
         return false;
     }
     return true;
+}
+
+AppObjects Program::objects()
+{
+    return {&monitor.agent(), &manager, &window, &client, &sender, &config, logger, &configDialog, &aboutBox};
 }
 
 void Program::setIdentity()

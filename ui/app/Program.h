@@ -17,6 +17,7 @@
 #include <QThread>
 
 class DRVPEventLogger;
+struct AppObjects;
 
 // The whole program between the application object and its event loop: the
 // top-level objects in the order start-up makes them (the members below,
@@ -58,6 +59,7 @@ public:
     const QString& startError() const { return error; }
 
 private:
+    AppObjects objects();
     bool wire();
     bool wireLogging();
     void setIdentity();

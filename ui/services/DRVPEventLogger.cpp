@@ -69,19 +69,21 @@ void DRVPEventLogger::on_logginMessage(quint8 type, const QString& msg)
 
 QString DRVPEventLogger::htmlText(const QString& msg)
 {
-    // The link's text must be its target, so a link in outside text can
-    // show nothing but where it leads.
-    static const QRegularExpression fileLink(
-        QStringLiteral(R"re(<a href="(?![A-Za-z][A-Za-z0-9+.\-]*:)([^"<>]+)">\1</a>)re"));
+    // Harmless whatever its source: bold text, and a link whose text is its
+    // own target, so that it can show nothing but where it leads.
+    static const QRegularExpression markup(
+        QStringLiteral(R"re(<b>([^<>]*)</b>|<a href="(?![A-Za-z][A-Za-z0-9+.\-]*:)([^"<>]+)">\2</a>)re"));
     QString html;
     int done = 0;
-    QRegularExpressionMatchIterator links = fileLink.globalMatch(msg);
-    while (links.hasNext()) {
-        const QRegularExpressionMatch link = links.next();
-        const QString path = link.captured(1).toHtmlEscaped();
-        html += msg.mid(done, link.capturedStart() - done).toHtmlEscaped()
-              + QStringLiteral("<a href=\"%1\">%1</a>").arg(path);
-        done = link.capturedEnd();
+    QRegularExpressionMatchIterator found = markup.globalMatch(msg);
+    while (found.hasNext()) {
+        const QRegularExpressionMatch match = found.next();
+        html += msg.mid(done, match.capturedStart() - done).toHtmlEscaped();
+        if (match.capturedStart(1) >= 0)
+            html += QStringLiteral("<b>%1</b>").arg(match.captured(1).toHtmlEscaped());
+        else
+            html += QStringLiteral("<a href=\"%1\">%1</a>").arg(match.captured(2).toHtmlEscaped());
+        done = match.capturedEnd();
     }
     return html + msg.mid(done).toHtmlEscaped();
 }

@@ -16,9 +16,9 @@
 //
 // Senders pass plain text, outside text (server replies, card fields, file
 // paths) as it came: the file keeps it literally and the log view's copy is
-// escaped here. The one markup the program sends on purpose, a link to a
-// saved file whose text is its own path ("<a href="p">p</a>", no URL
-// scheme), stays a link in the copy.
+// escaped here. The markup the program sends on purpose stays markup in the
+// copy: bold advice ("<b>text</b>") and a link to a saved file whose text is
+// its own path ("<a href="p">p</a>", no URL scheme).
 //
 // Lives in the GUI thread; senders in other threads connect with queued
 // (default) connections.

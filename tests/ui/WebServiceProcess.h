@@ -8,57 +8,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// The local test servers as child processes on 127.0.0.1.
-
-inline QString testCertPath(const QString& name)
-{
-    return qEnvironmentVariable("DRVP_CERTS_DIR") + QLatin1Char('/') + name;
-}
-
-// The unblock server with the test CA's server certificate.
-class UnblockServerProcess
-{
-public:
-    UnblockServerProcess()
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(qEnvironmentVariable("DRVP_TOOLS_DIR") + "/unblockserver",
-                      {"--cert", testCertPath("server.pem"), "--key", testCertPath("server.key"), "--ca",
-                       testCertPath("ca.pem")});
-        while (port == 0 && process.waitForReadyRead(20000)) {
-            output += QString::fromUtf8(process.readAllStandardOutput());
-            for (const QString& line : output.split('\n')) {
-                if (line.startsWith("PORT "))
-                    port = line.mid(5).toUShort();
-            }
-        }
-    }
-
-    ~UnblockServerProcess()
-    {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-
-    // Request bodies received so far.
-    QStringList requests()
-    {
-        output += QString::fromUtf8(process.readAllStandardOutput());
-        QStringList bodies;
-        for (const QString& line : output.split('\n')) {
-            if (line.startsWith("REQUEST "))
-                bodies << QString::fromUtf8(QByteArray::fromBase64(line.mid(8).toLatin1()));
-        }
-        return bodies;
-    }
-
-    quint16 port = 0;
-
-private:
-    QProcess process;
-    QString output;
-};
-
 // The web-service double over plain HTTP; it records every request and
 // stores every uploaded file under its name.
 class WebServiceProcess
