@@ -14,5 +14,5 @@ drvp_install() {
 DRVP_BUILD_PACKAGES=(build-essential pkg-config cmake ninja-build qtbase5-dev qttools5-dev-tools
   libpcsclite-dev libxlsxwriter-dev)
 DRVP_RUN_PACKAGES=(pcscd libqt5network5 xdg-utils fonts-dejavu-core)
-DRVP_TEST_PACKAGES=(clang libclang-rt-14-dev vsmartcard-vpcd pcsc-tools openssl xvfb xauth
+DRVP_TEST_PACKAGES=(clang libclang-rt-14-dev vsmartcard-vpcd pcsc-tools openssl xvfb xauth unzip
   iproute2 util-linux)

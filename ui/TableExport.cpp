@@ -1,0 +1,164 @@
+#include "ui/TableExport.h"
+
+#include "platform/spreadsheet/AutomationObject.h"
+#include "ui/CsvFormat.h"
+#include "ui/ExportFiles.h"
+#include "ui/services/drvpProgressDialog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSaveFile>
+#include <QTableWidget>
+
+#include <memory>
+
+namespace {
+
+const QString unavailableText = QStringLiteral("Ошибка экспорта");
+const QString unavailableInformative = QStringLiteral("Не удалось выполнить экспорт в MS Excel.");
+const QString unavailableDetail = QStringLiteral(
+    "Возможно на компьютере не установлен MS Excel или установленная версия не проддерживается Дравеком Про.");
+
+int totalRows(const QList<QTableWidget *> &tables)
+{
+    int rows = 0;
+    for (const QTableWidget *table : tables)
+        rows += table->rowCount();
+    return rows;
+}
+
+std::unique_ptr<drvpProgressDialog> showProgress(const QString &label, int maximum)
+{
+    auto dialog = std::make_unique<drvpProgressDialog>();
+    dialog->setLabelText(label);
+    dialog->setCancelButtonText(QStringLiteral("Отменить"));
+    dialog->setMinimumDuration(0);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setRange(0, maximum);
+    dialog->setValue(0);
+    dialog->show();
+    QCoreApplication::processEvents();
+    return dialog;
+}
+
+void step(drvpProgressDialog &dialog, int rowsDone)
+{
+    dialog.setValue(rowsDone + 1);
+    QCoreApplication::processEvents();
+}
+
+// Writes one table into a new sheet; false when the spreadsheet refused a
+// sub-object or the user cancelled (`cancelled` says which).
+bool fillSheet(AutomationObject &workbook, const QTableWidget &table, const QString &name,
+               drvpProgressDialog &dialog, int &rowsDone, bool cancelStops, bool &cancelled)
+{
+    AutomationObject *sheets = workbook.querySubObject("Worksheets");
+    AutomationObject *sheet = sheets ? sheets->querySubObject("Add") : nullptr;
+    if (!sheet)
+        return false;
+    sheet->setProperty("Name", name);
+    auto setCell = [sheet](int row, int column, const QString &text) {
+        AutomationObject *cell = sheet->querySubObject("Cells(int,int)", row, column);
+        if (!cell)
+            return false;
+        cell->setProperty("Value", text);
+        return true;
+    };
+    for (int c = 0; c < table.columnCount(); ++c) {
+        const QTableWidgetItem *header = table.horizontalHeaderItem(c);
+        if (!setCell(1, c + 1, header ? header->text() : QString()))
+            return false;
+    }
+    for (int r = 0; r < table.rowCount(); ++r) {
+        step(dialog, rowsDone++);
+        if (cancelStops && dialog.wasCanceled()) {
+            cancelled = true;
+            return false;
+        }
+        for (int c = 0; c < table.columnCount(); ++c) {
+            const QTableWidgetItem *item = table.item(r, c);
+            if (item && !setCell(r + 2, c + 1, item->text()))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool writeCsvFile(const QTableWidget &table, drvpProgressDialog &dialog,
+                  int &rowsDone, QSaveFile &file)
+{
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto writeText = [&file](const QString &text) {
+        const QByteArray bytes = text.toUtf8();
+        return file.write(bytes) == bytes.size();
+    };
+    if (!writeText(csvHeaderLine(table)))
+        return false;
+    for (int r = 0; r < table.rowCount(); ++r) {
+        step(dialog, rowsDone++);
+        if (!writeText(csvRowLine(table, r)))
+            return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStringList &names,
+                               const TableExportRules &rules)
+{
+    auto dialog = showProgress(QStringLiteral("Экспорт в MS Excel"), totalRows(tables));
+    AutomationObject excel(QStringLiteral("Excel.Application"), rules.exportFolder);
+    excel.dynamicCall("SetVisible(bool)", false);
+    excel.setProperty("DisplayAlerts", 1);
+    AutomationObject *workbooks = excel.querySubObject("Workbooks");
+    if (!workbooks) {
+        rules.showError(unavailableText, unavailableInformative, unavailableDetail);
+        return;
+    }
+    AutomationObject *workbook = workbooks->querySubObject("Add");
+    int rowsDone = 0;
+    bool cancelled = false;
+    for (int i = 0; workbook && i < tables.size() && !cancelled; ++i) {
+        if (!fillSheet(*workbook, *tables[i], names.value(i), *dialog, rowsDone, rules.cancelStopsSpreadsheet,
+                       cancelled)
+            && !cancelled) {
+            rules.showError(unavailableText, unavailableInformative,
+                            QStringLiteral("Приложение электронных таблиц отказало в листе \"%1\".")
+                                .arg(names.value(i)));
+            return;
+        }
+    }
+    if (!workbook) {
+        rules.showError(unavailableText, unavailableInformative, unavailableDetail);
+        return;
+    }
+    // A cancelled export still shows the rows written so far.
+    if (!excel.dynamicCall("SetVisible(bool)", true).toBool())
+        rules.showError(unavailableText, unavailableInformative, excel.lastError());
+}
+
+void exportTablesToCsv(const QList<QTableWidget *> &tables, const QStringList &names,
+                       const TableExportRules &rules)
+{
+    auto dialog = showProgress(QStringLiteral("Экспорт в CSV"), totalRows(tables));
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("dd-MM-yyyy-hhmm"));
+    int rowsDone = 0;
+    for (int i = 0; i < tables.size(); ++i) {
+        const QString chosen = askSaveFileName(QStringLiteral("Сохранение сведений в CSV"), rules.exportFolder,
+                                               QStringLiteral("%1_%2.csv").arg(names.value(i), stamp),
+                                               QStringLiteral("Все CSV файлы (*.csv *.CSV)"));
+        if (chosen.isEmpty())
+            return;
+        const QString path = csvFileName(chosen);
+        if (!mayWriteFile(path, chosen))
+            return;
+        QSaveFile file(path);
+        if (!writeCsvFile(*tables[i], *dialog, rowsDone, file)) {
+            rules.showError(rules.openErrorText, rules.openErrorInformative.arg(path),
+                            fileErrorDetail(file));
+            return;
+        }
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QTableWidget;
+
+// What differs between the windows that export their tables.
+struct TableExportRules
+{
+    QString exportFolder;
+    // The main window stops a spreadsheet export at the next row when the
+    // user cancels; the configuration dialog's exports ignore the button.
+    bool cancelStopsSpreadsheet = true;
+    // Texts of the box shown when a CSV file cannot be written; "%1" is the
+    // file's path.
+    QString openErrorText;
+    QString openErrorInformative;
+    // Shows a failure: text, informative text, detailed text.
+    std::function<void(const QString &, const QString &, const QString &)> showError;
+};
+
+// One sheet per table, named by `names`, headers in row 1, cells from row 2,
+// then written and opened by the spreadsheet layer.
+void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStringList &names,
+                               const TableExportRules &rules);
+// One CSV file per table, each asked for with a save dialog; a cancelled
+// dialog ends the job, files already written stay.
+void exportTablesToCsv(const QList<QTableWidget *> &tables, const QStringList &names,
+                       const TableExportRules &rules);
