@@ -7,6 +7,7 @@
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/support/UnblockServerProcess.h"
 #include "tests/ui/WebServiceProcess.h"
+#include "ui/TableExport.h"
 #include "ui/app/Program.h"
 
 #include <QFileInfo>
@@ -89,6 +90,7 @@ private:
     void unblockByPuk(QWidget* window);
     void unblockAutomatically(QWidget* window);
     void upload(QWidget* window);
+    void exportTable(QWidget* window);
     // The same card again, its PIN blocked, once the window saw it go.
     bool reinsertBlocked(QWidget* window);
 
@@ -102,12 +104,15 @@ private:
 void TestProgramSession::wholeSession()
 {
     QVERIFY(card.insert(driverCard));
-    // The pass phrase of the key at start, then the .ddd file for the upload.
-    const QList<ModalAnswer> answers{typeText(passPhrase()), [this](QDialog* d) { chooseFile(saved)(d); }};
+    // The pass phrase of the key at start, the .ddd file for the upload, the
+    // name of the exported table.
+    const QList<ModalAnswer> answers{typeText(passPhrase()), [this](QDialog* d) { chooseFile(saved)(d); },
+                                     chooseFile(home.filePath("exports/readers.csv"))};
     bool done = false;
     const QStringList shown = dialogsShownBy([&] { done = session(); }, answers);
     QVERIFY(done);
-    QCOMPARE(shown, (QStringList{"input:Пароль закрытого ключа", "files:Все CRT файлы (*.ddd *.DDD)"}));
+    QCOMPARE(shown, (QStringList{"input:Пароль закрытого ключа", "files:Все CRT файлы (*.ddd *.DDD)",
+                                 "files:Все CSV файлы (*.csv *.CSV)"}));
 
     const QStringList log = logLines();
     QVERIFY(log.first().endsWith(" [Info] - === Дравек Про запущен ==="));
@@ -129,7 +134,8 @@ bool TestProgramSession::session()
 
     for (void (TestProgramSession::*step)(QWidget*) :
          {&TestProgramSession::read, &TestProgramSession::diagnose, &TestProgramSession::unblockByPuk,
-          &TestProgramSession::unblockAutomatically, &TestProgramSession::upload}) {
+          &TestProgramSession::unblockAutomatically, &TestProgramSession::upload,
+          &TestProgramSession::exportTable}) {
         (this->*step)(window);
         if (QTest::currentTestFailed())
             return false;
@@ -213,6 +219,25 @@ void TestProgramSession::upload(QWidget* window)
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), QStringLiteral("\nФайл успешно отправлен ..."),
                               operationMs);
     QCOMPARE(web.uploadedNames(), QStringList{QFileInfo(saved).fileName()});
+}
+
+void TestProgramSession::exportTable(QWidget* window)
+{
+    // The window's export buttons come with its export road; until then the
+    // reader table goes out through the export code those buttons call.
+    TableExportRules rules;
+    rules.exportFolder = home.filePath("exports");
+    QString failure;
+    rules.showError = [&](const QString& text, const QString&, const QString&) { failure = text; };
+    exportTablesToCsv({window->findChild<QTableWidget*>("ReaderListTbl")}, {"Картридеры"}, rules);
+    QCOMPARE(failure, QString());
+
+    QFile csv(home.filePath("exports/readers.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n");
+    QCOMPARE(lines.first(), QStringLiteral("Картридер,Номер карты,Номер СКЗИ,Вид,Тип"));
+    QVERIFY(lines.contains(QStringLiteral("\"%1\",\"RUD0000012345600\",\"A23501000123456\",\"РФСКЗИ\",\"Карта водителя\"")
+                               .arg(card.name())));
 }
 
 QTEST_MAIN(TestProgramSession)
