@@ -56,8 +56,6 @@ class TestCardDecoding : public QObject
 
 private slots:
     void layoutsAreConsistent();
-    void variantLookup_data();
-    void variantLookup();
     void codeTexts_data();
     void codeTexts();
     void filesOfEachCardType_data();
@@ -101,40 +99,6 @@ void TestCardDecoding::layoutsAreConsistent()
         for (const CardFieldLayout& field : CardDictionary::recordLayouts().value(list))
             total += field.maxSize;
         QCOMPARE(total, 24);
-    }
-}
-
-// The sizes of each card type's own layouts are checked by the decoding rows
-// below; these are the other variant rules.
-void TestCardDecoding::variantLookup_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("fid");
-    QTest::addColumn<int>("size"); // -1: not carried
-    QTest::newRow("0501 undetermined card") << 0 << 0 << 0x0501 << 5;
-    QTest::newRow("0520 type 0") << 2 << 0 << 0x0520 << -1;
-    QTest::newRow("C100 by kind 2") << 2 << 3 << 0xC100 << 194;
-    QTest::newRow("C100 kind 1") << 1 << 1 << 0xC100 << -1;
-    QTest::newRow("C203 workshop kind 1") << 1 << 2 << 0xC203 << 1024;
-    QTest::newRow("C203 workshop kind 2") << 2 << 2 << 0xC203 << -1;
-    QTest::newRow("0502 driver") << 2 << 1 << 0x0502 << 1728;
-    QTest::newRow("0502 control") << 2 << 3 << 0x0502 << -1;
-    QTest::newRow("050B never in the table") << 2 << 1 << 0x050B << -1;
-}
-
-void TestCardDecoding::variantLookup()
-{
-    QFETCH(int, kind);
-    QFETCH(int, type);
-    QFETCH(int, fid);
-    QFETCH(int, size);
-    quint8 index = 0xFF;
-    quint16 key = 0xFFFF;
-    QCOMPARE(CardDictionary::findFileEntry(quint16(fid), quint8(kind), quint8(type), index, key), size >= 0);
-    if (size >= 0) {
-        QCOMPARE(int(CardDictionary::efDescriptors().at(index).fid), fid);
-        QCOMPARE(int(CardDictionary::fileLayout(index, key).maxSize), size);
     }
 }
 

@@ -23,6 +23,8 @@ struct FakeService
     QStringList listed;
     QMap<QString, quint32> states;
     int listings = 0;
+    // When set, every wait fails with it at once.
+    LONG waitResult = SCARD_S_SUCCESS;
     int revision = 0;
     bool cancelled = false;
 
@@ -78,6 +80,8 @@ LONG SCardListReaders(SCARDCONTEXT, LPCSTR, LPSTR buffer, LPDWORD length)
 LONG SCardGetStatusChange(SCARDCONTEXT, DWORD timeout, SCARD_READERSTATE *entries, DWORD count)
 {
     std::unique_lock<std::mutex> lock(service.mutex);
+    if (service.waitResult != SCARD_S_SUCCESS)
+        return service.waitResult;
     for (;;) {
         bool any = false;
         for (DWORD i = 0; i < count; ++i) {
@@ -144,6 +148,7 @@ private slots:
             service.listed = QStringList{"R1", "R2"};
             service.states.clear();
             service.listings = 0;
+            service.waitResult = SCARD_S_SUCCESS;
             service.cancelled = false;
         });
     }
@@ -151,6 +156,8 @@ private slots:
     void cleanup()
     {
         controller.reset();
+        // Signals still queued from the stopped monitor must not reach the next case.
+        QCoreApplication::sendPostedEvents();
         recorder.events.clear();
     }
 
@@ -159,17 +166,25 @@ private slots:
     void neverListsWithoutPause_data()
     {
         QTest::addColumn<quint32>("state");
+        QTest::addColumn<LONG>("waitResult");
         QTest::addColumn<bool>("gone");
-        QTest::newRow("driver failing, 0x000A") << 0x0008u << false;
-        QTest::newRow("gone yet listed, 0x0007") << 0x0005u << true;
-        QTest::newRow("removed yet listed, 0x000E") << 0x000Cu << false;
+        const LONG fine = SCARD_S_SUCCESS;
+        QTest::newRow("driver failing, 0x000A") << 0x0008u << fine << false;
+        QTest::newRow("gone yet listed, 0x0007") << 0x0005u << fine << true;
+        QTest::newRow("removed yet listed, 0x000E") << 0x000Cu << fine << false;
+        QTest::newRow("wait reports an unknown reader") << 0x0010u << LONG(SCARD_E_UNKNOWN_READER) << false;
+        QTest::newRow("wait fails") << 0x0010u << LONG(SCARD_E_INVALID_PARAMETER) << false;
     }
 
     void neverListsWithoutPause()
     {
         QFETCH(quint32, state);
+        QFETCH(LONG, waitResult);
         QFETCH(bool, gone);
-        service.change([state] { service.states.insert("R1", state); });
+        service.change([state, waitResult] {
+            service.states.insert("R1", state);
+            service.waitResult = waitResult;
+        });
         startMonitor();
         QTRY_VERIFY_WITH_TIMEOUT(recorder.count("found:R1|R2") >= 1, generousMs);
         QTest::qWait(1000);

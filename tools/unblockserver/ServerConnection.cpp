@@ -52,6 +52,7 @@ void ServerConnection::recordPeer()
 void ServerConnection::onEncrypted()
 {
     recordPeer();
+    record(QStringLiteral("PROTOCOL %1").arg(int(socket->sessionProtocol())));
     if (options.closeAfterHandshake)
         socket->disconnectFromHost();
 }
