@@ -1,5 +1,5 @@
-#include "tests/readers/PukServerProcess.h"
 #include "tests/readers/ReaderManagerRig.h"
+#include "tests/support/UnblockServerProcess.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QFileInfo>
@@ -86,8 +86,8 @@ void TestReaderManagerOps::cancelThenRunAgain()
     QFETCH(QString, profile);
     QFETCH(QString, cancelledShown);
     QFETCH(QString, againShown);
-    PukServerProcess server("<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>",
-                            {"--chunk", "8", "--pause", "150"});
+    UnblockServerProcess server("server", {"--reply", "<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>",
+                                           "--chunk", "8", "--pause", "150"});
     QVERIFY(server.port != 0);
     ReaderManagerRig rig;
     rig.useServer(server.port);

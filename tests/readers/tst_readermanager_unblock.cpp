@@ -1,6 +1,6 @@
 #include "tests/readers/CardCounters.h"
-#include "tests/readers/PukServerProcess.h"
 #include "tests/readers/ReaderManagerRig.h"
+#include "tests/support/UnblockServerProcess.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QDeadlineTimer>
@@ -152,12 +152,12 @@ void TestReaderManagerUnblock::automaticUnblock()
     QFETCH(QString, reply);
     QFETCH(QString, shown);
     QFETCH(QString, logLine);
-    std::unique_ptr<PukServerProcess> server;
+    std::unique_ptr<UnblockServerProcess> server;
     ReaderManagerRig rig;
     if (reply.isEmpty()) {
         rig.useServer(closedPort());
     } else {
-        server = std::make_unique<PukServerProcess>(reply);
+        server = std::make_unique<UnblockServerProcess>("server", QStringList{"--reply", reply});
         QVERIFY(server->port != 0);
         rig.useServer(server->port);
     }
@@ -236,7 +236,8 @@ void TestReaderManagerUnblock::answerRule()
 
 void TestReaderManagerUnblock::cardSwappedDuringRequest()
 {
-    PukServerProcess server("<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>");
+    UnblockServerProcess server("server",
+                                {"--reply", "<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>"});
     QVERIFY(server.port != 0);
     ReaderManagerRig rig;
     rig.useServer(server.port);
