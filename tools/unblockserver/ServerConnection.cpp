@@ -114,8 +114,9 @@ void ServerConnection::answerPlain()
 
 void ServerConnection::answer(const QString& request)
 {
-    const QString body = options.errorText.isEmpty() ? CardTable::answer(request)
-                                                     : QStringLiteral("ERROR('%1')").arg(options.errorText);
+    QString body = options.replyBody.isEmpty() ? CardTable::answer(request) : options.replyBody;
+    if (!options.errorText.isEmpty())
+        body = QStringLiteral("ERROR('%1')").arg(options.errorText);
     outgoing = frame(body, options.malformed);
     if (options.surplus)
         outgoing += "SURPLUS";
