@@ -131,8 +131,8 @@ void ReaderManager::on_commandResult(const QString &cmd, bool ok, const QStringL
 {
     if (cmd != QLatin1String("findPUK") || pukRequest.reader.isEmpty())
         return;
-    PukRequest request = pukRequest;
-    dropPukRequest();
+    PukRequest request = std::move(pukRequest);
+    pukRequest = PukRequest();
     progress = request.progress;
     answerPukRequest(request, ok, result);
     wipe(request.newPin);

@@ -1,9 +1,12 @@
-#include "tests/readers/PukServerProcess.h"
 #include "tests/readers/ReaderManagerRig.h"
+#include "tests/support/UnblockServerProcess.h"
 #include "tests/support/VirtualCardProcess.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QtTest>
+
+#include <atomic>
 
 namespace {
 
@@ -29,6 +32,7 @@ private slots:
     void cancelThenRunAgain_data();
     void cancelThenRunAgain();
     void twoReadersTwoCards();
+    void interruptWhileReadersComeAndGo();
 };
 
 void TestReaderManagerOps::diagnosisPublishesRows_data()
@@ -86,8 +90,8 @@ void TestReaderManagerOps::cancelThenRunAgain()
     QFETCH(QString, profile);
     QFETCH(QString, cancelledShown);
     QFETCH(QString, againShown);
-    PukServerProcess server("<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>",
-                            {"--chunk", "8", "--pause", "150"});
+    UnblockServerProcess server("server", {"--reply", "<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>",
+                                           "--chunk", "8", "--pause", "150"});
     QVERIFY(server.port != 0);
     ReaderManagerRig rig;
     rig.useServer(server.port);
@@ -151,6 +155,31 @@ void TestReaderManagerOps::twoReadersTwoCards()
     QVERIFY(first.remove());
     QVERIFY(rig.waitForCard(first.name(), false));
     QVERIFY(rig.manager->readerState(second.name()).cardPresent);
+}
+
+// The interrupt arrives from the GUI thread at any moment, also while the
+// worker deletes readers (the sanitizer build catches a reader used after it
+// was deleted).
+void TestReaderManagerOps::interruptWhileReadersComeAndGo()
+{
+    ReaderManagerRig rig;
+    QVERIFY(rig.waitForReaders(2));
+    std::atomic<bool> done{false};
+    rig.request([&] {
+        for (int i = 0; i < 3000; ++i) {
+            const QStringList names{QStringLiteral("ghost %1").arg(i % 5)};
+            rig.manager->on_FoundCardReaders(names);
+            rig.manager->on_UnmountedCardReader(names);
+        }
+        done = true;
+    });
+    QDeadlineTimer deadline(ReaderManagerRig::generousMs);
+    while (!done && !deadline.hasExpired()) {
+        rig.manager->on_InterruptAllOperation();
+        rig.manager->readerState(QStringLiteral("ghost 3"));
+    }
+    QVERIFY(done);
+    QCOMPARE(rig.manager->readerNames().size(), 2);
 }
 
 QTEST_MAIN(TestReaderManagerOps)
