@@ -1,12 +1,15 @@
 #include "FormHarness.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConfigWindow.h"
 #include "ui_MainWindow.h"
 
 #include <QDir>
+#include <QListWidget>
 #include <QtTest>
 
-// The main form under the application style sheet: the rules reach the
-// widgets they name, and every page is saved as a picture for a person to
-// look at (build folder, "screenshots/").
+// The forms under the application style sheet: the rules reach the widgets
+// they name, and every page of each form is saved as a picture for a person
+// to look at (build folder, "screenshots/<platform>").
 class TestFormLook : public QObject
 {
     Q_OBJECT
@@ -61,21 +64,34 @@ private slots:
     void screenshots()
     {
         WarningCatcher warnings;
-        const QDir dir(QDir::current().filePath(QStringLiteral("screenshots/") + QGuiApplication::platformName()));
-        QVERIFY(dir.mkpath(QStringLiteral(".")));
         for (int page = 0; page < ui.MainFrame->count(); ++page) {
             ui.MainFrame->setCurrentIndex(page);
             ui.ViewFrame->setCurrentIndex(page % ui.ViewFrame->count());
             ui.CheckingTabs->setCurrentIndex(page % ui.CheckingTabs->count());
-            const QString file = dir.filePath(QStringLiteral("MainWindow-%1-%2.png")
-                                                  .arg(page)
-                                                  .arg(ui.MainFrame->currentWidget()->objectName()));
-            QVERIFY(window.grab().save(file));
+            QVERIFY(save(&window, QStringLiteral("MainWindow-%1-%2").arg(page).arg(
+                                      ui.MainFrame->currentWidget()->objectName())));
         }
+        ConfigWindow config;
+        config.show();
+        auto* list = config.findChild<QListWidget*>(QStringLiteral("ConfigList"));
+        QVERIFY(list);
+        for (int row = 0; row < list->count(); ++row) {
+            list->setCurrentRow(row);
+            QVERIFY(save(&config, QStringLiteral("configwindow-%1").arg(row)));
+        }
+        AboutWindow about;
+        about.show();
+        QVERIFY(save(&about, QStringLiteral("aboutwindow")));
         QCOMPARE(WarningCatcher::caught(), QStringList());
     }
 
 private:
+    static bool save(QWidget* form, const QString& name)
+    {
+        const QDir dir(QDir::current().filePath(QStringLiteral("screenshots/") + QGuiApplication::platformName()));
+        return dir.mkpath(QStringLiteral(".")) && form->grab().save(dir.filePath(name + ".png"));
+    }
+
     // A little content, so that the pictures show rows, headers and the log.
     void fillSamples()
     {

@@ -63,10 +63,10 @@ void logo(QPainter &p)
     p.restore();
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setBold(true);
-    font.setPixelSize(34);
+    font.setPixelSize(27);
     p.setFont(font);
     p.setPen(Qt::white);
-    p.drawText(QRectF(54, 0, 42, 52), Qt::AlignCenter, QStringLiteral("ДП"));
+    p.drawText(QRectF(53, 0, 43, 52), Qt::AlignCenter, QStringLiteral("ДП"));
 }
 
 void splash(QPainter &p)
