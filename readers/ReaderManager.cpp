@@ -267,12 +267,11 @@ void ReaderManager::setMessage(const QString &text)
         progress->setMessage(text);
 }
 
-// "number / module" for a kind-1 card, the number alone for the others; card
-// texts are escaped for the HTML log view.
+// "number / module" for a kind-1 card, the number alone for the others.
 QString ReaderManager::cardTitle(const CardReader &reader) const
 {
     const TachographCard &card = reader.card;
     if (card.cardKind == 1)
-        return QStringLiteral("%1 / %2").arg(card.cardNumber().toHtmlEscaped(), card.skziNumber().toHtmlEscaped());
-    return card.cardNumber().toHtmlEscaped();
+        return QStringLiteral("%1 / %2").arg(card.cardNumber(), card.skziNumber());
+    return card.cardNumber();
 }

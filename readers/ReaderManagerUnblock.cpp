@@ -32,10 +32,10 @@ const QString blockedInfo = QStringLiteral(
     "При выполнении предыдущих разблокировок карта была окончательно заблокирована. Разблокировка не может быть "
     "выполнена.<br><span style=\"color:#FF7F7F\"><b>Карту необходимо перевыпустить</b></span>.");
 
-// "number / module", escaped for the HTML log view.
+// "number / module"; the logger escapes card texts for its view itself.
 QString numbers(const QString &number, const QString &module)
 {
-    return QStringLiteral("%1 / %2").arg(number.toHtmlEscaped(), module.toHtmlEscaped());
+    return QStringLiteral("%1 / %2").arg(number, module);
 }
 
 QString numbersOf(const CardReader &reader)
@@ -165,8 +165,8 @@ void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QString
     const QString served = numbers(answer.value(0), answer.value(1));
     const short counter = counterOf(answer.value(5));
     if (answer.value(2) == QLatin1String("None"))
-        return finish(3, notFound, 2, noPuk.arg(name, served, answer.value(3).toHtmlEscaped()), counter);
-    emit logginMessage(0, pukFound.arg(name, served, answer.value(4).toHtmlEscaped()));
+        return finish(3, notFound, 2, noPuk.arg(name, served, answer.value(3)), counter);
+    emit logginMessage(0, pukFound.arg(name, served, answer.value(4)));
     nextStep(QStringLiteral("Проверка карты"), 2);
 
     const QString notUnblocked = QStringLiteral("Карта не разблокирована");
