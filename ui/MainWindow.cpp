@@ -184,7 +184,7 @@ void MainWindow::log(uchar type, const QString& msg)
 
 void MainWindow::logInterrupted(const QString& readerName)
 {
-    log(2, QStringLiteral("%1: Операция прервана пользователем.").arg(readerName.toHtmlEscaped()));
+    log(2, QStringLiteral("%1: Операция прервана пользователем.").arg(readerName));
 }
 
 void MainWindow::on_CancelBtn_clicked()

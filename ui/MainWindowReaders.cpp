@@ -160,10 +160,11 @@ void MainWindow::on_ErrorCardReader(const QString& msg, const QString& reader_na
     const int row = reader_name.isEmpty() ? -1 : findReaderRow(reader_name);
     if (row >= 0)
         setReaderIcon(row, readerErrorIcon);
+    // Plain text: the logger escapes it for its view.
     if (reader_name.isEmpty())
-        log(2, msg.toHtmlEscaped());
+        log(2, msg);
     else
-        log(2, QStringLiteral("%1: %2").arg(reader_name.toHtmlEscaped(), msg.toHtmlEscaped()));
+        log(2, QStringLiteral("%1: %2").arg(reader_name, msg));
 }
 
 void MainWindow::on_ShowUpdatedCardInfo(const QString& reader_name)

@@ -4,6 +4,7 @@
 
 #include "config/Config.h"
 #include "ui/MainWindow.h"
+#include "ui/services/DRVPEventLogger.h"
 
 #include <QLCDNumber>
 #include <QSignalSpy>
@@ -58,22 +59,26 @@ void TestMainWindow::readerErrorsLoggedAsText_data()
 {
     QTest::addColumn<QString>("reader");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("logged");
-    QTest::newRow("no reader") << "" << "Служба недоступна" << "Служба недоступна";
-    QTest::newRow("reader") << "Reader <1>" << "Карта & ридер"
-                            << "Reader &lt;1&gt;: Карта &amp; ридер";
+    QTest::addColumn<QString>("view");
+    QTest::newRow("no reader") << "" << "Служба недоступна" << "[Crit] - Служба недоступна</span>";
+    QTest::newRow("reader") << "Reader <1>" << "Карта <i>&</i> ридер"
+                            << "[Crit] - Reader &lt;1&gt;: Карта &lt;i&gt;&amp;&lt;/i&gt; ридер</span>";
 }
 
+// What the reader and the monitor say reaches the log view as text.
 void TestMainWindow::readerErrorsLoggedAsText()
 {
     QFETCH(QString, reader);
     QFETCH(QString, message);
+    QFETCH(QString, view);
     MainWindow window;
-    QSignalSpy log(&window, &MainWindow::logginMessage);
+    DRVPEventLogger logger;
+    connect(&window, &MainWindow::logginMessage, &logger, &DRVPEventLogger::on_logginMessage);
+    QSignalSpy shown(&logger, &DRVPEventLogger::newLogMessage);
     window.on_ErrorCardReader(message, reader);
-    QCOMPARE(log.size(), 1);
-    QCOMPARE(log.first().at(0).value<uchar>(), uchar(2));
-    QTEST(log.first().at(1).toString(), "logged");
+    QCOMPARE(shown.size(), 1);
+    const QString line = shown.first().first().toString();
+    QVERIFY2(line.endsWith(view), qPrintable(line));
 }
 
 void TestMainWindow::titleFollowsUserCertificate()
