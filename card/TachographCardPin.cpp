@@ -13,9 +13,9 @@ constexpr int secretBlock = 8;
 const QString failVerify = QStringLiteral("%1: Ошибка проверки ПИН-кода. %2");
 const QString failUnblock = QStringLiteral("%1: Не удалось выполнить команду разблокировки карты. %2");
 const QString emptyPin = QStringLiteral("ПИН-код не задан.");
-const QString emptyPuk = QStringLiteral("ПУК-код не задан.");
+const QString emptyPuk = QStringLiteral("ПАК-код не задан.");
 const QString longPin = QStringLiteral("ПИН-код длиннее %1 байт.");
-const QString longPuk = QStringLiteral("ПУК-код длиннее %1 байт.");
+const QString longPuk = QStringLiteral("ПАК-код длиннее %1 байт.");
 
 } // namespace
 

@@ -45,14 +45,14 @@ bool TachographCard::computeSignature()
         result.setNote(2, noFileToSign);
         return false;
     }
+    const QString name = fileName(currentFid);
+    emit pogressMessage(progressSign.arg(name));
     const CardKindParams params = CardDictionary::cardKindParams().value(cardKind);
     // Without parameters the card would be asked for 256 bytes and the tag lost.
     if (params.signatureLength == 0) {
         result.setNote(2, noSignatureParams.arg(int(cardKind)));
         return false;
     }
-    const QString name = fileName(currentFid);
-    emit pogressMessage(progressSign.arg(name));
     QByteArray signature;
     if (!send(apduBytes({0x00, 0x2A, 0x9E, 0x9A, params.signatureLength}), ApduKind::Signature, dataResponse,
               failSign.arg(readerName).arg(name), &signature))

@@ -132,22 +132,24 @@ bool Config::validateTimeout(const QString &text)
     return true;
 }
 
-bool Config::validateServer(const QString &text)
+bool Config::validateServer(const QString &text, bool allowPort)
 {
     lastError = QStringLiteral("Адрес сервера содержит ошибку. Адрес должен содержать доменное имя сервера "
                                "(например: %1) или IP-адрес (например: %2).")
                     .arg(defaultUnblockServer, QStringLiteral("192.168.10.25"));
-    const QRegularExpressionMatch match = QRegularExpression(hostRegExp).match(text);
-    if (!match.hasMatch())
+    static const QRegularExpression host(hostRegExp);
+    const QRegularExpressionMatch match = host.match(text);
+    if (!match.hasMatch() || match.captured(QStringLiteral("dns")).size() > 253)
         return false;
-    const QString ip = match.captured(QStringLiteral("ip"));
-    if (!ip.isEmpty()) {
-        const QStringList parts = ip.split(QLatin1Char('.'));
-        for (const QString &part : parts) {
-            if (part.toUInt(nullptr, 10) > 255)
-                return false;
-        }
+    const QStringList parts = match.captured(QStringLiteral("ip")).split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        if (part.toUInt(nullptr, 10) > 255)
+            return false;
     }
+    const QString port = match.captured(QStringLiteral("port"));
+    const uint portNumber = port.toUInt(nullptr, 10);
+    if (!port.isEmpty() && (!allowPort || portNumber == 0 || portNumber > 65535))
+        return false;
     lastError.clear();
     return true;
 }

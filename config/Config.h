@@ -32,14 +32,15 @@ public:
     // key is "CertCA" or "CertUser".
     bool loadCertificate(const QString &key);
     // 0 loaded, 1 wrong pass phrase or no key in the file, -1 no key file
-    // configured, -2 key file missing or unreadable. The pass phrase is
-    // wiped on return, whatever the result.
+    // configured, -2 key file missing or unreadable. Every byte of the
+    // pass phrase is zero on return, whatever the result.
     int loadPrivateKey(QByteArray &passPhrase);
 
     // Each sets lastError to its message and empties it on success.
     bool validatePort(const QString &text);
     bool validateTimeout(const QString &text);
-    bool validateServer(const QString &text);
+    // allowPort: the host of an upload service, which may carry ":port".
+    bool validateServer(const QString &text, bool allowPort = false);
 
     // Work folders ("ProductPath", "dddPath", "ExportPath"); safe from any thread.
     QMap<QString, QString> paths() const;

@@ -5,7 +5,8 @@
 
 namespace {
 
-// Overwrites the caller's pass phrase when it goes out of scope, on every path.
+// Zero-fills the caller's pass phrase when it goes out of scope, on every
+// path. Clearing alone would free the bytes with the phrase still in them.
 class PassPhraseWiper
 {
 public:
@@ -16,7 +17,6 @@ public:
     ~PassPhraseWiper()
     {
         m_passPhrase.fill('\0');
-        m_passPhrase.clear();
     }
     PassPhraseWiper(const PassPhraseWiper &) = delete;
     PassPhraseWiper &operator=(const PassPhraseWiper &) = delete;

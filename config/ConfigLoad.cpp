@@ -7,14 +7,14 @@
 
 namespace {
 
-enum class ValueKind { FreeText, Host, Port, Timeout, Protocol };
+enum class ValueKind { FreeText, Host, ServiceHost, Port, Timeout, Protocol };
 
 const QHash<QString, ValueKind> valueKinds = {
     {QStringLiteral("Server"), ValueKind::Host},
     {QStringLiteral("Port"), ValueKind::Port},
     {QStringLiteral("Timeout"), ValueKind::Timeout},
-    {QStringLiteral("KvarnolServer"), ValueKind::Host},
-    {QStringLiteral("LotvarskServer"), ValueKind::Host},
+    {QStringLiteral("KvarnolServer"), ValueKind::ServiceHost},
+    {QStringLiteral("LotvarskServer"), ValueKind::ServiceHost},
     {QStringLiteral("Protocol"), ValueKind::Protocol},
 };
 
@@ -108,7 +108,8 @@ void Config::loadCheckedGroup(const QSettings &store, QMap<QString, QString> &gr
 
 bool Config::acceptStoredValue(const QString &key, const QString &value)
 {
-    switch (valueKinds.value(key, ValueKind::FreeText)) {
+    const ValueKind kind = valueKinds.value(key, ValueKind::FreeText);
+    switch (kind) {
     case ValueKind::FreeText:
         return true;
     case ValueKind::Protocol:
@@ -117,7 +118,8 @@ bool Config::acceptStoredValue(const QString &key, const QString &value)
         emit warningMessage(QStringLiteral("Поддерживаются только протоколы https и http."), useDefaultText);
         return false;
     case ValueKind::Host:
-        if (validateServer(value))
+    case ValueKind::ServiceHost:
+        if (validateServer(value, kind == ValueKind::ServiceHost))
             return true;
         emit warningMessage(QStringLiteral("Указан некорректный адрес сервера."),
                             rejectedValueText.arg(lastError));

@@ -26,10 +26,15 @@ const QMap<QString, QString> serviceParams = {
     {QStringLiteral("Protocol"), QStringLiteral("Протокол передачи данных в сервисы")},
 };
 
-// The whole alternation is anchored: a host that merely contains a valid
-// name or address somewhere (e.g. "x.ru@evil.com") must not pass, as the
-// upload login and password are sent to it.
+// Anchored as a whole: a text that merely contains a host (e.g.
+// "x.ru@evil.com") must not pass, as the upload login and password are sent
+// to it. Labels follow the DNS rules (letters, digits, inner hyphens, up to
+// 63 characters); a last label of digits alone can only be part of an IPv4
+// address. The port is allowed only where the host goes into a URL.
 const QString hostRegExp = QStringLiteral(
-    "\\A(?:(?<dns>([a-z0-9\\-]+\\.)+[a-z]{2,6})|(?<ip>(\\d{1,3}\\.){3}\\d{1,3}))\\z");
+    "\\A(?:(?<ip>(?:\\d{1,3}\\.){3}\\d{1,3})"
+    "|(?<dns>(?:[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?\\.)*"
+    "(?![0-9]+(?::|\\z))[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?))"
+    "(?::(?<port>\\d{1,5}))?\\z");
 const QString portRegExp = QStringLiteral("\\A\\d{1,5}\\z");
 const QString timeoutRegExp = QStringLiteral("\\A\\d{3,5}\\z");

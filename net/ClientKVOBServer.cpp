@@ -31,6 +31,8 @@ ClientKVOBServer::ClientKVOBServer(QObject* parent)
     // makeCommand arrives queued from the reader-manager thread.
     qRegisterMetaType<MultiProgressElement*>("MultiProgressElement*");
     timer.setSingleShot(true);
+    // A coarse timer may end a command up to a twentieth of its limit early.
+    timer.setTimerType(Qt::PreciseTimer);
 }
 
 ClientKVOBServer::~ClientKVOBServer()
@@ -93,7 +95,7 @@ bool ClientKVOBServer::checkParams()
         return true;
     fail(QStringLiteral("Недопустимые символы в параметрах запроса"),
          QStringLiteral("Запрос \"%1\" не отправлен на сервер разблокировки: параметры содержат недопустимые символы.")
-             .arg(cmd.toHtmlEscaped()));
+             .arg(cmd));
     return false;
 }
 
@@ -152,11 +154,11 @@ void ClientKVOBServer::sendRequest()
     QString request;
     if (KvobProtocol::requestCode(cmd) == KvobProtocol::CodeWithoutParams) {
         request = KvobProtocol::buildPlainRequest(cmd);
-        log(LogInfo, QStringLiteral("Отправка запроса \"%1\" на сервер разблокировки.").arg(cmd.toHtmlEscaped()));
+        log(LogInfo, QStringLiteral("Отправка запроса \"%1\" на сервер разблокировки.").arg(cmd));
     } else {
         request = KvobProtocol::buildParamRequest(cmd, param1, param2);
         log(LogInfo, QStringLiteral("Отправка запроса \"%1\" по карте %2 / %3 на сервер разблокировки.")
-                         .arg(cmd.toHtmlEscaped(), param1.toHtmlEscaped(), param2.toHtmlEscaped()));
+                         .arg(cmd, param1, param2));
     }
 
     // The timer runs before the bytes go out, so no reply can beat it. The
@@ -169,7 +171,7 @@ void ClientKVOBServer::sendRequest()
     }
 
     nextStep(QStringLiteral("Ожидание ответа сервера"));
-    log(LogInfo, QStringLiteral("Запрос \"%1\" успешно отправлен на сервер разблокировки.").arg(cmd.toHtmlEscaped()));
+    log(LogInfo, QStringLiteral("Запрос \"%1\" успешно отправлен на сервер разблокировки.").arg(cmd));
 }
 
 void ClientKVOBServer::on_Response()
@@ -207,14 +209,14 @@ void ClientKVOBServer::checkResponse(const QString& body)
     case KvobProtocol::ReplyKind::ServerError:
         fail(QStringLiteral("Команда не выполнена"),
              QStringLiteral("Команда \"%1\" выполнена с ошибкой. Ответ сервера разблокировки: %2")
-                 .arg(cmd.toHtmlEscaped(), body.toHtmlEscaped()));
+                 .arg(cmd, body));
         return;
     case KvobProtocol::ReplyKind::FormatError:
         fail(formatStepText, formatLogText);
         return;
     case KvobProtocol::ReplyKind::Result:
         setCurrentState(StateDone, QStringLiteral("Команда выполнена успешно"));
-        log(LogInfo, QStringLiteral("Получен ответ сервера разблокировки на запрос \"%1\".").arg(cmd.toHtmlEscaped()));
+        log(LogInfo, QStringLiteral("Получен ответ сервера разблокировки на запрос \"%1\".").arg(cmd));
         finishCommand(true, parsed.result);
         return;
     }

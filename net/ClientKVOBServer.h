@@ -91,5 +91,5 @@ private:
     QString param2;
     std::unique_ptr<KvobReplyReader> reply;
     QSslSocket* socket = nullptr;
-    QTimer timer;
+    QTimer timer{this};
 };

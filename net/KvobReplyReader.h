@@ -1,11 +1,7 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
-
-#include <memory>
-
-class QByteArray;
-class QTextDecoder;
 
 // Collects the bytes of one framed reply. Bytes may arrive in pieces of any
 // size: the header and multi-byte characters may be split between reads.
@@ -13,11 +9,6 @@ class KvobReplyReader
 {
 public:
     enum class State { Incomplete, Complete, FormatError };
-
-    KvobReplyReader();
-    ~KvobReplyReader();
-    KvobReplyReader(const KvobReplyReader&) = delete;
-    KvobReplyReader& operator=(const KvobReplyReader&) = delete;
 
     State feed(const QByteArray& bytes);
 
@@ -29,10 +20,13 @@ public:
     QString body() const;
 
 private:
+    void decode(const QByteArray& bytes);
     State checkHeader();
     State checkLength() const;
 
-    std::unique_ptr<QTextDecoder> m_decoder;
+    // Bytes not decoded yet: a sequence still incomplete or invalid and what
+    // followed it, none of them ASCII.
+    QByteArray m_held;
     QString m_text;
     int m_headerLength = 0;
     int m_expectedLength = 0;

@@ -15,21 +15,25 @@
 
 namespace {
 
-constexpr int defaultTransferTimeoutMsec = 60000;
+constexpr int defaultRequestTimeoutMsec = 60000;
+// A login page or a JSON-RPC answer is a few kilobytes.
+constexpr qint64 maxReplyBytes = 4 * 1024 * 1024;
 
 const QString timeoutText = QStringLiteral("Истекло время ожидания ответа сервера");
+const QString tooLargeText = QStringLiteral("Ответ сервера превышает %1 МБ").arg(maxReplyBytes / (1024 * 1024));
 
 }
 
 Sender::Sender(QObject* parent)
     : QObject(parent)
     , manager(new QNetworkAccessManager(this))
-    , transferTimer(new QTimer(this))
+    , requestTimer(new QTimer(this))
 {
     manager->setCookieJar(new QNetworkCookieJar(manager));
-    transferTimer->setSingleShot(true);
-    transferTimer->setInterval(defaultTransferTimeoutMsec);
-    connect(transferTimer, &QTimer::timeout, this, &Sender::onTransferTimeout);
+    requestTimer->setSingleShot(true);
+    requestTimer->setTimerType(Qt::PreciseTimer);
+    requestTimer->setInterval(defaultRequestTimeoutMsec);
+    connect(requestTimer, &QTimer::timeout, this, [this] { abortPending(timeoutText); });
     // Only reports TLS problems on the debug output; the failing request
     // reaches its step as an ordinary error.
     connect(manager, &QNetworkAccessManager::sslErrors, this, &Sender::ignoreSslErrors);
@@ -53,9 +57,9 @@ void Sender::setFilePath(const QString& path)
         filePath = path;
 }
 
-void Sender::setTransferTimeout(int msec)
+void Sender::setRequestTimeout(int msec)
 {
-    transferTimer->setInterval(msec);
+    requestTimer->setInterval(msec);
 }
 
 bool Sender::isBusy() const
@@ -96,16 +100,15 @@ bool Sender::readFile()
         return true;
     fileBytes.clear();
     show(3, QStringLiteral("Ошибка чтения ddd-файла"));
-    log(2, QStringLiteral("\nОшибка: Не удалось прочитать файл %1. %2")
-               .arg(filePath.toHtmlEscaped(), file.errorString().toHtmlEscaped()));
+    log(2, QStringLiteral("\nОшибка: Не удалось прочитать файл %1. %2").arg(filePath, file.errorString()));
     return false;
 }
 
 void Sender::step01GetLoginPage()
 {
-    const QString text = uploadStepTexts.value(1);
-    show(1, text.arg(server));
-    log(0, text.arg(server.toHtmlEscaped()));
+    const QString text = uploadStepTexts.value(1).arg(server);
+    show(1, text);
+    log(0, text);
     await(manager->get(pageRequest(loginPath)), &Sender::step02Login);
 }
 
@@ -115,11 +118,11 @@ void Sender::step02Login()
     if (answer.failed) {
         password.clear();
         show(3, QStringLiteral("Ошибка подключения"));
-        log(2, QStringLiteral("\nОшибка: ") + answer.errorText.toHtmlEscaped());
+        log(2, QStringLiteral("\nОшибка: ") + answer.errorText);
         return;
     }
     csrf_token = UploadForm::csrfToken(answer.body, answer.contentType);
-    log(0, uploadStepTexts.value(2).arg(login.toHtmlEscaped()));
+    log(0, uploadStepTexts.value(2).arg(login));
 
     const QByteArray body = UploadForm::loginBody(csrf_token, login, password);
     password.clear();
@@ -134,7 +137,7 @@ void Sender::step03GetPostForm()
     const Answer answer = takeAnswer();
     if (answer.failed) {
         show(3, QStringLiteral("Ошибка подключения"));
-        log(2, QStringLiteral("\nОшибка:") + answer.errorText.toHtmlEscaped());
+        log(2, QStringLiteral("\nОшибка:") + answer.errorText);
         return;
     }
     if (UploadForm::isLoginForm(answer.body)) {
@@ -171,20 +174,25 @@ void Sender::postRpc(const QString& path, const QByteArray& body, Step next)
 void Sender::await(QNetworkReply* reply, Step next)
 {
     pending = reply;
-    timedOut = false;
+    abortReason.clear();
     connect(reply, &QNetworkReply::finished, this, next);
-    // The limit is on silence, so a large file on a slow line still goes.
-    const auto restart = [this] { transferTimer->start(); };
-    connect(reply, &QNetworkReply::uploadProgress, transferTimer, restart);
-    connect(reply, &QNetworkReply::downloadProgress, transferTimer, restart);
-    transferTimer->start();
+    // A server that trickles or floods must not hold the upload or fill
+    // memory: the limits are on the whole request and on the reply's size.
+    connect(reply, &QNetworkReply::downloadProgress, this, &Sender::onReplyProgress);
+    requestTimer->start();
 }
 
-void Sender::onTransferTimeout()
+void Sender::onReplyProgress(qint64 received, qint64 total)
+{
+    if (received > maxReplyBytes || total > maxReplyBytes)
+        abortPending(tooLargeText);
+}
+
+void Sender::abortPending(const QString& reason)
 {
     if (!pending || pending->isFinished())
         return;
-    timedOut = true;
+    abortReason = reason;
     pending->abort();
 }
 
@@ -192,14 +200,14 @@ Sender::Answer Sender::takeAnswer()
 {
     QNetworkReply* reply = pending;
     pending = nullptr;
-    transferTimer->stop();
+    requestTimer->stop();
 
     Answer answer;
     answer.failed = reply->error() != QNetworkReply::NoError;
-    answer.errorText = timedOut ? timeoutText : reply->errorString();
-    answer.body = reply->readAll();
+    answer.errorText = abortReason.isEmpty() ? reply->errorString() : abortReason;
+    answer.body = answer.failed ? QByteArray() : reply->readAll();
     answer.contentType = reply->rawHeader("Content-Type");
-    timedOut = false;
+    abortReason.clear();
     reply->deleteLater();
     return answer;
 }

@@ -31,8 +31,8 @@ public:
     // Protocol, "://" and host of the service.
     void setServer(const QString& url);
     void setFilePath(const QString& path);
-    // Longest silence allowed on one request before it counts as failed.
-    void setTransferTimeout(int msec);
+    // Longest time one request may take, its reply included.
+    void setRequestTimeout(int msec);
 
     // True while an upload waits for a reply.
     bool isBusy() const;
@@ -71,7 +71,8 @@ private:
     QNetworkRequest pageRequest(const QString& path) const;
     QNetworkRequest rpcRequest(const QString& path, int length) const;
     void await(QNetworkReply* reply, Step next);
-    void onTransferTimeout();
+    void abortPending(const QString& reason);
+    void onReplyProgress(qint64 received, qint64 total);
     Answer takeAnswer();
     void postRpc(const QString& path, const QByteArray& body, Step next);
     void show(quint8 state, const QString& text);
@@ -88,6 +89,7 @@ private:
 
     QByteArray fileBytes;
     QNetworkReply* pending = nullptr;
-    QTimer* transferTimer = nullptr;
-    bool timedOut = false;
+    QTimer* requestTimer = nullptr;
+    // Why the pending request was aborted; empty when it was not.
+    QString abortReason;
 };

@@ -30,11 +30,6 @@ QString codeAndMessage(const QJsonObject& error)
          + error.value("message").toString();
 }
 
-QString escaped(const QString& text)
-{
-    return text.toHtmlEscaped();
-}
-
 }
 
 void Sender::step04PostDDD()
@@ -63,7 +58,7 @@ void Sender::step04PostDDD()
     args.append(file);
 
     const QByteArray body = UploadRpc::withArgs(rpcTemplate, args);
-    log(0, uploadStepTexts.value(3).arg(escaped(fileName)));
+    log(0, uploadStepTexts.value(3).arg(fileName));
     postRpc(service == 1 ? rpcTachoDddFileCreatePath : rpcDddFileCreatePath, body, &Sender::finishPostDDD);
 }
 
@@ -73,7 +68,7 @@ void Sender::finishPostDDD()
     if (answer.failed) {
         qDebug() << "Error " << answer.errorText;
         show(3, sendFailedText);
-        log(2, QStringLiteral("\nОшибка:") + escaped(answer.errorText));
+        log(2, QStringLiteral("\nОшибка:") + answer.errorText);
         return;
     }
     const QJsonObject reply = UploadRpc::replyObject(answer.body);
@@ -82,10 +77,10 @@ void Sender::finishPostDDD()
     if (reply.contains("error")) {
         const QJsonObject error = reply.value("error").toObject();
         show(3, codeAndMessage(error));
-        QString logged = escaped(error.value("message").toString());
+        QString logged = error.value("message").toString();
         const QJsonObject data = error.value("data").toObject();
         if (data.contains("arguments"))
-            logged += " " + escaped(QString::fromUtf8(QJsonDocument(data.value("arguments").toArray()).toJson()));
+            logged += " " + QString::fromUtf8(QJsonDocument(data.value("arguments").toArray()).toJson());
         log(2, QStringLiteral("\nКод ошибки - ") + UploadRpc::errorCode(error) + ". " + logged);
         return;
     }
@@ -126,7 +121,7 @@ void Sender::finishDDDForm()
     const Answer answer = takeAnswer();
     if (answer.failed) {
         show(3, answer.errorText);
-        log(2, QStringLiteral("\nОшибка:") + escaped(answer.errorText));
+        log(2, QStringLiteral("\nОшибка:") + answer.errorText);
         return;
     }
     const QJsonObject reply = UploadRpc::replyObject(answer.body);
@@ -135,7 +130,7 @@ void Sender::finishDDDForm()
     if (reply.contains("error")) {
         const QString text = codeAndMessage(reply.value("error").toObject());
         show(3, text);
-        log(2, QStringLiteral("\nОшибка: ") + escaped(text));
+        log(2, QStringLiteral("\nОшибка: ") + text);
         return;
     }
     const QJsonArray result = reply.value("result").toArray();
@@ -186,7 +181,7 @@ void Sender::finishMessages()
     show(2, QStringLiteral("Файл отправлен"));
     log(0, QStringLiteral("\nФайл отправлен."));
     if (answer.failed) {
-        log(2, QStringLiteral("\nОшибка:") + escaped(answer.errorText));
+        log(2, QStringLiteral("\nОшибка:") + answer.errorText);
         return;
     }
     const QJsonArray result = UploadRpc::replyObject(answer.body).value("result").toArray();
@@ -197,5 +192,5 @@ void Sender::finishMessages()
         return;
     }
     show(2, QStringLiteral("Ответ сервера получен"));
-    log(0, "\n" + escaped(result.at(0).toObject().value("body").toString()));
+    log(0, "\n" + result.at(0).toObject().value("body").toString());
 }

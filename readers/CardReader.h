@@ -9,11 +9,14 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <atomic>
 
+class CardFileRecord;
 class MultiProgressElement;
+struct CardWriteTest;
 
 // One PC/SC reader and the card in it: connection, identification of the
 // card's kind and type, and the reads that go through the card object.
@@ -40,12 +43,21 @@ public:
     void updateCardInfo();
 
     // The whole card; the card must be connected and, for kind 1, the PIN
-    // verified, with the PIN still in the card object.
+    // verified, with the PIN still in the card object. Nothing is written to
+    // the card here: the save does that (SaveDddFile.h).
     bool readAllFiles();
     QByteArray buildDddImage();
     QString dddFileName();
-    // Sets a workshop card's calibration count to 0 once its .ddd file has
-    // been saved. Connects and disconnects by itself; true when there was
+    // The card's download bookkeeping, done by the save once the read is
+    // over. Each step connects to the card (which must be the one read, with
+    // the PIN of a kind-1 card still set) and disconnects again.
+    // Writes the present time into EF 050E and reads the file back signed;
+    // `original` receives the bytes it held. True when the card has no such
+    // file; a failure after the write puts the old bytes back.
+    bool stampDownloadDate(QByteArray *original);
+    // Writes `original` back into EF 050E and logs how that went.
+    bool restoreDownloadDate(const QByteArray &original);
+    // Sets a workshop card's calibration count to 0; true when there was
     // nothing to reset.
     bool resetCalibrationCount();
 
@@ -71,6 +83,47 @@ private:
     bool selectApplication(bool presentPin);
     bool readsRussianAuthority(bool &russian);
     bool readWholeFile(quint8 index, quint16 key);
+    bool signCurrentFile(const QString &name);
+    bool openCardAsRead();
     bool sameCardAsRead();
     void showProgress(const QString &text);
+
+    // Card diagnosis (CardReaderCheck*.cpp): the command check, the data
+    // checks, and the events and faults list, each filling its row list.
+public:
+    // All three stages, always, in this order. A write test that cannot put
+    // a file's original bytes back emits showErrMsg with type 3 (critical);
+    // the reader manager relays it to the main window.
+    void checkCard(QByteArray pin);
+    // The PIN may be swapped with the card's `pin` field.
+    void checkCommands(QByteArray &pin);
+    void diagnoseCardData();
+    void checkEventsAndFaults();
+    void addCmdCheckRow(const QString &step, const QString &message, quint8 failed);
+    void addDataCheckRow(const QString &control, const QString &value, const QString &message, quint8 failed);
+    static void markEventFaultRow(EventFaultRow &row);
+
+signals:
+    void showErrMsg(uchar type, QString text, QString inftext, QString detailtext);
+
+private:
+    void checkFile(quint8 index, quint16 key, QByteArray &pin);
+    // A command step: no message when done, else the failure message.
+    void addStepRow(bool done, const QString &step, const QString &failure);
+    // Runs the write test when the selected file has one.
+    bool testWritableFile(quint8 index, quint16 key);
+    void runWriteTest(const CardWriteTest &test, quint8 index, quint16 key);
+    bool restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original);
+    void checkIdentification();
+    void checkIssueDates();
+    void checkValidityPeriod();
+    void checkValidityBegin();
+    void checkExpiry();
+    void checkBirthDate();
+    void checkSessionClosure();
+    void checkDataPresence(const QVector<quint16> &fids, const QStringList &controls, const QStringList &messages);
+    void addEventFaultRows(bool events);
+    CardFileRecord *loadedFile(quint16 fid) const;
+    void setProgressState(quint8 state, const QString &text);
+    void nextProgressStep(const QString &text);
 };

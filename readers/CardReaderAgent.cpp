@@ -4,6 +4,8 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
+
 #include <cstdlib>
 
 using namespace Pcsc;
@@ -17,9 +19,12 @@ constexpr quint32 waitSliceMs = 500;
 // entry: the list is compared after this many quiet waits.
 constexpr int quietWaitsBeforeRelisting = 4;
 constexpr unsigned long retryDelayMs = 3000;
+// Whatever the service reports, the readers are never listed more often.
+constexpr qint64 listingGapMs = 500;
 
 constexpr quint32 lowWord(quint32 state) { return state & 0xFFFF; }
 constexpr quint32 counter(quint32 state) { return state >> 16; }
+constexpr bool holdsPoweredCard(quint32 state) { return (lowWord(state) & ~SCARD_STATE_INUSE) == SCARD_STATE_PRESENT; }
 
 const char *const contextFailure = "Попытка %1: Агент не смог установить контекст. %2";
 const char *const contextAdvice = "%1 <b>Рекомендуется выключить Дравек Про</b> и запустить его "
@@ -84,6 +89,7 @@ bool CardReaderAgent::establishContext()
         const QStringList gone = readers;
         emit unmountedCardReader(gone);
         readers.clear();
+        reportedGone.clear();
         states.clear();
         const SCARDCONTEXT old = context;
         const qint32 rc = SCardReleaseContext(old);
@@ -117,16 +123,21 @@ bool CardReaderAgent::establishContext()
 // a context given up in between still reports those names gone.
 bool CardReaderAgent::listReaders()
 {
+    if (lastListing.isValid() && !sleepFor(listingGapMs - lastListing.elapsed()))
+        return false;
     for (int attempt = 1; !stopRequested; ++attempt) {
         QStringList listed;
         qint32 freed = SCARD_S_SUCCESS;
         const qint32 rc = SCardListReadersW(context, &listed, &freed);
+        lastListing.start();
         if (rc == SCARD_S_SUCCESS) {
-            readers = listed;
+            takeListing(listed);
             reportFreeFailure(freed);
             emit foundCardReaders(listed);
             return true;
         }
+        if (rc == SCARD_E_NO_READERS_AVAILABLE)
+            takeListing(QStringList());
         // A lost service never comes back to this context: start a new one.
         if (rc == SCARD_E_NO_SERVICE || rc == SCARD_E_INVALID_HANDLE)
             return false;
@@ -151,10 +162,39 @@ void CardReaderAgent::reportRetry(const QString &text, int attempt, const QStrin
 
 bool CardReaderAgent::sleepBeforeRetry()
 {
+    return sleepFor(retryDelayMs);
+}
+
+bool CardReaderAgent::sleepFor(qint64 ms)
+{
     QMutexLocker lock(&sleepMutex);
-    if (!stopRequested)
-        sleepCondition.wait(&sleepMutex, retryDelayMs);
+    if (!stopRequested && ms > 0)
+        sleepCondition.wait(&sleepMutex, quint64(ms));
     return !stopRequested;
+}
+
+// Readers of the last listing that `now` no longer holds are reported gone,
+// a card in one of them first, unless the wait has done so already.
+void CardReaderAgent::takeListing(const QStringList &now)
+{
+    for (const QString &name : qAsConst(readers)) {
+        if (now.contains(name) || reportedGone.contains(name))
+            continue;
+        const auto entry = std::find_if(states.cbegin(), states.cend(),
+                                        [&name](const SCARD_READERSTATEW &e) { return e.szReader == name; });
+        if (entry != states.cend() && holdsPoweredCard(entry->dwCurrentState))
+            reportRemoval(name, entry->dwCurrentState & SCARD_STATE_INUSE);
+        emit unmountedCardReader(QStringList{name});
+    }
+    readers = now;
+    reportedGone.clear();
+}
+
+void CardReaderAgent::reportRemoval(const QString &name, bool inUse)
+{
+    emit unmountedCard(name);
+    if (inUse)
+        emit errorCardReader(QString::fromUtf8(removedInUse), name);
 }
 
 void CardReaderAgent::buildReaderStates()
@@ -201,15 +241,10 @@ bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
     const quint32 cl = lowWord(cs);
     const quint32 el = lowWord(es);
     const bool counterGrew = counter(es) > counter(cs);
-    const bool wasPresent = (cl & ~SCARD_STATE_INUSE) == SCARD_STATE_PRESENT;
+    const bool wasPresent = holdsPoweredCard(cs);
     // Our own connection sets the in-use bit too; pcsc-lite never sets the
     // unpowered bit, so only a held card was really pulled out while in use.
     const bool wasInUse = wasPresent && (cl & SCARD_STATE_INUSE);
-    const auto reportRemoval = [&] {
-        emit unmountedCard(name);
-        if (wasInUse)
-            emit errorCardReader(QString::fromUtf8(removedInUse), name);
-    };
 
     bool announced = false;
     bool handled = false;
@@ -236,7 +271,7 @@ bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
         handled = true;
     }
     if (!handled && wasPresent && counter(es) != counter(cs) && el == emptyNow) {
-        reportRemoval();
+        reportRemoval(name, wasInUse);
         announced = true;
     }
     if (!announced && (es & SCARD_STATE_INUSE) && counter(es) == counter(cs))
@@ -244,12 +279,20 @@ bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
     if (es & SCARD_STATE_UNPOWERED)
         emit cardUsing(name, false);
 
-    const bool gone = (el & SCARD_STATE_CHANGED)
-        && (el & (SCARD_STATE_UNKNOWN | SCARD_STATE_UNAVAILABLE));
+    // Only these two say the reader left. A reader whose driver fails stays
+    // listed as 0x000A: listing it again would bring the same state back.
+    const quint32 goneUnknown = SCARD_STATE_IGNORE | SCARD_STATE_CHANGED | SCARD_STATE_UNKNOWN;
+    const quint32 goneUnavailable = SCARD_STATE_IGNORE | SCARD_STATE_CHANGED | SCARD_STATE_UNAVAILABLE;
+    const bool gone = el == goneUnknown || el == goneUnavailable;
     if (gone) {
         if (wasPresent)
-            reportRemoval();
+            reportRemoval(name, wasInUse);
         emit unmountedCardReader(QStringList{name});
+        reportedGone << name;
+    } else if (el & SCARD_STATE_UNKNOWN) {
+        // pcsc-lite shows a removed reader as 0x000E: the next listing tells,
+        // from the state kept here, whether a card went with it.
+        return true;
     }
     entry.dwCurrentState = es & ~SCARD_STATE_CHANGED;
     return gone;
@@ -279,19 +322,5 @@ bool CardReaderAgent::readerListChanged()
     reportFreeFailure(freed);
     if (rc != SCARD_S_SUCCESS && rc != SCARD_E_NO_READERS_AVAILABLE)
         return false;
-    if (now == readers)
-        return false;
-    for (size_t i = 0; i + 1 < states.size(); ++i) {
-        const SCARD_READERSTATEW &entry = states[i];
-        if (now.contains(entry.szReader))
-            continue;
-        const quint32 cl = lowWord(entry.dwCurrentState);
-        if ((cl & ~SCARD_STATE_INUSE) == SCARD_STATE_PRESENT) {
-            emit unmountedCard(entry.szReader);
-            if (cl & SCARD_STATE_INUSE)
-                emit errorCardReader(QString::fromUtf8(removedInUse), entry.szReader);
-        }
-        emit unmountedCardReader(QStringList{entry.szReader});
-    }
-    return true;
+    return now != readers;
 }

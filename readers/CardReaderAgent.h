@@ -2,6 +2,7 @@
 
 #include "platform/Pcsc.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 #include <QStringList>
@@ -43,17 +44,23 @@ private:
     void buildReaderStates();
     bool waitForChanges();
 
-    // Returns true when the reader is gone and the readers must be listed again.
+    // Returns true when the readers must be listed again.
     bool applyReaderChange(Pcsc::SCARD_READERSTATEW &entry);
     bool pnpReportsChange(Pcsc::SCARD_READERSTATEW &entry);
     bool readerListChanged();
+    void takeListing(const QStringList &now);
+    void reportRemoval(const QString &name, bool inUse);
     void reportFreeFailure(qint32 rc);
     void reportRetry(const QString &text, int attempt, const QString &advice);
     // Sleeps between retries; returns false when stop() ended the sleep.
     bool sleepBeforeRetry();
+    bool sleepFor(qint64 ms);
 
     std::atomic<Pcsc::SCARDCONTEXT> context{0};
     QStringList readers;
+    // Readers the wait reported gone since the last listing.
+    QStringList reportedGone;
+    QElapsedTimer lastListing;
     std::vector<Pcsc::SCARD_READERSTATEW> states;
     std::atomic<bool> stopRequested{false};
     QMutex sleepMutex;

@@ -1,4 +1,4 @@
-// The read of a whole card, its .ddd image and the bookkeeping of downloads.
+// The read of a whole card and its .ddd image.
 
 #include "readers/CardReader.h"
 
@@ -6,6 +6,7 @@
 #include "card/CardDictionary.h"
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
+#include "card/CardKindParams.h"
 #include "readers/DddFileName.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -14,8 +15,7 @@
 namespace {
 
 const QString reading = QStringLiteral("Считывается %1");
-const QString failCalibrationReset =
-    QStringLiteral("%1: Не удалось обнулить счетчик калибровок карты тахографа.");
+const QString unsignedFile = QStringLiteral("%1: Файл %2 сохраняется без ЭП: карта вида %3 не подписывает файлы.");
 
 void appendBlock(QByteArray &image, quint16 fid, quint8 tag, const QByteArray &bytes)
 {
@@ -35,29 +35,16 @@ bool CardReader::readAllFiles()
     const QVector<CardAppLayout> &rows = CardDictionary::efDescriptors();
     if (rows.isEmpty() || interrupted)
         return true;
-
-    // The last-download time is written only once everything else has been
-    // read, so a read that fails on the way leaves the card's date alone.
-    int downloadIndex = -1;
-    quint16 downloadKey = 0;
     for (int index = 0; index < rows.size(); ++index) {
-        const CardAppLayout &row = rows.at(index);
         quint16 key = 0;
-        if (!CardDictionary::layoutKey(row, card.cardKind, card.cardType, key))
+        if (!CardDictionary::layoutKey(rows.at(index), card.cardKind, card.cardType, key))
             continue;
-        if (row.fid == CardFileId::lastCardDownload) {
-            downloadIndex = index;
-            downloadKey = key;
-            continue;
-        }
         if (!readWholeFile(quint8(index), key))
             return false;
         if (interrupted)
             return true;
     }
-    if (downloadIndex < 0 || interrupted)
-        return true;
-    return readWholeFile(quint8(downloadIndex), downloadKey);
+    return true;
 }
 
 bool CardReader::readWholeFile(quint8 index, quint16 key)
@@ -70,13 +57,20 @@ bool CardReader::readWholeFile(quint8 index, quint16 key)
     } else if (card.dfSelected && (!disconnectCard() || !connectCard())) {
         return false;
     }
-    if (!card.selectEF(row.fid))
+    if (!card.selectEF(row.fid) || !card.readCurrentEf(index, key))
         return false;
-    if (row.fid == CardFileId::lastCardDownload && !card.updateBinary(qint32(QDateTime::currentSecsSinceEpoch())))
-        return false;
-    if (!card.readCurrentEf(index, key))
-        return false;
-    return !row.signedFile || (card.performHash() && card.computeSignature());
+    return !row.signedFile || signCurrentFile(row.name);
+}
+
+// A card of unknown kind has no signature parameters: its files are saved
+// unsigned rather than not at all.
+bool CardReader::signCurrentFile(const QString &name)
+{
+    if (CardDictionary::cardKindParams().value(card.cardKind).signatureLength == 0) {
+        emit logginMessage(1, unsignedFile.arg(readerName, name, card.cardKindName()));
+        return true;
+    }
+    return card.performHash() && card.computeSignature();
 }
 
 bool CardReader::selectApplication(bool presentPin)
@@ -118,30 +112,4 @@ QString CardReader::dddFileName()
         record->decode();
     const QString number = record->fields.value(QStringLiteral("cardNumber")).value.toString();
     return DddFileName::forCard(card.cardKindName(), number, QDateTime::currentDateTime());
-}
-
-bool CardReader::resetCalibrationCount()
-{
-    if (!card.readData.contains(CardFileId::calibrationsSinceDownload))
-        return true;
-    if (!connectCard()) {
-        emit logginMessage(1, failCalibrationReset.arg(readerName));
-        return false;
-    }
-    // The card was out of our hands since the read: never zero the count of
-    // another workshop card that took its place.
-    const bool reset = sameCardAsRead() && selectApplication(true) && card.selectEF(CardFileId::calibrationsSinceDownload)
-        && card.updateBinary(0);
-    disconnectCard();
-    if (!reset)
-        emit logginMessage(1, failCalibrationReset.arg(readerName));
-    return reset;
-}
-
-bool CardReader::sameCardAsRead()
-{
-    const CardFileRecord *record = card.readData.value(CardFileId::icc);
-    QByteArray bytes;
-    return record && card.selectEF(CardFileId::icc) && card.readBinary(0, quint16(record->data.size()), &bytes)
-        && bytes == record->data;
 }

@@ -14,41 +14,44 @@ DddFileWriter::DddFileWriter(const QString &folder) : m_folder(folder)
 {
 }
 
-bool DddFileWriter::write(const QString &name, const QByteArray &image)
+DddFileWriter::~DddFileWriter()
 {
-    m_errorCode = 0;
-    m_errorText.clear();
+    if (m_claimed && !m_written)
+        QFile::remove(m_path);
+}
+
+// Creating the file exclusively decides, without a race, whether the name is free.
+bool DddFileWriter::claim(const QString &name)
+{
     m_path = m_folder + QLatin1Char('/') + name;
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String("..")
         || name == QLatin1String("."))
         return fail(QFileDevice::OpenError, QStringLiteral("Недопустимое имя файла."));
-    if (!reserveName(name))
-        return false;
-
-    // The empty placeholder keeps the name ours until the image replaces it.
-    QSaveFile file(m_path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit();
-    if (written)
-        return true;
-    const int code = file.error() == QFileDevice::NoError ? int(QFileDevice::WriteError) : int(file.error());
-    const QString text = file.errorString();
-    file.cancelWriting();
-    QFile::remove(m_path);
-    return fail(code, text);
-}
-
-// Creating the file exclusively decides, without a race, whether the name is free.
-bool DddFileWriter::reserveName(const QString &name)
-{
     for (int n = 1; n <= maxAlternatives; ++n) {
         m_path = m_folder + QLatin1Char('/') + (n == 1 ? name : DddFileName::numbered(name, n));
         QFile file(m_path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_claimed = true;
             return true;
+        }
         if (!QFileInfo::exists(m_path))
             return fail(file.error(), file.errorString());
     }
     return fail(QFileDevice::OpenError, QStringLiteral("Все варианты имени файла заняты."));
+}
+
+bool DddFileWriter::write(const QByteArray &image)
+{
+    if (!m_claimed)
+        return false;
+    QSaveFile file(m_path);
+    m_written = file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit();
+    if (m_written)
+        return true;
+    const int code = file.error() == QFileDevice::NoError ? int(QFileDevice::WriteError) : int(file.error());
+    const QString text = file.errorString();
+    file.cancelWriting();
+    return fail(code, text);
 }
 
 bool DddFileWriter::fail(int code, const QString &text)

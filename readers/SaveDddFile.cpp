@@ -6,24 +6,38 @@
 
 namespace {
 const QString failSave = QStringLiteral("%1 - Ошибка сохранения ddd-файла. Имя файла: %2. (%3) %4");
+const QString failStamp = QStringLiteral("%1: Не удалось записать в карту тахографа дату последней выгрузки.");
 const QString saved = QStringLiteral("%1 - Сформированный ddd-файл успешно сохранен: <a href=\"%2\">%2</a>");
 } // namespace
 
-bool saveDddFile(CardReader &reader, Config &config, const LogLine &log)
+DddSaveResult saveDddFile(CardReader &reader, Config &config, const LogLine &log)
 {
-    const QString name = reader.dddFileName();
-    const QByteArray image = reader.buildDddImage();
-    if (image.isEmpty())
-        return false;
+    // An interrupted read leaves no image: no file and the card untouched.
+    if (reader.buildDddImage().isEmpty())
+        return DddSaveResult::NotSaved;
     DddFileWriter writer(config.path(QStringLiteral("dddPath")));
-    if (!writer.write(name, image)) {
+    const auto failedFile = [&] {
         log(2, failSave.arg(reader.readerName, writer.path(), QString::number(writer.errorCode()),
                             writer.errorText()));
-        return false;
+        return DddSaveResult::NotSaved;
+    };
+    // The card says it was downloaded only once the file has a place.
+    if (!writer.claim(reader.dddFileName()))
+        return failedFile();
+    QByteArray originalDate;
+    if (!reader.stampDownloadDate(&originalDate)) {
+        log(2, failStamp.arg(reader.readerName));
+        return DddSaveResult::NotSaved;
+    }
+    const QByteArray image = reader.buildDddImage();
+    if (image.isEmpty() || !writer.write(image)) {
+        const DddSaveResult result = image.isEmpty() ? DddSaveResult::NotSaved : failedFile();
+        if (!originalDate.isEmpty())
+            reader.restoreDownloadDate(originalDate);
+        return result;
     }
     log(0, saved.arg(reader.readerName, writer.path()));
     config.setLastDddPath(writer.path());
     // Zeroed only now: the saved file is the one place the count survives.
-    reader.resetCalibrationCount();
-    return true;
+    return reader.resetCalibrationCount() ? DddSaveResult::Saved : DddSaveResult::SavedCountNotReset;
 }

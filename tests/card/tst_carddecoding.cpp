@@ -4,7 +4,6 @@
 #include "card/CardCodeTexts.h"
 #include "card/CardDictionary.h"
 #include "card/CardFileRecord.h"
-#include "card/CardKindParams.h"
 #include "card/CardTextCodecs.h"
 
 #include <QtTest>
@@ -57,9 +56,8 @@ class TestCardDecoding : public QObject
 
 private slots:
     void layoutsAreConsistent();
-    void variantLookup_data();
-    void variantLookup();
-    void missingRowsKindsAndCodecs();
+    void codeTexts_data();
+    void codeTexts();
     void filesOfEachCardType_data();
     void filesOfEachCardType();
     void eventAndFaultGroups();
@@ -73,9 +71,8 @@ private slots:
     void stringDates();
 };
 
-// Every fixed layout with fields fills its file exactly, every value type
-// names a decoder, and the download order names exactly the known files
-// plus 0x050B: a typo in a size, type or FID shows here.
+// Every fixed layout with fields fills its file exactly and every value type
+// names a decoder: a typo in a size or type shows here.
 void TestCardDecoding::layoutsAreConsistent()
 {
     QSet<quint16> tableFids;
@@ -103,62 +100,39 @@ void TestCardDecoding::layoutsAreConsistent()
             total += field.maxSize;
         QCOMPARE(total, 24);
     }
-    const QVector<quint16>& order = CardDictionary::dddFileOrder();
-    QSet<quint16> orderFids(order.cbegin(), order.cend());
-    QCOMPARE(orderFids.size(), order.size());
-    QVERIFY(orderFids.remove(0x050B));
-    QCOMPARE(orderFids, tableFids);
 }
 
-// The sizes of each card type's own layouts are checked by the decoding rows
-// below; these are the other variant rules.
-void TestCardDecoding::variantLookup_data()
+void TestCardDecoding::codeTexts_data()
 {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("fid");
-    QTest::addColumn<int>("size"); // -1: not carried
-    QTest::newRow("0501 undetermined card") << 0 << 0 << 0x0501 << 5;
-    QTest::newRow("0520 type 0") << 2 << 0 << 0x0520 << -1;
-    QTest::newRow("C100 by kind 2") << 2 << 3 << 0xC100 << 194;
-    QTest::newRow("C100 kind 1") << 1 << 1 << 0xC100 << -1;
-    QTest::newRow("C203 workshop kind 1") << 1 << 2 << 0xC203 << 1024;
-    QTest::newRow("C203 workshop kind 2") << 2 << 2 << 0xC203 << -1;
-    QTest::newRow("0502 driver") << 2 << 1 << 0x0502 << 1728;
-    QTest::newRow("0502 control") << 2 << 3 << 0x0502 << -1;
-    QTest::newRow("050B never in the table") << 2 << 1 << 0x050B << -1;
+    QTest::addColumn<bool>("event");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("event 0x05") << true << 0x05 << "Ввод карточки в процессе управления";
+    QTest::newRow("event 0x15") << true << 0x15
+                                << "Ошибка, указывающая на нарушение целостности данных пользователя, записанных в "
+                                   "блоке памяти";
+    QTest::newRow("event 0x23") << true << 0x23 << "Внутренняя ошибка при передаче данных";
+    QTest::newRow("event 0x35") << true << 0x35 << "Неисправность датчика";
+    QTest::newRow("event 0x40") << true << 0x40 << "Дополнительно не уточняется";
+    QTest::newRow("event 0x4F") << true << 0x4F << "Зарезервировано для будущего использования";
+    QTest::newRow("event 0x80") << true << 0x80 << "По усмотрению изготовителя";
+    QTest::newRow("nation 0x2B") << false << 0x2B << "Российская Федерация";
+    QTest::newRow("nation 0x34") << false << 0x34 << "Зарезервировано для будущего использования";
+    QTest::newRow("nation 0xFF") << false << 0xFF << "Остальная часть мира";
 }
 
-void TestCardDecoding::variantLookup()
+// Every code byte has a text, so no lookup of a card byte comes back empty.
+void TestCardDecoding::codeTexts()
 {
-    QFETCH(int, kind);
-    QFETCH(int, type);
-    QFETCH(int, fid);
-    QFETCH(int, size);
-    quint8 index = 0xFF;
-    quint16 key = 0xFFFF;
-    QCOMPARE(CardDictionary::findFileEntry(quint16(fid), quint8(kind), quint8(type), index, key), size >= 0);
-    if (size >= 0) {
-        QCOMPARE(int(CardDictionary::efDescriptors().at(index).fid), fid);
-        QCOMPARE(int(CardDictionary::fileLayout(index, key).maxSize), size);
-    }
-}
-
-void TestCardDecoding::missingRowsKindsAndCodecs()
-{
+    QFETCH(bool, event);
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    const auto &table = event ? CardCodeTexts::eventFaultTypeNames() : CardCodeTexts::nationNames();
+    QCOMPARE(table.size(), 256);
+    QCOMPARE(table.value(quint8(code)), text);
     QCOMPARE(CardTextCodecs::missingCodecs(), QStringList());
     // Out-of-range rows and unknown keys give the empty layout.
-    QCOMPARE(int(CardDictionary::fileLayout(28, 0).maxSize), 0);
-    QCOMPARE(int(CardDictionary::fileLayout(255, 0).fields.size()), 0);
-    QCOMPARE(int(CardDictionary::fileLayout(13, 0x0005).maxSize), 0);
-    // Kind 0 has no signature parameters; missing names are empty.
-    const CardKindParams none = CardDictionary::cardKindParams().value(0);
-    QCOMPARE(int(none.signatureTag) + int(none.reserved) + int(none.signatureLength), 0);
-    QCOMPARE(CardDictionary::cardKindNames().value(4), QString());
-    QCOMPARE(CardDictionary::cardTypeNames().value(5), QString());
-    // Every code byte has a text, so no lookup of a card byte comes back empty.
-    QCOMPARE(CardCodeTexts::eventFaultTypeNames().size(), 256);
-    QCOMPARE(CardCodeTexts::nationNames().size(), 256);
+    QCOMPARE(int(CardDictionary::fileLayout(28, 0).maxSize) + int(CardDictionary::fileLayout(13, 5).maxSize), 0);
 }
 
 void TestCardDecoding::filesOfEachCardType_data()
@@ -402,6 +376,8 @@ void TestCardDecoding::numbersTimesAndSerials()
     QCOMPARE(r.decodeHexString(hex("0A00ff")), QVariant(QStringLiteral("0A00FF")));
     QCOMPARE(r.decodeExtendedSerialNumber(hex("FFFFFFFF00000000")), QVariant(QStringLiteral("429496729500000000")));
     QCOMPARE(r.decodeExtendedSerialNumber(hex("0000000112")), QVariant(QStringLiteral("112")));
+    // Month and year are BCD: a nibble above 9 shows as its two digits.
+    QCOMPARE(r.decodeExtendedSerialNumber(hex("0001E2400A1906A1")), QVariant(QStringLiteral("1234560101906A1")));
 
     QVERIFY(CardFileRecord::isBlank(QByteArray()));
     QVERIFY(CardFileRecord::isBlank(QByteArray("\0\t\n\v\f\r ", 7)));

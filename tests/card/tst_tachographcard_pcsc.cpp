@@ -1,14 +1,9 @@
 // Every card command through pcscd, the virtual reader and the virtual card.
 
-#include "tests/card/ReadCardFile.h"
+#include "card/TachographCard.h"
 #include "tests/support/VirtualCardProcess.h"
 
-#include "tools/vcard/ApduEngine.h"
-#include "tools/vcard/CardOptions.h"
-#include "tools/vcard/CardProfiles.h"
-#include "tools/vcard/ProfileDescription.h"
 
-#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -72,77 +67,12 @@ class TestTachographCardPcsc : public QObject
     Q_OBJECT
 
 private slots:
-    void statusReadHashAndSign_data();
-    void statusReadHashAndSign();
-    void wrongPinUnblockAndWrite();
+    void statusPinUnblockAndWrite();
 };
 
-void TestTachographCardPcsc::statusReadHashAndSign_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<quint8>("signatureLength");
-    QTest::addColumn<quint8>("tag");
-    QTest::newRow("kind 1") << QStringLiteral("driver-rfskzi") << quint8(0x40) << quint8(0x81);
-    QTest::newRow("kind 2") << QStringLiteral("control-estr") << quint8(0x80) << quint8(0x01);
-    QTest::newRow("kind 3") << QStringLiteral("company-rf") << quint8(0x80) << quint8(0x01);
-}
-
-void TestTachographCardPcsc::statusReadHashAndSign()
-{
-    QFETCH(QString, profile);
-    QFETCH(quint8, signatureLength);
-    QFETCH(quint8, tag);
-    VirtualCardProcess vcard;
-    QVERIFY(vcard.insert(profile));
-    {
-        TachographCard card;
-        Connection link(card, vcard.name());
-        QVERIFY(link.connected());
-        QVERIFY(card.updateCardStatus());
-        QCOMPARE(card.atrHex(), QString::fromLatin1(CardOptions::defaultAtr().toHex().toUpper()));
-        // pcsc-lite reports the virtual card as negotiable, a real one as specific.
-        QVERIFY(card.cardState == Pcsc::SCARD_NEGOTIABLE || card.cardState == Pcsc::SCARD_SPECIFIC);
-        QVERIFY(card.cardStateText().startsWith(QStringLiteral("(0x000%1) SCARD_").arg(card.cardState)));
-
-        QVERIFY(readCardFile(card, 0x0002) && readCardFile(card, 0x0005));
-        card.cardKind = CardProfiles::find(profile)->kind;
-        card.cardType = CardProfiles::find(profile)->type;
-        const bool gost = card.cardKind == 1;
-        card.pin = "1234";
-        QVERIFY(card.selectDF());
-        QVERIFY(!gost || card.verifyPin());
-        QVERIFY(readCardFile(card, 0x0501) && readCardFile(card, 0x0520));
-        const quint16 counted = card.cardType == 1 ? 0x0504 : card.cardType == 3 ? 0x050C : 0x050D;
-        QVERIFY(readCardFile(card, counted));
-        QVERIFY(card.readData.value(counted)->count > 0);
-        QVERIFY(readCardFile(card, gost ? 0xC200 : 0xC100));
-        QCOMPARE(card.readData.value(gost ? 0xC200 : 0xC100)->data.size(), gost ? 1000 : 194);
-
-        QVERIFY(card.selectEF(0x0520));
-        link.recordApdus();
-        QVERIFY(card.performHash() && card.computeSignature());
-        QCOMPARE(link.sent, (QList<QByteArray>{hex("802A9000"), hex("002A9E9A") + char(signatureLength)}));
-        const CardFileRecord *identification = card.readData.value(0x0520);
-        const auto algorithm = gost ? QCryptographicHash::Sha256 : QCryptographicHash::Sha1;
-        QCOMPARE(identification->signature,
-                 ApduEngine::signatureOf(QCryptographicHash::hash(identification->data, algorithm), signatureLength));
-        QCOMPARE(int(identification->signatureLength), int(signatureLength));
-        QCOMPARE(identification->signatureTag, tag);
-
-        // A signature of a file never read leaves a record holding only the signature.
-        QVERIFY(card.selectEF(0x0501) && card.performHash());
-        card.clearReadData();
-        QVERIFY(card.computeSignature());
-        QVERIFY(card.readData.value(0x0501)->data.isEmpty());
-        QCOMPARE(card.readData.value(0x0501)->signature.size(), int(signatureLength));
-        QVERIFY(link.logged.isEmpty());
-    }
-    QVERIFY(vcard.remove());
-}
-
-// The try counter through the real stack, the unblock that resets it, and a
-// write that reaches the card's files.
-void TestTachographCardPcsc::wrongPinUnblockAndWrite()
+// The card's status, the try counter through the real stack, the unblock
+// that resets it, and a write that reaches the card's files.
+void TestTachographCardPcsc::statusPinUnblockAndWrite()
 {
     QTemporaryDir dump;
     VirtualCardProcess vcard;
@@ -150,7 +80,12 @@ void TestTachographCardPcsc::wrongPinUnblockAndWrite()
     {
         TachographCard card;
         Connection link(card, vcard.name());
-        QVERIFY(link.connected() && card.selectDF());
+        QVERIFY(link.connected() && card.updateCardStatus());
+        QCOMPARE(card.atrHex(), QStringLiteral("3B8A8001445256502D544143484F67"));
+        // pcsc-lite reports the virtual card as negotiable.
+        QCOMPARE(card.cardStateText(), QStringLiteral("(0x0005) SCARD_NEGOTIABLE: Карта была 'сброшена' и ожидает PTS обмена."));
+
+        QVERIFY(card.selectDF());
         link.recordApdus();
         card.pin = "9999";
         QVERIFY(!card.verifyPin());
@@ -159,14 +94,12 @@ void TestTachographCardPcsc::wrongPinUnblockAndWrite()
         QCOMPARE(card.result.statusWord(), quint16(0x63C1));
         QCOMPARE(link.logged.last(),
                  vcard.name() + QStringLiteral(": Ошибка проверки ПИН-кода. ") + card.result.toString());
-
         card.puk = "12345678";
         card.pin = "4321";
         QVERIFY(card.unblockPin());
         QCOMPARE(link.sent.last(), hex("002C000010") + "12345678" + "4321" + hex("FFFFFFFF"));
         QVERIFY(card.verifyPin());
         QCOMPARE(link.sent.last(), hex("0020000008") + "4321" + hex("FFFFFFFF"));
-
         QVERIFY(card.selectEF(0x050E) && card.updateBinary(0x5F5E1000));
         QCOMPARE(link.sent.last(), hex("00D60000045F5E1000"));
     }

@@ -39,3 +39,32 @@ leaf rogue-user "/C=RU/O=Rogue/CN=Rogue User" rogue-ca "$client_ext"
 openssl pkcs8 -topk8 -v2 aes-256-cbc -in user.key -out user-pkcs8.pem -passout "pass:$pass"
 openssl rsa -in user.key -aes256 -traditional -out user-rsa.pem -passout "pass:$pass" 2>/dev/null
 echo "not a certificate" > notpem.txt
+
+# Certificates the configuration dialog must still describe: one long
+# expired (fixed dates and serial, so tests can spell them out), one that is
+# no CA, and a pass-phrase key that belongs to no certificate here.
+cat > expired.cnf <<CNF
+[ca]
+default_ca = testca
+[testca]
+database = expired-index.txt
+new_certs_dir = .
+serial = expired-serial
+policy = anything
+default_md = sha256
+unique_subject = no
+[anything]
+commonName = supplied
+emailAddress = optional
+organizationName = optional
+countryName = optional
+CNF
+: > expired-index.txt
+echo 0A1B2C3D > expired-serial
+openssl req -newkey rsa:2048 -sha256 -nodes -keyout expired.key -out expired.csr -utf8 \
+  -subj "/C=RU/O=ООО Архив/CN=Петров Пётр/emailAddress=petrov@example.ru" 2>/dev/null
+openssl ca -batch -config expired.cnf -cert ca.pem -keyfile ca.key -in expired.csr -out expired.pem -notext -utf8 \
+  -startdate 20200101000000Z -enddate 20210101000000Z 2>/dev/null
+rm -f expired.cnf expired.csr expired-index.txt* expired-serial* 0A1B2C3D.pem
+leaf notca "/C=RU/O=Test/CN=Not A CA" ca 'basicConstraints=critical,CA:FALSE'
+openssl genrsa 2048 2>/dev/null | openssl rsa -aes256 -traditional -out other-rsa.pem -passout "pass:$pass" 2>/dev/null

@@ -94,19 +94,28 @@ private slots:
 
     void validators_data()
     {
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("kind"); // "service": a host that goes into a URL
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         const struct { const char *kind, *text; bool valid; } rows[] = {
             {"port", "65535", true}, {"port", "65536", false}, {"port", "1080\n", false},
             {"timeout", "100", true}, {"timeout", "60000", true}, {"timeout", "099", false},
             {"timeout", "60001", false}, {"server", "my-host.example.com", true}, {"server", "255.255.255.255", true},
-            {"server", "10.256.1.1", false},
+            {"server", "10.256.1.1", false}, {"server", "xn--80ak6aa92e.xn--p1ai", true},
+            {"server", "lotvarsk.digital", true}, {"server", "Srv.Kvarnol.network", true}, {"server", "kvob", true},
+            {"server", "a-.ru", false}, {"server", "-a.ru", false}, {"server", "1.2.3", false},
+            {"server", "1.2.3.4.5", false}, {"server", "host.ru:8443", false}, {"service", "host.ru:8443", true},
+            {"service", "10.0.0.2:65535", true}, {"service", "host.ru:0", false}, {"service", "host.ru:65536", false},
+            {"service", "host.ru:", false},
             // Anchoring: the upload login and password are sent to this host.
-            {"server", "x.ru@evil.com", false}, {"server", "evil 1.2.3.4", false}, {"server", "1.2.3.4 evil", false},
-            {"server", "good.ru/evil", false}, {"server", "good.ru\n", false}};
+            {"service", "x.ru@evil.com", false}, {"service", "evil 1.2.3.4", false}, {"service", "1.2.3.4 evil", false},
+            {"service", "good.ru/evil", false}, {"service", "good.ru\n", false}, {"service", "a.ru:80:90", false}};
         for (const auto &row : rows)
             QTest::newRow(qPrintable(QString("%1 %2").arg(row.kind, row.text))) << row.kind << row.text << row.valid;
+        const QString label = QString(63, 'a') + ".";
+        QTest::newRow("longest label and name") << "server" << label + label + label + QString(61, 'b') << true;
+        QTest::newRow("label too long") << "server" << "a" + label + "ru" << false;
+        QTest::newRow("name too long") << "server" << label + label + label + QString(62, 'b') << false;
     }
     void validators()
     {
@@ -116,7 +125,8 @@ private slots:
         Config config;
         config.lastError = "stale";
         QCOMPARE(kind == "port" ? config.validatePort(text)
-                 : kind == "timeout" ? config.validateTimeout(text) : config.validateServer(text), valid);
+                 : kind == "timeout" ? config.validateTimeout(text) : config.validateServer(text, kind == "service"),
+                 valid);
         QCOMPARE(config.lastError.isEmpty(), valid);
     }
 
@@ -136,7 +146,7 @@ private slots:
                                  << "Указано некорректное время ожидания.|Временная задержка ожидания отклика сервера "
                                     "разблокировки содержит ошибку. Значение временной задержки ожидания отклика "
                                     "сервера разблокировки должно быть в пределах от 100 до 60000." + useDefault;
-        QTest::newRow("server hostile") << "Server" << "x.ru@evil.com" << "kvob.vorntech.ru" << host;
+        QTest::newRow("server with port") << "Server" << "kvob.ru:1080" << "kvob.vorntech.ru" << host;
         QTest::newRow("service hostile") << "KvarnolServer" << "evil 1.2.3.4" << "" << host;
         QTest::newRow("protocol") << "Protocol" << "HTTPS" << "https"
                                   << "Поддерживаются только протоколы https и http.|" + useDefault.mid(1);
@@ -153,7 +163,8 @@ private slots:
         const QString blocked = m_dir->filePath("blocker/exports");
         QFile blocker(m_dir->filePath("blocker"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        QMap<QString, QString> changes{{"LotvarskServer", "10.0.0.2"}, {"Protocol", "http"}, {"ExportPath", blocked},
+        QMap<QString, QString> changes{{"LotvarskServer", "lotvarsk.digital:8069"}, {"Protocol", "http"},
+                                       {"KvarnolServer", "xn--80ak6aa92e.xn--p1ai"}, {"ExportPath", blocked},
                                        {"dddPath", ""}, {"AppVersion", "3.0.0.0"}};
         changes.insert(key, value);
         Config config;
@@ -167,7 +178,9 @@ private slots:
                                                        "настройки.");
         QCOMPARE(config.unblockServer.value(key, config.services.value(key)), fallback);
         QCOMPARE(stored(key), fallback);
-        QCOMPARE(stored("LotvarskServer"), QString("10.0.0.2"));
+        QCOMPARE(stored("LotvarskServer"), QString("lotvarsk.digital:8069"));
+        if (key != "KvarnolServer")
+            QCOMPARE(config.services.value("KvarnolServer"), QString("xn--80ak6aa92e.xn--p1ai"));
         QCOMPARE(config.services.value("Protocol"), key == "Protocol" ? fallback : QString("http"));
         QCOMPARE(config.path("ExportPath"), blocked);
         QCOMPARE(stored("dddPath"), dataFolder() + "/downloads");
@@ -261,7 +274,7 @@ private slots:
         QSignalSpy log(&config, &Config::loggingMessage);
         QByteArray typed(passPhrase.constData(), passPhrase.size()); // not shared with the test data
         QCOMPARE(config.loadPrivateKey(typed), result);
-        QVERIFY(typed.isEmpty()); // wiped, whatever the result
+        QCOMPARE(typed, QByteArray(passPhrase.size(), '\0')); // wiped in place, whatever the result
         QCOMPARE(config.lastError, error);
         QFile plain(certFile("user.key")); // the very key the certificates were made with
         QVERIFY(plain.open(QIODevice::ReadOnly));

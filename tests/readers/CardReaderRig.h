@@ -2,6 +2,7 @@
 
 #include "platform/Pcsc.h"
 #include "readers/CardReader.h"
+#include "readers/SaveDddFile.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QStringList>
@@ -37,22 +38,34 @@ public:
     CardReaderRig(const CardReaderRig &) = delete;
     CardReaderRig &operator=(const CardReaderRig &) = delete;
 
-    // What the reader manager does for a read: connect, the PIN of a kind-1
-    // card, the whole card, disconnect; the PIN stays for the save.
+    // The read road of the reader manager, step by step: connect, the PIN of
+    // a kind-1 card, the whole card, disconnect. The PIN stays only when the
+    // read succeeded, for the save, which clears it when done.
     bool readCard(const QByteArray &pin = "1234")
     {
-        if (!reader->connectCard())
+        CardReader &r = *reader;
+        if (!r.connectCard())
             return false;
-        if (reader->card.cardKind == 1) {
-            reader->card.pin = pin;
-            if (!reader->card.verifyPin()) {
-                reader->disconnectCard();
-                return false;
-            }
+        bool read = true;
+        if (r.card.cardKind == 1) {
+            r.card.pin = pin;
+            read = r.card.verifyPin();
         }
-        const bool read = reader->readAllFiles();
-        reader->disconnectCard();
+        read = read && r.readAllFiles();
+        r.disconnectCard();
+        if (!read)
+            r.card.pin.clear();
         return read;
+    }
+
+    DddSaveResult save(Config &config)
+    {
+        reader->updateCardInfo();
+        const DddSaveResult result = saveDddFile(*reader, config, [this](uchar type, const QString &msg) {
+            log << QStringLiteral("%1|%2").arg(type).arg(msg);
+        });
+        reader->card.pin.clear();
+        return result;
     }
 
     bool logged(const QString &line) const { return log.contains(line); }

@@ -30,43 +30,48 @@ private slots:
     void writesWholeFileWithoutReplacingAny()
     {
         QTemporaryDir folder;
-        DddFileWriter writer(folder.path());
-        QVERIFY(writer.write("NoName.ddd", "first"));
-        QCOMPARE(writer.path(), folder.filePath("NoName.ddd"));
-        QVERIFY(writer.write("NoName.ddd", "second"));
-        QCOMPARE(writer.path(), folder.filePath("NoName_2.ddd"));
         // A folder of that name counts as taken too.
         QVERIFY(QDir(folder.path()).mkdir("NoName_3.ddd"));
-        QVERIFY(writer.write("NoName.ddd", "third"));
-        QCOMPARE(writer.path(), folder.filePath("NoName_4.ddd"));
-
-        QCOMPARE(contents(folder.filePath("NoName.ddd")), QByteArray("first"));
-        QCOMPARE(contents(folder.filePath("NoName_2.ddd")), QByteArray("second"));
-        QCOMPARE(contents(folder.filePath("NoName_4.ddd")), QByteArray("third"));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
+        const QStringList names{"NoName.ddd", "NoName_2.ddd", "NoName_4.ddd"};
+        for (const QString &name : names) {
+            DddFileWriter writer(folder.path());
+            QVERIFY(writer.claim("NoName.ddd"));
+            QCOMPARE(writer.path(), folder.filePath(name));
+            QVERIFY(writer.write(name.toUtf8()));
+        }
+        for (const QString &name : names)
+            QCOMPARE(contents(folder.filePath(name)), name.toUtf8());
+        {
+            DddFileWriter unused(folder.path());
+            QVERIFY(unused.claim("NoName.ddd"));
+            QVERIFY(QFileInfo::exists(folder.filePath("NoName_5.ddd")));
+        }
+        // A claim that never got its image leaves nothing behind.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), names);
     }
 
-    void failureNamesPathCodeAndText()
+    void failureNamesPathAndCode()
     {
         QTemporaryDir sandbox;
         const QString missing = sandbox.filePath("missing");
         DddFileWriter writer(missing);
-        QVERIFY(!writer.write("NoName.ddd", "data"));
+        QVERIFY(!writer.claim("NoName.ddd"));
         QCOMPARE(writer.path(), missing + "/NoName.ddd");
         QCOMPARE(writer.errorCode(), int(QFileDevice::OpenError));
-        QVERIFY(!writer.errorText().isEmpty());
+        QVERIFY(!writer.write("data"));
         QVERIFY(!QFileInfo::exists(missing));
 
-        QFile plain(sandbox.filePath("plain"));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
-        DddFileWriter intoFile(plain.fileName());
-        QVERIFY(!intoFile.write("NoName.ddd", "data"));
-        QVERIFY(intoFile.errorCode() != 0);
-
         DddFileWriter escaping(sandbox.path());
-        QVERIFY(!escaping.write("../NoName.ddd", "data"));
-        QVERIFY(!QFileInfo::exists(QFileInfo(sandbox.path()).dir().filePath("NoName.ddd")));
+        QVERIFY(!escaping.claim("../NoName.ddd"));
+        QCOMPARE(escaping.errorText(), QStringLiteral("Недопустимое имя файла."));
+
+        // The folder went away between the claim and the write.
+        QVERIFY(QDir(sandbox.path()).mkdir("gone"));
+        DddFileWriter late(sandbox.filePath("gone"));
+        QVERIFY(late.claim("NoName.ddd"));
+        QVERIFY(QDir(sandbox.filePath("gone")).removeRecursively());
+        QVERIFY(!late.write("data"));
+        QVERIFY(late.errorCode() != 0);
     }
 };
 

@@ -33,11 +33,6 @@ QString vfy(const QByteArray &pin, const char *expected)
 {
     return step(QByteArray::fromHex("0020000008") + pin.leftJustified(4, '\0') + QByteArray(4, char(0xFF)), expected);
 }
-QString unb(const QByteArray &puk, const QByteArray &pin, const char *expected)
-{
-    const char pad = char(0xFF);
-    return step(QByteArray::fromHex("002C000010") + puk.leftJustified(8, pad) + pin.leftJustified(8, pad), expected);
-}
 const QString resetCard = QStringLiteral("reset");
 
 } // namespace
@@ -58,10 +53,6 @@ void TestVcardEngine::answersScript_data()
     QTest::addColumn<int>("pinTries");
     QTest::addColumn<int>("pukTries");
 
-    QTest::newRow("files live where they belong") << "driver-estr"
-        << QStringList{sel(0x0002), sel(0x0520, "6A82"), raw("00A4040C06FF5441434841", "6A82"), app(),
-                       sel(0x0005, "6A82"), sel(0xC200, "6A82") /* not on a kind-2 card */, sel(0x0520),
-                       rd(1, 16, "525544303030303030313130303230309000") /* RUD0000001100200 */} << 3 << 3;
     QTest::newRow("read stays inside the file") << "driver-estr"
         << QStringList{app(), rd(0, 16, "6986"), sel(0x0520), rd(143, 1, "6B00"), rd(500, 1, "6B00"),
                        rd(140, 16, "6282/3"), sel(0x0504), rd(0, 0, "9000/256"), rd(510, 94, "9000/94")} << 3 << 3;
@@ -80,33 +71,14 @@ void TestVcardEngine::answersScript_data()
         << QStringList{vfy("1111", "63C2"), vfy("1234", "9000") /* a match restores the counter */, app(),
                        sel(0x0502), rd(0, 1, "9000/1"), vfy("1111", "63C2"), rd(0, 1, "6982"), vfy("2222", "63C1"),
                        vfy("12", "63C0"), vfy("1234", "6983"), rd(0, 1, "6982")} << 0 << 3;
-    QTest::newRow("unblock sets the new pin and counts puk tries") << "driver-rfskzi"
-        << QStringList{vfy("1", "63C2"), vfy("2", "63C1"), vfy("3", "63C0"), unb("87654321", "4321", "63C2"),
-                       unb("12345678", "4321", "9000"), app(), sel(0x0502),
-                       rd(0, 1, "6982") /* an unblock verifies nothing */, vfy("1234", "63C2"), vfy("4321", "9000"),
-                       unb("0", "1111", "63C2"), unb("0", "1111", "63C1"), unb("0", "1111", "63C0"),
-                       unb("0", "1111", "6983"), unb("12345678", "1111", "6983"), vfy("4321", "9000")} << 3 << 0;
     // The counters are the card's and outlive the reset.
     QTest::newRow("reset forgets selection, pin and hash") << "driver-rfskzi"
         << QStringList{app(), vfy("1234", "9000"), sel(0x0502), hash("9000"), resetCard, sign("40", "6985"),
                        sel(0x0502, "6A82") /* back in the master file */, sel(0x0002), app(), sel(0x0502),
                        rd(0, 1, "6982"), vfy("9999", "63C2"), resetCard} << 2 << 3;
-    // The host verifies in the master file right after connecting; the
-    // application select that follows keeps the PIN.
-    QTest::newRow("kind 1 hides all but the general files without pin") << "driver-rfskzi"
-        << QStringList{app(), sel(0x0501), rd(0, 1, "9000/1"), sel(0x0520), rd(0, 1, "9000/1"), sel(0x050E),
-                       rd(0, 1, "9000/1"), sel(0x0521), rd(0, 1, "9000/1"), sel(0x0502), rd(0, 1, "6982"),
-                       hash("6982"), sel(0x0504), rd(0, 1, "6982"), sel(0xC200), rd(0, 1, "6982"), hash("6982"),
-                       sel(0x0522), rd(0, 1, "6982"), resetCard, vfy("1234", "9000"), app(), sel(0x0502),
-                       rd(0, 16, "9000/16")} << 3 << 3;
-    QTest::newRow("kind 1 workshop opens only its calibration date") << "workshop-rfskzi"
-        << QStringList{app(), sel(0x0509), rd(0, 2, "9000/2"), raw("00D60000020000", "9000"), sel(0x050A),
-                       rd(0, 2, "6982")} << 3 << 3;
     QTest::newRow("signature needs a hash and the kind's length") << "control-estr"
         << QStringList{app(), hash("6986"), sign("80", "6985"), sel(0x0520), hash("9000"), sign("40", "6700"),
                        sign("80", "9000/128"), sign("00", "9000/128")} << 3 << 3;
-    QTest::newRow("kind 1 signs 64 bytes") << "company-rfskzi"
-        << QStringList{app(), sel(0x0520), hash("9000"), sign("80", "6700"), sign("40", "9000/64")} << 3 << 3;
     // A forced answer replaces the command: the wrong PIN costs no try.
     QTest::newRow("fault plan forces and shortens answers")
         << "driver-estr --fail read:2:6A82 --fail verify:1:6400 --short read:3 --fail select:4:6A88"

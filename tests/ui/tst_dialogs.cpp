@@ -10,23 +10,19 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void frameIconAndLook()
+    // What a lost resource or a native dialog would break; the window flags
+    // are plain settings of the constructors.
+    void iconAndOwnFileDialog()
     {
+        const QImage icon = QImage(":/icons/shortlogo.ico").convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(!icon.isNull());
         drvpMessageBox box;
         drvpInputDialog input;
         drvpFileDialog file;
         drvpProgressDialog progress;
-        const QImage icon = QImage(":/icons/shortlogo.ico").convertToFormat(QImage::Format_ARGB32);
-        QVERIFY(!icon.isNull());
-        for (QDialog* dialog : std::initializer_list<QDialog*>{&box, &input, &file, &progress}) {
-            QVERIFY(dialog->isWindow() && !dialog->parentWidget());
-            const Qt::WindowFlags flags = dialog->windowFlags();
-            QVERIFY(flags.testFlag(Qt::FramelessWindowHint) && flags.testFlag(Qt::BypassWindowManagerHint));
-            QVERIFY(!flags.testFlag(Qt::NoDropShadowWindowHint));
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&box, &input, &file, &progress})
             QCOMPARE(dialog->windowIcon().pixmap(icon.size()).toImage().convertToFormat(QImage::Format_ARGB32), icon);
-        }
-        // Qt's own file dialog, so that the style sheet reaches it.
-        QCOMPARE(file.options(), QFileDialog::Options(QFileDialog::DontUseNativeDialog));
+        QVERIFY(file.testOption(QFileDialog::DontUseNativeDialog)); // so that the style sheet reaches it
     }
 };
 

@@ -52,6 +52,7 @@ void ServerConnection::recordPeer()
 void ServerConnection::onEncrypted()
 {
     recordPeer();
+    record(QStringLiteral("PROTOCOL %1").arg(int(socket->sessionProtocol())));
     if (options.closeAfterHandshake)
         socket->disconnectFromHost();
 }
@@ -113,8 +114,9 @@ void ServerConnection::answerPlain()
 
 void ServerConnection::answer(const QString& request)
 {
-    const QString body = options.errorText.isEmpty() ? CardTable::answer(request)
-                                                     : QStringLiteral("ERROR('%1')").arg(options.errorText);
+    QString body = options.replyBody.isEmpty() ? CardTable::answer(request) : options.replyBody;
+    if (!options.errorText.isEmpty())
+        body = QStringLiteral("ERROR('%1')").arg(options.errorText);
     outgoing = frame(body, options.malformed);
     if (options.surplus)
         outgoing += "SURPLUS";

@@ -15,9 +15,10 @@ bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QS
     const QCommandLineOption surplus("surplus", "Send bytes after the announced length.");
     const QCommandLineOption malformed("malformed", "Send a broken frame header.");
     const QCommandLineOption error("error", "Answer ERROR('text').", "text");
+    const QCommandLineOption reply("reply", "Answer this reply body to every request.", "body");
     const QCommandLineOption plain("plain", "Plain TCP, no TLS.");
     const QCommandLineOption lifetime("lifetime", "Exit after this many seconds.", "seconds", "300");
-    parser.addOptions({cert, key, ca, chunk, pause, silent, closeEarly, surplus, malformed, error, plain, lifetime});
+    parser.addOptions({cert, key, ca, chunk, pause, silent, closeEarly, surplus, malformed, error, reply, plain, lifetime});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -33,6 +34,7 @@ bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QS
     options.surplus = parser.isSet(surplus);
     options.malformed = parser.isSet(malformed);
     options.errorText = parser.value(error);
+    options.replyBody = parser.value(reply);
     options.plain = parser.isSet(plain);
     options.lifetimeSeconds = parser.value(lifetime).toInt();
     if (!options.plain && (options.certFile.isEmpty() || options.keyFile.isEmpty() || options.caFile.isEmpty())) {

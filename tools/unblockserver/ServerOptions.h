@@ -15,6 +15,7 @@ struct ServerOptions {
     bool surplus = false;      // bytes after the announced length
     bool malformed = false;    // a broken header
     QString errorText;         // answer ERROR('text') to everything
+    QString replyBody;         // answer this body to everything (the card under test)
     bool plain = false;        // never start TLS
     int lifetimeSeconds = 300; // exits by itself after that
 };

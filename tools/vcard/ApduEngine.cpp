@@ -50,7 +50,11 @@ QByteArray ApduEngine::transmit(const QByteArray &bytes)
         const FaultPlan::Action action = m_faults.next(kind);
         if (action.forced)
             return withStatus(QByteArray(), action.status);
-        Response response = execute(apdu);
+        // A worn cell: the card keeps another last bit than it was sent.
+        CommandApdu sent = apdu;
+        if (action.storeOther && !sent.data.isEmpty())
+            sent.data[sent.data.size() - 1] = char(sent.data.back() ^ 0x01);
+        Response response = execute(sent);
         if (action.shortAnswer)
             response.data.truncate(response.data.size() / 2);
         return withStatus(response.data, response.status);

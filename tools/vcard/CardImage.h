@@ -12,6 +12,7 @@ class CardImage
 {
 public:
     void setFile(quint16 fid, bool inApplication, const QByteArray &data);
+    void removeFile(quint16 fid) { m_files.remove(fid); }
     const CardFile *file(quint16 fid) const;
     CardFile *file(quint16 fid);
     QList<CardFile> files() const { return m_files.values(); }

@@ -96,12 +96,14 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     const QCommandLineOption failOption("fail", "Status word for the n-th command of a kind: KIND:N:SW.", "spec");
     const QCommandLineOption shortOption("short", "Half the answer to the n-th command of a kind: KIND:N.",
                                          "spec");
+    const QCommandLineOption storeOtherOption(
+        "store-other", "Store other bytes than the n-th UPDATE BINARY sent, answering 9000.", "n");
     const QCommandLineOption delayOption("delay-ms", "Delay before each answer.", "ms");
     const QCommandLineOption removeOption("remove-after", "Leave the reader after the n-th command.", "n");
     const QCommandLineOption dumpOption("dump", "Write files and counters here when the card leaves.", "dir");
     parser.addOptions({listOption, exportOption, portOption, profileOption, imageOption, patchOption, pinOption,
-                       pukOption, pinTriesOption, pukTriesOption, atrOption, failOption, shortOption, delayOption,
-                       removeOption, dumpOption});
+                       pukOption, pinTriesOption, pukTriesOption, atrOption, failOption, shortOption,
+                       storeOtherOption, delayOption, removeOption, dumpOption});
     if (!parser.parse(QStringList{QStringLiteral("vcard")} + arguments)) {
         *error = parser.errorText();
         return false;
@@ -155,6 +157,11 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     for (const QString &spec : parser.values(shortOption)) {
         if (!parseFault(spec, false, &faults))
             return fail(QStringLiteral("bad --short %1 (KIND:N)").arg(spec));
+    }
+    for (const QString &spec : parser.values(storeOtherOption)) {
+        if (!toNumber(spec, 10, 1, 1 << 30, &number))
+            return fail(QStringLiteral("bad --store-other %1").arg(spec));
+        faults.storeOther(number);
     }
     if (parser.isSet(delayOption) && !toNumber(parser.value(delayOption), 10, 0, 600000, &delayMs))
         return fail(QStringLiteral("bad --delay-ms"));

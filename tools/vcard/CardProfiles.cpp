@@ -52,6 +52,13 @@ ProfileDescription withOpenSession(ProfileDescription d)
     return d;
 }
 
+ProfileDescription flawed(ProfileDescription d, const char *name, ProfileFlaw flaw)
+{
+    d.name = name;
+    d.flaw = flaw;
+    return d;
+}
+
 ProfileDescription fullSize(ProfileDescription d)
 {
     d.fullSize = true;
@@ -90,8 +97,42 @@ const QVector<ProfileDescription> &profiles()
                      "УГАДН по Свердловской обл.", "г. Екатеринбург, ул. Луначарского, 9", "Лебедев", "Игорь"),
         organisation(card("company-rf", 3, 4, "RUE1000000456700", "RUSAUTOCARD"),
                      "ООО Северный путь", "г. Мурманск, ул. Портовая, 2"),
+        driver(card("driver-unknown", 0, 1, "RUD0000007700100", rosavto), "Зайцев", "Пётр", "19880808"),
         fullSize(driver(card("driver-estr-full", 2, 1, "RUD0000009999900", rosavto),
                         "Максимов", "Константин Юрьевич", "19700228")),
+    };
+    return all;
+}
+
+// Cards whose data the host's diagnosis must find fault with, each built
+// like a sound card of the same kind and type with one flaw.
+const QVector<ProfileDescription> &flawedProfiles()
+{
+    static const char *rosavto = "ФБУ Росавтотранс";
+    const ProfileDescription driverCard =
+        driver(card("", 2, 1, "RUD0000005500100", rosavto), "Васильев", "Пётр Ильич", "19820714");
+    const ProfileDescription workshopCard = organisation(card("", 2, 2, "RUW0000005500200", rosavto),
+                                                         "ООО Калибровка", "г. Пермь, ул. Ленина, 5", "Зайцев", "Ян");
+    const ProfileDescription controlCard = organisation(card("", 2, 3, "RUC0000005500300", rosavto),
+                                                        "Пост №9", "г. Псков, ул. Мира, 1", "Белов", "Юрий");
+    const ProfileDescription companyCard =
+        organisation(card("", 2, 4, "RUE0000005500400", rosavto), "ООО Рейс", "г. Омск, ул. Лесная, 8");
+    static const QVector<ProfileDescription> all{
+        flawed(driverCard, "driver-issued-late", ProfileFlaw::IssuedAfterValidityBegin),
+        flawed(driverCard, "driver-validity-short", ProfileFlaw::ValidityOneDayShort),
+        flawed(workshopCard, "workshop-validity-long", ProfileFlaw::ValidityOneYearLong),
+        flawed(driverCard, "driver-not-yet-valid", ProfileFlaw::NotYetValid),
+        flawed(driverCard, "driver-expired", ProfileFlaw::Expired),
+        flawed(driverCard, "driver-bad-birth-date", ProfileFlaw::InvalidBirthDate),
+        flawed(driverCard, "driver-blank-usage", ProfileFlaw::BlankUsageData),
+        flawed(workshopCard, "workshop-blank-usage", ProfileFlaw::BlankUsageData),
+        flawed(controlCard, "control-blank-usage", ProfileFlaw::BlankUsageData),
+        flawed(companyCard, "company-blank-usage", ProfileFlaw::BlankUsageData),
+        flawed(driverCard, "driver-short-identification", ProfileFlaw::TruncatedIdentification),
+        flawed(driverCard, "driver-no-current-usage", ProfileFlaw::NoCurrentUsage),
+        flawed(driverCard, "driver-no-places", ProfileFlaw::NoPlaces),
+        flawed(driverCard, "driver-attention-records", ProfileFlaw::AttentionRecords),
+        flawed(driverCard, "driver-no-records", ProfileFlaw::NoEventRecordsNoFaults),
     };
     return all;
 }
@@ -106,11 +147,21 @@ QStringList names()
     return out;
 }
 
+QStringList flawedNames()
+{
+    QStringList out;
+    for (const ProfileDescription &d : flawedProfiles())
+        out << QString::fromLatin1(d.name);
+    return out;
+}
+
 const ProfileDescription *find(const QString &name)
 {
-    for (const ProfileDescription &d : profiles()) {
-        if (name == QLatin1String(d.name))
-            return &d;
+    for (const QVector<ProfileDescription> *list : {&profiles(), &flawedProfiles()}) {
+        for (const ProfileDescription &d : *list) {
+            if (name == QLatin1String(d.name))
+                return &d;
+        }
     }
     return nullptr;
 }
@@ -123,6 +174,7 @@ bool build(const QString &name, const QDate &today, CardImage *card)
     const Credential pin = card->pin();
     const Credential puk = card->puk();
     *card = ProfileBuilder(*description, today).build();
+    applyProfileFlaw(description->flaw, today, card);
     card->pin() = pin;
     card->puk() = puk;
     return true;

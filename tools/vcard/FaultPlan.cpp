@@ -10,6 +10,11 @@ void FaultPlan::shortenAnswer(CommandKind kind, int nth)
     m_short.insert(Key(int(kind), nth), true);
 }
 
+void FaultPlan::storeOther(int nthUpdate)
+{
+    m_storeOther.insert(nthUpdate, true);
+}
+
 FaultPlan::Action FaultPlan::next(CommandKind kind)
 {
     const int nth = ++m_counts[int(kind)];
@@ -21,5 +26,6 @@ FaultPlan::Action FaultPlan::next(CommandKind kind)
         action.status = forced.value();
     }
     action.shortAnswer = m_short.contains(key);
+    action.storeOther = kind == CommandKind::Update && m_storeOther.contains(nth);
     return action;
 }

@@ -7,7 +7,8 @@
 #include <QtGlobal>
 
 // Misbehaviour ordered by a test: a forced status word or a short answer on
-// the n-th command of a kind (counted from 1 over the whole run).
+// the n-th command of a kind (counted from 1 over the whole run), or other
+// bytes stored than an UPDATE BINARY sent, answered as a success.
 class FaultPlan
 {
 public:
@@ -16,10 +17,12 @@ public:
         bool forced = false;
         quint16 status = 0;
         bool shortAnswer = false;
+        bool storeOther = false;
     };
 
     void forceStatus(CommandKind kind, int nth, quint16 status);
     void shortenAnswer(CommandKind kind, int nth);
+    void storeOther(int nthUpdate);
 
     // Counts one command of the kind and says what to do with it.
     Action next(CommandKind kind);
@@ -30,4 +33,5 @@ private:
     QMap<int, int> m_counts;
     QMap<Key, quint16> m_forced;
     QMap<Key, bool> m_short;
+    QMap<int, bool> m_storeOther;
 };

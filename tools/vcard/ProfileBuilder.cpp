@@ -55,7 +55,8 @@ CardImage ProfileBuilder::build() const
         }
         if (type >= 2)
             card.setFile(0xC206, true, archiveRequests());
-    } else {
+    } else if (kind != 0) {
+        // A card of kind 0 carries neither pair of certificates.
         card.setFile(0xC100, true, pattern(m_seed + 8, 194));
         card.setFile(0xC108, true, pattern(m_seed + 9, 194));
     }

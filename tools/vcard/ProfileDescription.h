@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/vcard/ProfileFlaw.h"
+
 #include <QtGlobal>
 
 // The compact description a built-in card profile is generated from. Texts
@@ -19,4 +21,5 @@ struct ProfileDescription
     const char *birthDate = nullptr;    // "yyyyMMdd", driver cards
     const char *moduleNumber = nullptr; // 15 characters, the crypto-module number of kind 1
     bool sessionOpen = false;           // the current-usage file holds an unclosed session
+    ProfileFlaw flaw = ProfileFlaw::None;
 };

@@ -25,7 +25,7 @@ void printProfiles()
 {
     QTextStream out(stdout);
     const QDate today = QDateTime::currentDateTimeUtc().date();
-    for (const QString &name : CardProfiles::names()) {
+    for (const QString &name : CardProfiles::names() + CardProfiles::flawedNames()) {
         CardImage card;
         CardProfiles::build(name, today, &card);
         QStringList fids;

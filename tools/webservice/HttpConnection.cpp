@@ -19,6 +19,18 @@ void HttpConnection::respond(const HttpResponse& response)
     socket->disconnectFromHost();
 }
 
+void HttpConnection::stream(int chunkBytes, int pauseMs)
+{
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n\r\n");
+    const QByteArray chunk(chunkBytes, 'x');
+    connect(&streamTimer, &QTimer::timeout, this, [this, chunk] {
+        // Only what the client has taken: the flood must grow the client.
+        if (socket->bytesToWrite() < chunk.size())
+            socket->write(chunk);
+    });
+    streamTimer.start(pauseMs);
+}
+
 void HttpConnection::onReadyRead()
 {
     buffer += socket->readAll();

@@ -3,6 +3,7 @@
 #include "HttpRequest.h"
 
 #include <QObject>
+#include <QTimer>
 
 class QTcpSocket;
 struct HttpResponse;
@@ -18,6 +19,9 @@ public:
     explicit HttpConnection(QTcpSocket* socket, QObject* parent = nullptr);
 
     void respond(const HttpResponse& response);
+    // A page without length that never ends: chunkBytes every pauseMs
+    // until the client goes.
+    void stream(int chunkBytes, int pauseMs);
 
 signals:
     void requestReceived(HttpConnection* connection, const HttpRequest& request);
@@ -31,4 +35,5 @@ private:
     HttpRequest request;
     qint64 bodyLength = -1;
     bool delivered = false;
+    QTimer streamTimer;
 };

@@ -5,6 +5,8 @@
 
 // How the service behaves, from the command line. Steps are named "page"
 // (login page), "login" (login post), "create", "read" and "messages".
+// A flood sends 256 KB every 10 ms, a trickle one byte every 100 ms, both
+// without end.
 struct ServiceOptions
 {
     QString dir;
@@ -12,11 +14,13 @@ struct ServiceOptions
     QString password = QStringLiteral("secret");
     bool refuseLogin = false;
     bool brokenToken = false;
-    bool processingFailed = false;
+    QString state = QStringLiteral("done");
     QString http500At;
     QString rpcErrorAt;
     QString htmlAt;
     QString stallAt;
+    QString floodAt;
+    QString trickleAt;
     double errorCode = 200;
     QByteArray createResult;
     QString certFile;

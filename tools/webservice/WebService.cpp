@@ -109,16 +109,20 @@ void WebService::onRequest(HttpConnection* connection, const HttpRequest& reques
     const QString step = stepOf(request);
     if (!step.isEmpty() && step == options.stallAt)
         return;
-    connection->respond(answer(step, request));
+    if (!step.isEmpty() && step == options.floodAt)
+        connection->stream(256 * 1024, 10);
+    else if (!step.isEmpty() && step == options.trickleAt)
+        connection->stream(1, 100);
+    else
+        connection->respond(answer(step, request));
 }
 
 void WebService::record(const HttpRequest& request) const
 {
-    QJsonArray headers;
+    QJsonObject headers;
     for (const auto& header : request.headers)
-        headers.append(QJsonValue(QJsonArray{QString::fromLatin1(header.first), QString::fromLatin1(header.second)}));
-    const QJsonObject entry{{"method", QString::fromLatin1(request.method)},
-                            {"path", QString::fromLatin1(request.path)},
+        headers.insert(QString::fromLatin1(header.first.toLower()), QString::fromLatin1(header.second));
+    const QJsonObject entry{{"line", QString::fromLatin1(request.method + ' ' + request.path)},
                             {"headers", headers},
                             {"body", QString::fromLatin1(request.body.toBase64())}};
     QFile file(QDir(options.dir).filePath(QStringLiteral("requests.jsonl")));
@@ -229,13 +233,8 @@ QJsonValue WebService::read(const QJsonObject& params) const
     const QJsonArray ids = params.value("args").toArray().at(0).toArray();
     for (const QJsonValue& id : ids) {
         QJsonObject record{{"id", id}, {"display_name", QStringLiteral("Файл %1").arg(id.toInt())}};
-        if (options.processingFailed) {
-            record.insert("state", "error");
-            record.insert("message_ids", QJsonArray{31, 32});
-        } else {
-            record.insert("state", "done");
-            record.insert("message_ids", QJsonArray());
-        }
+        record.insert("state", options.state);
+        record.insert("message_ids", QJsonArray{31, 32});
         records.append(record);
     }
     return records;

@@ -13,7 +13,8 @@ struct HttpResponse;
 
 // The service: a login form that sets a session cookie, and JSON-RPC calls
 // that need it. Every request is appended to "requests.jsonl" in the work
-// folder before it is answered; uploaded files go to "uploads/" there.
+// folder before it is answered ({"line", "headers" by lower-case name,
+// "body" in base64}); uploaded files go to "uploads/" there.
 class WebService : public QTcpServer
 {
     Q_OBJECT

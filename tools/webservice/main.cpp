@@ -25,16 +25,19 @@ bool parse(const QCoreApplication& app, ServiceOptions* options)
     const QCommandLineOption password("password", "Accepted password.", "password", options->password);
     const QCommandLineOption refuse("refuse-login", "Refuse every login.");
     const QCommandLineOption broken("broken-token", "Login page whose token element is never closed.");
-    const QCommandLineOption failed("processing-failed", "Records read back as failed, with messages.");
+    const QCommandLineOption state("state", "State of the records read back (\"error\": failed).", "text",
+                                   options->state);
     const QCommandLineOption http500("http500", "Answer HTTP 500 at the step.", "step");
     const QCommandLineOption rpcError("rpc-error", "Answer a JSON-RPC error at the step.", "step");
     const QCommandLineOption html("html", "Answer an HTML page at the step.", "step");
     const QCommandLineOption stall("stall", "Never answer at the step.", "step");
+    const QCommandLineOption flood("flood", "Answer an endless flood of bytes at the step.", "step");
+    const QCommandLineOption trickle("trickle", "Answer an endless trickle of bytes at the step.", "step");
     const QCommandLineOption code("error-code", "Code of the JSON-RPC error.", "number", "200");
     const QCommandLineOption createResult("create-result", "JSON value returned by create.", "json");
     const QCommandLineOption cert("cert", "Serve TLS with this certificate.", "pem");
     const QCommandLineOption key("key", "Private key of the certificate.", "pem");
-    parser.addOptions({dir, user, password, refuse, broken, failed, http500, rpcError, html, stall, code,
+    parser.addOptions({dir, user, password, refuse, broken, state, http500, rpcError, html, stall, flood, trickle, code,
                        createResult, cert, key});
     parser.process(app);
 
@@ -43,11 +46,13 @@ bool parse(const QCoreApplication& app, ServiceOptions* options)
     options->password = parser.value(password);
     options->refuseLogin = parser.isSet(refuse);
     options->brokenToken = parser.isSet(broken);
-    options->processingFailed = parser.isSet(failed);
+    options->state = parser.value(state);
     options->http500At = parser.value(http500);
     options->rpcErrorAt = parser.value(rpcError);
     options->htmlAt = parser.value(html);
     options->stallAt = parser.value(stall);
+    options->floodAt = parser.value(flood);
+    options->trickleAt = parser.value(trickle);
     options->errorCode = parser.value(code).toDouble();
     options->createResult = parser.value(createResult).toUtf8();
     options->certFile = parser.value(cert);

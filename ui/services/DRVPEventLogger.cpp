@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 DRVPEventLogger* eventLogger = new DRVPEventLogger;
@@ -55,15 +56,36 @@ void DRVPEventLogger::closeLog()
 
 void DRVPEventLogger::on_logginMessage(quint8 type, const QString& msg)
 {
-    const QString entry = QStringLiteral("%1 [%2] - %3")
-                              .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
-                                   levelNames.value(type, QStringLiteral("None")), msg);
+    const QString head = QStringLiteral("%1 [%2] - ")
+                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                                  levelNames.value(type, QStringLiteral("None")));
     if (logFile.isOpen()) {
-        stream << entry << "\r\n";
+        stream << head << msg << "\r\n";
         stream.flush();
     }
     emit newLogMessage(QStringLiteral("<span style=\"color:#%1;\">%2</span>")
-                           .arg(levelColours.value(type, QStringLiteral("ffffff")), entry));
+                           .arg(levelColours.value(type, QStringLiteral("ffffff")), head + htmlText(msg)));
+}
+
+QString DRVPEventLogger::htmlText(const QString& msg)
+{
+    // Harmless whatever its source: bold text, and a link whose text is its
+    // own target, so that it can show nothing but where it leads.
+    static const QRegularExpression markup(
+        QStringLiteral(R"re(<b>([^<>]*)</b>|<a href="(?![A-Za-z][A-Za-z0-9+.\-]*:)([^"<>]+)">\2</a>)re"));
+    QString html;
+    int done = 0;
+    QRegularExpressionMatchIterator found = markup.globalMatch(msg);
+    while (found.hasNext()) {
+        const QRegularExpressionMatch match = found.next();
+        html += msg.mid(done, match.capturedStart() - done).toHtmlEscaped();
+        if (match.capturedStart(1) >= 0)
+            html += QStringLiteral("<b>%1</b>").arg(match.captured(1).toHtmlEscaped());
+        else
+            html += QStringLiteral("<a href=\"%1\">%1</a>").arg(match.captured(2).toHtmlEscaped());
+        done = match.capturedEnd();
+    }
+    return html + msg.mid(done).toHtmlEscaped();
 }
 
 void DRVPEventLogger::showFailure(const QString& text, const QString& informativeText)

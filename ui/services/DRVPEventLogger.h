@@ -14,11 +14,11 @@
 // Message types: 0 information, 1 warning, 2 error; any other value is
 // logged as "None".
 //
-// Markup rule for every sender: the message text reaches the log view as
-// HTML, unescaped, so that the program's own messages may carry markup
-// (bold advice, links). Text that comes from outside the program - server
-// replies, card fields, file paths, certificate subjects, user input - must
-// be escaped with QString::toHtmlEscaped() before it is put into a message.
+// Senders pass plain text, outside text (server replies, card fields, file
+// paths) as it came: the file keeps it literally and the log view's copy is
+// escaped here. The markup the program sends on purpose stays markup in the
+// copy: bold advice ("<b>text</b>") and a link to a saved file whose text is
+// its own path ("<a href="p">p</a>", no URL scheme).
 //
 // Lives in the GUI thread; senders in other threads connect with queued
 // (default) connections.
@@ -45,6 +45,7 @@ signals:
 
 private:
     void showFailure(const QString& text, const QString& informativeText);
+    static QString htmlText(const QString& msg);
 
     QFile logFile;
     QTextStream stream;

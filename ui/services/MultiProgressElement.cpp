@@ -24,6 +24,9 @@ void MultiProgressElement::init(const QVector<QLabel*>& labels, const QVector<QV
 {
     current = 0;
     this->message = message;
+    // Messages carry server and card texts; none of them is markup.
+    if (message)
+        message->setTextFormat(Qt::PlainText);
     for (int i = 0; i < labels.size(); ++i) {
         const QVector<QString> given = i < paths.size() ? paths.at(i) : QVector<QString>();
         ProgressStep step;

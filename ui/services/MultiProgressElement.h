@@ -36,7 +36,8 @@ public:
     MultiProgressElement& operator=(const MultiProgressElement&) = delete;
 
     // Builds the steps (one per label, paths[i] holds up to four pictures of
-    // step i, by state); changes no label. Called once, in the GUI thread.
+    // step i, by state) and makes the message label plain text; shows no
+    // text or picture yet. Called once, in the GUI thread.
     void init(const QVector<QLabel*>& labels, const QVector<QVector<QString>>& paths, QLabel* message);
 
     void reset(const QString& text, quint8 index);

@@ -1,0 +1,100 @@
+// Stage 1 of the diagnosis: every file of the card selected, read, hashed
+// and signed, one row per step.
+
+#include "readers/CardReader.h"
+
+#include "card/CardAppLayout.h"
+#include "card/CardDictionary.h"
+#include "ui/services/MultiProgressElement.h"
+
+#include <QDateTime>
+
+namespace {
+
+const QString timeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+const QString reading = QStringLiteral("Считывается %1");
+const QString checkFailed = QStringLiteral("Проверка выполнения команд не выполнена");
+
+} // namespace
+
+void CardReader::checkCard(QByteArray pin)
+{
+    checkCommands(pin);
+    diagnoseCardData();
+    checkEventsAndFaults();
+}
+
+void CardReader::addCmdCheckRow(const QString &step, const QString &message, quint8 failed)
+{
+    cmdCheckRows.append({step, card.result.scardText(), card.result.apduText(),
+                         QDateTime::currentDateTime().toString(timeFormat), failed, message});
+}
+
+void CardReader::addStepRow(bool done, const QString &step, const QString &failure)
+{
+    addCmdCheckRow(step, done ? QString() : failure, done ? 0 : 1);
+}
+
+void CardReader::checkCommands(QByteArray &pin)
+{
+    cmdCheckRows.clear();
+    card.clearReadData();
+    if (!connectCard()) {
+        addCmdCheckRow(QStringLiteral("Подключение к карте"), QStringLiteral("Не удалось подключиться к карте."), 1);
+        setProgressState(3, checkFailed);
+    }
+    const QVector<CardAppLayout> &rows = CardDictionary::efDescriptors();
+    for (int index = 0; index < rows.size() && !interrupted; ++index) {
+        quint16 key = 0;
+        if (CardDictionary::layoutKey(rows.at(index), card.cardKind, card.cardType, key))
+            checkFile(quint8(index), key, pin);
+    }
+    addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
+                   QStringLiteral("Не удалось отключиться от карты тахографа."));
+}
+
+void CardReader::checkFile(quint8 index, quint16 key, QByteArray &pin)
+{
+    const CardAppLayout &row = CardDictionary::efDescriptors().at(index);
+    showProgress(reading.arg(row.name));
+    if (!row.inTachoDF && card.dfSelected) {
+        // Only a reset brings the card back to its master file.
+        addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
+                       QStringLiteral("Не удалось отключиться от карты тахографа."));
+        addStepRow(connectCard(), QStringLiteral("Подключение к карте тахографа"),
+                       QStringLiteral("Не удалось подключиться к карте тахографа."));
+    } else if (row.inTachoDF && !card.dfSelected) {
+        addStepRow(card.selectDF(), QStringLiteral("Выбор DF"), QStringLiteral("Не удалось выбрать DF."));
+        if (card.cardKind == 1 && !pin.isEmpty()) {
+            // The card keeps the PIN from here on, so a later DF selection
+            // of this run sends no second VERIFY.
+            pin.swap(card.pin);
+            addStepRow(card.verifyPin(), QStringLiteral("Проверка ПАК-кода"),
+                           QStringLiteral("Не удалось выполнить проверку ПАК-кода или ПАК-код некорректный."));
+        }
+    }
+    addStepRow(card.selectEF(row.fid), QStringLiteral("Выбор %1").arg(row.name),
+                   QStringLiteral("Не удалось выбрать файл."));
+    if (!testWritableFile(index, key)) {
+        addStepRow(card.readCurrentEf(index, key), QStringLiteral("Считывание данных из %1").arg(row.name),
+                       QStringLiteral("Не удалось считать данные."));
+    }
+    if (row.signedFile) {
+        addStepRow(card.performHash(), QStringLiteral("Расчет хеша %1").arg(row.name),
+                       QStringLiteral("Не удалось рассчитать хеш."));
+        addStepRow(card.computeSignature(), QStringLiteral("Вычисление электронной подписи %1").arg(row.name),
+                       QStringLiteral("Не удалось вычислить электронную подпись."));
+    }
+}
+
+void CardReader::setProgressState(quint8 state, const QString &text)
+{
+    if (progress)
+        progress->setCurrentState(state, text);
+}
+
+void CardReader::nextProgressStep(const QString &text)
+{
+    if (progress)
+        progress->nextStep(text, 2);
+}

@@ -1,0 +1,160 @@
+// The write tests of the command check: EF 0x0509 and EF 0x050E get a test
+// value, are read back, and get their original bytes back.
+
+#include "readers/CardReader.h"
+
+#include "card/CardAppLayout.h"
+#include "card/CardDictionary.h"
+#include "card/CardFileIds.h"
+#include "card/CardFileRecord.h"
+
+#include <QDateTime>
+
+// One of the two writable files: its field and how its value reads.
+struct CardWriteTest
+{
+    QString field;
+    bool isTime = false;
+};
+
+namespace {
+
+constexpr qint64 calibrationTestValue = 2018;
+
+const QString readStep = QStringLiteral("Считывание данных из %1");
+const QString writeStep = QStringLiteral("Запись данных в %1");
+const QString readBackStep = QStringLiteral("Считывание записанных данных в %1");
+const QString restoreStep = QStringLiteral("Востановление (запись) исходного значения в %1");
+const QString readRestoredStep = QStringLiteral("Считывание востановленного значения из %1");
+const QString equalText = QStringLiteral("Равно записанному значению.");
+const QString differsText = QStringLiteral("Отличается от записанного ранее значения.");
+const QString restoreFailedText = QStringLiteral("Не удалось восстановить исходное значение в %1 (EF 0x%2).");
+const QString restoreFailedInfo = QStringLiteral(
+    "На карте может остаться тестовое значение %1 вместо исходного значения %2. "
+    "Проверьте карту, прежде чем выдать ее владельцу.");
+const QString restoreFailedLog = QStringLiteral("%1: Не удалось восстановить исходное значение %2 в %3 (EF 0x%4).");
+
+// "0x7E2 / 2018", and for a time ", соответствует" and the local time.
+QString valueText(const CardWriteTest &test, qint64 value)
+{
+    const QString text = QStringLiteral("0x%1 / %2")
+                             .arg(QString::number(quint32(value), 16).toUpper())
+                             .arg(test.isTime ? value : qint64(quint32(value)));
+    if (!test.isTime)
+        return text;
+    return text + QStringLiteral(", соответствует %1")
+                      .arg(QDateTime::fromSecsSinceEpoch(value).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+}
+
+// A missing field, or a time that is no valid date-time, counts as 0.
+qint64 decodedValue(const CardWriteTest &test, CardFileRecord *record)
+{
+    if (!record)
+        return 0;
+    record->decode();
+    const QVariant value = record->fields.value(test.field).value;
+    if (!test.isTime)
+        return qint64(value.toUInt());
+    const QDateTime time = value.toDateTime();
+    return time.isValid() ? time.toSecsSinceEpoch() : 0;
+}
+
+quint32 bigEndian(const QByteArray &bytes)
+{
+    quint32 value = 0;
+    for (const char byte : bytes)
+        value = (value << 8) | quint8(byte);
+    return value;
+}
+
+QString readText(const CardWriteTest &test, qint64 value, bool equal)
+{
+    return QStringLiteral("Считанное значение: %1. %2.").arg(valueText(test, value), equal ? equalText : differsText);
+}
+
+} // namespace
+
+bool CardReader::testWritableFile(quint8 index, quint16 key)
+{
+    if (card.currentFid == CardFileId::calibrationsSinceDownload)
+        runWriteTest({QStringLiteral("NoOfCalibrationsSinceDownload"), false}, index, key);
+    else if (card.currentFid == CardFileId::lastCardDownload)
+        runWriteTest({QStringLiteral("LastCardDownload"), true}, index, key);
+    else
+        return false;
+    return true;
+}
+
+void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 key)
+{
+    const QString name = CardDictionary::efDescriptors().at(index).name;
+    const quint16 fid = card.currentFid;
+    const auto recordRead = [this, index, key, fid] {
+        return card.readCurrentEf(index, key) ? card.readData.value(fid) : nullptr;
+    };
+
+    CardFileRecord *record = recordRead();
+    if (!record) {
+        addCmdCheckRow(readStep.arg(name), QStringLiteral("Не удалось считать данные."), 1);
+        return;
+    }
+    const QByteArray original = record->data;
+    const qint64 initial = decodedValue(test, record);
+    addCmdCheckRow(readStep.arg(name), QStringLiteral("Считанное значение: %1.").arg(valueText(test, initial)), 0);
+
+    const qint64 testValue = test.isTime ? QDateTime::currentSecsSinceEpoch() : calibrationTestValue;
+    if (!card.updateBinary(qint32(testValue))) {
+        addCmdCheckRow(writeStep.arg(name), QStringLiteral("Не удалось записать данные."), 1);
+        return;
+    }
+    addCmdCheckRow(writeStep.arg(name), QStringLiteral("Записанное значение: %1.").arg(valueText(test, testValue)), 0);
+
+    // From here on the card holds the test value: whatever the read-back
+    // gives, the original bytes go back.
+    record = recordRead();
+    if (!record) {
+        addCmdCheckRow(readBackStep.arg(name), QStringLiteral("Не удалось считать записанные данные."), 1);
+    } else {
+        const qint64 read = decodedValue(test, record);
+        const bool equal = quint32(read) == quint32(testValue);
+        addCmdCheckRow(readBackStep.arg(name), readText(test, read, equal), equal ? 0 : 1);
+    }
+    if (!restoreOriginal(test, index, key, original)) {
+        const QString fidText = QString::number(fid, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        const QString originalText = valueText(test, bigEndian(original));
+        emit logginMessage(2, restoreFailedLog.arg(readerName, originalText, name, fidText));
+        emit showErrMsg(3, restoreFailedText.arg(name, fidText),
+                        restoreFailedInfo.arg(valueText(test, testValue), originalText), card.result.toString());
+    }
+}
+
+// Writes the bytes read before the test back and reads them again; false
+// when the card refused the write or holds other bytes afterwards. Runs even
+// after an interruption: the card must not keep the test value.
+bool CardReader::restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original)
+{
+    const QString name = CardDictionary::efDescriptors().at(index).name;
+    const bool wasInterrupted = card.interrupted.exchange(false);
+    const auto keepInterrupt = [this, wasInterrupted] {
+        if (wasInterrupted)
+            card.interrupted = true;
+    };
+    const qint64 initial = bigEndian(original);
+    if (!card.updateBinary(qint32(initial))) {
+        addCmdCheckRow(restoreStep.arg(name), QStringLiteral("Не удалось востановить значение."), 1);
+        keepInterrupt();
+        return false;
+    }
+    addCmdCheckRow(restoreStep.arg(name), QStringLiteral("Записанное значение: %1.").arg(valueText(test, initial)), 0);
+    const bool read = card.readCurrentEf(index, key);
+    keepInterrupt();
+    CardFileRecord *record = read ? card.readData.value(card.currentFid) : nullptr;
+    if (!record) {
+        // The card acknowledged the write; only the check of it failed.
+        addCmdCheckRow(readRestoredStep.arg(name), QStringLiteral("Не удалось считать востановленное значение."), 1);
+        return true;
+    }
+    const bool equal = record->data == original;
+    addCmdCheckRow(readRestoredStep.arg(name), readText(test, decodedValue(test, record), equal), equal ? 0 : 1);
+    return equal;
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "readers/ReaderState.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+class CardReader;
+class Config;
+class MultiProgressElement;
+
+// Keeps one CardReader per reader the monitor reports and runs every card
+// operation (read to .ddd, diagnosis, manual and automatic unblock) in the
+// thread it lives in, with a PC/SC context of its own. The GUI thread learns
+// about readers only through readerState(), a copy published after every
+// change; only on_InterruptAllOperation, readerState() and readerNames() may
+// be called from another thread.
+class ReaderManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ReaderManager(QObject *parent = nullptr);
+    ~ReaderManager() override;
+
+    // Not owned; set before the thread starts.
+    void setConfig(Config *config);
+
+    // Copies taken under the lock; safe from any thread.
+    ReaderState readerState(const QString &name) const;
+    QStringList readerNames() const;
+
+signals:
+    // After an insertion read, a read or a diagnosis: the reader's published
+    // state changed, ask readerState() again.
+    void showUpdatedCardInfo(QString reader_name);
+    void showErrMsg(uchar type, QString text, QString inftext, QString detailtext);
+    void makeCommand(MultiProgressElement *prg_element, QString cmd, QStringList params = QStringList());
+    void logginMessage(uchar Type, QString Msg);
+    // The server's counter of automatic unblocks left; -9999 when there is none.
+    void autoUnblockFinished(short val = -9999);
+    void unblockFinished();
+    // Full path of the .ddd file this read saved; empty when none was saved.
+    void readFinished(QString dddPath);
+    // The diagnosis rows are published: ask readerState() again.
+    void checkFinished();
+    // An interrupt was delivered to every reader.
+    void interruptAllOperation();
+
+public slots:
+    void on_ContextEstablished(qulonglong context);
+    void on_FoundCardReaders(const QStringList &readers_list);
+    void on_UnmountedCardReader(const QStringList &readers_list);
+    void on_MountedCard(const QString &reader_name);
+    void on_UnmountedCard(const QString &reader_name);
+    void on_CardUsing(const QString &reader_name, bool is_card_using = true);
+    // The unblock-server client's answer; ok false: the command failed.
+    void on_commandResult(const QString &cmd, bool ok, const QStringList &result);
+    void on_AutoUnblockCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
+    void on_UnblockCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PUK,
+                        QByteArray PIN);
+    void on_ReadCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
+    // Runs in the caller's thread (direct connection): sets the interrupt
+    // flags, which the worker reads before every card command.
+    void on_InterruptAllOperation();
+    void on_CheckCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
+    void on_ProgressMessage(const QString &msg);
+
+private:
+    // The automatic unblock between its request and the server's answer.
+    struct PukRequest
+    {
+        QString reader;
+        QString cardNumber;
+        QString skziNumber;
+        quint8 cardKind = 0;
+        MultiProgressElement *progress = nullptr;
+        QByteArray newPin;
+    };
+
+    void addCardReader(const QString &name);
+    void removeCardReader(const QString &name);
+    void clearCardReaders();
+    void establishOwnContext();
+    void releaseOwnContext();
+
+    // Common start of every operation: the progress element, the reader
+    // check, cleared interrupt flags and no pending server request.
+    CardReader *beginOperation(const QString &name, MultiProgressElement *progress);
+    void clearInterrupts(CardReader *reader);
+    void dropPukRequest();
+    void publish(const CardReader &reader);
+    // The read road; the saved file's path, or empty when none was saved.
+    QString readIntoFile(CardReader &reader, const QByteArray &pin);
+    QString saveDddFile(CardReader &reader);
+    // RESET RETRY COUNTER; wipes both secrets whatever happens.
+    bool unblockCurrentCard(CardReader &reader, QByteArray &puk, QByteArray &pin);
+    void answerPukRequest(PukRequest &request, bool ok, const QStringList &answer);
+    bool refusesAnswer(const CardReader &reader, const PukRequest &request, const QStringList &answer);
+
+    void setCurrentState(quint8 state, const QString &text);
+    void nextStep(const QString &text, quint8 state);
+    void setMessage(const QString &text);
+    QString cardTitle(const CardReader &reader) const;
+
+    quint64 context = 0;
+    QMap<QString, CardReader *> readers;
+    MultiProgressElement *progress = nullptr;
+    Config *config = nullptr;
+    PukRequest pukRequest;
+
+    // Set in the GUI thread, cleared by the worker at every start.
+    std::atomic<bool> interrupted{false};
+    // Guards the published states, and the reader objects against deletion
+    // while the GUI thread sets their interrupt flags.
+    mutable QMutex lock;
+    QMap<QString, ReaderState> states;
+};

@@ -1,0 +1,93 @@
+// The read of a whole card into a .ddd file.
+
+#include "readers/ReaderManager.h"
+
+#include "config/Config.h"
+#include "readers/CardReader.h"
+#include "readers/SaveDddFile.h"
+#include "readers/SecretBytes.h"
+
+namespace {
+
+const QString readingCard = QStringLiteral("%1: Чтение карты %2.");
+
+} // namespace
+
+void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement *element, QByteArray PIN)
+{
+    // The file of an earlier read must never pass for this card's.
+    if (config)
+        config->setLastDddPath(QString());
+    CardReader *reader = beginOperation(reader_name, element);
+    if (!reader) {
+        wipe(PIN);
+        emit readFinished(QString());
+        return;
+    }
+    emit logginMessage(0, readingCard.arg(reader_name, cardTitle(*reader)));
+    nextStep(QStringLiteral("Чтение карты"), 2);
+    setMessage(QStringLiteral("Подключение к карте тахографа"));
+    const QString saved = readIntoFile(*reader, PIN);
+    wipe(PIN);
+    wipe(reader->card.pin);
+    publish(*reader);
+    emit showUpdatedCardInfo(reader_name);
+    emit readFinished(saved);
+}
+
+// The card object keeps the PIN of a kind-1 card until the save is over: the
+// save presents it again to write the download bookkeeping.
+QString ReaderManager::readIntoFile(CardReader &reader, const QByteArray &pin)
+{
+    TachographCard &card = reader.card;
+    if (!reader.connectCard()) {
+        setCurrentState(3, QStringLiteral("Не удалось подключиться к карте"));
+        return QString();
+    }
+    if (card.cardKind == 1) {
+        card.pin = pin;
+        setMessage(QStringLiteral("Проверка ПИН-кода"));
+        if (!card.verifyPin()) {
+            setCurrentState(3, QStringLiteral("Не корректный ПИН-код"));
+            reader.disconnectCard();
+            return QString();
+        }
+        setMessage(QStringLiteral("ПИН-код принят"));
+    }
+    reader.progress = progress;
+    const QMetaObject::Connection relay =
+        connect(&card, &TachographCard::pogressMessage, this, &ReaderManager::on_ProgressMessage);
+    const bool read = reader.readAllFiles();
+    disconnect(relay);
+    reader.disconnectCard();
+    if (!read) {
+        setCurrentState(3, QStringLiteral("Не удалось считать карту"));
+        return QString();
+    }
+    setMessage(QStringLiteral("Обновляем сведения о карте"));
+    reader.updateCardInfo();
+    nextStep(QStringLiteral("Сохранение ddd-файла"), 2);
+    return saveDddFile(reader);
+}
+
+QString ReaderManager::saveDddFile(CardReader &reader)
+{
+    if (!config) {
+        setCurrentState(3, QStringLiteral("Не удалось сохранить ddd-файл"));
+        return QString();
+    }
+    const LogLine log = [this](uchar type, const QString &msg) { emit logginMessage(type, msg); };
+    switch (::saveDddFile(reader, *config, log)) {
+    case DddSaveResult::Saved:
+        setCurrentState(2, QStringLiteral("Карта успешно считана"));
+        return config->lastDddPath();
+    case DddSaveResult::SavedCountNotReset:
+        // The reader has logged the warning.
+        setCurrentState(2, QStringLiteral("Карта считана, счетчик калибровок не обнулен"));
+        return config->lastDddPath();
+    case DddSaveResult::NotSaved:
+        break;
+    }
+    setCurrentState(3, QStringLiteral("Не удалось сохранить ddd-файл"));
+    return QString();
+}

@@ -1,0 +1,198 @@
+// The manual unblock with a typed PUK and the automatic unblock with a PUK
+// from the unblock server.
+
+#include "readers/ReaderManager.h"
+
+#include "readers/CardReader.h"
+#include "readers/SecretBytes.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+constexpr quint16 pukBlocked = 0x6983;
+constexpr short noCounter = -9999;
+
+const QString manualStart = QStringLiteral("%1: Разблокировка в ручном режиме карты %2.");
+const QString unblocked = QStringLiteral("%1: Карта %2 успешно разблокирована.");
+const QString manualFailed = QStringLiteral("%1: Не удалось выполнить разблокировку в ручном режиме карты %2.");
+const QString autoStart = QStringLiteral("%1: Автоматическая разблокировка карты %2.");
+const QString noAnswer =
+    QStringLiteral("%1: Не найден ПАК-код карты %2. Разблокировка не может быть выполнена.");
+const QString noPuk =
+    QStringLiteral("%1: Не найден ПАК-код карты %2. Разблокировка прервана. Ответ сервера разблокировки: %3");
+const QString pukFound = QStringLiteral("%1: Найден ПАК-код карты %2. Источник ПАК-кода: %3");
+const QString otherCard = QStringLiteral("%1: Сервер разблокировки предоставли ПАК-код карты %2. В картридере "
+                                         "находится карта %3. Разблокировка не может быть выполнена.");
+const QString badPuk = QStringLiteral("%1: Сервер разблокировки предоставил ПАК-код карты %2 в неверном формате. "
+                                      "Разблокировка не может быть выполнена.");
+const QString autoFailed = QStringLiteral("%1: Не удалось выполнить автоматическую разблокировку карты %2.");
+const QString blockedText = QStringLiteral("Не удалось разблокировать карту.");
+const QString blockedInfo = QStringLiteral(
+    "При выполнении предыдущих разблокировок карта была окончательно заблокирована. Разблокировка не может быть "
+    "выполнена.<br><span style=\"color:#FF7F7F\"><b>Карту необходимо перевыпустить</b></span>.");
+
+// "number / module"; the logger escapes card texts for its view itself.
+QString numbers(const QString &number, const QString &module)
+{
+    return QStringLiteral("%1 / %2").arg(number, module);
+}
+
+QString numbersOf(const CardReader &reader)
+{
+    if (!reader.cardPresent)
+        return numbers(QString(), QString());
+    return numbers(reader.card.cardNumber(), reader.card.skziNumber());
+}
+
+short counterOf(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok ? short(qBound(-32768, value, 32767)) : 0;
+}
+
+bool hasPukForm(const QString &puk)
+{
+    static const QRegularExpression eightDigits(QStringLiteral("^[0-9]{8}$"));
+    return eightDigits.match(puk).hasMatch();
+}
+
+} // namespace
+
+void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElement *element, QByteArray PUK,
+                                   QByteArray PIN)
+{
+    CardReader *reader = beginOperation(reader_name, element);
+    if (!reader) {
+        wipe(PUK);
+        wipe(PIN);
+        emit unblockFinished();
+        return;
+    }
+    nextStep(QStringLiteral("Разблокировка карты"), 2);
+    const QString card = numbersOf(*reader);
+    emit logginMessage(0, manualStart.arg(reader_name, card));
+    if (unblockCurrentCard(*reader, PUK, PIN)) {
+        setCurrentState(2, QStringLiteral("Карта разблокирована"));
+        emit logginMessage(0, unblocked.arg(reader_name, card));
+    } else {
+        setCurrentState(3, QStringLiteral("Карта не разблокирована"));
+        emit logginMessage(2, manualFailed.arg(reader_name, card));
+    }
+    emit unblockFinished();
+}
+
+bool ReaderManager::unblockCurrentCard(CardReader &reader, QByteArray &puk, QByteArray &pin)
+{
+    TachographCard &card = reader.card;
+    // Only an answer to this command may tell that the PUK is blocked.
+    card.result.reset();
+    bool done = false;
+    if (reader.connectCard()) {
+        card.puk = puk;
+        card.pin = pin;
+        done = card.unblockPin();
+        wipe(card.puk);
+        wipe(card.pin);
+        reader.disconnectCard();
+    }
+    wipe(puk);
+    wipe(pin);
+    if (!done && card.result.statusWord() == pukBlocked)
+        emit showErrMsg(3, blockedText, blockedInfo, card.result.toString());
+    return done;
+}
+
+void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgressElement *element, QByteArray PIN)
+{
+    CardReader *reader = beginOperation(reader_name, element);
+    if (!reader) {
+        wipe(PIN);
+        emit autoUnblockFinished(noCounter);
+        return;
+    }
+    const TachographCard &card = reader->card;
+    emit logginMessage(2, autoStart.arg(reader_name, numbersOf(*reader)));
+    reader->progress = element;
+    // The answer is checked against the card this request is made for.
+    pukRequest.reader = reader_name;
+    pukRequest.cardNumber = card.cardNumber();
+    pukRequest.skziNumber = card.skziNumber();
+    pukRequest.cardKind = card.cardKind;
+    pukRequest.progress = element;
+    pukRequest.newPin = PIN;
+    wipe(PIN);
+    nextStep(QString(), 2);
+    emit makeCommand(element, QStringLiteral("findPUK"), {pukRequest.cardNumber, pukRequest.skziNumber});
+}
+
+void ReaderManager::on_commandResult(const QString &cmd, bool ok, const QStringList &result)
+{
+    if (cmd != QLatin1String("findPUK") || pukRequest.reader.isEmpty())
+        return;
+    PukRequest request = std::move(pukRequest);
+    pukRequest = PukRequest();
+    progress = request.progress;
+    answerPukRequest(request, ok, result);
+    wipe(request.newPin);
+}
+
+void ReaderManager::dropPukRequest()
+{
+    wipe(pukRequest.newPin);
+    pukRequest = PukRequest();
+}
+
+void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QStringList &answer)
+{
+    const QString &name = request.reader;
+    const auto finish = [this](quint8 state, const QString &text, uchar type, const QString &line, short counter) {
+        setCurrentState(state, text);
+        emit logginMessage(type, line);
+        emit autoUnblockFinished(counter);
+    };
+    setMessage(QStringLiteral("Проверка ответа сервера"));
+    CardReader *reader = readers.value(name);
+    if (!reader) {
+        return finish(3, QStringLiteral("Картридер не найден"), 2,
+                      QStringLiteral("Не найден картридер: %1.").arg(name), noCounter);
+    }
+    const QString notFound = QStringLiteral("ПАК-код не найден");
+    if (!ok)
+        return finish(3, notFound, 2, noAnswer.arg(name, numbers(request.cardNumber, request.skziNumber)), noCounter);
+
+    const QString served = numbers(answer.value(0), answer.value(1));
+    const short counter = counterOf(answer.value(5));
+    if (answer.value(2) == QLatin1String("None"))
+        return finish(3, notFound, 2, noPuk.arg(name, served, answer.value(3)), counter);
+    emit logginMessage(0, pukFound.arg(name, served, answer.value(4)));
+    nextStep(QStringLiteral("Проверка карты"), 2);
+
+    const QString notUnblocked = QStringLiteral("Карта не разблокирована");
+    if (refusesAnswer(*reader, request, answer))
+        return finish(3, notUnblocked, 2, otherCard.arg(name, served, numbersOf(*reader)), counter);
+    if (!hasPukForm(answer.value(2)))
+        return finish(3, QStringLiteral("Некорректный ПАК-код"), 2, badPuk.arg(name, served), counter);
+    // Cancelled while the server was asked: the card is not touched.
+    if (interrupted)
+        return finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
+    QByteArray puk = answer.value(2).toUtf8();
+    if (unblockCurrentCard(*reader, puk, request.newPin))
+        return finish(2, QStringLiteral("Карта разблокирована"), 0, unblocked.arg(name, served), counter);
+    finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
+}
+
+// The PUK is taken only for the card the request was made for, still in its
+// reader, and only when the server names that card: by its number, or on a
+// card with a crypto module by the module number. Empty values never match.
+bool ReaderManager::refusesAnswer(const CardReader &reader, const PukRequest &request, const QStringList &answer)
+{
+    const TachographCard &card = reader.card;
+    const bool sameCard = reader.cardPresent && card.cardNumber() == request.cardNumber
+        && card.skziNumber() == request.skziNumber && card.cardKind == request.cardKind;
+    const bool numberMatches = !request.cardNumber.isEmpty() && answer.value(0) == request.cardNumber;
+    const bool moduleMatches =
+        request.cardKind == 1 && !request.skziNumber.isEmpty() && answer.value(1) == request.skziNumber;
+    return !sameCard || !(numberMatches || moduleMatches);
+}

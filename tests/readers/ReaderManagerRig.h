@@ -1,0 +1,169 @@
+#pragma once
+
+#include "config/Config.h"
+#include "net/ClientKVOBServer.h"
+#include "readers/CRAController.h"
+#include "readers/ReaderManager.h"
+#include "tests/readers/ProgressRow.h"
+
+#include <QFile>
+#include <QSslKey>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+// The real stack of a card operation: the monitor, the reader manager in a
+// thread of its own and the unblock-server client in the test's thread,
+// wired as start-up wires them. What the manager reports is recorded in the
+// test's thread.
+class ReaderManagerRig
+{
+public:
+    static constexpr int generousMs = 20000;
+
+    // Without the client, the test answers the manager's server requests itself.
+    explicit ReaderManagerRig(bool withClient = true)
+    {
+        config.setPath(QStringLiteral("dddPath"), folder.path());
+        config.caCert = QSslCertificate(certFile("ca.pem"));
+        config.userCert = QSslCertificate(certFile("user.pem"));
+        config.userKey = QSslKey(certFile("user-pkcs8.pem"), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey,
+                                 certFile("passphrase.txt"));
+        config.unblockServer[QStringLiteral("Server")] = QStringLiteral("127.0.0.1");
+        config.unblockServer[QStringLiteral("Timeout")] = QStringLiteral("10000");
+        client.setConfig(&config);
+
+        manager = new ReaderManager;
+        manager->setConfig(&config);
+        manager->moveToThread(&worker);
+        if (withClient) {
+            QObject::connect(manager, &ReaderManager::makeCommand, &client, &ClientKVOBServer::on_MakeCommand);
+            QObject::connect(&client, &ClientKVOBServer::commandResult, manager, &ReaderManager::on_commandResult);
+        }
+        record();
+        worker.start();
+
+        monitor = std::make_unique<CRAController>();
+        CardReaderAgent &agent = monitor->agent();
+        QObject::connect(&agent, &CardReaderAgent::contextEstablished, manager,
+                         &ReaderManager::on_ContextEstablished);
+        QObject::connect(&agent, &CardReaderAgent::foundCardReaders, manager, &ReaderManager::on_FoundCardReaders);
+        QObject::connect(&agent, &CardReaderAgent::unmountedCardReader, manager,
+                         &ReaderManager::on_UnmountedCardReader);
+        QObject::connect(&agent, &CardReaderAgent::mountedCard, manager, &ReaderManager::on_MountedCard);
+        QObject::connect(&agent, &CardReaderAgent::unmountedCard, manager, &ReaderManager::on_UnmountedCard);
+        QObject::connect(&agent, &CardReaderAgent::cardUsing, manager, &ReaderManager::on_CardUsing);
+        monitor->start();
+    }
+
+    ~ReaderManagerRig()
+    {
+        monitor.reset();
+        worker.quit();
+        worker.wait();
+        delete manager;
+    }
+
+    ReaderManagerRig(const ReaderManagerRig &) = delete;
+    ReaderManagerRig &operator=(const ReaderManagerRig &) = delete;
+
+    static QByteArray certFile(const QString &name)
+    {
+        QFile file(qEnvironmentVariable("DRVP_CERTS_DIR") + QLatin1Char('/') + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Runs `call` in the manager's thread, as a queued request does.
+    template <typename Call> void request(Call call)
+    {
+        QMetaObject::invokeMethod(manager, call, Qt::QueuedConnection);
+    }
+
+    void read(const QString &reader, const QByteArray &pin = QByteArray())
+    {
+        request([=] { manager->on_ReadCard(reader, &progress.element, pin); });
+    }
+    void check(const QString &reader, const QByteArray &pin = QByteArray())
+    {
+        request([=] { manager->on_CheckCard(reader, &progress.element, pin); });
+    }
+    void unblock(const QString &reader, const QByteArray &puk, const QByteArray &pin)
+    {
+        request([=] { manager->on_UnblockCard(reader, &progress.element, puk, pin); });
+    }
+    void autoUnblock(const QString &reader, const QByteArray &pin)
+    {
+        request([=] { manager->on_AutoUnblockCard(reader, &progress.element, pin); });
+    }
+    void answer(const QString &cmd, bool ok, const QStringList &result)
+    {
+        request([=] { manager->on_commandResult(cmd, ok, result); });
+    }
+    void useServer(quint16 port) { config.unblockServer[QStringLiteral("Port")] = QString::number(port); }
+
+    // The next finish signal: "read:<path>", "check", "unblock" or "auto:<counter>".
+    QString takeFinish()
+    {
+        if (!QTest::qWaitFor([this] { return !finishes.isEmpty(); }, 60000))
+            return QStringLiteral("none");
+        return finishes.takeFirst();
+    }
+
+    // Waits until the manager has read the card in the reader (or seen it go).
+    bool waitForCard(const QString &reader, bool present = true)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                const ReaderState state = manager->readerState(reader);
+                return state.cardPresent == present && (!present || !state.cardNumber.isEmpty());
+            },
+            generousMs);
+    }
+
+    bool waitForReaders(int count)
+    {
+        return QTest::qWaitFor([&] { return manager->readerNames().size() == count; }, generousMs);
+    }
+
+    bool logged(const QString &line) const { return log.contains(line); }
+
+    QTemporaryDir folder;
+    Config config;
+    ClientKVOBServer client;
+    QThread worker;
+    ReaderManager *manager = nullptr;
+    std::unique_ptr<CRAController> monitor;
+    ProgressRow progress{folder.path()};
+    // "type|text" of every log line; finish signals; message boxes as "type|text|informative|detail".
+    QStringList log;
+    QStringList finishes;
+    QStringList boxes;
+    // "cmd|param|param" of every request to the unblock server.
+    QStringList commands;
+    QObject receiver;
+
+private:
+    void record()
+    {
+        QObject::connect(manager, &ReaderManager::logginMessage, &receiver,
+                         [this](uchar type, const QString &msg) { log << QStringLiteral("%1|%2").arg(type).arg(msg); });
+        QObject::connect(manager, &ReaderManager::readFinished, &receiver,
+                         [this](const QString &path) { finishes << QStringLiteral("read:") + path; });
+        QObject::connect(manager, &ReaderManager::checkFinished, &receiver,
+                         [this] { finishes << QStringLiteral("check"); });
+        QObject::connect(manager, &ReaderManager::unblockFinished, &receiver,
+                         [this] { finishes << QStringLiteral("unblock"); });
+        QObject::connect(manager, &ReaderManager::autoUnblockFinished, &receiver,
+                         [this](short counter) { finishes << QStringLiteral("auto:%1").arg(counter); });
+        QObject::connect(manager, &ReaderManager::makeCommand, &receiver,
+                         [this](MultiProgressElement *, const QString &cmd, const QStringList &params) {
+                             commands << (QStringList{cmd} + params).join(QLatin1Char('|'));
+                         });
+        QObject::connect(manager, &ReaderManager::showErrMsg, &receiver,
+                         [this](uchar type, const QString &text, const QString &info, const QString &detail) {
+                             boxes << QStringLiteral("%1|%2|%3|%4").arg(type).arg(text, info, detail);
+                         });
+    }
+};

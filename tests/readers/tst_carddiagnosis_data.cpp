@@ -1,0 +1,215 @@
+// The data checks and the events and faults list of the diagnosis, through
+// pcscd, the virtual reader and virtual cards built with flawed data.
+
+#include "tests/readers/CardDiagnosisRig.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString identification = QStringLiteral("Проверка наличия данных, идентифицирующих карту тахографа");
+const QString issueDates = QStringLiteral("Сравнение дат выпуска, начала и окончания действия карты тыхографа");
+const QString period = QStringLiteral("Контроль установленных сроков действия карты");
+const QString validityBegin = QStringLiteral("Контроль срока начала действия карты");
+const QString expiry = QStringLiteral("Контроль срока окончания действия карты");
+const QString birth = QStringLiteral("Контроль даты рождения");
+const QString session = QStringLiteral("Контроль корректности закрытия сеанса");
+const QString activity = QStringLiteral("Контроль наличия сведений о деятельнсоти водителя");
+const QString vehicles = QStringLiteral("Контроль наличия сведений об эксплуатации ТС");
+const QString places = QStringLiteral("Контроль наличия сведений о территориях (местах)");
+const QString calibrations = QStringLiteral("Контроль наличия сведений о калибровках");
+const QString controls = QStringLiteral("Контроль наличия сведений о выполненных контролях");
+const QString badBirthDate = birth + QStringLiteral("||Не корректная дата рождения.|1");
+
+// "control|value|message|failed" of the failed rows and of those that say
+// a file was not loaded (no control).
+QStringList failedRows(const QStringList &rows)
+{
+    QStringList failed;
+    for (const QString &row : rows) {
+        if (row.endsWith(QLatin1String("|1")) || row.startsWith(QLatin1Char('|')))
+            failed << row;
+    }
+    return failed;
+}
+
+QStringList controlsOf(const QStringList &rows)
+{
+    QStringList names;
+    for (const QString &row : rows)
+        names << row.section(QLatin1Char('|'), 0, 0);
+    return names;
+}
+
+QString eventRow(const EventFaultRow &row)
+{
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(row.kind)
+        .arg(row.type, 2, 16, QLatin1Char('0'))
+        .arg(row.text)
+        .arg(row.flagged);
+}
+
+} // namespace
+
+class TestCardDiagnosisData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void soundCardsPassTheirChecks_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("controls");
+        QTest::addColumn<QStringList>("failed");
+        const QStringList head{identification, issueDates, period, validityBegin, expiry, birth};
+        const QStringList driver = head + QStringList{session, activity, vehicles, places};
+        const QStringList workshop = head + QStringList{session, calibrations, activity, vehicles, places};
+        for (const char *kind : {"rfskzi", "estr", "rf"}) {
+            const QString suffix = QStringLiteral("-") + kind;
+            QTest::newRow(qPrintable("driver" + suffix)) << "driver" + suffix << driver << QStringList();
+            QTest::newRow(qPrintable("workshop" + suffix)) << "workshop" + suffix << workshop
+                                                           << QStringList{badBirthDate};
+            QTest::newRow(qPrintable("control" + suffix)) << "control" + suffix << head + QStringList{controls}
+                                                          << QStringList{badBirthDate};
+            QTest::newRow(qPrintable("company" + suffix)) << "company" + suffix << head + QStringList{controls}
+                                                          << QStringList{badBirthDate};
+        }
+    }
+
+    void soundCardsPassTheirChecks()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, controls);
+        QFETCH(QStringList, failed);
+        CardDiagnosisRig card;
+        QVERIFY(card.insert(profile));
+        card.reader().checkCard("1234");
+        const QStringList rows = card.dataRows();
+        QCOMPARE(controlsOf(rows), controls);
+        // The one national driver card was left with its session open.
+        if (profile == QLatin1String("driver-rf")) {
+            const QRegularExpression open(QStringLiteral(
+                "^Контроль корректности закрытия сеанса\\|\\d\\d\\.\\d\\d\\.\\d{4} 07:00:00 / О777ОО99 / 43\\|"
+                "Некорректно закрытый сеанс работы с картой\\.\\|1$"));
+            QVERIFY2(failedRows(rows).size() == 1 && open.match(failedRows(rows).first()).hasMatch(),
+                     qPrintable(failedRows(rows).join('\n')));
+        } else {
+            QCOMPARE(failedRows(rows), failed);
+        }
+        QCOMPARE(rows.first(), identification + QStringLiteral("|Не применимо|Заданы значения всех атрибутов|0"));
+        QVERIFY(rows.contains(activity + QStringLiteral("|Данные присутствуют||0")) == controls.contains(activity));
+        const QRegularExpression dates(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} / \\d\\d\\.\\d\\d\\.\\d{4}$"));
+        QVERIFY(dates.match(card.reader().dataCheckRows.at(2).value).hasMatch());
+        QVERIFY(card.reader().dataCheckRows.at(3).value.endsWith(QLatin1String(" 00:00:00")));
+    }
+
+    void flawedCardsFailTheirCheck_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("failed");
+        QTest::newRow("issued after the validity begins")
+            << "driver-issued-late"
+            << QStringList{issueDates + "|*|Дата выпуска карты тахографа больше даты начала действия карты.|1"};
+        QTest::newRow("a driver card valid a day short of three years")
+            << "driver-validity-short" << QStringList{period + "|*|Срок действия карты отличается от 3 лет|1"};
+        QTest::newRow("a workshop card valid two years")
+            << "workshop-validity-long"
+            << QStringList{period + "|*|Срок действия карты отличается от 1 года|1", badBirthDate};
+        QTest::newRow("not yet valid")
+            << "driver-not-yet-valid" << QStringList{validityBegin + "|*|Срок действия карты еще не наступил.|1"};
+        QTest::newRow("expired") << "driver-expired" << QStringList{expiry + "|*|Срок действия карты истек.|1"};
+        QTest::newRow("birth date no date") << "driver-bad-birth-date" << QStringList{badBirthDate};
+        QTest::newRow("blank driver usage data")
+            << "driver-blank-usage"
+            << QStringList{activity + "|Данные отсутствуют|В карте отсутствуют данные о деятельности водителя.|1",
+                           vehicles + "|Данные отсутствуют|В карте отсутствуют данные об эксплуатации транспортных "
+                                      "средств.|1",
+                           places + "|Данные отсутствуют|В карте отсутствуют данные о территориях (местах).|1"};
+        QTest::newRow("blank workshop usage data")
+            << "workshop-blank-usage"
+            << QStringList{badBirthDate,
+                           calibrations + "|Данные отсутствуют|В карте отсутствуют данные о калибровках.|1",
+                           activity + "|Данные отсутствуют|В карте отсутствуют данные о деятельности водителя.|1",
+                           vehicles + "|Данные отсутствуют|В карте отсутствуют данные об эксплуатации транспортных "
+                                      "средств.|1",
+                           places + "|Данные отсутствуют|В карте отсутствуют данные о территориях (местах).|1"};
+        for (const char *profile : {"control-blank-usage", "company-blank-usage"}) {
+            QTest::newRow(profile) << profile
+                                   << QStringList{badBirthDate,
+                                                  controls + "|Данные отсутствуют|В карте отсутствуют данные о "
+                                                             "выполненных контролях.|1"};
+        }
+        const QString notLoaded =
+            QStringLiteral("|Данные отсутствуют|Проверка данных не может быть выполненна, так как они не были загружены.");
+        QTest::newRow("identification not readable") << "driver-short-identification" << QStringList{notLoaded + "|1"};
+        QTest::newRow("places not readable")
+            << "driver-no-places"
+            << QStringList{places + "|Данные не доступны|Проверка не может быть выполнена, так как не были "
+                                    "загружены данные с карты тахографа.|1"};
+        QTest::newRow("current usage not readable") << "driver-no-current-usage" << QStringList{notLoaded + "|0"};
+    }
+
+    void flawedCardsFailTheirCheck()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, failed);
+        CardDiagnosisRig card;
+        QVERIFY(card.insert(profile));
+        card.reader().checkCard("1234");
+        QStringList rows = failedRows(card.dataRows());
+        // Values that follow the day of the run are not compared.
+        for (int i = 0; i < rows.size() && i < failed.size(); ++i) {
+            if (failed.at(i).section(QLatin1Char('|'), 1, 1) == QLatin1String("*"))
+                rows[i] = rows.at(i).section(QLatin1Char('|'), 0, 0) + "|*|" + rows.at(i).section(QLatin1Char('|'), 2);
+        }
+        QCOMPARE(rows, failed);
+    }
+
+    void eventsAndFaults_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("rows");
+        const QString reserved = QStringLiteral("Зарезервировано для будущего использования");
+        QTest::newRow("flagged types") << "driver-attention-records"
+                                       << QStringList{"Событие|05|Ввод карточки в процессе управления|1",
+                                                      "Событие|07|Превышение скорости|0", "Событие|41|" + reserved + "|1",
+                                                      "Неисправность|4f|" + reserved + "|1",
+                                                      "Неисправность|35|Неисправность датчика|0"};
+        const QString faultsNotRead = QStringLiteral("Неисправность|00|Проверка по неисправностям не может быть "
+                                                     "выполненна, так как данные не были загружены.|1");
+        QTest::newRow("blank events, no fault file")
+            << "driver-no-records"
+            << QStringList{"Событие|00|В карте отсутствуют записи о событиях|0", faultsNotRead};
+        QTest::newRow("control card")
+            << "control-rf"
+            << QStringList{"Событие|00|Проверка по событиям не может быть выполненна, так как данные не были "
+                           "загружены.|1",
+                           faultsNotRead};
+    }
+
+    void eventsAndFaults()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, rows);
+        CardDiagnosisRig card;
+        QVERIFY(card.insert(profile));
+        card.reader().checkCard("1234");
+        QStringList listed;
+        for (const EventFaultRow &row : card.reader().eventFaultRows) {
+            listed << eventRow(row);
+            if (row.type == 0) {
+                // Status rows carry the epoch in local time.
+                QCOMPARE(row.begin, QDateTime::fromSecsSinceEpoch(0, Qt::LocalTime));
+                QCOMPARE(row.begin.timeSpec(), Qt::LocalTime);
+                QCOMPARE(row.end, row.begin);
+            } else {
+                QCOMPARE(row.begin.secsTo(row.end), qint64(1800));
+            }
+        }
+        QCOMPARE(listed, rows);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCardDiagnosisData)
+#include "tst_carddiagnosis_data.moc"

@@ -1,0 +1,264 @@
+#include "readers/CRAController.h"
+#include "tests/support/SignalRecorder.h"
+
+#include <QtTest>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include <winscard.h>
+
+// A PC/SC service inside this process: the executable's definitions come
+// before pcsc-lite's, so the product's PC/SC layer calls these. Readers
+// report the states the test sets; the notification entry never changes.
+namespace {
+
+struct FakeService
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    QStringList listed;
+    QMap<QString, quint32> states;
+    int listings = 0;
+    // When set, every wait fails with it at once.
+    LONG waitResult = SCARD_S_SUCCESS;
+    int revision = 0;
+    bool cancelled = false;
+
+    template<typename Change> void change(Change apply)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        apply();
+        ++revision;
+        changed.notify_all();
+    }
+};
+
+FakeService service;
+
+} // namespace
+
+extern "C" {
+
+LONG SCardEstablishContext(DWORD, LPCVOID, LPCVOID, LPSCARDCONTEXT context)
+{
+    *context = 1;
+    return SCARD_S_SUCCESS;
+}
+
+LONG SCardReleaseContext(SCARDCONTEXT) { return SCARD_S_SUCCESS; }
+
+LONG SCardCancel(SCARDCONTEXT)
+{
+    service.change([] { service.cancelled = true; });
+    return SCARD_S_SUCCESS;
+}
+
+LONG SCardFreeMemory(SCARDCONTEXT, LPCVOID memory)
+{
+    std::free(const_cast<void *>(memory));
+    return SCARD_S_SUCCESS;
+}
+
+LONG SCardListReaders(SCARDCONTEXT, LPCSTR, LPSTR buffer, LPDWORD length)
+{
+    std::lock_guard<std::mutex> lock(service.mutex);
+    ++service.listings;
+    if (service.listed.isEmpty())
+        return SCARD_E_NO_READERS_AVAILABLE;
+    const QByteArray names = service.listed.join(QChar('\0')).toUtf8() + QByteArray(2, '\0');
+    char *copy = static_cast<char *>(std::malloc(size_t(names.size())));
+    std::memcpy(copy, names.constData(), size_t(names.size()));
+    *reinterpret_cast<char **>(buffer) = copy;
+    *length = DWORD(names.size());
+    return SCARD_S_SUCCESS;
+}
+
+LONG SCardGetStatusChange(SCARDCONTEXT, DWORD timeout, SCARD_READERSTATE *entries, DWORD count)
+{
+    std::unique_lock<std::mutex> lock(service.mutex);
+    if (service.waitResult != SCARD_S_SUCCESS)
+        return service.waitResult;
+    for (;;) {
+        bool any = false;
+        for (DWORD i = 0; i < count; ++i) {
+            const quint32 current = quint32(entries[i].dwCurrentState) & ~SCARD_STATE_CHANGED;
+            const quint32 now = service.states.value(QString::fromUtf8(entries[i].szReader), current);
+            entries[i].dwEventState = now == current ? now : now | SCARD_STATE_CHANGED;
+            any = any || now != current;
+        }
+        if (any)
+            return SCARD_S_SUCCESS;
+        if (service.cancelled) {
+            service.cancelled = false;
+            return SCARD_E_CANCELLED;
+        }
+        const int seen = service.revision;
+        if (!service.changed.wait_for(lock, std::chrono::milliseconds(timeout),
+                                      [seen] { return service.revision != seen; }))
+            return SCARD_E_TIMEOUT;
+    }
+}
+
+} // extern "C"
+
+class TestCardReaderAgentStates : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr int generousMs = 10000;
+    const QString removedInUse = QStringLiteral(
+        "error:R1:Отключение карты в процессе ее использования. Данное действие могло вывести карту "
+        "тахографа из строя, т. е. привести к поломке карты.");
+
+    std::unique_ptr<CRAController> controller;
+    SignalRecorder recorder;
+
+    void startMonitor()
+    {
+        controller = std::make_unique<CRAController>();
+        CardReaderAgent &agent = controller->agent();
+        connect(&agent, &CardReaderAgent::foundCardReaders, &recorder,
+                [this](const QStringList &names) { recorder.record("found:" + names.join('|')); });
+        connect(&agent, &CardReaderAgent::unmountedCardReader, &recorder,
+                [this](const QStringList &names) { recorder.record("gone:" + names.join('|')); });
+        connect(&agent, &CardReaderAgent::mountedCard, &recorder,
+                [this](const QString &name) { recorder.record("mounted:" + name); });
+        connect(&agent, &CardReaderAgent::unmountedCard, &recorder,
+                [this](const QString &name) { recorder.record("unmounted:" + name); });
+        connect(&agent, &CardReaderAgent::errorCardReader, &recorder,
+                [this](const QString &msg, const QString &name) { recorder.record("error:" + name + ':' + msg); });
+        controller->start();
+    }
+
+    int listings()
+    {
+        std::lock_guard<std::mutex> lock(service.mutex);
+        return service.listings;
+    }
+
+private slots:
+    void init()
+    {
+        service.change([] {
+            service.listed = QStringList{"R1", "R2"};
+            service.states.clear();
+            service.listings = 0;
+            service.waitResult = SCARD_S_SUCCESS;
+            service.cancelled = false;
+        });
+    }
+
+    void cleanup()
+    {
+        controller.reset();
+        // Signals still queued from the stopped monitor must not reach the next case.
+        QCoreApplication::sendPostedEvents();
+        recorder.events.clear();
+    }
+
+    // A state that brings itself back after every listing must not make the
+    // monitor list without pause.
+    void neverListsWithoutPause_data()
+    {
+        QTest::addColumn<quint32>("state");
+        QTest::addColumn<LONG>("waitResult");
+        QTest::addColumn<bool>("gone");
+        const LONG fine = SCARD_S_SUCCESS;
+        QTest::newRow("driver failing, 0x000A") << 0x0008u << fine << false;
+        QTest::newRow("gone yet listed, 0x0007") << 0x0005u << fine << true;
+        QTest::newRow("removed yet listed, 0x000E") << 0x000Cu << fine << false;
+        QTest::newRow("wait reports an unknown reader") << 0x0010u << LONG(SCARD_E_UNKNOWN_READER) << false;
+        QTest::newRow("wait fails") << 0x0010u << LONG(SCARD_E_INVALID_PARAMETER) << false;
+    }
+
+    void neverListsWithoutPause()
+    {
+        QFETCH(quint32, state);
+        QFETCH(LONG, waitResult);
+        QFETCH(bool, gone);
+        service.change([state, waitResult] {
+            service.states.insert("R1", state);
+            service.waitResult = waitResult;
+        });
+        startMonitor();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.count("found:R1|R2") >= 1, generousMs);
+        QTest::qWait(1000);
+        QVERIFY2(listings() <= 4, qPrintable(QString::number(listings())));
+        QCOMPARE(recorder.count("gone:R1") > 0, gone);
+        QCOMPARE(recorder.count("gone:R2"), 0);
+    }
+
+    void readerEvents_data()
+    {
+        QTest::addColumn<quint32>("before");
+        QTest::addColumn<quint32>("after");
+        QTest::addColumn<QStringList>("listed"); // by the service after the change
+        QTest::addColumn<QStringList>("expected");
+        const QStringList both{"R1", "R2"};
+        const QStringList second{"R2"};
+        const QStringList gone{"gone:R1", "found:R2"};
+        const QString mute = QStringLiteral("error:R1:Некорректно вставленна карта или карта неисправна.");
+        QTest::newRow("card inserted") << 0x0010u << 0x10020u << both << QStringList{"mounted:R1"};
+        QTest::newRow("mute card inserted") << 0x0010u << 0x10220u << both << QStringList{mute};
+        QTest::newRow("held card pulled") << 0x10120u << 0x20010u << both << QStringList{"unmounted:R1", removedInUse};
+        QTest::newRow("unpowered card pulled") << 0x10420u << 0x20010u << both << QStringList{"unmounted:R1"};
+        QTest::newRow("reader unplugged, 0x000E") << 0x10020u << 0x000Cu << second << QStringList{"unmounted:R1"} + gone;
+        QTest::newRow("reader unplugged, 0x000E, card held")
+            << 0x10120u << 0x000Cu << second << QStringList{"unmounted:R1", removedInUse} + gone;
+        QTest::newRow("reader unplugged, 0x0007, card held")
+            << 0x10120u << 0x0005u << second << QStringList{"unmounted:R1", removedInUse} + gone;
+        QTest::newRow("empty reader unplugged, 0x000B") << 0x0010u << 0x0009u << second << gone;
+        // The service reports no reader as a failed listing.
+        QTest::newRow("last reader unplugged")
+            << 0x0010u << 0x000Cu << QStringList()
+            << QStringList{"gone:R1", "gone:R2",
+                           "error::Попытка 1: Агент не смог получить список картридеров. Ошибка 2146435026 "
+                           "(0x8010002E) SCARD_E_NO_READERS_AVAILABLE: Нет доступных картридеров."};
+    }
+
+    void readerEvents()
+    {
+        QFETCH(quint32, before);
+        QFETCH(quint32, after);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, expected);
+        service.change([before] { service.states.insert("R1", before); });
+        startMonitor();
+        const QStringList started = before & 0x0020 ? QStringList{"found:R1|R2", "mounted:R1"} : QStringList{"found:R1|R2"};
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events, started, generousMs);
+
+        service.change([after, listed] {
+            service.listed = listed;
+            service.states.insert("R1", after);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events.mid(started.size()), expected, generousMs);
+    }
+
+    void errorTexts_data()
+    {
+        QTest::addColumn<qint32>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("magnitude and unsigned hex") << qint32(0x8010001D)
+            << "Ошибка 2146435043 (0x8010001D) SCARD_E_NO_SERVICE: Менеджер ресурсов карт не работает.";
+        QTest::newRow("double blank kept") << qint32(0x80100008)
+            << "Ошибка 2146435064 (0x80100008) SCARD_E_INSUFFICIENT_BUFFER:  Буфер данных, выделенный для получения "
+               "возвращаемых данных слишком мал, для этих данных.";
+        QTest::newRow("not in the table") << 0x1234
+            << "Ошибка 4660 (0x1234): Cистемная ошибка. Обратитесь в службу техподдержки.";
+    }
+
+    void errorTexts()
+    {
+        QFETCH(qint32, code);
+        QFETCH(QString, text);
+        QCOMPARE(CardReaderAgent::scardErrorText(code), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCardReaderAgentStates)
+#include "tst_cardreaderagent_states.moc"

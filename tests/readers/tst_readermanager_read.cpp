@@ -1,0 +1,156 @@
+#include "tests/readers/CardDump.h"
+#include "tests/readers/ReaderManagerRig.h"
+#include "tests/support/VirtualCardProcess.h"
+
+#include <QFileInfo>
+#include <QtTest>
+
+// Insertion and whole-card reads through the monitor, the reader manager in
+// its thread, pcscd and the virtual card.
+class TestReaderManagerRead : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void insertionPublishesCardState_data();
+    void insertionPublishesCardState();
+    void readRoad_data();
+    void readRoad();
+    void cardRemovedMidRead();
+    void unknownReaderEndsAtOnce();
+};
+
+void TestReaderManagerRead::insertionPublishesCardState_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<int>("infoRows");
+
+    QTest::newRow("kind 1 driver") << "driver-rfskzi" << 1 << 1 << "RUD0000012345600" << "A23501000123456" << 23;
+    QTest::newRow("kind 2 driver") << "driver-estr" << 2 << 1 << "RUD0000001100200" << "Неприменимо" << 31;
+    QTest::newRow("kind 3 control") << "control-rf" << 3 << 3 << "RUC1000000345600" << "Неприменимо" << 22;
+}
+
+void TestReaderManagerRead::insertionPublishesCardState()
+{
+    QFETCH(QString, profile);
+    QFETCH(int, kind);
+    QFETCH(int, type);
+    ReaderManagerRig rig;
+    QVERIFY(rig.waitForReaders(2));
+    QCOMPARE(rig.manager->readerNames(),
+             QStringList({VirtualCardProcess::readerName(0), VirtualCardProcess::readerName(1)}));
+
+    VirtualCardProcess card(1);
+    QVERIFY(card.insert(profile));
+    QVERIFY(rig.waitForCard(card.name()));
+    const ReaderState state = rig.manager->readerState(card.name());
+    QCOMPARE(state.readerName, card.name());
+    QCOMPARE(int(state.cardKind), kind);
+    QCOMPARE(int(state.cardType), type);
+    QTEST(state.cardNumber, "number");
+    QTEST(state.skziNumber, "module");
+    QTEST(state.cardInfo.size(), "infoRows");
+    QTEST(state.cardInfo.value("cardNumber"), "number");
+    QCOMPARE(state.cardInfo.value("CardATR").isEmpty(), false);
+    QTRY_VERIFY(rig.logged(QStringLiteral("0|%1: В картридере обнаружена карта тахографа.").arg(card.name())));
+
+    QVERIFY(card.remove());
+    QVERIFY(rig.waitForCard(card.name(), false));
+    const ReaderState gone = rig.manager->readerState(card.name());
+    QVERIFY(gone.cardInfo.isEmpty() && gone.cardNumber.isEmpty());
+    QVERIFY(!rig.manager->readerState("no such reader").isKnown());
+}
+
+void TestReaderManagerRead::readRoad_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("pin");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("filePrefix");
+    QTest::addColumn<QByteArray>("countAfter");
+
+    const QByteArray noCount;
+    QTest::newRow("kind 1 with PIN") << "driver-rfskzi" << QStringList() << QByteArray("1234")
+                                     << "2|Карта успешно считана" << "РФСКЗИ_RUD0000012345600-" << noCount;
+    QTest::newRow("kind 1 wrong PIN") << "driver-rfskzi" << QStringList() << QByteArray("9999")
+                                      << "3|Не корректный ПИН-код" << "" << noCount;
+    QTest::newRow("kind 2") << "driver-estr" << QStringList() << QByteArray() << "2|Карта успешно считана"
+                            << "ЕСТР_RUD0000001100200-" << noCount;
+    QTest::newRow("kind 3") << "driver-rf" << QStringList() << QByteArray() << "2|Карта успешно считана"
+                            << "РФ_RUD1000000123400-" << noCount;
+    // The save presents the PIN again to zero the count: the manager keeps it until then.
+    QTest::newRow("kind 1 workshop") << "workshop-rfskzi" << QStringList() << QByteArray("1234")
+                                     << "2|Карта успешно считана" << "РФСКЗИ_RUW0000000456700-"
+                                     << QByteArray::fromHex("0000");
+    QTest::newRow("count not reset") << "workshop-rfskzi" << QStringList{"--fail", "update:1:6581"}
+                                     << QByteArray("1234") << "2|Карта считана, счетчик калибровок не обнулен"
+                                     << "РФСКЗИ_RUW0000000456700-" << QByteArray::fromHex("0003");
+}
+
+void TestReaderManagerRead::readRoad()
+{
+    QFETCH(QString, profile);
+    QFETCH(QStringList, options);
+    QFETCH(QString, filePrefix);
+    QFETCH(QByteArray, countAfter);
+    QFETCH(QByteArray, pin);
+    QFETCH(QString, shown);
+    ReaderManagerRig rig;
+    QTemporaryDir dump;
+    VirtualCardProcess card(0);
+    QVERIFY(card.insert(profile, options + QStringList{"--dump", dump.path()}));
+    QVERIFY(rig.waitForCard(card.name()));
+    rig.config.setLastDddPath(rig.folder.filePath("earlier card.ddd"));
+
+    rig.read(card.name(), pin);
+    const QString finish = rig.takeFinish();
+    QVERIFY2(finish.startsWith("read:"), qPrintable(finish));
+    const QString path = finish.mid(5);
+    QTRY_COMPARE(rig.progress.shown(), shown);
+    QCOMPARE(rig.config.lastDddPath(), path);
+    if (filePrefix.isEmpty()) {
+        QVERIFY(path.isEmpty());
+    } else {
+        QVERIFY2(QFileInfo(path).fileName().startsWith(filePrefix), qPrintable(path));
+        QVERIFY(QFileInfo(path).size() > 1000);
+    }
+    if (shown.startsWith("2|Карта считана")) {
+        QTRY_VERIFY(rig.logged(
+            QStringLiteral("1|%1: Не удалось обнулить счетчик калибровок карты тахографа.").arg(card.name())));
+    }
+
+    QVERIFY(card.remove());
+    if (!countAfter.isEmpty())
+        QCOMPARE(readCardDump(dump.path()).value(0x0509).left(2), countAfter);
+}
+
+void TestReaderManagerRead::cardRemovedMidRead()
+{
+    ReaderManagerRig rig;
+    VirtualCardProcess card(0);
+    QVERIFY(card.insert("driver-estr", {"--remove-after", "40"}));
+    QVERIFY(rig.waitForCard(card.name()));
+    rig.read(card.name());
+    QCOMPARE(rig.takeFinish(), QString("read:"));
+    QTRY_COMPARE(rig.progress.shown(), QString("3|Не удалось считать карту"));
+    QVERIFY(card.waitForExit());
+    QVERIFY(rig.waitForCard(card.name(), false));
+    QVERIFY(QDir(rig.folder.path()).entryList({"*.ddd"}).isEmpty());
+}
+
+void TestReaderManagerRead::unknownReaderEndsAtOnce()
+{
+    ReaderManagerRig rig;
+    rig.read("no such reader");
+    QCOMPARE(rig.takeFinish(), QString("read:"));
+    QTRY_COMPARE(rig.progress.shown(), QString("3|Картридер не найден"));
+    QVERIFY(rig.logged("2|Не найден картридер: no such reader."));
+}
+
+QTEST_MAIN(TestReaderManagerRead)
+#include "tst_readermanager_read.moc"

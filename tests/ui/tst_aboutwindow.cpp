@@ -1,0 +1,62 @@
+#include "config/Config.h"
+#include "ui/AboutWindow.h"
+
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest>
+
+class TestAboutWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsTheRunningProgram()
+    {
+        QCoreApplication::setOrganizationName("ВОРНТЕХ");
+        QCoreApplication::setOrganizationDomain("https://vorntech.example");
+        QCoreApplication::setApplicationName("Дравек Про");
+        QCoreApplication::setApplicationVersion("3.1.1.0");
+        Config config;
+        config.setDefaults();
+        config.appInfo["AppDeveloperEmail"] = "info@example.ru";
+        config.appInfo["AppDeveloperTechsupport"] = "help@example.ru";
+        AboutWindow window;
+        window.config = &config;
+        QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(window.windowFlags().testFlag(Qt::BypassWindowManagerHint));
+        QVERIFY(window.findChild<QLabel *>("VersionLbl")->text().isEmpty());
+
+        const QStringList expected = {
+            "Версия 3.1.1.0, сборка от 07.06.2021",
+            "Web: <a href=\"https://vorntech.example\">https://vorntech.example</a>",
+            "По общим вопросам: <a href=\"mailto:info@example.ru\">info@example.ru</a>",
+            "Техподдержка: <a href=\"mailto:help@example.ru\">help@example.ru</a>",
+        };
+        for (int shown = 0; shown < 2; ++shown) { // the second showing only refreshes
+            window.on_ShowAbout();
+            QVERIFY(window.isVisible());
+            QStringList texts;
+            for (const char *name : {"VersionLbl", "WebLbl", "EmailLbl", "TechSupLbl"})
+                texts << window.findChild<QLabel *>(name)->text();
+            QCOMPARE(texts, expected);
+        }
+
+        QTest::mouseClick(window.findChild<QToolButton *>("AboutOKBtn"), Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+        window.on_ShowAbout(); // the same object shows again
+        QVERIFY(window.isVisible());
+    }
+
+    void absentKeysGiveEmptyTexts()
+    {
+        Config config;
+        AboutWindow window;
+        window.config = &config;
+        window.on_ShowAbout();
+        QCOMPARE(window.findChild<QLabel *>("VersionLbl")->text(), QString("Версия , сборка от "));
+        QCOMPARE(window.findChild<QLabel *>("TechSupLbl")->text(), QString("Техподдержка: <a href=\"mailto:\"></a>"));
+    }
+};
+
+QTEST_MAIN(TestAboutWindow)
+#include "tst_aboutwindow.moc"

@@ -1,0 +1,607 @@
+#include "config/Config.h"
+#include "net/ClientKVOBServer.h"
+#include "ui/ConfigWindow.h"
+#include "tests/support/ModalBoxes.h"
+#include "tests/support/UnblockServerProcess.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QListWidget>
+#include <QMimeData>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString serverRefusal = "Указан некорректный адрес сервера.|Адрес сервера содержит ошибку. Адрес должен "
+                              "содержать доменное имя сервера (например: kvob.vorntech.ru) или IP-адрес (например: "
+                              "192.168.10.25).";
+const QString portRefusal = "Указан некорректный порт сервера.|Порт сервера разблокировки содержит ошибку. Значение "
+                            "данного параметра должно быть в пределах от 0 до 65535.";
+const QString timeoutRefusal = "Указано некорректное время ожидания отклика сервера.|Временная задержка ожидания "
+                               "отклика сервера разблокировки содержит ошибку. Значение временной задержки ожидания "
+                               "отклика сервера разблокировки должно быть в пределах от 100 до 60000.";
+const QString pathRefusal = "Указан некорректный путь.|Путь не должен содержать управляющих символов.";
+const QString cancelQuestionText = "Настройки были изменены.|Желаете сохранить измененные настройки, продолжить без "
+                               "сохранения или вернуться к редактированию настроек?";
+
+QStringList messages; // every qDebug/qWarning line of the run
+void recordMessage(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    messages << text;
+}
+
+// The value as the settings file on disk holds it, not as any cache does.
+QString onDisk(const QString &key)
+{
+    QFile file(QSettings().fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return "<no file>";
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        if (line.startsWith(key + "="))
+            return line.mid(key.size() + 1).trimmed();
+    }
+    return "<missing>";
+}
+
+// A stored configuration and its dialog, shown.
+struct Rig
+{
+    Rig()
+    {
+        config.setDefaults();
+        config.save(QStringList());
+        window.config = &config;
+        window.on_Show();
+    }
+
+    template <typename T> T *find(const QString &name) { return window.findChild<T *>(name); }
+    QTableWidget *table(const QString &name) { return find<QTableWidget>(name); }
+
+    // Shows the table's page and makes the key's row current.
+    void select(const QString &tableName, const QString &key)
+    {
+        const QStringList tables = {"PathCfgTbl", "AuthCfgTbl", "ServerCfgTbl", "LKSCfgTbl"};
+        find<QListWidget>("ConfigList")->setCurrentRow(tables.indexOf(tableName));
+        QTableWidget *t = table(tableName);
+        for (int row = 0; row < t->rowCount(); ++row) {
+            if (t->item(row, 0)->text() == key)
+                t->setCurrentCell(row, 2);
+        }
+    }
+
+    // Selects the key and clicks the page's change button; returns the dialogs shown.
+    QStringList edit(const QString &tableName, const QString &key, const QList<ModalAnswer> &answers)
+    {
+        select(tableName, key);
+        const QMap<QString, QString> buttons = {{"PathCfgTbl", "ChgPathCfgBtn"},
+                                                {"AuthCfgTbl", "ChgAuthCfgBtn"},
+                                                {"ServerCfgTbl", "EditServerCfgBtn"},
+                                                {"LKSCfgTbl", "EditLKSCfgBtn"}};
+        QToolButton *button = find<QToolButton>(buttons.value(tableName));
+        return dialogsShownBy([button] { QTest::mouseClick(button, Qt::LeftButton); }, answers);
+    }
+
+    QString shown(const QString &tableName, const QString &key)
+    {
+        QTableWidget *t = table(tableName);
+        for (int row = 0; row < t->rowCount(); ++row) {
+            if (t->item(row, 0)->text() == key)
+                return t->item(row, 2)->text();
+        }
+        return "<no row>";
+    }
+
+    QString certColumn(int column)
+    {
+        QStringList cells;
+        for (int row = 0; row < 7; ++row)
+            cells << table("CertCfgTbl")->item(row, column)->text();
+        return cells.join('|');
+    }
+
+    // Esc, with the dialog active again after any box it opened. The key
+    // clicks the close button as an animated click, a moment later.
+    QStringList escape(const QList<ModalAnswer> &answers = {})
+    {
+        QApplication::setActiveWindow(&window);
+        QSignalSpy clicked(find<QToolButton>("CancelCfgBtn"), &QAbstractButton::clicked);
+        return dialogsShownBy(
+            [&] {
+                QTest::keyClick(&window, Qt::Key_Escape);
+                QVERIFY(clicked.wait(5000));
+            },
+            answers);
+    }
+
+    bool applyEnabled() { return find<QToolButton>("ApplyCfgBtn")->isEnabled(); }
+    bool saveEnabled() { return find<QToolButton>("SaveCfgBtn")->isEnabled(); }
+
+    Config config;
+    ConfigWindow window;
+};
+
+QString certFile(const QString &name)
+{
+    return QDir(qEnvironmentVariable("DRVP_CERTS_DIR")).filePath(name);
+}
+
+QByteArray passPhrase()
+{
+    QFile file(certFile("passphrase.txt"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Serial, thumbprint and validity as the openssl command line reports them,
+// in the dialog's notation.
+QStringList opensslFacts(const QString &name)
+{
+    QProcess openssl;
+    openssl.start("openssl", {"x509", "-in", certFile(name), "-noout", "-serial", "-fingerprint", "-sha1",
+                              "-startdate", "-enddate", "-dateopt", "iso_8601"});
+    openssl.waitForFinished();
+    QStringList facts;
+    for (const QString &line : QString::fromLatin1(openssl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        QString value = line.section('=', 1);
+        if (line.startsWith("not"))
+            facts << QDateTime::fromString(value.replace(' ', 'T'), Qt::ISODate).toString("dd.MM.yyyy hh:mm:ss");
+        else
+            facts << value.remove(':');
+    }
+    return facts;
+}
+
+} // namespace
+
+class TestConfigWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir home;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(certFile("other-rsa.pem")), "no test certificates");
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        QCoreApplication::setOrganizationName("tests");
+        qInstallMessageHandler(recordMessage);
+    }
+    void init() // a settings file of its own for every test and row
+    {
+        QCoreApplication::setApplicationName(QString(QTest::currentTestFunction()) + QTest::currentDataTag());
+        QVERIFY(QSettings().fileName().startsWith(home.path()));
+    }
+    void cleanupTestCase()
+    {
+        qInstallMessageHandler(nullptr);
+        for (const QString &line : qAsConst(messages))
+            QVERIFY2(!line.contains("connectSlotsByName"), qPrintable(line));
+    }
+
+    void shownState()
+    {
+        Rig rig;
+        QVERIFY(rig.window.isVisible());
+        QCOMPARE(rig.find<QListWidget>("ConfigList")->currentRow(), 0);
+        QCOMPARE(rig.find<QStackedWidget>("ConfigMainFrame")->currentIndex(), 0);
+        QCOMPARE(rig.shown("ServerCfgTbl", "Port"), QString("1080"));
+        QCOMPARE(rig.table("ServerCfgTbl")->item(0, 1)->text(), QString("Порт сервера разблокировки"));
+        QCOMPARE(rig.table("LKSCfgTbl")->rowCount(), 5);
+        QVERIFY(!rig.applyEnabled() && !rig.saveEnabled());
+        QCOMPARE(rig.table("PathCfgTbl")->columnWidth(0), 100);
+        QCOMPARE(rig.table("CertCfgTbl")->columnWidth(2), 290);
+        QVERIFY(rig.window.windowFlags().testFlag(Qt::FramelessWindowHint));
+
+        // A double click on a folder opens the chooser; the program's own
+        // folder is shown, never chosen, by double click or by button.
+        QTableWidget *paths = rig.table("PathCfgTbl");
+        const auto doubleClick = [paths](const QString &key) {
+            for (int row = 0; row < paths->rowCount(); ++row) {
+                if (paths->item(row, 0)->text() != key)
+                    continue;
+                const QPoint centre = paths->visualItemRect(paths->item(row, 2)).center();
+                QTest::mouseClick(paths->viewport(), Qt::LeftButton, {}, centre);
+                QTest::mouseDClick(paths->viewport(), Qt::LeftButton, {}, centre);
+            }
+        };
+        QCOMPARE(dialogsShownBy([&] { doubleClick("dddPath"); }), QStringList("files:All Files (*)"));
+        QCOMPARE(dialogsShownBy([&] {
+                     doubleClick("ProductPath");
+                     QTest::mouseClick(rig.find<QToolButton>("ChgPathCfgBtn"), Qt::LeftButton);
+                 }),
+                 QStringList());
+
+        // Nothing pending: Cancel closes without a question.
+        QCOMPARE(rig.escape(), QStringList());
+        QVERIFY(!rig.window.isVisible());
+    }
+
+    void pendingList_data()
+    {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QStringList>("pending");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("one edit") << QStringList{"a.example.ru"} << QStringList{"Server"} << "a.example.ru";
+        QTest::newRow("twice") << QStringList{"a.example.ru", "10.0.0.1"} << QStringList{"Server", "Server"}
+                               << "10.0.0.1";
+        QTest::newRow("back to stored") << QStringList{"a.example.ru", "kvob.vorntech.ru"} << QStringList()
+                                        << "kvob.vorntech.ru";
+        QTest::newRow("twice, then stored") << QStringList{"a.example.ru", "b.example.ru", "kvob.vorntech.ru"}
+                                            << QStringList() << "kvob.vorntech.ru";
+    }
+    void pendingList()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, pending);
+        QFETCH(QString, stored);
+        Rig rig;
+        for (const QString &text : typed)
+            QCOMPARE(rig.edit("ServerCfgTbl", "Server", {typeText(text)}), QStringList("input:Адрес сервера"));
+        QCOMPARE(rig.config.changedKeys, pending);
+        QCOMPARE(rig.shown("ServerCfgTbl", "Server"), typed.last());
+        QCOMPARE(rig.applyEnabled(), !pending.isEmpty());
+        QCOMPARE(rig.saveEnabled(), !pending.isEmpty());
+        QCOMPARE(onDisk("Server"), QString("kvob.vorntech.ru")); // nothing stored before Apply
+        QCOMPARE(rig.config.unblockServer.value("Server"), QString("kvob.vorntech.ru"));
+
+        if (!pending.isEmpty())
+            QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+        QCOMPARE(onDisk("Server"), stored);
+        QCOMPARE(rig.config.unblockServer.value("Server"), stored);
+        QVERIFY(rig.config.changedKeys.isEmpty());
+        QVERIFY(!rig.applyEnabled() && !rig.saveEnabled());
+        QVERIFY(rig.window.isVisible());
+    }
+
+    void cancelQuestion_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QStringList>("pending");
+        QTest::addColumn<QString>("shownPort");
+        QTest::addColumn<QString>("storedPort");
+        QTest::newRow("save all") << int(QMessageBox::SaveAll) << false << QStringList() << "2000" << "2000";
+        QTest::newRow("close: keep editing") << int(QMessageBox::Close) << true << QStringList{"Port"} << "2000"
+                                             << "1080";
+        QTest::newRow("discard") << int(QMessageBox::Discard) << true << QStringList() << "1080" << "1080";
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << QStringList{"Port"} << "2000" << "1080";
+    }
+    void cancelQuestion()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, open);
+        QFETCH(QStringList, pending);
+        QFETCH(QString, shownPort);
+        QFETCH(QString, storedPort);
+        Rig rig;
+        rig.edit("ServerCfgTbl", "Port", {typeText("2000")});
+        QCOMPARE(rig.escape({pressButton(QMessageBox::StandardButton(answer))}),
+                 QStringList(cancelQuestionText));
+        QCOMPARE(rig.window.isVisible(), open);
+        QCOMPARE(rig.config.changedKeys, pending);
+        QCOMPARE(rig.shown("ServerCfgTbl", "Port"), shownPort);
+        QCOMPARE(onDisk("Port"), storedPort);
+        QCOMPARE(rig.applyEnabled(), !pending.isEmpty());
+    }
+
+    // Keys left pending by Cancel show their edited values when the dialog
+    // opens again, so Apply then stores what the user chose.
+    void reopenShowsPendingValues()
+    {
+        QTemporaryDir exports;
+        Rig rig;
+        QSignalSpy certChanged(&rig.config, &Config::userCertChanged);
+        rig.edit("ServerCfgTbl", "Timeout", {typeText("5000")});
+        rig.edit("PathCfgTbl", "ExportPath", {chooseFile(exports.path())});
+        rig.edit("AuthCfgTbl", "CertUser", {chooseFile(certFile("user.pem"))});
+        QCOMPARE(rig.config.changedKeys, QStringList({"Timeout", "ExportPath", "CertUser"}));
+        rig.escape({pressButton(QMessageBox::Cancel)});
+        QVERIFY(!rig.window.isVisible());
+
+        rig.window.on_Show();
+        QCOMPARE(rig.shown("ServerCfgTbl", "Timeout"), QString("5000"));
+        QCOMPARE(rig.shown("PathCfgTbl", "ExportPath"), exports.path());
+        QCOMPARE(rig.shown("AuthCfgTbl", "CertUser"), certFile("user.pem"));
+        QCOMPARE(rig.table("CertCfgTbl")->item(2, 2)->text(), QString("Иванов Иван Иванович"));
+        QVERIFY(rig.applyEnabled());
+        QCOMPARE(certChanged.count(), 0);
+
+        QTest::mouseClick(rig.find<QToolButton>("SaveCfgBtn"), Qt::LeftButton);
+        QVERIFY(!rig.window.isVisible());
+        QCOMPARE(onDisk("Timeout"), QString("5000"));
+        QCOMPARE(onDisk("ExportPath"), exports.path());
+        QCOMPARE(onDisk("CertUser"), certFile("user.pem"));
+        QCOMPARE(rig.config.path("ExportPath"), exports.path());
+        QCOMPARE(certChanged.count(), 1); // the main window's title follows the new certificate
+        QCOMPARE(rig.config.userCert.subjectInfo(QSslCertificate::CommonName), QStringList("Иванов Иван Иванович"));
+
+        // Discarded edits do not come back either.
+        rig.window.on_Show();
+        rig.edit("ServerCfgTbl", "Port", {typeText("2000")});
+        rig.escape({pressButton(QMessageBox::Discard)});
+        rig.window.on_Show();
+        QCOMPARE(rig.shown("ServerCfgTbl", "Port"), QString("1080"));
+    }
+
+    void hostileValuesRefused_data()
+    {
+        QTest::addColumn<QString>("tableName");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("refusal"); // empty: accepted
+        QTest::newRow("host with a tail") << "ServerCfgTbl" << "Server" << "x.ru@evil.com" << serverRefusal;
+        QTest::newRow("address over 255") << "ServerCfgTbl" << "Server" << "10.0.0.256" << serverRefusal;
+        QTest::newRow("address") << "ServerCfgTbl" << "Server" << "127.0.0.1" << QString();
+        QTest::newRow("port 65536") << "ServerCfgTbl" << "Port" << "65536" << portRefusal;
+        QTest::newRow("port with a line") << "ServerCfgTbl" << "Port" << "80\n81" << portRefusal;
+        QTest::newRow("port 65535") << "ServerCfgTbl" << "Port" << "65535" << QString();
+        QTest::newRow("time-out 99") << "ServerCfgTbl" << "Timeout" << "99" << timeoutRefusal;
+        QTest::newRow("time-out 100") << "ServerCfgTbl" << "Timeout" << "100" << QString();
+        QTest::newRow("service host") << "LKSCfgTbl" << "KvarnolServer" << "https://a.ru" << serverRefusal;
+        QTest::newRow("service address") << "LKSCfgTbl" << "LotvarskServer" << "192.168.0.2" << QString();
+        QTest::newRow("service host and port") << "LKSCfgTbl" << "LotvarskServer" << "lotvarsk.digital:8069" << QString();
+        QTest::newRow("unblock server with a port") << "ServerCfgTbl" << "Server" << "kvob.ru:7000" << serverRefusal;
+    }
+    void hostileValuesRefused()
+    {
+        QFETCH(QString, tableName);
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        QFETCH(QString, refusal);
+        Rig rig;
+        const QString before = rig.shown(tableName, key);
+        const QString label = key.endsWith("Server") ? "Адрес сервера" : key == "Port" ? "Порт сервера"
+                                                                                       : "Время ожидания отклика";
+        QStringList expected{"input:" + label};
+        if (!refusal.isEmpty())
+            expected << refusal;
+        QCOMPARE(rig.edit(tableName, key, {typeText(text)}), expected);
+        QCOMPARE(rig.shown(tableName, key), refusal.isEmpty() ? text : before);
+        QCOMPARE(rig.config.changedKeys, refusal.isEmpty() ? QStringList(key) : QStringList());
+    }
+
+    void pathsWithControlCharactersRefused()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("two\nlines"));
+        QFile tabbed(dir.filePath("user\t.pem"));
+        QVERIFY(QFile::copy(certFile("user.pem"), tabbed.fileName()));
+        Rig rig;
+        const QString before = rig.shown("PathCfgTbl", "dddPath");
+        QCOMPARE(rig.edit("PathCfgTbl", "dddPath", {chooseFile(dir.filePath("two\nlines"))}),
+                 QStringList({"files:All Files (*)", pathRefusal}));
+        QCOMPARE(rig.shown("PathCfgTbl", "dddPath"), before);
+        QCOMPARE(rig.edit("AuthCfgTbl", "CertUser", {chooseFile(tabbed.fileName())}),
+                 QStringList({"files:Все CRT файлы (*.crt *.CRT)", pathRefusal}));
+        QCOMPARE(rig.shown("AuthCfgTbl", "CertUser"), QString());
+        QCOMPARE(rig.table("CertCfgTbl")->item(2, 2)->text(), QString());
+        QVERIFY(rig.config.changedKeys.isEmpty());
+    }
+
+    void certificateChoice_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("details"); // serial and thumbprint are "*": from openssl; empty: refused
+        QTest::addColumn<QString>("box");
+        QTest::newRow("authority") << "CertCA" << "ca.pem" << "*|*|Test CA||Тестовый удостоверяющий центр|*|*" << "";
+        QTest::newRow("user") << "CertUser" << "user.pem"
+                              << "*|*|Иванов Иван Иванович|ivanov@example.ru|ООО Тест|*|*" << "";
+        QTest::newRow("expired") << "CertUser" << "expired.pem"
+                                 << "0A1B2C3D|*|Петров Пётр|petrov@example.ru|ООО Архив|01.01.2020 00:00:00|"
+                                    "01.01.2021 00:00:00"
+                                 << "";
+        QTest::newRow("not a CA") << "CertCA" << "notca.pem" << "*|*|Not A CA||Test|*|*" << "";
+        QTest::newRow("no certificate") << "CertUser" << "notpem.txt" << ""
+                                        << "Ошибка выбора сертификата|Файл не содержит сертификат.";
+        QTest::newRow("missing") << "CertCA" << "missing.pem" << ""
+                                 << "Ошибка выбора сертификата|Указанный файл сертификата не найден: %1";
+    }
+    void certificateChoice()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, file);
+        QFETCH(QString, details);
+        QFETCH(QString, box);
+        Rig rig;
+        QSignalSpy certChanged(&rig.config, &Config::userCertChanged);
+        const int column = key == "CertCA" ? 1 : 2;
+        QStringList expected{"files:Все CRT файлы (*.crt *.CRT)"};
+        if (!box.isEmpty())
+            expected << box.arg(certFile(file));
+        QCOMPARE(rig.edit("AuthCfgTbl", key, {chooseFile(certFile(file))}), expected);
+        QCOMPARE(rig.config.changedKeys, details.isEmpty() ? QStringList() : QStringList(key));
+        if (details.isEmpty()) {
+            QCOMPARE(rig.certColumn(column), QString("||||||"));
+            return;
+        }
+        QStringList cells = details.split('|');
+        const QStringList facts = opensslFacts(file);
+        const QList<int> factRows = {0, 1, 5, 6};
+        for (int fact = 0; fact < factRows.size(); ++fact) {
+            if (cells[factRows[fact]] == "*")
+                cells[factRows[fact]] = facts.value(fact);
+        }
+        QCOMPARE(rig.certColumn(column), cells.join('|'));
+        QCOMPARE(rig.find<QToolButton>("CertInfo2XLSbtn")->isEnabled(), column == 1);
+
+        // Config takes the certificate on Apply, not before.
+        QVERIFY(column == 1 ? rig.config.caCert.isNull() : rig.config.userCert.isNull());
+        QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+        const QSslCertificate applied = column == 1 ? rig.config.caCert : rig.config.userCert;
+        QCOMPARE(applied, QSslCertificate::fromPath(certFile(file)).value(0));
+        QCOMPARE(certChanged.count(), column - 1);
+        QCOMPARE(onDisk(key), certFile(file));
+    }
+
+    void keyChoice_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("phrase"); // "<cancel>": the question is cancelled
+        QTest::addColumn<QString>("box");    // empty: accepted
+        const QString phrase = passPhrase();
+        const QString wrong = "Ошибка выбора закрытого ключа|Некорректный пароль или файл не содержит закрытого ключа.";
+        QTest::newRow("PKCS#8") << "user-pkcs8.pem" << phrase << "";
+        QTest::newRow("traditional") << "user-rsa.pem" << phrase << "";
+        QTest::newRow("wrong phrase") << "user-rsa.pem" << "wrong " + phrase << wrong;
+        QTest::newRow("cancelled") << "user-pkcs8.pem" << "<cancel>"
+                                   << "Ошибка выбора закрытого ключа|Пользователь отменил загрузку ключа.";
+        QTest::newRow("a certificate") << "user.pem" << phrase << wrong;
+        // The dialog does not pair keys with certificates; the server refuses a wrong pair.
+        QTest::newRow("key of no certificate here") << "other-rsa.pem" << phrase << "";
+    }
+    void keyChoice()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, phrase);
+        QFETCH(QString, box);
+        Rig rig;
+        QFile inUse(certFile("rogue-user.key"));
+        QVERIFY(inUse.open(QIODevice::ReadOnly));
+        rig.config.userKey = QSslKey(&inUse, QSsl::Rsa);
+        const QByteArray inUsePem = rig.config.userKey.toPem();
+        QSignalSpy logged(&rig.config, &Config::loggingMessage);
+        const int earlierMessages = messages.size();
+        QStringList expected{"files:Все KEY файлы (*.key *.KEY)", "input:Пароль закрытого ключа"};
+        if (!box.isEmpty())
+            expected << box;
+        QCOMPARE(rig.edit("AuthCfgTbl", "PKeyUser",
+                          {chooseFile(certFile(file)), phrase == "<cancel>" ? rejectDialog() : typeText(phrase)}),
+                 expected);
+        QCOMPARE(rig.config.changedKeys, box.isEmpty() ? QStringList("PKeyUser") : QStringList());
+        QCOMPARE(rig.config.userKey.toPem(), inUsePem); // not before Apply
+
+        // Discarded: the key in use stays.
+        rig.escape({pressButton(QMessageBox::Discard)});
+        QCOMPARE(rig.config.userKey.toPem(), inUsePem);
+        QCOMPARE(rig.shown("AuthCfgTbl", "PKeyUser"), QString());
+
+        // Chosen again and applied: in use from now on.
+        if (box.isEmpty()) {
+            rig.edit("AuthCfgTbl", "PKeyUser", {chooseFile(certFile(file)), typeText(phrase)});
+            QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+            QFile pem(certFile(file));
+            QVERIFY(pem.open(QIODevice::ReadOnly));
+            const QSslKey chosen(&pem, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase());
+            QCOMPARE(rig.config.userKey.toPem(), chosen.toPem());
+            QCOMPARE(onDisk("PKeyUser"), certFile(file));
+        }
+
+        // The typed phrase is left in no widget and written nowhere.
+        for (QWidget *widget : QApplication::allWidgets()) {
+            if (auto *edit = qobject_cast<QLineEdit *>(widget))
+                QVERIFY(!edit->text().contains(phrase));
+        }
+        for (const QString &line : messages.mid(earlierMessages))
+            QVERIFY2(!line.contains(passPhrase()), qPrintable(line));
+        for (const QList<QVariant> &entry : qAsConst(logged))
+            QVERIFY(!entry.at(1).toString().contains(passPhrase()));
+    }
+
+    void clearingAuthentication()
+    {
+        Rig rig;
+        rig.edit("AuthCfgTbl", "CertCA", {chooseFile(certFile("ca.pem"))});
+        QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+        QVERIFY(rig.find<QToolButton>("CertInfo2CSVbtn")->isEnabled());
+
+        rig.select("AuthCfgTbl", "CertCA");
+        QTest::mouseClick(rig.find<QToolButton>("ClearAuthCfgBtn"), Qt::LeftButton);
+        QCOMPARE(rig.config.changedKeys, QStringList("CertCA")); // the others were empty already
+        QCOMPARE(rig.certColumn(1), QString("||||||"));
+        QVERIFY(!rig.find<QToolButton>("CertInfo2XLSbtn")->isEnabled());
+        QVERIFY(!rig.find<QToolButton>("CertInfo2CSVbtn")->isEnabled());
+        QVERIFY(!rig.find<QToolButton>("ClearAuthCfgBtn")->isEnabled());
+
+        QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+        QCOMPARE(onDisk("CertCA"), QString());
+        QVERIFY(!rig.config.caCert.isNull()); // the certificate in use stays until the next start
+    }
+
+    void copyOfSelection_data()
+    {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("right");
+        QTest::addColumn<QString>("copied");
+        QTest::newRow("whole rows") << 0 << 2 << "Port\tПорт сервера разблокировки\t1080\r\n"
+                                                "Server\tАдрес сервера разблокировки\tkvob.vorntech.ru\r\n";
+        QTest::newRow("short of the last column") << 0 << 1 << "Port\tПорт сервера разблокировки\t\r\n"
+                                                               "Server\tАдрес сервера разблокировки\t\r\n";
+    }
+    void copyOfSelection()
+    {
+        QFETCH(int, left);
+        QFETCH(int, right);
+        QFETCH(QString, copied);
+        Rig rig;
+        QTableWidget *table = rig.table("ServerCfgTbl");
+        rig.select("ServerCfgTbl", "Port");
+        // The menu is opened and closed at once; the table that asked becomes the copied one.
+        QTimer::singleShot(0, [] {
+            if (QWidget *menu = QApplication::activePopupWidget())
+                menu->close();
+        });
+        emit table->customContextMenuRequested(QPoint(5, 5));
+        table->clearSelection();
+        table->setRangeSelected(QTableWidgetSelectionRange(0, left, 1, right), true);
+        QVERIFY(QMetaObject::invokeMethod(&rig.window, "slotCopyRecords"));
+        QCOMPARE(QString::fromUtf8(QApplication::clipboard()->mimeData()->data("text/plain")), copied);
+    }
+
+    // Server, port, time-out, certificate and key changed in the dialog are
+    // what the next request to the local unblock server uses.
+    void newSettingsUsedByNextRequest()
+    {
+        UnblockServerProcess server;
+        QVERIFY(server.port != 0);
+        Rig rig;
+        rig.config.unblockServer["Server"] = "localhost";
+        rig.config.unblockServer["Port"] = "1";
+        rig.config.caCert = QSslCertificate::fromPath(certFile("ca.pem")).value(0);
+        rig.config.userCert = QSslCertificate::fromPath(certFile("rogue-user.pem")).value(0);
+        QFile rogueKey(certFile("rogue-user.key"));
+        QVERIFY(rogueKey.open(QIODevice::ReadOnly));
+        rig.config.userKey = QSslKey(&rogueKey, QSsl::Rsa);
+        ClientKVOBServer client;
+        client.setConfig(&rig.config);
+        QSignalSpy results(&client, &ClientKVOBServer::commandResult);
+        QSignalSpy logged(&client, &ClientKVOBServer::logginMessage);
+        const auto request = [&] {
+            client.on_MakeCommand(nullptr, "getStatus");
+            return results.wait(20000) ? results.takeFirst().at(1).toBool() : false;
+        };
+        QVERIFY(!request());
+
+        rig.window.on_Show();
+        rig.edit("ServerCfgTbl", "Server", {typeText("127.0.0.1")});
+        rig.edit("ServerCfgTbl", "Port", {typeText(QString::number(server.port))});
+        rig.edit("ServerCfgTbl", "Timeout", {typeText("20000")});
+        rig.edit("AuthCfgTbl", "CertUser", {chooseFile(certFile("user.pem"))});
+        rig.edit("AuthCfgTbl", "PKeyUser", {chooseFile(certFile("user-pkcs8.pem")), typeText(passPhrase())});
+        QVERIFY(!request()); // not applied yet
+        QVERIFY(server.lines("PEER ").isEmpty());
+
+        QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+        QVERIFY(request());
+        const QSslCertificate user = QSslCertificate::fromPath(certFile("user.pem")).value(0);
+        QCOMPARE(server.lines("PEER ").value(0), QString::fromLatin1(user.digest(QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(server.requests().value(0), QByteArray("[SIZE]:11;\r\n[BODY]:getStatus()"));
+        QStringList lines;
+        for (const QList<QVariant> &entry : qAsConst(logged))
+            lines << entry.at(1).toString();
+        QVERIFY(lines.contains(QString("Установлено защищенное соединение с сервером разблокировки - 127.0.0.1:%1")
+                                   .arg(server.port)));
+    }
+};
+
+QTEST_MAIN(TestConfigWindow)
+#include "tst_configwindow.moc"

@@ -1,0 +1,133 @@
+#include "ui/ConfigWindow.h"
+
+#include "config/Config.h"
+#include "ui/services/drvpInputDialog.h"
+
+#include "ui_configwindow.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+namespace {
+
+const QString dateFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+
+int certificateColumn(const QString &key)
+{
+    return key == QLatin1String("CertCA") ? 1 : 2;
+}
+
+QString fileErrorText(const QString &pattern, const QFile &file)
+{
+    return pattern.arg(int(file.error())).arg(file.errorString());
+}
+
+} // namespace
+
+void ConfigWindow::fillCertificateInfo(const QString &key)
+{
+    showCertificate(key, key == QLatin1String("CertCA") ? config->caCert : config->userCert);
+}
+
+void ConfigWindow::showCertificate(const QString &key, const QSslCertificate &certificate)
+{
+    if (certificate.isNull())
+        return;
+    const QString separator = QStringLiteral("; ");
+    const QStringList rows = {
+        QString::fromLatin1(certificate.serialNumber()).toUpper().remove(QLatin1Char(':')),
+        QString::fromLatin1(certificate.digest(QCryptographicHash::Sha1).toHex().toUpper()),
+        certificate.subjectInfo(QSslCertificate::CommonName).join(separator),
+        certificate.subjectInfo(QSslCertificate::EmailAddress).join(separator),
+        certificate.subjectInfo(QSslCertificate::Organization).join(separator),
+        certificate.effectiveDate().toString(dateFormat),
+        certificate.expiryDate().toString(dateFormat),
+    };
+    const int column = certificateColumn(key);
+    for (int row = 0; row < rows.size(); ++row) {
+        if (QTableWidgetItem *item = ui->CertCfgTbl->item(row, column))
+            item->setText(rows.at(row));
+    }
+}
+
+void ConfigWindow::clearCertificateColumns()
+{
+    for (int row = 0; row < ui->CertCfgTbl->rowCount(); ++row) {
+        for (int column = 1; column <= 2; ++column) {
+            if (QTableWidgetItem *item = ui->CertCfgTbl->item(row, column))
+                item->setText(QString());
+        }
+    }
+}
+
+bool ConfigWindow::loadCertificate(const QString &path, const QString &key)
+{
+    lastError.clear();
+    QFile file(path);
+    if (!file.exists()) {
+        lastError = QStringLiteral("Указанный файл сертификата не найден: %1").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        lastError = fileErrorText(QStringLiteral("Не удалось прочитать файл сертификата. %1 - %2"), file);
+        return false;
+    }
+    const QSslCertificate certificate(&file, QSsl::Pem);
+    file.close();
+    if (certificate.isNull()) {
+        lastError = QStringLiteral("Файл не содержит сертификат.");
+        return false;
+    }
+    pendingCertificates.insert(key, certificate);
+    showCertificate(key, certificate);
+    return true;
+}
+
+bool ConfigWindow::loadPrivateKey(const QString &path)
+{
+    lastError.clear();
+    QFile file(path);
+    if (!file.exists()) {
+        lastError = QStringLiteral("Указанный файл закрытого ключа не найден: %1").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        lastError = fileErrorText(QStringLiteral("Не удалось прочитать файл с закрытым ключем. %1 - %2"), file);
+        return false;
+    }
+    QByteArray passPhrase;
+    if (!askPassPhrase(passPhrase)) {
+        lastError = QStringLiteral("Пользователь отменил загрузку ключа.");
+        return false;
+    }
+    const QSslKey key(&file, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
+    file.close();
+    passPhrase.fill('\0');
+    passPhrase.clear();
+    if (key.isNull()) {
+        lastError = QStringLiteral("Некорректный пароль или файл не содержит закрытого ключа.");
+        return false;
+    }
+    // Held until Apply: a key chosen and then discarded must not replace the one in use.
+    pendingKey = key;
+    pendingKeyPath = path;
+    return true;
+}
+
+// The typed phrase is wiped from the dialog and from every copy made here,
+// whether it was accepted or not.
+bool ConfigWindow::askPassPhrase(QByteArray &passPhrase)
+{
+    drvpInputDialog dialog;
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setLabelText(QStringLiteral("Пароль закрытого ключа"));
+    dialog.setCancelButtonText(QStringLiteral("Отменить"));
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    QString typed = dialog.textValue();
+    dialog.setTextValue(QString());
+    if (accepted)
+        passPhrase = typed.toUtf8();
+    typed.fill(QChar(0));
+    return accepted;
+}
