@@ -527,6 +527,24 @@ private slots:
         QVERIFY(!rig.config.caCert.isNull()); // the certificate in use stays until the next start
     }
 
+    void certificateTableToCsv()
+    {
+        Rig rig;
+        rig.edit("AuthCfgTbl", "CertCA", {chooseFile(certFile("ca.pem"))});
+        QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+        QTemporaryDir out;
+        dialogsShownBy([&] { QTest::mouseClick(rig.find<QToolButton>("CertInfo2CSVbtn"), Qt::LeftButton); },
+                       {chooseFile(out.filePath("certs"))});
+        QFile csv(out.filePath("certs.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n");
+        QCOMPARE(lines.size(), 9); // header, seven rows, nothing after the last CR LF
+        QCOMPARE(lines[0], QString("Параметр,Сертификат УЦ,Сертификат пользователя"));
+        QVERIFY2(lines[1].startsWith("\"Серийный номер\",\""), qPrintable(lines[1]));
+        QVERIFY2(lines[7].startsWith("\"Окончание действия\",\""), qPrintable(lines[7]));
+        QCOMPARE(lines[8], QString());
+    }
+
     void copyOfSelection_data()
     {
         QTest::addColumn<int>("left");
