@@ -22,6 +22,10 @@ const QVector<Card>& cards()
          QStringLiteral("None"), QString()},
         {QStringLiteral("RUKGAI1234567XYZ"), QStringLiteral("789A-00001"), QStringLiteral("None"),
          QStringLiteral("PUK карты не найден"), QStringLiteral("Архив")},
+        // The virtual card's "driver-rfskzi" profile with its default PUK; its
+        // module number is outside the reply grammar, so another one is kept.
+        {QStringLiteral("RUD0000012345600"), QStringLiteral("235-01000"), QStringLiteral("12345678"),
+         QStringLiteral("None"), QStringLiteral("База изготовителя")},
     };
     return table;
 }

@@ -1,0 +1,99 @@
+#include "ui/MainWindowRules.h"
+
+#include <QSslCertificate>
+
+#include <algorithm>
+
+namespace MainWindowRules {
+
+namespace {
+
+constexpr int pinLength = 4;
+constexpr int pukLength = 8;
+constexpr int lowestCounter = -99;
+// A company card is never unblocked through the server.
+constexpr quint8 companyCardType = 4;
+constexpr quint8 pinCardKind = 1;
+
+} // namespace
+
+CommandButtons commandButtons(ButtonState state, quint8 cardKind, quint8 cardType)
+{
+    switch (state) {
+    case ButtonState::NoCard:
+        return {true, false, false, false, false, false};
+    case ButtonState::Busy:
+        return {false, false, false, false, false, true};
+    case ButtonState::Card:
+        break;
+    }
+    const bool pinCard = needsPin(cardKind);
+    return {true, true, pinCard && cardType != companyCardType, true, pinCard, false};
+}
+
+bool needsPin(quint8 cardKind)
+{
+    return cardKind == pinCardKind;
+}
+
+bool isPinComplete(const QString& text)
+{
+    return text.size() == pinLength;
+}
+
+bool isPukComplete(const QString& text)
+{
+    return text.size() == pukLength;
+}
+
+bool isCheckingPinAcceptable(const QString& text)
+{
+    return text.isEmpty() || isPinComplete(text);
+}
+
+bool isUnblockInputComplete(const QString& puk, const QString& pin)
+{
+    return isPukComplete(puk) && isPinComplete(pin);
+}
+
+bool canSendUpload(const QString& login, const QString& password, bool serviceChosen, bool cardNeedsPin,
+                   const QString& pin, const QString& file)
+{
+    if (login.isEmpty() || password.isEmpty() || !serviceChosen)
+        return false;
+    return !cardNeedsPin || !pin.isEmpty() || !file.isEmpty();
+}
+
+int statusCounter(const QString& text)
+{
+    return std::max(text.toInt(), lowestCounter);
+}
+
+QVector<QStringList> statusRows(const QString& text)
+{
+    const QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QVector<QStringList> rows;
+    for (int i = 0; i < lines.size(); ++i) {
+        QStringList row{QString::number(lines.size() - i)};
+        const QStringList parts = lines.at(i).split(QStringLiteral("','"));
+        for (int part = 0; part < 5 && part < parts.size(); ++part)
+            row << QString(parts.at(part)).remove(QLatin1Char('\''));
+        rows << row;
+    }
+    return rows;
+}
+
+QString userWindowTitle(const QMap<QString, QString>& appInfo, const QSslCertificate& userCert)
+{
+    if (userCert.isNull())
+        return QString();
+    const auto subject = [&userCert](QSslCertificate::SubjectInfo info) {
+        return userCert.subjectInfo(info).join(QLatin1Char(' '));
+    };
+    return QStringLiteral("%1 (%2) - %3 - %4 / %5")
+        .arg(appInfo.value(QStringLiteral("AppName")), appInfo.value(QStringLiteral("AppVersion")),
+             subject(QSslCertificate::Organization), subject(QSslCertificate::CommonName),
+             subject(QSslCertificate::EmailAddress));
+}
+
+} // namespace MainWindowRules
