@@ -36,8 +36,6 @@ private slots:
     {
         QTest::addColumn<QString>("colour");
         QTest::newRow("OperationLbl_6") << "#6acffa";
-        QTest::newRow("OperationLbl") << "#6acffa";
-        QTest::newRow("StatusPrgLbl") << "#6acffa";
         QTest::newRow("LKReadingProgressLbl") << "#6acffa";
         QTest::newRow("OperationLbl_2") << "#b2b2b2";
         QTest::newRow("label_5") << "#2eabe2";

@@ -97,52 +97,6 @@ private slots:
         QCOMPARE(filesUnder(QStringLiteral(":")), filesUnder(sourceDir() + "/resources"));
     }
 
-    void pictureSizes_data()
-    {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("twice"); // a "@2x" picture for 200 % screens
-        const QVector<QPair<const char*, QSize>> steps{
-            {"card", {24, 18}},   {"connect", {24, 15}}, {"send", {24, 18}}, {"resive", {24, 18}},
-            {"preview", {24, 15}}, {"unblock", {24, 20}}, {"read", {24, 23}}, {"save", {24, 22}},
-            {"data", {21, 24}},   {"enf", {24, 20}},     {"check", {24, 20}}};
-        for (const auto& step : steps)
-            for (int state = 0; state < 4; ++state)
-                QTest::newRow(qPrintable(QStringLiteral(":/imgs/step_%1%2.png").arg(step.first).arg(state)))
-                    << step.second << true;
-        const auto row = [](const char* path, int w, int h, bool twice) {
-            QTest::newRow(path) << QSize(w, h) << twice;
-        };
-        for (const char* path : {":/imgs/upload.png", ":/imgs/read-card.png", ":/imgs/unblock.png",
-                                 ":/imgs/checking.png", ":/imgs/manualunblock.png", ":/imgs/cancel.png"})
-            row(path, 64, 64, true);
-        for (const char* path : {":/imgs/export-xls.png", ":/imgs/export-csv.png", ":/imgs/export-html.png",
-                                 ":/imgs/export-txt.png", ":/imgs/erase.png", ":/imgs/edit.png"})
-            row(path, 16, 16, true);
-        row(":/imgs/config.png", 24, 24, true), row(":/imgs/about.png", 24, 24, true);
-        row(":/imgs/refresh.png", 36, 22, true), row(":/imgs/list.png", 36, 38, true);
-        row(":/imgs/open.png", 20, 20, true), row(":/imgs/backspace.png", 20, 20, true);
-        row(":/imgs/ok.png", 28, 28, true), row(":/imgs/apply.png", 28, 28, true);
-        row(":/imgs/kvarnol_logo.png", 32, 32, true), row(":/imgs/lks_logo.png", 32, 32, true);
-        row(":/imgs/reader_error.png", 24, 18, true);
-        row(":/imgs/logo.png", 96, 52, false), row(":/imgs/splash.png", 480, 300, false);
-    }
-
-    void pictureSizes()
-    {
-        QFETCH(QSize, size);
-        QFETCH(bool, twice);
-        const QString path = QString::fromLatin1(QTest::currentDataTag());
-        const QImage image(path);
-        QCOMPARE(image.size(), size);
-        QVERIFY(image.hasAlphaChannel());
-        QString large = path;
-        large.insert(large.lastIndexOf('.'), QLatin1String("@2x"));
-        if (twice)
-            QCOMPARE(QImage(large).size(), size * 2);
-        else
-            QVERIFY(!QFile::exists(large));
-    }
-
     void stepStateColours()
     {
         const QStringList colours{"#666666", "#6acffa", "#92db6c", "#ff7f7f"};

@@ -81,8 +81,6 @@ void TestReaderManagerRead::readRoad_data()
                                       << "3|Не корректный ПИН-код" << "" << noCount;
     QTest::newRow("kind 2") << "driver-estr" << QStringList() << QByteArray() << "2|Карта успешно считана"
                             << "ЕСТР_RUD0000001100200-" << noCount;
-    QTest::newRow("kind 3") << "driver-rf" << QStringList() << QByteArray() << "2|Карта успешно считана"
-                            << "РФ_RUD1000000123400-" << noCount;
     // The save presents the PIN again to zero the count: the manager keeps it until then.
     QTest::newRow("kind 1 workshop") << "workshop-rfskzi" << QStringList() << QByteArray("1234")
                                      << "2|Карта успешно считана" << "РФСКЗИ_RUW0000000456700-"

@@ -22,8 +22,6 @@ private slots:
         config.appInfo["AppDeveloperTechsupport"] = "help@example.ru";
         AboutWindow window;
         window.config = &config;
-        QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
-        QVERIFY(window.windowFlags().testFlag(Qt::BypassWindowManagerHint));
         QVERIFY(window.findChild<QLabel *>("VersionLbl")->text().isEmpty());
 
         const QStringList expected = {
