@@ -1,38 +1,12 @@
+#include "FormHarness.h"
 #include "ui_aboutwindow.h"
 #include "ui_configwindow.h"
 
 #include <QLineEdit>
-#include <QSet>
-#include <QTranslator>
 #include <QtTest>
 
-namespace {
 
-// Remembers every context it is asked about and translates nothing.
-class RecordingTranslator : public QTranslator
-{
-public:
-    QString translate(const char *context, const char *, const char *, int) const override
-    {
-        contexts.insert(QString::fromLatin1(context));
-        return QString();
-    }
-    bool isEmpty() const override { return false; }
-
-    mutable QSet<QString> contexts;
-};
-
-QStringList headerTexts(const QTableWidget *table)
-{
-    QStringList texts;
-    for (int column = 0; column < table->columnCount(); ++column)
-        texts << table->horizontalHeaderItem(column)->text();
-    return texts;
-}
-
-} // namespace
-
-// Hosts that only count what the forms connect by name.
+// A host that only counts what the form connects by name.
 class ConfigHost : public QDialog
 {
     Q_OBJECT
@@ -44,77 +18,11 @@ public slots:
     void on_PathCfgTbl_itemDoubleClicked(QTableWidgetItem *) { ++doubleClicks; }
 };
 
-class AboutHost : public QDialog
-{
-    Q_OBJECT
-public:
-    int okClicks = 0;
-public slots:
-    void on_AboutOKBtn_clicked() { ++okClicks; }
-};
-
 class TestConfigForms : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // Buttons show only their pictures; until the dialog has something to
-    // act on, only the close button is enabled.
-    void configButtons()
-    {
-        QDialog dialog;
-        Ui_configwindow ui;
-        ui.setupUi(&dialog);
-        QStringList enabled;
-        const QList<QToolButton *> buttons = dialog.findChildren<QToolButton *>();
-        QCOMPARE(buttons.size(), 10);
-        for (QToolButton *button : buttons) {
-            QVERIFY(button->text().isEmpty() && button->autoRaise());
-            if (button->isEnabled())
-                enabled << button->objectName();
-        }
-        QCOMPARE(enabled, QStringList("CancelCfgBtn"));
-    }
-
-    void configInitialState()
-    {
-        QDialog dialog;
-        dialog.setObjectName("kept");
-        Ui_configwindow ui;
-        ui.setupUi(&dialog);
-        QCOMPARE(dialog.objectName(), QString("kept"));
-        QCOMPARE(dialog.windowTitle(), QString("Dialog"));
-        QVERIFY(dialog.isModal());
-
-        QCOMPARE(ui.ConfigList->currentRow(), -1);
-        QStringList items;
-        for (int row = 0; row < ui.ConfigList->count(); ++row)
-            items << ui.ConfigList->item(row)->text();
-        QCOMPARE(items, QStringList({"Места хранения", "Аутентификация", "Разблокировка", "Сервисы"}));
-        QStringList pages;
-        for (int index = 0; index < ui.ConfigMainFrame->count(); ++index)
-            pages << ui.ConfigMainFrame->widget(index)->objectName();
-        QCOMPARE(pages, QStringList({"page", "page_3", "page_4", "page_2"}));
-        QCOMPARE(ui.ConfigMainFrame->currentIndex(), 3);
-
-        QCOMPARE(headerTexts(ui.CertCfgTbl), QStringList({"Параметр", "Сертификат УЦ", "Сертификат пользователя"}));
-        for (QTableWidget *table : {ui.PathCfgTbl, ui.AuthCfgTbl, ui.ServerCfgTbl, ui.LKSCfgTbl, ui.CertCfgTbl}) {
-            QCOMPARE(table->rowCount(), table == ui.CertCfgTbl ? 7 : 0);
-            QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
-            QVERIFY(table->verticalHeader()->isHidden());
-        }
-        QStringList captions;
-        for (int row = 0; row < 7; ++row) {
-            captions << ui.CertCfgTbl->item(row, 0)->text();
-            for (int column : {1, 2}) {
-                QVERIFY(ui.CertCfgTbl->item(row, column));
-                QVERIFY(ui.CertCfgTbl->item(row, column)->text().isEmpty());
-            }
-        }
-        QCOMPARE(captions, QStringList({"Серийный номер", "Отпечаток", "Пользователь", "EMail", "Организация",
-                                        "Начало действия", "Окончание действия"}));
-    }
-
     void configShortcuts_data()
     {
         QTest::addColumn<int>("page");
@@ -203,7 +111,7 @@ private slots:
             config.setupUi(&dialog);
         else
             about.setupUi(&dialog);
-        RecordingTranslator translator;
+        ContextRecorder translator;
         QCoreApplication::installTranslator(&translator);
         if (form == "configwindow")
             config.retranslateUi(&dialog);
@@ -233,20 +141,6 @@ private slots:
         }
     }
 
-    void aboutDialog()
-    {
-        AboutHost dialog;
-        Ui_aboutwindow ui;
-        ui.setupUi(&dialog);
-        QCOMPARE(dialog.objectName(), QString("aboutwindow"));
-        QCOMPARE(dialog.windowTitle(), QString("О программе"));
-        QVERIFY(dialog.isModal());
-        QVERIFY(ui.LicTxtEdit->isReadOnly());
-        QVERIFY(!ui.LicTxtEdit->toPlainText().isEmpty());
-        dialog.show();
-        QTest::mouseClick(ui.AboutOKBtn, Qt::LeftButton);
-        QCOMPARE(dialog.okClicks, 1);
-    }
 };
 
 QTEST_MAIN(TestConfigForms)

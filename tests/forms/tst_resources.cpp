@@ -49,20 +49,6 @@ QStringList filesUnder(const QString& root)
     return files;
 }
 
-QColor commonestOpaqueColour(const QImage& image)
-{
-    QHash<QRgb, int> counts;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(image.pixel(x, y)) == 255)
-                ++counts[image.pixel(x, y)];
-    QRgb best = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > counts.value(best))
-            best = it.key();
-    return QColor(best);
-}
-
 } // namespace
 
 class TestResources : public QObject
@@ -97,17 +83,6 @@ private slots:
         QCOMPARE(filesUnder(QStringLiteral(":")), filesUnder(sourceDir() + "/resources"));
     }
 
-    void stepStateColours()
-    {
-        const QStringList colours{"#666666", "#6acffa", "#92db6c", "#ff7f7f"};
-        for (const char* kind : {"card", "connect", "send", "resive", "preview", "unblock", "read", "save", "data",
-                                 "enf", "check"})
-            for (int state = 0; state < 4; ++state) {
-                const QString path = QStringLiteral(":/imgs/step_%1%2.png").arg(kind).arg(state);
-                QCOMPARE(commonestOpaqueColour(QImage(path)).name(), colours[state]);
-            }
-    }
-
     // The committed pictures are what tools/artgen draws today. The logo and
     // the splash carry text, which depends on the installed fonts.
     void artworkIsRedrawable()
@@ -130,37 +105,6 @@ private slots:
                 const QImage image = fresh.read();
                 QVERIFY2(!image.isNull() && image == committed.read(), qPrintable(file));
             }
-        }
-    }
-
-    void iconFiles_data()
-    {
-        QTest::addColumn<QList<int>>("sizes");
-        QTest::newRow(":/icons/logo.ico") << QList<int>{16, 24, 32, 48, 64, 128, 256};
-        QTest::newRow(":/icons/shortlogo.ico") << QList<int>{16, 24, 32, 48, 64};
-    }
-
-    void iconFiles()
-    {
-        QFETCH(QList<int>, sizes);
-        QImageReader reader(QString::fromLatin1(QTest::currentDataTag()));
-        QList<int> read;
-        for (int i = 0; i < reader.imageCount(); ++i) {
-            QVERIFY(reader.jumpToImage(i));
-            const QImage image = reader.read();
-            QCOMPARE(image.width(), image.height());
-            QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // a rounded tile: corners show through
-            read.append(image.width());
-        }
-        QCOMPARE(read, sizes);
-    }
-
-    void splashHasALightStripForBlackText()
-    {
-        const QImage splash(QStringLiteral(":/imgs/splash.png"));
-        for (int x : {5, 240, 475}) {
-            QVERIFY(QColor(splash.pixel(x, 290)).lightness() > 200);
-            QVERIFY(QColor(splash.pixel(x, 20)).lightness() < 90);
         }
     }
 
