@@ -75,8 +75,6 @@ private slots:
     void refusalsSendNothing();
     void interruptionStopsAllTraffic();
     void pinBytesAndFailureTexts();
-    void signaturesPerKind_data();
-    void signaturesPerKind();
     void accessorsOnProfiles_data();
     void accessorsOnProfiles();
     void accessorsWithoutOrWithOddData();
@@ -302,36 +300,6 @@ void TestTachographCard::pinBytesAndFailureTexts()
     QCOMPARE(model.image.file(0x0509)->data, hex("2345"));
 }
 
-void TestTachographCard::signaturesPerKind_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<int>("tag");
-    QTest::newRow("kind 1") << "company-rfskzi" << hex("002A9E9A40") << 0x81;
-    QTest::newRow("kind 2") << "control-estr" << hex("002A9E9A80") << 0x01;
-    QTest::newRow("kind 3") << "company-rf" << hex("002A9E9A80") << 0x01;
-}
-
-// A signature of a file never read leaves a record holding only the signature.
-void TestTachographCard::signaturesPerKind()
-{
-    QFETCH(QString, profile);
-    QFETCH(QByteArray, command);
-    QFETCH(int, tag);
-    TachographCard card;
-    ModelCard model(profile, card);
-    card.pin = "1234";
-    QVERIFY(card.selectDF() && (card.cardKind != 1 || card.verifyPin()) && card.selectEF(0x0520));
-    model.clear();
-    QVERIFY(card.performHash() && card.computeSignature());
-    QCOMPARE(model.sent, (QList<QByteArray>{hex("802A9000"), command}));
-    const CardFileRecord *record = card.readData.value(0x0520);
-    QVERIFY(record->data.isEmpty());
-    QCOMPARE(int(record->signatureLength), int(quint8(command.back())));
-    QCOMPARE(record->signature.size(), int(record->signatureLength));
-    QCOMPARE(int(record->signatureTag), tag);
-}
-
 void TestTachographCard::accessorsOnProfiles_data()
 {
     QTest::addColumn<QString>("profile");
@@ -361,8 +329,6 @@ void TestTachographCard::accessorsOnProfiles()
     QCOMPARE(card.holderName(), d->type == 4 ? QString() : text(d->holderSurname) + ' ' + text(d->holderFirstNames));
     QCOMPARE(card.cardHolderBirthDate(),
              QDate::fromString(text(d->birthDate), QStringLiteral("yyyyMMdd")).toString(QStringLiteral("dd.MM.yyyy")));
-    QCOMPARE(card.cardIssuingMemberState(), QStringLiteral("Российская Федерация"));
-    QCOMPARE(card.cardStructureVersion(), QStringLiteral("256"));
     QCOMPARE(card.lastCardDownload().isEmpty(), d->type != 1);
     QCOMPARE(card.drivingLicenceNumber(), d->type == 1 ? QStringLiteral("7701123456") : QString());
     QCOMPARE(card.noOfCalibrationsSinceDownload().isEmpty(), d->type != 2);
