@@ -158,7 +158,6 @@ private slots:
             QStringLiteral("Команда не выполнена"),
             QStringLiteral("Команда \"findPUK\" выполнена с ошибкой. Ответ сервера разблокировки: "
                            "ERROR('Доступ <запрещён>')"));
-        row("surplus bytes", "server", {"--surplus"}, format, formatLog);
         row("malformed frame", "server", {"--malformed"}, format, formatLog);
         row("injection", "server", {}, QStringLiteral("Недопустимые символы в параметрах запроса"), "", true,
             {"RUD1'),getStatus('", "1"});
