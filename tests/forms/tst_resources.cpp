@@ -4,7 +4,6 @@
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QtTest>
-#include <QtWidgets>
 
 namespace {
 
@@ -106,41 +105,6 @@ private slots:
                 QVERIFY2(!image.isNull() && image == committed.read(), qPrintable(file));
             }
         }
-    }
-
-    // Every kind of widget the sheet styles, polished and painted under it.
-    void styleSheetAppliesWithoutWarnings()
-    {
-        WarningCatcher warnings;
-        const QString sheet = applicationStyleSheet();
-        qApp->setStyleSheet(sheet);
-        QDialog dialog;
-        auto* layout = new QVBoxLayout(&dialog);
-        auto* table = new QTableWidget(3, 2);
-        table->setItem(0, 0, new QTableWidgetItem(QStringLiteral("cell")));
-        const QList<QWidget*> widgets{
-            new QLabel(QStringLiteral("label")), new QLineEdit(QStringLiteral("edit")), new QLCDNumber(3),
-            table, new QTextEdit(QStringLiteral("text")), new QPlainTextEdit, new QSlider(Qt::Vertical),
-            new QTabWidget, new QListWidget, new QTreeWidget, new QPushButton(QStringLiteral("push")),
-            new QToolButton, new QRadioButton(QStringLiteral("radio")), new QCheckBox(QStringLiteral("check")),
-            new QSpinBox, new QProgressBar, new QGroupBox(QStringLiteral("group")), new QToolBar};
-        for (QWidget* widget : widgets)
-            layout->addWidget(widget);
-        QMenu menu;
-        menu.addAction(QStringLiteral("Копировать"));
-        QMessageBox box;
-        box.setDetailedText(QStringLiteral("detail"));
-        QFileDialog files;
-        files.setOptions(QFileDialog::DontUseNativeDialog);
-        QInputDialog input;
-        for (QWidget* shown : QList<QWidget*>{&dialog, &menu, &box, &files, &input}) {
-            shown->show();
-            QVERIFY(!shown->grab().isNull());
-            shown->hide();
-        }
-        qApp->setStyleSheet(QString());
-        QCOMPARE(WarningCatcher::caught(), QStringList());
-        QVERIFY(sheet.contains(QLatin1String("QLabel#LKReadingProgressLbl")));
     }
 };
 

@@ -44,16 +44,6 @@ private slots:
         window.on_ShowAbout(); // the same object shows again
         QVERIFY(window.isVisible());
     }
-
-    void absentKeysGiveEmptyTexts()
-    {
-        Config config;
-        AboutWindow window;
-        window.config = &config;
-        window.on_ShowAbout();
-        QCOMPARE(window.findChild<QLabel *>("VersionLbl")->text(), QString("Версия , сборка от "));
-        QCOMPARE(window.findChild<QLabel *>("TechSupLbl")->text(), QString("Техподдержка: <a href=\"mailto:\"></a>"));
-    }
 };
 
 QTEST_MAIN(TestAboutWindow)
