@@ -1,5 +1,6 @@
 // Card commands through pcscd, the virtual reader and the virtual card.
 
+#include "tests/readers/CardCounters.h"
 #include "tests/readers/CardDump.h"
 #include "tests/readers/CardReaderRig.h"
 #include "tests/support/VirtualCardProcess.h"
@@ -61,10 +62,8 @@ void TestTachographCardPcsc::statusPinUnblockAndWrite()
         rig.reader->disconnectCard();
     }
     QVERIFY(vcard.remove());
-    QFile counters(dump.filePath(QStringLiteral("counters.txt")));
-    QVERIFY(counters.open(QIODevice::ReadOnly));
-    const QByteArray text = counters.readAll();
-    QVERIFY(text.contains("pin-tries=3\n") && text.contains("pin=34333231FFFFFFFF\n"));
+    const QMap<QString, QString> counters = readCardCounters(dump.path());
+    QVERIFY(counters.value("pin-tries") == "3" && counters.value("pin") == "34333231FFFFFFFF");
     QCOMPARE(readCardDump(dump.path()).value(0x050E), hex("5F5E1000"));
 }
 

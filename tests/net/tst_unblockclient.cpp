@@ -1,11 +1,10 @@
 #include "config/Config.h"
 #include "net/ClientKVOBServer.h"
 #include "tests/support/UnblockServerProcess.h"
-#include "ui/services/MultiProgressElement.h"
+#include "tests/support/ProgressRow.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QLabel>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QtTest>
@@ -26,11 +25,6 @@ struct Rig
 {
     explicit Rig(const UnblockServerProcess& server, int timeoutMs = 10000)
     {
-        QVector<QLabel*> steps;
-        for (int i = 0; i < 4; ++i)
-            steps << new QLabel(&messageLabel);
-        progress.init(steps, {}, &messageLabel);
-        progress.reset(QString(), 0);
         config.unblockServer["Server"] = "127.0.0.1";
         config.caCert = QSslCertificate(readFile("ca.pem"));
         useIdentity(true);
@@ -55,7 +49,7 @@ struct Rig
 
     void run(const QString& command, const QStringList& params = {})
     {
-        client.on_MakeCommand(&progress, command, params);
+        client.on_MakeCommand(&progress.element, command, params);
     }
 
     // The next result as "command ok|failed item|item|...", or "none".
@@ -68,8 +62,8 @@ struct Rig
                result.at(2).toStringList().join('|');
     }
 
-    QLabel messageLabel;
-    MultiProgressElement progress;
+    QTemporaryDir pictures;
+    ProgressRow progress{pictures.path(), 4};
     Config config;
     ClientKVOBServer client;
     QSignalSpy results{&client, &ClientKVOBServer::commandResult};
@@ -122,8 +116,8 @@ private slots:
         // A coarse timer may end a command before its time.
         QCOMPARE(rig.client.findChild<QTimer*>()->timerType(), Qt::PreciseTimer);
 
-        QCOMPARE(rig.messageLabel.text(), QStringLiteral("Команда выполнена успешно"));
-        QCOMPARE(rig.progress.current, quint8(2));
+        QCOMPARE(rig.progress.message.text(), QStringLiteral("Команда выполнена успешно"));
+        QCOMPARE(rig.progress.element.current, quint8(2));
         for (const QString& line : rig.logTexts) // the PUK stays out of the log
             QVERIFY2(!line.contains("57319024") && !line.contains("/><"), qPrintable(line));
     }
@@ -179,7 +173,7 @@ private slots:
 
         rig.run("findPUK", params);
         QCOMPARE(rig.takeResult(), QStringLiteral("findPUK failed "));
-        QCOMPARE(rig.messageLabel.text(), stepText);
+        QCOMPARE(rig.progress.message.text(), stepText);
         QVERIFY2(logText.isEmpty() || !rig.logTexts.filter(logText).isEmpty(), qPrintable(rig.logTexts.join('\n')));
         runBarrierCommand(rig);
 
