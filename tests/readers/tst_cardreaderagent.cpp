@@ -67,14 +67,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(recorder.count("unmounted:" + present.name()), 1, generousMs);
         QCOMPARE(errors().size(), 1);
     }
-
-    void stopEndsTheThreadWhileWaiting()
-    {
-        startMonitor();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.filter("found:").size() == 1, generousMs);
-        controller->agent().stop();
-        QVERIFY(controller->wait(5000));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCardReaderAgent)
