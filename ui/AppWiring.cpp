@@ -114,5 +114,7 @@ bool connectLogging(const AppObjects& o)
               "log of the settings");
     w.connect(o.sender, &Sender::logginMessage, o.logger, &DRVPEventLogger::on_logginMessage,
               "log of the upload client");
+    w.connect(o.logger, &DRVPEventLogger::newLogMessage, o.window, &MainWindow::on_NewLogMessage,
+              "log view of the window");
     return w.ok;
 }

@@ -1,16 +1,19 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QMap>
 #include <QPoint>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QString>
+#include <QStringList>
 
 class Config;
 class QTableWidget;
 class QTableWidgetItem;
 class Ui_configwindow;
+struct TableExportRules;
 
 // The settings dialog: the four editable groups of Config as tables, the
 // choosers and input dialogs that change them, and the list of pending
@@ -52,6 +55,8 @@ private slots:
     void on_EditLKSCfgBtn_clicked();
     void on_LKSCfgTbl_itemDoubleClicked(QTableWidgetItem *item);
     void on_LKSCfgTbl_itemSelectionChanged();
+    void on_CertInfo2XLSbtn_clicked();
+    void on_CertInfo2CSVbtn_clicked();
 
 private:
     // ConfigWindow.cpp: showing, the pending list, apply, revert.
@@ -85,6 +90,11 @@ private:
     bool loadCertificate(const QString &path, const QString &key);
     bool loadPrivateKey(const QString &path);
     bool askPassPhrase(QByteArray &passPhrase);
+
+    // ConfigWindowCertExport.cpp: the certificate table to a spreadsheet or CSV.
+    void exportToExcel(const QList<QTableWidget *> &tables, const QStringList &names);
+    void exportToCsv(const QList<QTableWidget *> &tables, const QStringList &names);
+    TableExportRules exportRules() const;
 
     // ConfigWindowTables.cpp: lookups and the context menu.
     static QString valueByKey(const QTableWidget *table, const QString &key);

@@ -44,6 +44,7 @@ MainWindow::MainWindow(QWidget* parent)
     auto* pukValidator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{8}")), this);
     ui->setupUi(this);
 
+    contextTable = ui->CardInfoTbl;
     ui->CardInfoTbl->setColumnWidth(0, 250);
     ui->ConsoleTEdt->document()->setMaximumBlockCount(1000);
     ui->MainFrame->setCurrentIndex(MainPage);
@@ -56,6 +57,7 @@ MainWindow::MainWindow(QWidget* parent)
     for (QLineEdit* edit : {ui->UnblockPinEdt, ui->CheckingPinEdt, ui->ReadPINEdt, ui->ANewPINEdt, ui->LKReadPINEdt})
         edit->setValidator(pinValidator);
     initProgressElements();
+    initContextMenus();
 }
 
 MainWindow::~MainWindow()

@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QList>
 #include <QMap>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -14,10 +16,12 @@ namespace MainWindowRules {
 struct CommandButtons;
 }
 class QCloseEvent;
+class QTableWidget;
 class ReaderManager;
 class Sender;
 class Ui_MainWindow;
 struct ReaderState;
+struct TableExportRules;
 
 // The program's main window: the reader table, the six operation pages, the
 // card information, diagnosis and client-status views. It starts every
@@ -76,6 +80,8 @@ public:
     void on_commandResult(const QString& cmd, bool ok, const QStringList& result);
 
     void on_UserCertChanged();
+    // From the event logger: one coloured line for the log view.
+    void on_NewLogMessage(const QString& logmsg);
     void on_DisplayClock();
 
 private slots:
@@ -122,6 +128,25 @@ private slots:
     void on_KvarnolRBtn_clicked();
     void on_LotvarskRBtn_clicked();
     void on_LKSendBtn_clicked();
+
+    // Exports, clipboard and log view (MainWindowExport.cpp).
+    void on_ReadersTable2XLSBtn_clicked();
+    void on_ReadersTable2CSVBtn_clicked();
+    void on_CardInfo2XLSBtn_clicked();
+    void on_CardInfo2CSVBtn_clicked();
+    void on_Checking2XLSBtn_clicked();
+    void on_CheckingToCSVBtn_clicked();
+    void on_lastAUB2xls_clicked();
+    void on_lastAUB2csv_clicked();
+    void on_ConsoleTEdt_textChanged();
+    void on_ClearConsoleBtn_clicked();
+    void on_Console2HTMLBtn_clicked();
+    void on_Console2TXTBtn_clicked();
+    void slotCustomMenuRequested(QPoint pos);
+    void slotCustomMenuRequestedSpec(QPoint pos);
+    void slotCopyRecords();
+    void slotCopyAllRecords();
+    void slotSelectAllRecords();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -171,6 +196,14 @@ private:
     // Client status.
     void fillRequestsTable(const QString& statusText);
 
+    // Exports.
+    void initContextMenus();
+    void showContextMenu(QTableWidget* table, const QPoint& pos, const QString& secondText, void (MainWindow::*second)());
+    void exportToExcel(const QList<QTableWidget*>& tables, const QStringList& names);
+    void exportToCsv(const QList<QTableWidget*>& tables, const QStringList& names);
+    void exportLog(bool html);
+    TableExportRules exportRules();
+
     // Upload.
     void selectUploadService(quint8 service);
     void updateSendButton();
@@ -188,6 +221,7 @@ private:
     const ReaderManager* readerManager = nullptr;
     QTimer clockTimer;
     bool busy = false;
+    QTableWidget* contextTable = nullptr;
     Sender* sender = nullptr;
     Ui_MainWindow* ui = nullptr;
     quint8 uploadCardPresent = 0;

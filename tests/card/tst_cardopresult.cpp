@@ -40,7 +40,6 @@ void TstCardOpResult::scardCodeTexts_data()
                                        << "(0x80100008) SCARD_E_INSUFFICIENT_BUFFER:  Буфер данных, выделенный для "
                                           "получения возвращаемых данных слишком мал, для этих данных.";
     QTest::newRow("unknown, padded upper hex") << 0xABC << "(0x00000ABC) " + unknown;
-    QTest::newRow("unknown negative") << fromPcscLite(0x80100099LL) << "(0x80100099) " + unknown;
     QTest::newRow("minus one") << -1 << "(0xFFFFFFFF) " + unknown;
 }
 

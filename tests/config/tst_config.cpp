@@ -194,7 +194,6 @@ private slots:
         QTest::addColumn<QString>("missing");
         QTest::newRow("stale key") << "OldServer" << "";
         QTest::newRow("missing key") << "" << "Timeout";
-        QTest::newRow("stale and missing key") << "OldServer" << "Timeout";
         QTest::newRow("key in a group") << "unblock/Server" << "";
     }
     void foreignKeySetIsRewritten()

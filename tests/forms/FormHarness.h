@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <QSet>
+#include <QTranslator>
 
 // Collects the warnings Qt prints while a test case runs, so that a style
 // sheet that does not parse or a slot without its signal fails the test.
@@ -67,3 +69,16 @@ inline bool animationsSettled(const QWidget* root)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return done;
 }
+
+// Translates nothing; records the contexts it was asked in.
+class ContextRecorder : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char*, const char*, int) const override
+    {
+        contexts.insert(QString::fromLatin1(context));
+        return QString();
+    }
+    mutable QSet<QString> contexts;
+};

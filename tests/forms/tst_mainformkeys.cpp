@@ -39,17 +39,11 @@ private slots:
         QTest::addColumn<int>("page");
         QTest::addColumn<int>("view");
         QTest::newRow("ReadCardsBtn") << "F2" << -1 << -1;
-        QTest::newRow("CancelBtn") << "F10" << -1 << -1;
-        QTest::newRow("ConfigBtn") << "F11" << -1 << -1;
         QTest::newRow("RefreshStatusBtn") << "F6" << 0 << -1;
-        QTest::newRow("ViewStatusBtn") << "F7" << 0 << -1;
         QTest::newRow("StartCheckingBtn") << "Ctrl+Return" << 2 << -1;
         QTest::newRow("ClearPUKPIN") << "Ctrl+Backspace" << 3 << -1;
         QTest::newRow("LKSelectFileBtn") << "Ctrl+O" << 5 << -1;
-        QTest::newRow("LKSendBtn") << "Ctrl+W" << 5 << -1;
-        QTest::newRow("ClearConsoleBtn") << "Ctrl+E" << -1 << -1;
         QTest::newRow("CardInfo2XLSBtn") << "Ctrl+T" << -1 << 0;
-        QTest::newRow("CheckingToCSVBtn") << "Alt+H" << -1 << 1;
         QTest::newRow("lastAUB2csv") << "Alt+D" << -1 << 2;
     }
 
@@ -106,8 +100,6 @@ private slots:
         QTest::newRow("diagnosis pin, letters")
             << "CheckingPinEdt" << "StartCheckingBtn" << 2 << "12ab" << true << false;
         QTest::newRow("new pin") << "UnblockPinEdt" << "UnblockBtn" << 3 << "9876" << true << true;
-        QTest::newRow("new pin, button off") << "UnblockPinEdt" << "UnblockBtn" << 3 << "9876" << false << false;
-        QTest::newRow("auto new pin") << "ANewPINEdt" << "AUnblockBtn" << 4 << "1111" << true << true;
         QTest::newRow("upload pin does nothing") << "LKReadPINEdt" << "LKSendBtn" << 5 << "1234" << true << false;
     }
 

@@ -80,29 +80,6 @@ private slots:
         QCOMPARE(WarningCatcher::caught(), QStringList());
         QCOMPARE(host.hits, QStringList());
     }
-
-    void userActionsReachTheHost()
-    {
-        Host host;
-        Ui_MainWindow ui;
-        ui.setupUi(&host);
-        host.show();
-        ui.MainFrame->setCurrentIndex(5);
-        ui.ViewFrame->setCurrentIndex(2);
-        QTest::mouseClick(ui.UploadBtn, Qt::LeftButton);
-        QTest::mouseClick(ui.KvarnolRBtn, Qt::LeftButton);
-        ui.LotvarskRBtn->setChecked(true); // the host's own choice is no click
-        QTest::keyClicks(ui.LKLoginEdt, QStringLiteral("a"));
-        ui.ConsoleTEdt->append(QStringLiteral("line"));
-        ui.ReaderListTbl->setRowCount(1);
-        ui.ReaderListTbl->setItem(0, 0, new QTableWidgetItem(QStringLiteral("reader")));
-        const QRect cell = ui.ReaderListTbl->visualItemRect(ui.ReaderListTbl->item(0, 0));
-        QTest::mouseClick(ui.ReaderListTbl->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(host.hits, QStringList({"on_ViewFrame_currentChanged", "on_UploadBtn_clicked",
-                                         "on_KvarnolRBtn_clicked", "on_LKLoginEdt_textChanged",
-                                         "on_ConsoleTEdt_textChanged", "on_ReaderListTbl_cellClicked"}));
-        QVERIFY(animationsSettled(&host));
-    }
 };
 
 QTEST_MAIN(TestMainFormSlots)

@@ -4,7 +4,6 @@
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QtTest>
-#include <QtWidgets>
 
 namespace {
 
@@ -49,20 +48,6 @@ QStringList filesUnder(const QString& root)
     return files;
 }
 
-QColor commonestOpaqueColour(const QImage& image)
-{
-    QHash<QRgb, int> counts;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(image.pixel(x, y)) == 255)
-                ++counts[image.pixel(x, y)];
-    QRgb best = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > counts.value(best))
-            best = it.key();
-    return QColor(best);
-}
-
 } // namespace
 
 class TestResources : public QObject
@@ -97,63 +82,6 @@ private slots:
         QCOMPARE(filesUnder(QStringLiteral(":")), filesUnder(sourceDir() + "/resources"));
     }
 
-    void pictureSizes_data()
-    {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("twice"); // a "@2x" picture for 200 % screens
-        const QVector<QPair<const char*, QSize>> steps{
-            {"card", {24, 18}},   {"connect", {24, 15}}, {"send", {24, 18}}, {"resive", {24, 18}},
-            {"preview", {24, 15}}, {"unblock", {24, 20}}, {"read", {24, 23}}, {"save", {24, 22}},
-            {"data", {21, 24}},   {"enf", {24, 20}},     {"check", {24, 20}}};
-        for (const auto& step : steps)
-            for (int state = 0; state < 4; ++state)
-                QTest::newRow(qPrintable(QStringLiteral(":/imgs/step_%1%2.png").arg(step.first).arg(state)))
-                    << step.second << true;
-        const auto row = [](const char* path, int w, int h, bool twice) {
-            QTest::newRow(path) << QSize(w, h) << twice;
-        };
-        for (const char* path : {":/imgs/upload.png", ":/imgs/read-card.png", ":/imgs/unblock.png",
-                                 ":/imgs/checking.png", ":/imgs/manualunblock.png", ":/imgs/cancel.png"})
-            row(path, 64, 64, true);
-        for (const char* path : {":/imgs/export-xls.png", ":/imgs/export-csv.png", ":/imgs/export-html.png",
-                                 ":/imgs/export-txt.png", ":/imgs/erase.png", ":/imgs/edit.png"})
-            row(path, 16, 16, true);
-        row(":/imgs/config.png", 24, 24, true), row(":/imgs/about.png", 24, 24, true);
-        row(":/imgs/refresh.png", 36, 22, true), row(":/imgs/list.png", 36, 38, true);
-        row(":/imgs/open.png", 20, 20, true), row(":/imgs/backspace.png", 20, 20, true);
-        row(":/imgs/ok.png", 28, 28, true), row(":/imgs/apply.png", 28, 28, true);
-        row(":/imgs/kvarnol_logo.png", 32, 32, true), row(":/imgs/lks_logo.png", 32, 32, true);
-        row(":/imgs/reader_error.png", 24, 18, true);
-        row(":/imgs/logo.png", 96, 52, false), row(":/imgs/splash.png", 480, 300, false);
-    }
-
-    void pictureSizes()
-    {
-        QFETCH(QSize, size);
-        QFETCH(bool, twice);
-        const QString path = QString::fromLatin1(QTest::currentDataTag());
-        const QImage image(path);
-        QCOMPARE(image.size(), size);
-        QVERIFY(image.hasAlphaChannel());
-        QString large = path;
-        large.insert(large.lastIndexOf('.'), QLatin1String("@2x"));
-        if (twice)
-            QCOMPARE(QImage(large).size(), size * 2);
-        else
-            QVERIFY(!QFile::exists(large));
-    }
-
-    void stepStateColours()
-    {
-        const QStringList colours{"#666666", "#6acffa", "#92db6c", "#ff7f7f"};
-        for (const char* kind : {"card", "connect", "send", "resive", "preview", "unblock", "read", "save", "data",
-                                 "enf", "check"})
-            for (int state = 0; state < 4; ++state) {
-                const QString path = QStringLiteral(":/imgs/step_%1%2.png").arg(kind).arg(state);
-                QCOMPARE(commonestOpaqueColour(QImage(path)).name(), colours[state]);
-            }
-    }
-
     // The committed pictures are what tools/artgen draws today. The logo and
     // the splash carry text, which depends on the installed fonts.
     void artworkIsRedrawable()
@@ -177,72 +105,6 @@ private slots:
                 QVERIFY2(!image.isNull() && image == committed.read(), qPrintable(file));
             }
         }
-    }
-
-    void iconFiles_data()
-    {
-        QTest::addColumn<QList<int>>("sizes");
-        QTest::newRow(":/icons/logo.ico") << QList<int>{16, 24, 32, 48, 64, 128, 256};
-        QTest::newRow(":/icons/shortlogo.ico") << QList<int>{16, 24, 32, 48, 64};
-    }
-
-    void iconFiles()
-    {
-        QFETCH(QList<int>, sizes);
-        QImageReader reader(QString::fromLatin1(QTest::currentDataTag()));
-        QList<int> read;
-        for (int i = 0; i < reader.imageCount(); ++i) {
-            QVERIFY(reader.jumpToImage(i));
-            const QImage image = reader.read();
-            QCOMPARE(image.width(), image.height());
-            QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // a rounded tile: corners show through
-            read.append(image.width());
-        }
-        QCOMPARE(read, sizes);
-    }
-
-    void splashHasALightStripForBlackText()
-    {
-        const QImage splash(QStringLiteral(":/imgs/splash.png"));
-        for (int x : {5, 240, 475}) {
-            QVERIFY(QColor(splash.pixel(x, 290)).lightness() > 200);
-            QVERIFY(QColor(splash.pixel(x, 20)).lightness() < 90);
-        }
-    }
-
-    // Every kind of widget the sheet styles, polished and painted under it.
-    void styleSheetAppliesWithoutWarnings()
-    {
-        WarningCatcher warnings;
-        const QString sheet = applicationStyleSheet();
-        qApp->setStyleSheet(sheet);
-        QDialog dialog;
-        auto* layout = new QVBoxLayout(&dialog);
-        auto* table = new QTableWidget(3, 2);
-        table->setItem(0, 0, new QTableWidgetItem(QStringLiteral("cell")));
-        const QList<QWidget*> widgets{
-            new QLabel(QStringLiteral("label")), new QLineEdit(QStringLiteral("edit")), new QLCDNumber(3),
-            table, new QTextEdit(QStringLiteral("text")), new QPlainTextEdit, new QSlider(Qt::Vertical),
-            new QTabWidget, new QListWidget, new QTreeWidget, new QPushButton(QStringLiteral("push")),
-            new QToolButton, new QRadioButton(QStringLiteral("radio")), new QCheckBox(QStringLiteral("check")),
-            new QSpinBox, new QProgressBar, new QGroupBox(QStringLiteral("group")), new QToolBar};
-        for (QWidget* widget : widgets)
-            layout->addWidget(widget);
-        QMenu menu;
-        menu.addAction(QStringLiteral("Копировать"));
-        QMessageBox box;
-        box.setDetailedText(QStringLiteral("detail"));
-        QFileDialog files;
-        files.setOptions(QFileDialog::DontUseNativeDialog);
-        QInputDialog input;
-        for (QWidget* shown : QList<QWidget*>{&dialog, &menu, &box, &files, &input}) {
-            shown->show();
-            QVERIFY(!shown->grab().isNull());
-            shown->hide();
-        }
-        qApp->setStyleSheet(QString());
-        QCOMPARE(WarningCatcher::caught(), QStringList());
-        QVERIFY(sheet.contains(QLatin1String("QLabel#LKReadingProgressLbl")));
     }
 };
 

@@ -115,8 +115,6 @@ private slots:
             {"no puk, error text", "findPUK",
              QStringLiteral("<RUKGAI1234567XYZ/><789A-00001/><None/><нет/><Архив/><0/>"), ok,
              {"RUKGAI1234567XYZ", "789A-00001", "None", QStringLiteral("нет"), QStringLiteral("Архив"), "0"}},
-            {"unknown command read as findPUK", "lookUp", puk + "<1/>", ok,
-             {"RUD12345678901AB", "123-45678", "57319024", "None", "", "1"}},
             {"six digit counter", "findPUK", puk + "<100000/>", bad, {}},
             {"text after the end", "findPUK", puk + "<1/>x", bad, {}},
             {"status body as findPUK", "findPUK", "<1/></>", bad, {}},
@@ -127,7 +125,6 @@ private slots:
             {"empty field", "getStatus", "<1/><'a','b','','d','e'\r\n/>", bad, {}},
             {"bare line feed", "getStatus", "<1/><'a','b','c','d','e'\n/>", bad, {}},
             {"error reply wins", "findPUK", QStringLiteral("ERROR('Доступ запрещён')"), refused, {}},
-            {"empty error", "getStatus", "ERROR('')", refused, {}},
             {"apostrophe in error", "getStatus", "ERROR('it's')", bad, {}},
             {"error without quotes", "other", "ERROR(no quotes)", bad, {}},
             {"blank before error", "getStatus", " ERROR('x')", bad, {}}};

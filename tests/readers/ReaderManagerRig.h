@@ -4,7 +4,7 @@
 #include "net/ClientKVOBServer.h"
 #include "readers/CRAController.h"
 #include "readers/ReaderManager.h"
-#include "tests/readers/ProgressRow.h"
+#include "tests/support/ProgressRow.h"
 
 #include <QFile>
 #include <QSslKey>

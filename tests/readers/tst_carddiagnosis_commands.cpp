@@ -2,7 +2,7 @@
 // the virtual card: the rows of every card variant, and the write tests of
 // EF 0x0509 and EF 0x050E under every fault the card can be made to show.
 
-#include "tests/readers/CardDiagnosisRig.h"
+#include "tests/readers/CardRig.h"
 
 #include <QtTest>
 
@@ -85,7 +85,7 @@ class TestCardDiagnosisCommands : public QObject
     QPair<int, int> updatePosition(const QString &profile)
     {
         if (!updatePositions.contains(profile)) {
-            CardDiagnosisRig card;
+            CardRig card;
             if (!card.insert(profile, {"--patch", writableOf(profile).patch}))
                 return {};
             card.reader().checkCard("1234");
@@ -132,7 +132,7 @@ private slots:
     {
         QFETCH(QString, profile);
         QFETCH(QString, files);
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(profile));
         card.reader().checkCard("1234");
         const QStringList rows = card.commandRows();
@@ -181,7 +181,7 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(QStringList, rows);
         const Writable writable = writableOf(profile);
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(profile, {"--patch", writable.patch}));
         card.reader().checkCard("1234");
         QStringList shown = writableFileRows(card.commandRows());
@@ -230,7 +230,7 @@ private slots:
         const Writable writable = writableOf(profile);
         if (trouble == ReadBackFails)
             options << "--fail" << QStringLiteral("read:%1:6A82").arg(updatePosition(profile).second + 1);
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(profile, options + QStringList{"--patch", writable.patch}));
         if (trouble == InterruptAfterTestWrite) {
             card.afterApdu = [&card](const QByteArray &apdu) {
@@ -284,7 +284,7 @@ private slots:
         const Writable writable = writableOf(profile);
         const int update = updatePosition(profile).first;
         QVERIFY(update > 0);
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(profile,
                             {"--patch", writable.patch, "--remove-after", QString::number(update + offset)}));
         card.reader().checkCard("1234");
@@ -299,7 +299,7 @@ private slots:
 
     void cardThatCannotBeConnected()
     {
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(QStringLiteral("control-estr")));
         QVERIFY(card.vcard.remove());
         card.reader().checkCard("1234");
@@ -313,7 +313,7 @@ private slots:
 
     void skziCardWithoutPin()
     {
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(QStringLiteral("driver-rfskzi")));
         card.reader().checkCard(QByteArray());
         const QStringList rows = card.commandRows();

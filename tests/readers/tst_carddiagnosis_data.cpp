@@ -1,7 +1,7 @@
 // The data checks and the events and faults list of the diagnosis, through
 // pcscd, the virtual reader and virtual cards built with flawed data.
 
-#include "tests/readers/CardDiagnosisRig.h"
+#include "tests/readers/CardRig.h"
 
 #include <QtTest>
 
@@ -82,7 +82,7 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(QStringList, controls);
         QFETCH(QStringList, failed);
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(profile));
         card.reader().checkCard("1234");
         const QStringList rows = card.dataRows();
@@ -154,7 +154,7 @@ private slots:
     {
         QFETCH(QString, profile);
         QFETCH(QStringList, failed);
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(profile));
         card.reader().checkCard("1234");
         QStringList rows = failedRows(card.dataRows());
@@ -192,7 +192,7 @@ private slots:
     {
         QFETCH(QString, profile);
         QFETCH(QStringList, rows);
-        CardDiagnosisRig card;
+        CardRig card;
         QVERIFY(card.insert(profile));
         card.reader().checkCard("1234");
         QStringList listed;

@@ -82,54 +82,47 @@ private slots:
         QVERIFY(vcard.remove());
     }
 
-    void unknownTypeReadsNoGeneralFile()
+    void insertionReadShortOfACard_data()
     {
-        VirtualCardProcess vcard(0);
-        QVERIFY(vcard.insert("company-estr", {"--patch", "0501:0:05"}));
-        CardReaderRig rig;
-        QVERIFY(rig.reader->readGeneralInfo());
-        QCOMPARE(int(rig.reader->card.cardType), 5);
-        QVERIFY(rig.reader->card.readData.isEmpty());
-        QVERIFY(rig.logged(QStringLiteral("0|%1: Считаны общие сведения с карты: .").arg(rig.reader->readerName)));
-        QVERIFY(vcard.remove());
-    }
-
-    void failuresEndTheInsertionReadDisconnected()
-    {
-        VirtualCardProcess vcard(0);
+        QTest::addColumn<QString>("profile"); // empty: no card in the reader
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("interrupted");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QString>("line"); // %1: the reader
+        const QString connecting = QStringLiteral("0|%1: Подключение к карте тахографа ...");
         // The first READ BINARY is the card number of the kind check.
-        QVERIFY(vcard.insert("driver-estr", {"--fail", "read:1:6A82"}));
-        CardReaderRig rig;
-        QVERIFY(!rig.reader->readGeneralInfo());
-        QVERIFY(rig.logged("2|" + rig.reader->readerName + ": Не удалось определить вид карты тахогарфа."));
-        // The reset of the failed read's disconnect leaves the card usable.
-        QVERIFY(rig.reader->readGeneralInfo());
-        QCOMPARE(int(rig.reader->card.cardKind), 2);
-        QVERIFY(vcard.remove());
-
-        QVERIFY(vcard.insert("workshop-estr", {"--fail", "read:5:6A82"}));
-        QVERIFY(!rig.reader->readGeneralInfo());
-        QVERIFY(rig.logged("2|" + rig.reader->readerName + ": Не удалось считать общие сведения о карте тахографа."));
-        QVERIFY(vcard.remove());
+        QTest::newRow("kind check fails") << "driver-estr" << QStringList{"--fail", "read:1:6A82"} << false << false
+                                          << "2|%1: Не удалось определить вид карты тахогарфа.";
+        QTest::newRow("general files fail") << "workshop-estr" << QStringList{"--fail", "read:5:6A82"} << false
+                                            << false << "2|%1: Не удалось считать общие сведения о карте тахографа.";
+        QTest::newRow("unknown type") << "company-estr" << QStringList{"--patch", "0501:0:05"} << false << true
+                                      << "0|%1: Считаны общие сведения с карты: .";
+        QTest::newRow("interrupted reader") << "driver-estr" << QStringList() << true << false << connecting;
+        QTest::newRow("no card") << "" << QStringList() << false << false << connecting;
     }
 
-    void interruptedReaderNeverConnects()
+    void insertionReadShortOfACard()
     {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, options);
+        QFETCH(bool, interrupted);
+        QFETCH(bool, read);
+        QFETCH(QString, line);
         VirtualCardProcess vcard(0);
-        QVERIFY(vcard.insert("driver-estr"));
-        CardReaderRig rig;
-        rig.reader->on_InterruptAllOperation();
-        QVERIFY(!rig.reader->readGeneralInfo());
-        QCOMPARE(rig.reader->card.hCard, Pcsc::SCARDHANDLE(0));
-        QVERIFY(rig.logged("0|" + rig.reader->readerName + ": Подключение к карте тахографа ..."));
-        QVERIFY(vcard.remove());
-    }
-
-    void noCardFailsToConnectQuietly()
-    {
-        CardReaderRig rig(1);
-        QVERIFY(!rig.reader->readGeneralInfo());
-        QCOMPARE(rig.log, QStringList{"0|" + rig.reader->readerName + ": Подключение к карте тахографа ..."});
+        QVERIFY(profile.isEmpty() || vcard.insert(profile, options));
+        CardReaderRig rig(profile.isEmpty() ? 1 : 0);
+        if (interrupted)
+            rig.reader->on_InterruptAllOperation();
+        QCOMPARE(rig.reader->readGeneralInfo(), read);
+        const QString name = rig.reader->readerName;
+        QVERIFY2(rig.logged(line.arg(name)), qPrintable(rig.log.join('\n')));
+        if (read) // a type of no known files
+            QVERIFY(rig.reader->card.readData.isEmpty());
+        else if (interrupted || profile.isEmpty()) // never connected, nothing more said
+            QVERIFY(rig.log == QStringList{line.arg(name)} && rig.reader->card.hCard == 0);
+        else // the reset of the failed read's disconnect leaves the card usable
+            QVERIFY(rig.reader->readGeneralInfo());
+        QVERIFY(profile.isEmpty() || vcard.remove());
     }
 };
 

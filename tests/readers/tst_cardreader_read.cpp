@@ -1,9 +1,7 @@
 #include "card/CardFileRecord.h"
 #include "config/Config.h"
-#include "tests/readers/CardDump.h"
-#include "tests/readers/CardReaderRig.h"
+#include "tests/readers/CardRig.h"
 #include "tests/readers/DddBlocks.h"
-#include "tests/support/VirtualCardProcess.h"
 #include "tools/vcard/ApduEngine.h"
 
 #include <QCryptographicHash>
@@ -56,40 +54,18 @@ private:
     QTemporaryDir sandbox;
     std::unique_ptr<Config> config;
     std::unique_ptr<QTemporaryDir> dddFolder;
-    std::unique_ptr<QTemporaryDir> dumpFolder;
-    std::unique_ptr<VirtualCardProcess> vcard;
-    std::unique_ptr<CardReaderRig> rig;
+    std::unique_ptr<CardRig> card;
 
-    // Puts the card in the reader, dumping its files when it leaves; a
-    // workshop card carries 7 calibrations.
-    bool insertCard(const QString &profile, QStringList options)
+    // A workshop card carries 7 calibrations.
+    static QStringList calibrated(const QString &profile, QStringList options)
     {
-        options << "--dump" << dumpFolder->path();
         if (profile.startsWith("workshop"))
             options << "--patch" << "0509:0:" + calibrationCount.toHex();
-        vcard = std::make_unique<VirtualCardProcess>(0);
-        return vcard->insert(profile, options);
+        return options;
     }
 
-    // The card inserted and its general files read, as on insertion.
-    bool insert(const QString &profile, const QStringList &options = {})
-    {
-        if (!insertCard(profile, options))
-            return false;
-        if (!rig)
-            rig = std::make_unique<CardReaderRig>();
-        return rig->reader->readGeneralInfo();
-    }
-
-    DddSaveResult save() { return rig->save(*config); }
-
-    QMap<quint16, QByteArray> removeAndDump()
-    {
-        if (!vcard->remove())
-            return {};
-        return readCardDump(dumpFolder->path());
-    }
-
+    CardReaderRig &rig() { return *card->rig; }
+    DddSaveResult save() { return rig().save(*config); }
     QStringList savedFiles() const { return QDir(dddFolder->path()).entryList(QDir::Files); }
 
 private slots:
@@ -103,19 +79,12 @@ private slots:
     void init()
     {
         dddFolder = std::make_unique<QTemporaryDir>();
-        dumpFolder = std::make_unique<QTemporaryDir>();
+        card = std::make_unique<CardRig>();
         config->setPath("dddPath", dddFolder->path());
         config->setLastDddPath(QString());
     }
 
-    void cleanup()
-    {
-        rig.reset();
-        // A card left behind by a failed check must be gone before the next one.
-        if (vcard)
-            vcard->remove();
-        vcard.reset();
-    }
+    void cleanup() { card.reset(); }
 
     void wholeReadMatchesTheCard_data()
     {
@@ -148,26 +117,26 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, blocks);
         QFETCH(int, tag);
-        QVERIFY(insert(profile));
-        const QString reader = rig->reader->readerName;
+        QVERIFY(card->insert(profile, calibrated(profile, {})));
+        const QString reader = rig().reader->readerName;
         const qint64 before = QDateTime::currentSecsSinceEpoch();
-        QVERIFY2(rig->readCard(), qPrintable(rig->log.join('\n')));
+        QVERIFY2(rig().readCard(), qPrintable(rig().log.join('\n')));
         QCOMPARE(save(), DddSaveResult::Saved);
         const qint64 after = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(rig->reader->card.pin.isEmpty());
+        QVERIFY(rig().reader->card.pin.isEmpty());
 
         const QString path = config->lastDddPath();
         QVERIFY2(QRegularExpression("^" + name + "-\\d{8}_\\d{4}\\.ddd$").match(QFileInfo(path).fileName()).hasMatch(),
                  qPrintable(path));
         QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(dddFolder->path()).absoluteFilePath());
-        QVERIFY(rig->logged(QStringLiteral("0|%1 - Сформированный ddd-файл успешно сохранен: <a href=\"%2\">%2</a>")
+        QVERIFY(rig().logged(QStringLiteral("0|%1 - Сформированный ddd-файл успешно сохранен: <a href=\"%2\">%2</a>")
                                 .arg(reader, path)));
         if (tag == 0)
-            QVERIFY(rig->logged(QStringLiteral("1|%1: Файл EFIdentification сохраняется без ЭП: карта вида "
+            QVERIFY(rig().logged(QStringLiteral("1|%1: Файл EFIdentification сохраняется без ЭП: карта вида "
                                                "Неопределенный не подписывает файлы.")
                                     .arg(reader)));
 
-        const QMap<quint16, QByteArray> card = removeAndDump();
+        const QMap<quint16, QByteArray> left = card->files();
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVector<DddBlock> found;
@@ -188,14 +157,14 @@ private slots:
             if (block.fid == 0x0509) {
                 // The file keeps the count the read found; the card starts again from 0.
                 QCOMPARE(data, calibrationCount);
-                QCOMPARE(card.value(0x0509), QByteArray(2, '\0'));
+                QCOMPARE(left.value(0x0509), QByteArray(2, '\0'));
             } else if (block.fid == 0xC200 || block.fid == 0xC208) {
                 // The length in bytes 2 and 3, the content, then zeros up to 1000 bytes.
-                const QByteArray onCard = card.value(block.fid);
+                const QByteArray onCard = left.value(block.fid);
                 const int length = int(bigEndian(onCard.mid(2, 2))) + 4;
                 QCOMPARE(data, onCard.left(length) + QByteArray(1000 - length, '\0'));
             } else {
-                QVERIFY2(data == card.value(block.fid), qPrintable(fid));
+                QVERIFY2(data == left.value(block.fid), qPrintable(fid));
             }
             if (block.fid == 0x050E) {
                 QVERIFY(bigEndian(data) >= before);
@@ -252,12 +221,12 @@ private slots:
         QFETCH(DddSaveResult, result);
         QFETCH(QString, line);
         QFETCH(bool, dateWritten);
-        QVERIFY(insert(profile, options));
-        CardReader &reader = *rig->reader;
+        QVERIFY(card->insert(profile, calibrated(profile, options)));
+        CardReader &reader = *rig().reader;
         const CardFileRecord *download = reader.card.readData.value(0x050E);
         const QByteArray date = download ? download->data : QByteArray();
         const qint64 before = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(rig->readCard());
+        QVERIFY(rig().readCard());
 
         QString folder = dddFolder->path();
         if (mishap == "no folder") {
@@ -273,8 +242,8 @@ private slots:
         } else if (mishap == "another card") {
             // The same card but for the serial number in EF ICC; the manager
             // sees the insertion only after the save.
-            QVERIFY(vcard->remove());
-            QVERIFY(insertCard(profile, options + QStringList{"--patch", "0002:1:FFFF"}));
+            QVERIFY(card->vcard.remove());
+            QVERIFY(card->insertCard(profile, calibrated(profile, options + QStringList{"--patch", "0002:1:FFFF"})));
         }
         QCOMPARE(save(), result);
 
@@ -284,23 +253,23 @@ private slots:
                                              .replace("%1", QRegularExpression::escape(reader.readerName))
                                              .replace("%2", QRegularExpression::escape(folder))
                                              .replace("%3", QRegularExpression::escape(oldDate)));
-        QVERIFY2(!rig->log.filter(pattern).isEmpty(), qPrintable(rig->log.join('\n')));
+        QVERIFY2(!rig().log.filter(pattern).isEmpty(), qPrintable(rig().log.join('\n')));
         QCOMPARE(savedFiles().size(), result == DddSaveResult::NotSaved ? 0 : 1);
         QCOMPARE(config->lastDddPath().isEmpty(), result == DddSaveResult::NotSaved);
 
-        const QMap<quint16, QByteArray> card = removeAndDump();
+        const QMap<quint16, QByteArray> left = card->files();
         if (!date.isEmpty() && dateWritten)
-            QVERIFY(bigEndian(card.value(0x050E)) >= before);
+            QVERIFY(bigEndian(left.value(0x050E)) >= before);
         else if (!date.isEmpty())
-            QCOMPARE(card.value(0x050E), date);
+            QCOMPARE(left.value(0x050E), date);
         else
-            QCOMPARE(card.value(0x0509), calibrationCount);
+            QCOMPARE(left.value(0x0509), calibrationCount);
     }
 
     void interruptedReadSavesNothingAndWritesNothing()
     {
-        QVERIFY(insert("driver-unknown"));
-        CardReader &reader = *rig->reader;
+        QVERIFY(card->insert("driver-unknown"));
+        CardReader &reader = *rig().reader;
         // Between two files, as the user's cancel would: a card of kind 0
         // reports each file read in full.
         connect(&reader, &CardReader::logginMessage, &reader, [&reader](uchar, const QString &msg) {
@@ -308,21 +277,21 @@ private slots:
                 reader.interrupted = true;
         });
         const QByteArray download = reader.card.readData.value(0x050E)->data;
-        QVERIFY(rig->readCard());
+        QVERIFY(rig().readCard());
         QVERIFY(reader.card.readData.contains(0x0504) && !reader.card.readData.contains(0x0505));
-        const int lines = rig->log.size();
+        const int lines = rig().log.size();
         QCOMPARE(save(), DddSaveResult::NotSaved);
-        QCOMPARE(rig->log.size(), lines);
+        QCOMPARE(rig().log.size(), lines);
         QVERIFY(savedFiles().isEmpty());
-        QCOMPARE(removeAndDump().value(0x050E), download);
+        QCOMPARE(card->files().value(0x050E), download);
     }
 
     void wrongPinReadsNothing()
     {
-        QVERIFY(insert("workshop-rfskzi", {"--pin", "9999"}));
-        CardReader &reader = *rig->reader;
-        QVERIFY(!rig->readCard("1234"));
-        QVERIFY(rig->logged(QStringLiteral("2|%1: Ошибка проверки ПИН-кода. ").arg(reader.readerName)
+        QVERIFY(card->insert("workshop-rfskzi", calibrated("workshop-rfskzi", {"--pin", "9999"})));
+        CardReader &reader = *rig().reader;
+        QVERIFY(!rig().readCard("1234"));
+        QVERIFY(rig().logged(QStringLiteral("2|%1: Ошибка проверки ПИН-кода. ").arg(reader.readerName)
                             + reader.card.result.toString()));
         QVERIFY(reader.card.pin.isEmpty());
 
@@ -332,18 +301,18 @@ private slots:
         reader.disconnectCard();
         const QList<quint16> outside{0x0002, 0x0005};
         QCOMPARE(reader.card.readData.keys(), outside);
-        QCOMPARE(removeAndDump().value(0x0509), calibrationCount);
+        QCOMPARE(card->files().value(0x0509), calibrationCount);
     }
 
     void readerRecoversAfterTheCardLeftMidRead()
     {
-        QVERIFY(insert("driver-estr", {"--remove-after", "40"}));
-        QVERIFY(!rig->readCard());
-        QVERIFY(rig->reader->card.result.scardFailed());
-        QVERIFY(vcard->waitForExit());
+        QVERIFY(card->insert("driver-estr", {"--remove-after", "40"}));
+        QVERIFY(!rig().readCard());
+        QVERIFY(rig().reader->card.result.scardFailed());
+        QVERIFY(card->vcard.waitForExit());
 
-        QVERIFY(insert("company-estr"));
-        QVERIFY(rig->readCard());
+        QVERIFY(card->insert("company-estr"));
+        QVERIFY(rig().readCard());
         QCOMPARE(save(), DddSaveResult::Saved);
     }
 };

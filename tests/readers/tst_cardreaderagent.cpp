@@ -1,5 +1,4 @@
-#include "readers/CRAController.h"
-#include "tests/support/SignalRecorder.h"
+#include "tests/readers/MonitorEvents.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QtTest>
@@ -17,28 +16,7 @@ private:
     std::unique_ptr<CRAController> controller;
     SignalRecorder recorder;
 
-    void startMonitor()
-    {
-        controller = std::make_unique<CRAController>();
-        CardReaderAgent &agent = controller->agent();
-        connect(&agent, &CardReaderAgent::foundCardReaders, &recorder,
-                [this](const QStringList &names) { recorder.record("found:" + names.join('|')); });
-        connect(&agent, &CardReaderAgent::mountedCard, &recorder,
-                [this](const QString &name) { recorder.record("mounted:" + name); });
-        connect(&agent, &CardReaderAgent::unmountedCard, &recorder,
-                [this](const QString &name) { recorder.record("unmounted:" + name); });
-        connect(&agent, &CardReaderAgent::cardUsing, &recorder,
-                [this](const QString &name, bool used) {
-                    recorder.record(QStringLiteral("using:%1:%2").arg(name).arg(int(used)));
-                });
-        connect(&agent, &CardReaderAgent::errorCardReader, &recorder,
-                [this](const QString &msg, const QString &name) {
-                    recorder.record(QStringLiteral("error:%1:%2").arg(name, msg));
-                });
-        connect(&agent, &CardReaderAgent::contextEstablished, &recorder,
-                [this](qulonglong context) { recorder.record(context ? "context" : "nocontext"); });
-        controller->start();
-    }
+    void startMonitor() { controller = startRecordedMonitor(recorder, true); }
 
     QStringList errors() const { return recorder.events.filter(QRegularExpression("^error:")); }
 
@@ -88,14 +66,6 @@ private slots:
         QVERIFY(present.remove());
         QTRY_COMPARE_WITH_TIMEOUT(recorder.count("unmounted:" + present.name()), 1, generousMs);
         QCOMPARE(errors().size(), 1);
-    }
-
-    void stopEndsTheThreadWhileWaiting()
-    {
-        startMonitor();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.filter("found:").size() == 1, generousMs);
-        controller->agent().stop();
-        QVERIFY(controller->wait(5000));
     }
 };
 

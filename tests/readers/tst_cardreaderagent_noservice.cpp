@@ -1,5 +1,4 @@
-#include "readers/CRAController.h"
-#include "tests/support/SignalRecorder.h"
+#include "tests/readers/MonitorEvents.h"
 
 #include <QtTest>
 
@@ -13,22 +12,6 @@ class TestCardReaderAgentNoService : public QObject
 private:
     static constexpr int generousMs = 20000;
 
-    static std::unique_ptr<CRAController> startMonitor(SignalRecorder &recorder)
-    {
-        auto controller = std::make_unique<CRAController>();
-        CardReaderAgent &agent = controller->agent();
-        connect(&agent, &CardReaderAgent::errorCardReader, &recorder,
-                [&recorder](const QString &msg, const QString &name) {
-                    recorder.record(name.isEmpty() ? msg : name + ": " + msg);
-                });
-        connect(&agent, &CardReaderAgent::foundCardReaders, &recorder,
-                [&recorder](const QStringList &names) { recorder.record("found:" + names.join('|')); });
-        connect(&agent, &CardReaderAgent::unmountedCardReader, &recorder,
-                [&recorder](const QStringList &names) { recorder.record("gone:" + names.join('|')); });
-        controller->start();
-        return controller;
-    }
-
 private slots:
     static bool startPcscd(QProcess &pcscd)
     {
@@ -40,10 +23,10 @@ private slots:
     void retriesWithNumberedAttemptsThenRecovers()
     {
         SignalRecorder recorder;
-        auto controller = startMonitor(recorder);
+        auto controller = startRecordedMonitor(recorder);
         QTRY_VERIFY_WITH_TIMEOUT(recorder.events.size() >= 3, generousMs);
 
-        const QString failure = "Попытка %1: Агент не смог установить контекст. Ошибка 2146435043 (0x8010001D) "
+        const QString failure = "error::Попытка %1: Агент не смог установить контекст. Ошибка 2146435043 (0x8010001D) "
                                 "SCARD_E_NO_SERVICE: Менеджер ресурсов карт не работает.";
         QCOMPARE(recorder.events.mid(0, 3),
                  QStringList({failure.arg(1), failure.arg(2),
@@ -72,7 +55,7 @@ private slots:
     void stopEndsTheThreadWhileRetrying()
     {
         SignalRecorder recorder;
-        auto controller = startMonitor(recorder);
+        auto controller = startRecordedMonitor(recorder);
         QTRY_VERIFY_WITH_TIMEOUT(!recorder.events.isEmpty(), generousMs);
         controller->agent().stop();
         QVERIFY(controller->wait(5000));

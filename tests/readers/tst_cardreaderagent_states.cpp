@@ -1,5 +1,4 @@
-#include "readers/CRAController.h"
-#include "tests/support/SignalRecorder.h"
+#include "tests/readers/MonitorEvents.h"
 
 #include <QtTest>
 
@@ -118,22 +117,7 @@ private:
     std::unique_ptr<CRAController> controller;
     SignalRecorder recorder;
 
-    void startMonitor()
-    {
-        controller = std::make_unique<CRAController>();
-        CardReaderAgent &agent = controller->agent();
-        connect(&agent, &CardReaderAgent::foundCardReaders, &recorder,
-                [this](const QStringList &names) { recorder.record("found:" + names.join('|')); });
-        connect(&agent, &CardReaderAgent::unmountedCardReader, &recorder,
-                [this](const QStringList &names) { recorder.record("gone:" + names.join('|')); });
-        connect(&agent, &CardReaderAgent::mountedCard, &recorder,
-                [this](const QString &name) { recorder.record("mounted:" + name); });
-        connect(&agent, &CardReaderAgent::unmountedCard, &recorder,
-                [this](const QString &name) { recorder.record("unmounted:" + name); });
-        connect(&agent, &CardReaderAgent::errorCardReader, &recorder,
-                [this](const QString &msg, const QString &name) { recorder.record("error:" + name + ':' + msg); });
-        controller->start();
-    }
+    void startMonitor() { controller = startRecordedMonitor(recorder); }
 
     int listings()
     {
@@ -239,24 +223,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(recorder.events.mid(started.size()), expected, generousMs);
     }
 
-    void errorTexts_data()
+    void unknownErrorText()
     {
-        QTest::addColumn<qint32>("code");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("magnitude and unsigned hex") << qint32(0x8010001D)
-            << "Ошибка 2146435043 (0x8010001D) SCARD_E_NO_SERVICE: Менеджер ресурсов карт не работает.";
-        QTest::newRow("double blank kept") << qint32(0x80100008)
-            << "Ошибка 2146435064 (0x80100008) SCARD_E_INSUFFICIENT_BUFFER:  Буфер данных, выделенный для получения "
-               "возвращаемых данных слишком мал, для этих данных.";
-        QTest::newRow("not in the table") << 0x1234
-            << "Ошибка 4660 (0x1234): Cистемная ошибка. Обратитесь в службу техподдержки.";
-    }
-
-    void errorTexts()
-    {
-        QFETCH(qint32, code);
-        QFETCH(QString, text);
-        QCOMPARE(CardReaderAgent::scardErrorText(code), text);
+        QCOMPARE(CardReaderAgent::scardErrorText(0x1234),
+                 QStringLiteral("Ошибка 4660 (0x1234): Cистемная ошибка. Обратитесь в службу техподдержки."));
     }
 };
 

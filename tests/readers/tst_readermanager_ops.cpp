@@ -27,48 +27,11 @@ class TestReaderManagerOps : public QObject
     Q_OBJECT
 
 private slots:
-    void diagnosisPublishesRows_data();
-    void diagnosisPublishesRows();
     void cancelThenRunAgain_data();
     void cancelThenRunAgain();
     void twoReadersTwoCards();
     void interruptWhileReadersComeAndGo();
 };
-
-void TestReaderManagerOps::diagnosisPublishesRows_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<QByteArray>("pin");
-    QTest::addColumn<QString>("finishedLine");
-
-    QTest::newRow("kind 1 with PIN") << "driver-rfskzi" << QByteArray("1234")
-                                     << "0|%1: Завершено диагностирование карты RUD0000012345600 / A23501000123456.";
-    QTest::newRow("kind 2") << "workshop-estr" << QByteArray()
-                            << "0|%1: Завершено диагностирование карты RUW1000000020100.";
-}
-
-void TestReaderManagerOps::diagnosisPublishesRows()
-{
-    QFETCH(QString, profile);
-    QFETCH(QByteArray, pin);
-    QFETCH(QString, finishedLine);
-    ReaderManagerRig rig;
-    VirtualCardProcess card(0);
-    QVERIFY(card.insert(profile));
-    QVERIFY(rig.waitForCard(card.name()));
-    QVERIFY(rig.manager->readerState(card.name()).cmdCheckRows.isEmpty());
-
-    rig.check(card.name(), pin);
-    QCOMPARE(rig.takeFinish(), QString("check"));
-    QTRY_VERIFY(rig.logged(finishedLine.arg(card.name())));
-    const ReaderState state = rig.manager->readerState(card.name());
-    QVERIFY(state.cmdCheckRows.size() > 20);
-    QCOMPARE(failedRows(state), 0);
-    QVERIFY(!state.dataCheckRows.isEmpty());
-    QVERIFY(!state.eventFaultRows.isEmpty());
-    QVERIFY(state.cardPresent);
-    QVERIFY(!state.cardInfo.isEmpty());
-}
 
 void TestReaderManagerOps::cancelThenRunAgain_data()
 {
@@ -123,8 +86,11 @@ void TestReaderManagerOps::cancelThenRunAgain()
     QVERIFY2(finish.startsWith(operation == "read" ? "read:/" : ""), qPrintable(finish));
     QTRY_VERIFY2(rig.progress.shown().startsWith(againShown), qPrintable(rig.progress.shown()));
     if (operation == "check") {
+        QTRY_VERIFY(rig.logged(
+            QStringLiteral("0|%1: Завершено диагностирование карты RUD0000012345600 / A23501000123456.").arg(card.name())));
         const ReaderState state = rig.manager->readerState(card.name());
         QCOMPARE(failedRows(state), 0);
+        QVERIFY(!state.dataCheckRows.isEmpty() && !state.eventFaultRows.isEmpty());
         QVERIFY2(cancelledRows < state.cmdCheckRows.size(), qPrintable(QString::number(cancelledRows)));
     }
 }

@@ -4,7 +4,6 @@
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QDeadlineTimer>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <atomic>
@@ -16,14 +15,6 @@ const QString newPin = QStringLiteral("35363738FFFFFFFF"); // "5678"
 const QString blockedInfo = QStringLiteral(
     "При выполнении предыдущих разблокировок карта была окончательно заблокирована. Разблокировка не может быть "
     "выполнена.<br><span style=\"color:#FF7F7F\"><b>Карту необходимо перевыпустить</b></span>.");
-
-// A port nobody listens on.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 // Polls without running the test thread's event loop, so nothing queued to
 // it (the unblock-server client's work) happens meanwhile.
@@ -49,8 +40,6 @@ private slots:
     void manualUnblock();
     void automaticUnblock_data();
     void automaticUnblock();
-    void answerRule_data();
-    void answerRule();
     void cardSwappedDuringRequest();
 };
 
@@ -120,108 +109,87 @@ void TestReaderManagerUnblock::manualUnblock()
 
 void TestReaderManagerUnblock::automaticUnblock_data()
 {
-    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QString>("reply");       // through the client and the local server
+    QTest::addColumn<QStringList>("answer");  // or handed to the manager directly
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("finish");
     QTest::addColumn<QString>("pinAfter");
-    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<QString>("logLine"); // empty: not checked
 
-    QTest::newRow("accepted") << "<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>"
-                              << "2|Карта разблокирована" << "auto:7" << newPin
-                              << "0|%1: Карта RUD0000012345600 / 123-40000 успешно разблокирована.";
-    QTest::newRow("another card") << "<RUD0000000000001/><123-40000/><12345678/><None/><Сервер/><7/>"
-                                  << "3|Карта не разблокирована" << "auto:7" << oldPin
-                                  << "2|%1: Сервер разблокировки предоставли ПАК-код карты RUD0000000000001 / "
-                                     "123-40000. В картридере находится карта RUD0000012345600 / "
-                                     "A23501000123456. Разблокировка не может быть выполнена.";
-    QTest::newRow("no PUK") << "<RUD0000012345600/><123-40000/><None/><PUK карты не найден/><Архив/><6/>"
-                            << "3|ПАК-код не найден" << "auto:6" << oldPin
-                            << "2|%1: Не найден ПАК-код карты RUD0000012345600 / 123-40000. Разблокировка "
-                               "прервана. Ответ сервера разблокировки: PUK карты не найден";
-    QTest::newRow("nine-digit PUK") << "<RUD0000012345600/><123-40000/><123456789/><None/><Сервер/><7/>"
-                                    << "3|ПАК-код не найден" << "auto:-9999" << oldPin
-                                    << "2|%1: Не найден ПАК-код карты RUD0000012345600 / A23501000123456. "
-                                       "Разблокировка не может быть выполнена.";
-    QTest::newRow("server down") << "" << "3|ПАК-код не найден" << "auto:-9999" << oldPin
-                                 << "2|%1: Не найден ПАК-код карты RUD0000012345600 / A23501000123456. "
-                                    "Разблокировка не может быть выполнена.";
+    const auto served = [](const char *name, const QString &reply, const QString &shown, const QString &finish,
+                           const QString &pin, const QString &log) {
+        QTest::newRow(name) << "driver-rfskzi" << reply << QStringList() << shown << finish << pin << log;
+    };
+    served("accepted", "<RUD0000012345600/><123-40000/><12345678/><None/><Сервер/><7/>", "2|Карта разблокирована",
+           "auto:7", newPin, "0|%1: Карта RUD0000012345600 / 123-40000 успешно разблокирована.");
+    served("another card", "<RUD0000000000001/><123-40000/><12345678/><None/><Сервер/><7/>",
+           "3|Карта не разблокирована", "auto:7", oldPin,
+           "2|%1: Сервер разблокировки предоставли ПАК-код карты RUD0000000000001 / 123-40000. В картридере "
+           "находится карта RUD0000012345600 / A23501000123456. Разблокировка не может быть выполнена.");
+    served("no PUK", "<RUD0000012345600/><123-40000/><None/><PUK карты не найден/><Архив/><6/>", "3|ПАК-код не найден",
+           "auto:6", oldPin,
+           "2|%1: Не найден ПАК-код карты RUD0000012345600 / 123-40000. Разблокировка прервана. Ответ сервера "
+           "разблокировки: PUK карты не найден");
+    served("nine-digit PUK refused by the client", "<RUD0000012345600/><123-40000/><123456789/><None/><Сервер/><7/>",
+           "3|ПАК-код не найден", "auto:-9999", oldPin,
+           "2|%1: Не найден ПАК-код карты RUD0000012345600 / A23501000123456. Разблокировка не может быть выполнена.");
+
+    // The manager's own checks of an answer, whatever the client lets through.
+    const QString module = QStringLiteral("A23501000123456");
+    QTest::newRow("kind 1 by module") << "driver-rfskzi" << ""
+                                      << QStringList{"RUD0000000000001", module, "12345678", "None", "", "3"}
+                                      << "2|Карта разблокирована" << "auto:3" << newPin << "";
+    QTest::newRow("kind 2 echoed not applicable")
+        << "driver-estr" << "" << QStringList{"RUD0000000000001", "Неприменимо", "12345678", "None", "", "3"}
+        << "3|Карта не разблокирована" << "auto:3" << oldPin << "";
+    QTest::newRow("missing elements read as empty")
+        << "driver-rfskzi" << "" << QStringList{"", "", "12345678"} << "3|Карта не разблокирована" << "auto:0"
+        << oldPin << "";
+    QTest::newRow("nine-digit PUK") << "driver-rfskzi" << ""
+                                    << QStringList{"RUD0000012345600", module, "123456789", "None", "", "4"}
+                                    << "3|Некорректный ПАК-код" << "auto:4" << oldPin << "";
 }
 
 void TestReaderManagerUnblock::automaticUnblock()
 {
+    QFETCH(QString, profile);
     QFETCH(QString, reply);
+    QFETCH(QStringList, answer);
     QFETCH(QString, shown);
     QFETCH(QString, logLine);
     std::unique_ptr<UnblockServerProcess> server;
-    ReaderManagerRig rig;
-    if (reply.isEmpty()) {
-        rig.useServer(closedPort());
-    } else {
+    if (!reply.isEmpty()) {
         server = std::make_unique<UnblockServerProcess>("server", QStringList{"--reply", reply});
         QVERIFY(server->port != 0);
-        rig.useServer(server->port);
     }
+    ReaderManagerRig rig(server != nullptr);
+    if (server)
+        rig.useServer(server->port);
     QTemporaryDir dump;
     VirtualCardProcess card(1);
-    QVERIFY(card.insert("driver-rfskzi", {"--pin-tries", "0", "--dump", dump.path()}));
-    QVERIFY(rig.waitForCard(card.name()));
-
-    rig.autoUnblock(card.name(), "5678");
-    QTEST(rig.takeFinish(), "finish");
-    QTRY_COMPARE(rig.progress.shown(), shown);
-    QCOMPARE(rig.commands, QStringList{"findPUK|RUD0000012345600|A23501000123456"});
-    QTRY_VERIFY2(rig.logged(logLine.arg(card.name())), qPrintable(rig.log.join('\n')));
-    for (const QString &line : qAsConst(rig.log))
-        QVERIFY2(!line.contains("5678") && !line.contains("12345678"), qPrintable(line));
-
-    QVERIFY(card.remove());
-    QTEST(readCardCounters(dump.path()).value("pin"), "pinAfter");
-}
-
-void TestReaderManagerUnblock::answerRule_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<QStringList>("answer");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("finish");
-    QTest::addColumn<QString>("pinAfter");
-
-    const QString module = QStringLiteral("A23501000123456");
-    QTest::newRow("kind 1 by module") << "driver-rfskzi"
-                                      << QStringList{"RUD0000000000001", module, "12345678", "None", "", "3"}
-                                      << "2|Карта разблокирована" << "auto:3" << newPin;
-    QTest::newRow("kind 2 echoed not applicable")
-        << "driver-estr" << QStringList{"RUD0000000000001", "Неприменимо", "12345678", "None", "", "3"}
-        << "3|Карта не разблокирована" << "auto:3" << oldPin;
-    QTest::newRow("missing elements read as empty")
-        << "driver-rfskzi" << QStringList{"", "", "12345678"} << "3|Карта не разблокирована" << "auto:0"
-        << oldPin;
-    QTest::newRow("nine-digit PUK") << "driver-rfskzi"
-                                    << QStringList{"RUD0000012345600", module, "123456789", "None", "", "4"}
-                                    << "3|Некорректный ПАК-код" << "auto:4" << oldPin;
-}
-
-// The manager's own checks of an answer, whatever the client lets through.
-void TestReaderManagerUnblock::answerRule()
-{
-    QFETCH(QString, profile);
-    QFETCH(QStringList, answer);
-    QFETCH(QString, shown);
-    ReaderManagerRig rig(false);
-    QTemporaryDir dump;
-    VirtualCardProcess card(0);
     QVERIFY(card.insert(profile, {"--pin-tries", "0", "--dump", dump.path()}));
     QVERIFY(rig.waitForCard(card.name()));
 
-    rig.answer("findPUK", true, answer); // no request yet: ignored
+    if (!server)
+        rig.answer("findPUK", true, answer); // no request yet: ignored
     rig.autoUnblock(card.name(), "5678");
     QTRY_COMPARE(rig.commands.size(), 1);
-    rig.answer("getStatus", true, {"42", ""}); // not the manager's
-    rig.answer("findPUK", true, answer);
+    if (!server) {
+        rig.answer("getStatus", true, {"42", ""}); // not the manager's
+        rig.answer("findPUK", true, answer);
+    }
     QTEST(rig.takeFinish(), "finish");
     QTRY_COMPARE(rig.progress.shown(), shown);
-    rig.answer("findPUK", true, answer); // answered already: ignored
-    QVERIFY(!QTest::qWaitFor([&] { return !rig.finishes.isEmpty(); }, 300));
+    if (server) {
+        QCOMPARE(rig.commands, QStringList{"findPUK|RUD0000012345600|A23501000123456"});
+        QTRY_VERIFY2(rig.logged(logLine.arg(card.name())), qPrintable(rig.log.join('\n')));
+    } else {
+        rig.answer("findPUK", true, answer); // answered already: ignored
+        QVERIFY(!QTest::qWaitFor([&] { return !rig.finishes.isEmpty(); }, 300));
+    }
+    for (const QString &line : qAsConst(rig.log))
+        QVERIFY2(!line.contains("5678") && !line.contains("12345678"), qPrintable(line));
 
     QVERIFY(card.remove());
     QTEST(readCardCounters(dump.path()).value("pin"), "pinAfter");

@@ -56,13 +56,6 @@ void TestVcardEngine::answersScript_data()
     QTest::newRow("read stays inside the file") << "driver-estr"
         << QStringList{app(), rd(0, 16, "6986"), sel(0x0520), rd(143, 1, "6B00"), rd(500, 1, "6B00"),
                        rd(140, 16, "6282/3"), sel(0x0504), rd(0, 0, "9000/256"), rd(510, 94, "9000/94")} << 3 << 3;
-    // None of these may cost a PIN try.
-    QTest::newRow("malformed commands") << "driver-estr"
-        << QStringList{app(), sel(0x0520), raw("00A404", "6700"), raw("00A4020C0205", "6700"),
-                       raw("00A40200020520", "6A86"), raw("00A4080C020520", "6A86"), raw("00CA000000", "6D00"),
-                       raw("90B0000010", "6E00"), raw("002A9000", "6E00"), raw("002A8086", "6A86"),
-                       raw("00B00000", "6700"), raw("002000000431323334", "6700"),
-                       raw("002C0000083132333435363738", "6700"), raw("002000010831323334FFFFFFFF", "6A86")} << 3 << 3;
     QTest::newRow("update only where writable, kept over reset") << "workshop-estr"
         << QStringList{app(), raw("00D600000207E2", "6986"), sel(0x0520), raw("00D60000020102", "6982"), sel(0x0509),
                        raw("00D600000301020304", "6700"), raw("00D6000201FF", "6B00"), raw("00D600000207E2", "9000"),

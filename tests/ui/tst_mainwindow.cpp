@@ -5,8 +5,13 @@
 #include "config/Config.h"
 #include "ui/MainWindow.h"
 #include "ui/services/DRVPEventLogger.h"
+#include "tests/support/ModalBoxes.h"
 
+#include <QAbstractButton>
+#include <QClipboard>
 #include <QLCDNumber>
+#include <QMenu>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QtTest>
@@ -20,6 +25,9 @@ private slots:
     void readerErrorsLoggedAsText_data();
     void readerErrorsLoggedAsText();
     void titleFollowsUserCertificate();
+    void logViewButtonsFollowItsText();
+    void diagnosisExportAsksForEventsDataCommands();
+    void contextMenuCopiesSelection();
 };
 
 void TestMainWindow::statusResultShown()
@@ -96,6 +104,63 @@ void TestMainWindow::titleFollowsUserCertificate()
     window.on_UserCertChanged();
     QCOMPARE(window.windowTitle(),
              QStringLiteral("Дравек Про (3.1.1.0) - ООО Тест - Иванов Иван Иванович / ivanov@example.ru"));
+}
+
+void TestMainWindow::logViewButtonsFollowItsText()
+{
+    MainWindow window;
+    const QStringList names{"ClearConsoleBtn", "Console2HTMLBtn", "Console2TXTBtn"};
+    auto enabled = [&] {
+        QList<bool> states;
+        for (const QString& name : names)
+            states << window.findChild<QAbstractButton*>(name)->isEnabled();
+        return states;
+    };
+    QCOMPARE(enabled(), (QList<bool>{false, false, false}));
+    window.on_NewLogMessage("<span style=\"color:#92BD6C;\">01.01.2026 10:00:00 [Info] - строка</span>");
+    QCOMPARE(enabled(), (QList<bool>{true, true, true}));
+    QTest::mouseClick(window.findChild<QAbstractButton*>("ClearConsoleBtn"), Qt::LeftButton);
+    QCOMPARE(enabled(), (QList<bool>{false, false, false}));
+}
+
+// Three files, asked for one after the other, in the order events, data, commands.
+void TestMainWindow::diagnosisExportAsksForEventsDataCommands()
+{
+    Config config;
+    MainWindow window;
+    window.setConfig(&config);
+    QTemporaryDir out;
+    auto* button = window.findChild<QAbstractButton*>("CheckingToCSVBtn");
+    button->setEnabled(true); // as after a diagnosis
+    dialogsShownBy([&] { QTest::mouseClick(button, Qt::LeftButton); },
+                   {chooseFile(out.filePath("1")), chooseFile(out.filePath("2")), chooseFile(out.filePath("3"))});
+    auto firstLine = [&](const QString& name) {
+        QFile file(out.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readLine()) : QString();
+    };
+    QCOMPARE(firstLine("1.csv"), QString("Тип,Код,Начало,Окончание,Описание\r\n"));
+    QCOMPARE(firstLine("2.csv"), QString("Шаг проверки,Данные,Выполнен,Комментарий\r\n"));
+    QCOMPARE(firstLine("3.csv"), QString("Шаг проверки,WinSCard Результат,APDU Результат,Выполнен,Комментарий\r\n"));
+}
+
+void TestMainWindow::contextMenuCopiesSelection()
+{
+    MainWindow window;
+    window.on_commandResult("getStatus", true,
+                            {"5", "'a@b.ru','RUD1','Сервер','01.06.2021','Выполнен'\r\n"
+                                  "'c@d.ru','RUM2','Архив','02.06.2021','Отклонён'\r\n"});
+    auto* table = window.findChild<QTableWidget*>("LastAUBTbl");
+    table->setCurrentCell(1, 2);
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().at(1)->text(), QString("Выделить все"));
+        menu->actions().at(0)->trigger();
+        menu->close();
+    });
+    emit table->customContextMenuRequested(table->visualItemRect(table->item(1, 2)).center());
+    QCOMPARE(QApplication::clipboard()->text(), QString("RUM2\t\r\n"));
 }
 
 QTEST_MAIN(TestMainWindow)

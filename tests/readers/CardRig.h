@@ -10,35 +10,29 @@
 #include <functional>
 #include <memory>
 
-// A virtual card identified by a CardReader as on insertion, ready for a
-// diagnosis; the files it holds when it leaves are dumped for the test.
-class CardDiagnosisRig
+// A virtual card in reader 0 and a CardReader that identified it as on
+// insertion; the files the card holds when it leaves are dumped for the test.
+// The reader object outlives the cards, as it does in the program.
+class CardRig
 {
 public:
-    bool insert(const QString &profile, QStringList options = {})
+    // A card whose files are flawed may fail them and still be identified.
+    bool insert(const QString &profile, const QStringList &options = {})
+    {
+        if (!insertCard(profile, options))
+            return false;
+        return reader().readGeneralInfo() || reader().card.cardType != 0;
+    }
+
+    // The card put in the reader without the reader object reading it.
+    bool insertCard(const QString &profile, QStringList options)
     {
         options << QStringLiteral("--dump") << dumpFolder.path();
         if (!vcard.insert(profile, options))
             return false;
-        rig = std::make_unique<CardReaderRig>();
-        TachographCard &card = rig->reader->card;
-        card.setTransmitter([this, &card](const QByteArray &apdu, quint8 *response, quint32 *length) {
-            const qint32 code = Pcsc::SCardTransmit(card.hCard, card.sendPci,
-                                                    reinterpret_cast<const quint8 *>(apdu.constData()),
-                                                    quint32(apdu.size()), nullptr, response, length);
-            apdus << apdu;
-            if (afterApdu)
-                afterApdu(apdu);
-            return code;
-        });
-        QObject::connect(rig->reader.get(), &CardReader::showErrMsg, rig->reader.get(),
-                         [this](uchar type, const QString &text, const QString &info, const QString &) {
-                             errorBoxes << QStringLiteral("%1|%2|%3").arg(type).arg(text, info);
-                         });
-        // The general files name the kind and type; a card whose files are
-        // flawed may fail them and still be identified.
-        rig->reader->readGeneralInfo();
-        return rig->reader->card.cardType != 0;
+        if (!rig)
+            makeReader();
+        return true;
     }
 
     CardReader &reader() { return *rig->reader; }
@@ -87,4 +81,24 @@ public:
     VirtualCardProcess vcard{0};
     std::unique_ptr<CardReaderRig> rig;
     QStringList errorBoxes;
+
+private:
+    void makeReader()
+    {
+        rig = std::make_unique<CardReaderRig>();
+        TachographCard &card = rig->reader->card;
+        card.setTransmitter([this, &card](const QByteArray &apdu, quint8 *response, quint32 *length) {
+            const qint32 code = Pcsc::SCardTransmit(card.hCard, card.sendPci,
+                                                    reinterpret_cast<const quint8 *>(apdu.constData()),
+                                                    quint32(apdu.size()), nullptr, response, length);
+            apdus << apdu;
+            if (afterApdu)
+                afterApdu(apdu);
+            return code;
+        });
+        QObject::connect(rig->reader.get(), &CardReader::showErrMsg, rig->reader.get(),
+                         [this](uchar type, const QString &text, const QString &info, const QString &) {
+                             errorBoxes << QStringLiteral("%1|%2|%3").arg(type).arg(text, info);
+                         });
+    }
 };

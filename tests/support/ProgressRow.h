@@ -32,18 +32,15 @@ public:
         element.reset(QString(), 0);
     }
 
-    // "<state of the current step>|<message>".
-    QString shown() const
+    // The state shown by a step's picture; -1: none.
+    int state(int step) const
     {
-        const QLabel *icon = icons.at(element.current).get();
-#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
-        const QPixmap picture = icon->pixmap(Qt::ReturnByValue);
-#else
-        const QPixmap picture = icon->pixmap() ? *icon->pixmap() : QPixmap();
-#endif
-        const int state = picture.isNull() ? -1 : picture.width() - 1;
-        return QStringLiteral("%1|%2").arg(state).arg(message.text());
+        const QPixmap picture = icons.at(size_t(step))->pixmap(Qt::ReturnByValue);
+        return picture.isNull() ? -1 : picture.width() - 1;
     }
+
+    // "<state of the current step>|<message>".
+    QString shown() const { return QStringLiteral("%1|%2").arg(state(element.current)).arg(message.text()); }
 
     std::vector<std::unique_ptr<QLabel>> icons;
     QLabel message;
