@@ -84,8 +84,10 @@ inline bool selectCardReader(QWidget* root, const QString& reader)
         const QList<QTableWidgetItem*> found = table->findItems(reader, Qt::MatchExactly);
         return found.isEmpty() ? -1 : found.first()->row();
     };
-    if (!QTest::qWaitFor([&] { return row() >= 0 && table->item(row(), 1) && !table->item(row(), 1)->text().isEmpty(); },
-                         15000))
+    const auto cardShown = [&] {
+        return row() >= 0 && table->item(row(), 1) && !table->item(row(), 1)->text().isEmpty();
+    };
+    if (!QTest::qWaitFor(cardShown, 15000))
         return false;
     QTableWidgetItem* item = table->item(row(), 0);
     table->scrollToItem(item);

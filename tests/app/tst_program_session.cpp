@@ -234,8 +234,8 @@ void TestProgramSession::exportTable(QWidget* window)
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n");
     QCOMPARE(lines.first(), QStringLiteral("Картридер,Номер карты,Номер СКЗИ,Вид,Тип"));
-    QVERIFY(lines.contains(QStringLiteral("\"%1\",\"RUD0000012345600\",\"A23501000123456\",\"РФСКЗИ\",\"Карта водителя\"")
-                               .arg(card.name())));
+    const QString cardRow = QStringLiteral("\"%1\",\"RUD0000012345600\",\"A23501000123456\",\"РФСКЗИ\",\"Карта водителя\"");
+    QVERIFY(lines.contains(cardRow.arg(card.name())));
 }
 
 QTEST_MAIN(TestProgramSession)
