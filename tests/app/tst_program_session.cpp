@@ -234,7 +234,8 @@ void TestProgramSession::exportTable(QWidget* window)
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n");
     QCOMPARE(lines.first(), QStringLiteral("Картридер,Номер карты,Номер СКЗИ,Вид,Тип"));
-    const QString cardRow = QStringLiteral("\"%1\",\"RUD0000012345600\",\"A23501000123456\",\"РФСКЗИ\",\"Карта водителя\"");
+    const QString cardRow =
+        QStringLiteral("\"%1\",\"RUD0000012345600\",\"A23501000123456\",\"РФСКЗИ\",\"Карта водителя\"");
     QVERIFY(lines.contains(cardRow.arg(card.name())));
 }
 
