@@ -15,7 +15,7 @@ namespace {
 // The wait is bounded so that a stop that lands before the wait begins (which
 // SCardCancel cannot wake) is still seen within this time. Each wait costs
 // the idle program several wake-ups, so it is not shorter.
-constexpr quint32 waitSliceMs = 3000;
+constexpr quint32 waitSliceMs = 4000;
 // pcsc-lite does not always report new readers through the notification
 // entry: the list is compared after this many quiet waits.
 constexpr int quietWaitsBeforeRelisting = 2;
