@@ -52,6 +52,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     connect(&clockTimer, &QTimer::timeout, this, &MainWindow::on_DisplayClock);
     clockTimer.start(1000);
+    on_DisplayClock(); // the clock shows the time from the start, not after the first tick
 
     ui->PUKEdt->setValidator(pukValidator);
     for (QLineEdit* edit : {ui->UnblockPinEdt, ui->CheckingPinEdt, ui->ReadPINEdt, ui->ANewPINEdt, ui->LKReadPINEdt})
