@@ -1,6 +1,7 @@
 // Every card command through pcscd, the virtual reader and the virtual card.
 
 #include "tests/card/ReadCardFile.h"
+#include "tests/support/RealLog.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include "tools/vcard/ApduEngine.h"
@@ -30,6 +31,7 @@ public:
                                           &card.activeProtocol) == 0;
         card.sendPci = card.activeProtocol == Pcsc::SCARD_PROTOCOL_T0 ? Pcsc::g_rgSCardT0Pci : Pcsc::g_rgSCardT1Pci;
         QObject::connect(&card, &TachographCard::logginMessage, [this](uchar, const QString &m) { logged << m; });
+        RealLog::attach(&card, &TachographCard::logginMessage);
     }
     ~Connection()
     {
@@ -75,6 +77,7 @@ private slots:
     void statusReadHashAndSign_data();
     void statusReadHashAndSign();
     void wrongPinUnblockAndWrite();
+    void cleanupTestCase() { QCOMPARE(RealLog::secretsFound({"1234", "9999", "12345678", "4321"}), QStringList()); }
 };
 
 void TestTachographCardPcsc::statusReadHashAndSign_data()

@@ -3,6 +3,7 @@
 // cannot be trusted (the texts shown and logged, and that nothing more is sent).
 
 #include "net/Sender.h"
+#include "tests/support/RealLog.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QFile>
@@ -133,6 +134,7 @@ public:
             logTypes << type;
             log << text;
         });
+        RealLog::attach(&sender, &Sender::logginMessage);
     }
 
     void start(quint8 service, const QString& server, const QString& file, QString login = "driver",
@@ -207,6 +209,11 @@ private slots:
     void secondUploadRefusedWhileRunningAndKeepsCookie();
     void endings_data();
     void endings();
+    void cleanupTestCase()
+    {
+        QVERIFY(RealLog::text().contains("driver"));
+        QCOMPARE(RealLog::secretsFound({"secret", "p&a+s%s=w ord;Ё%2B", "other"}), QStringList());
+    }
 
 private:
     QString writeFile(const QString& name, const QByteArray& bytes);

@@ -1,5 +1,6 @@
 #include "config/Config.h"
 #include "net/ClientKVOBServer.h"
+#include "tests/support/RealLog.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QCryptographicHash>
@@ -91,6 +92,7 @@ struct Rig
         useIdentity(true);
         use(server, timeoutMs);
         client.setConfig(&config);
+        RealLog::attach(&client, &ClientKVOBServer::logginMessage);
     }
 
     // The user's certificate and key, or none.
@@ -153,6 +155,11 @@ private slots:
     void failuresGiveOneResult();
     void commandsInARowGetOwnResults();
     void interruptEndsRunningAndWaitingCommands();
+    void cleanupTestCase()
+    {
+        QVERIFY(RealLog::text().contains("findPUK"));
+        QCOMPARE(RealLog::secretsFound({"57319024", "87654321", readFile("passphrase.txt").trimmed()}), QStringList());
+    }
 
 private:
     void runBarrierCommand(Rig& rig);

@@ -6,6 +6,7 @@
 #include "tests/readers/CardDump.h"
 #include "tests/readers/CardReaderRig.h"
 #include "tests/readers/DddBlocks.h"
+#include "tests/support/RealLog.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "tools/vcard/ApduEngine.h"
 
@@ -59,6 +60,8 @@ private:
         if (!vcard->insert(profile, options))
             return false;
         rig = std::make_unique<CardReaderRig>();
+        RealLog::attach(rig->reader.get(), &CardReader::logginMessage);
+        RealLog::attach(&rig->reader->card, &TachographCard::logginMessage);
         return rig->reader->readGeneralInfo();
     }
 
@@ -313,6 +316,12 @@ private slots:
         QVERIFY(rig->readCard());
         QVERIFY(save());
         QVERIFY(next.remove());
+    }
+
+    void cleanupTestCase()
+    {
+        QVERIFY(RealLog::text().contains("Вид карты тахогарфа"));
+        QCOMPARE(RealLog::secretsFound({"1234", "9999"}), QStringList());
     }
 };
 
