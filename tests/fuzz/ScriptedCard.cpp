@@ -63,6 +63,10 @@ qint32 ScriptedCard::answer(const QByteArray &apdu, quint8 *response, quint32 *l
         *length = 0;
         return Pcsc::SCARD_W_REMOVED_CARD;
     }
+    if (header == 0xFF) {
+        m_interrupt();
+        header = 0;
+    }
     switch (header >> 6) {
     case 0:
         return put(take(expectedLength(apdu)) + ok, response, length);

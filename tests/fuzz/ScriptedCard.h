@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 // A card whose every answer comes from the fuzz input, read in order, one
 // header byte per APDU:
@@ -15,12 +16,16 @@
 //              byte the next input byte, then 90 00 (long files from short input)
 //   0x80-0xBF  a length byte, that many bytes, then two status bytes, all
 //              from the input: any length and any status word
-//   0xC0-0xFF  a PC/SC failure
+//   0xC0-0xFE  a PC/SC failure
+//   0xFF       the user interrupts while this APDU runs; the rest as 0x00
 // When the input is used up the card is gone.
 class ScriptedCard
 {
 public:
-    ScriptedCard(const uint8_t *input, size_t size) : m_input(input), m_size(size) {}
+    ScriptedCard(const uint8_t *input, size_t size, std::function<void()> interrupt)
+        : m_input(input), m_size(size), m_interrupt(std::move(interrupt))
+    {
+    }
 
     TachographCard::Transmitter transmitter()
     {
@@ -37,6 +42,7 @@ private:
 
     const uint8_t *m_input;
     size_t m_size;
+    std::function<void()> m_interrupt;
     size_t m_at = 0;
     quint32 m_fillLeft = 0;
     quint8 m_fill = 0;

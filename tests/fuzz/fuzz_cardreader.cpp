@@ -1,8 +1,9 @@
 // Drives CardReader and the card commands with card answers taken from the
 // input (see ScriptedCard.h): the insertion read with identification, then,
 // when that worked, a whole read with its .ddd image and file name. A read
-// must fail cleanly or give an image whose blocks hold exactly the files read
-// and end exactly at its end, under a name that stays in its folder.
+// must fail with a reason, or, interrupted, leave nothing to save, or give an
+// image whose blocks hold exactly the files read and end exactly at its end,
+// under a name that stays in its folder.
 
 #include "card/CardFileRecord.h"
 #include "readers/CardReader.h"
@@ -68,8 +69,11 @@ void checkFileName(const QString &name)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
-    ScriptedCard scripted(input, size);
     CardReader reader(QStringLiteral("Fuzz Reader 00 00"), 1);
+    ScriptedCard scripted(input, size, [&reader] {
+        reader.on_InterruptAllOperation();
+        reader.card.on_InterruptAllOperation();
+    });
     reader.card.readerName = reader.readerName;
     reader.card.setTransmitter(scripted.transmitter());
 
@@ -86,8 +90,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         return 0;
     const bool read = reader.readAllFiles();
     reader.disconnectCard();
-    if (!read)
+    // An interruption is the user's own doing and needs no reason.
+    if (!read) {
+        check(reader.interrupted || reader.card.result.maxLevel() > 0);
         return 0;
+    }
+    if (reader.interrupted) {
+        check(reader.buildDddImage().isEmpty());
+        return 0;
+    }
     checkImage(reader.buildDddImage(), reader.card);
     checkFileName(reader.dddFileName());
     return 0;
