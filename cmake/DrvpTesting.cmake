@@ -1,6 +1,9 @@
 # drvp_add_test(name SOURCES ... LIBS ... [PCSC] [TIMEOUT s])
 # PCSC tests run inside their own mount and network namespace with a private
 # pcscd and virtual reader (tests/pcsc-sandbox.sh); the rest run directly.
+# Every test and fuzz run has folders of its own and fails on any sanitizer
+# report, its children's included (tests/isolated-run.sh).
+set(DRVP_ISOLATED ${CMAKE_SOURCE_DIR}/tests/isolated-run.sh)
 set(DRVP_TEST_ENV
   QT_QPA_PLATFORM=offscreen
   "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
@@ -23,10 +26,10 @@ function(drvp_add_test name)
       set(mode nostart)
     endif()
     add_test(NAME ${name}
-      COMMAND ${CMAKE_SOURCE_DIR}/tests/pcsc-sandbox.sh ${mode} ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
+      COMMAND ${DRVP_ISOLATED} ${CMAKE_SOURCE_DIR}/tests/pcsc-sandbox.sh ${mode} ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES LABELS pcsc)
   else()
-    add_test(NAME ${name} COMMAND timeout -k 5 ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
+    add_test(NAME ${name} COMMAND ${DRVP_ISOLATED} timeout -k 5 ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
   endif()
   math(EXPR hard "${ARG_TIMEOUT} + 30")
   set_tests_properties(${name} PROPERTIES TIMEOUT ${hard} ENVIRONMENT "${DRVP_TEST_ENV}")
@@ -45,6 +48,6 @@ function(drvp_add_fuzzer name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
   add_test(NAME ${name}
-    COMMAND sh -c "mkdir -p '${work}' && exec timeout -k 5 $((${ARG_SECONDS} + 60)) $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=4096 '${work}' '${ARG_CORPUS}'")
+    COMMAND ${DRVP_ISOLATED} sh -c "mkdir -p '${work}' && exec timeout -k 5 $((${ARG_SECONDS} + 60)) $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=4096 '${work}' '${ARG_CORPUS}'")
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz ENVIRONMENT "${DRVP_TEST_ENV}")
 endfunction()

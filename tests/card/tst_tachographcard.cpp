@@ -2,6 +2,7 @@
 // refusals, interruption, broken answers and the card information texts.
 
 #include "tests/card/ReadCardFile.h"
+#include "tests/support/RealLog.h"
 
 #include "card/CardDataElement.h"
 #include "tools/vcard/ApduEngine.h"
@@ -41,6 +42,7 @@ struct ModelCard
             return code;
         });
         QObject::connect(&card, &TachographCard::logginMessage, [this](uchar, const QString &m) { logged << m; });
+        RealLog::attach(&card, &TachographCard::logginMessage);
         QObject::connect(&card, &TachographCard::pogressMessage, [this](const QString &m) { progress << m; });
     }
     void patch(quint16 fid, int offset, const QByteArray &b) { image.file(fid)->data.replace(offset, b.size(), b); }
@@ -78,6 +80,7 @@ private slots:
     void accessorsOnProfiles_data();
     void accessorsOnProfiles();
     void accessorsWithoutOrWithOddData();
+    void cleanupTestCase() { QCOMPARE(RealLog::secretsFound({"1234", "12345678", "123456"}), QStringList()); }
 };
 
 void TestTachographCard::chunkedReadsAndProgress()

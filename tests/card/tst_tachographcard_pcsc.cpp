@@ -3,6 +3,7 @@
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/CardDump.h"
 #include "tests/readers/CardReaderRig.h"
+#include "tests/support/RealLog.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QTemporaryDir>
@@ -20,6 +21,7 @@ class TestTachographCardPcsc : public QObject
 
 private slots:
     void statusPinUnblockAndWrite();
+    void cleanupTestCase() { QCOMPARE(RealLog::secretsFound({"1234", "9999", "12345678", "4321"}), QStringList()); }
 };
 
 // The card's status, the try counter through the real stack, the unblock

@@ -1,4 +1,5 @@
 #include "config/Config.h"
+#include "tests/support/RealLog.h"
 
 #include <QDir>
 #include <QSettings>
@@ -56,6 +57,7 @@ private slots:
         QCoreApplication::setOrganizationName("ВОРНТЕХ");
         QCoreApplication::setApplicationName("Дравек Про");
         QCoreApplication::setApplicationVersion("3.1.1.0");
+        RealLog::open(); // before init() moves the data folder
     }
     void init() // an empty settings store and data folder of its own for every test and row
     {
@@ -263,6 +265,7 @@ private slots:
         QFETCH(int, result);
         QFETCH(QString, error);
         Config config;
+        RealLog::attach(&config, &Config::loggingMessage);
         config.setDefaults();
         if (result != 0) { // a failure must keep the key loaded before
             QByteArray right = "test pass phrase";
@@ -279,6 +282,11 @@ private slots:
         QVERIFY(plain.open(QIODevice::ReadOnly));
         QCOMPARE(config.userKey.toDer(), QSslKey(&plain, QSsl::Rsa).toDer());
         QCOMPARE(log, result ? QList<QVariantList>({{uchar(2), error}}) : QList<QVariantList>());
+    }
+    void cleanupTestCase()
+    {
+        QVERIFY(RealLog::text().contains(badKey));
+        QCOMPARE(RealLog::secretsFound({"test pass phrase", "test pass phrasE", "wrong"}), QStringList());
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "net/Sender.h"
 #include "tests/support/ProgressRow.h"
+#include "tests/support/RealLog.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -101,6 +102,7 @@ public:
         progress.element.reset(QString(), connectStep);
         QObject::connect(&sender, &Sender::logginMessage, &sender,
                          [this](uchar type, const QString& text) { log << QString("%1|%2").arg(type).arg(text); });
+        RealLog::attach(&sender, &Sender::logginMessage);
     }
 
     void start(quint8 service, const QString& server, const QString& file, QString login = "driver",
@@ -144,6 +146,12 @@ class tst_Sender : public QObject
     QTemporaryDir files;
 
 private slots:
+    void cleanupTestCase()
+    {
+        QVERIFY(RealLog::text().contains("driver"));
+        QCOMPARE(RealLog::secretsFound({"secret", "p&a+s%s=w ord;Ё%2B"}), QStringList());
+    }
+
     void initTestCase()
     {
         // The test authority is trusted; the rogue one is not.

@@ -2,6 +2,7 @@
 #include "net/ClientKVOBServer.h"
 #include "tests/support/UnblockServerProcess.h"
 #include "tests/support/ProgressRow.h"
+#include "tests/support/RealLog.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -30,6 +31,7 @@ struct Rig
         useIdentity(true);
         use(server, timeoutMs);
         client.setConfig(&config);
+        RealLog::attach(&client, &ClientKVOBServer::logginMessage);
     }
 
     // The user's certificate and key, or none.
@@ -92,6 +94,12 @@ class TestUnblockClient : public QObject
     std::unique_ptr<UnblockServerProcess> healthy;
 
 private slots:
+    void cleanupTestCase()
+    {
+        QVERIFY(RealLog::text().contains("findPUK"));
+        QCOMPARE(RealLog::secretsFound({"57319024", "87654321", readFile("passphrase.txt").trimmed()}), QStringList());
+    }
+
     void initTestCase()
     {
         healthy = std::make_unique<UnblockServerProcess>();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/RealLog.h"
 #include "platform/Pcsc.h"
 #include "readers/CardReader.h"
 #include "readers/SaveDddFile.h"
@@ -26,6 +27,8 @@ public:
         };
         QObject::connect(reader.get(), &CardReader::logginMessage, reader.get(), record);
         QObject::connect(&reader->card, &TachographCard::logginMessage, reader.get(), record);
+        RealLog::attach(reader.get(), &CardReader::logginMessage);
+        RealLog::attach(&reader->card, &TachographCard::logginMessage);
     }
 
     ~CardReaderRig()

@@ -2,6 +2,7 @@
 #include "config/Config.h"
 #include "tests/readers/CardRig.h"
 #include "tests/readers/DddBlocks.h"
+#include "tests/support/RealLog.h"
 #include "tools/vcard/ApduEngine.h"
 
 #include <QCryptographicHash>
@@ -302,6 +303,12 @@ private slots:
         const QList<quint16> outside{0x0002, 0x0005};
         QCOMPARE(reader.card.readData.keys(), outside);
         QCOMPARE(card->files().value(0x0509), calibrationCount);
+    }
+
+    void cleanupTestCase()
+    {
+        QVERIFY(RealLog::text().contains("Вид карты тахогарфа"));
+        QCOMPARE(RealLog::secretsFound({"1234", "9999"}), QStringList());
     }
 
     void readerRecoversAfterTheCardLeftMidRead()

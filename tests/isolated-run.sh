@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs one test command with a home, settings, data, cache and runtime folder
+# of its own, and sends every sanitizer report to a file there. A report of a
+# child process (the virtual card, a local server) usually ends in a pipe the
+# test never shows; here any report fails the test.
+#   isolated-run.sh COMMAND [ARGS...]
+set -u
+top=$(mktemp -d "${TMPDIR:-/tmp}/drvp-test.XXXXXX")
+trap 'rm -rf "$top"' EXIT
+for dir in home config data cache runtime reports; do
+  mkdir -m 700 "$top/$dir"
+done
+export HOME="$top/home" XDG_CONFIG_HOME="$top/config" XDG_DATA_HOME="$top/data" \
+  XDG_CACHE_HOME="$top/cache" XDG_RUNTIME_DIR="$top/runtime"
+reports="$top/reports/sanitizer"
+for var in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
+  export "$var=${!var:+${!var}:}log_path=$reports"
+done
+
+"$@"
+rc=$?
+shopt -s nullglob
+found=("$reports".*)
+if [ ${#found[@]} -gt 0 ]; then
+  for file in "${found[@]}"; do
+    echo "=== sanitizer report of process ${file##*.} ===" >&2
+    cat "$file" >&2
+  done
+  [ $rc -eq 0 ] && rc=1
+fi
+exit $rc
