@@ -1,6 +1,8 @@
 #include "tests/ui/AppRig.h"
 
+#include "tests/forms/FormHarness.h"
 #include "tests/support/UnblockServerProcess.h"
+#include "tests/support/VirtualCardProcess.h"
 #include "ui/AppWiring.h"
 
 #include <QAbstractButton>
@@ -9,7 +11,6 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -81,20 +82,8 @@ AppRig::~AppRig()
     monitor.reset();
     managerThread.quit();
     managerThread.wait();
-    // A line edit fades its clear button on an animation without a parent,
-    // which leaks when it still runs at exit: wait for every end state.
-    const bool settled = QTest::qWaitFor([this] {
-        for (const QLineEdit* edit : window->findChildren<QLineEdit*>()) {
-            for (const QToolButton* button : edit->findChildren<QToolButton*>()) {
-                if (button->property("opacity").toReal() != (edit->text().isEmpty() ? 0.0 : 1.0))
-                    return false;
-            }
-        }
-        return true;
-    });
-    if (!settled)
+    if (!animationsSettled(window.get()))
         qWarning("Clear-button animations still running at the end of the test");
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     window.reset();
 }
 
@@ -173,6 +162,11 @@ bool AppRig::waitForCardRow(const QString& readerName)
             return number && !number->text().isEmpty();
         },
         15000);
+}
+
+bool AppRig::showCard(VirtualCardProcess& card, const QString& profile, const QStringList& options)
+{
+    return card.insert(profile, options) && waitForCardRow(card.name()) && selectReader(card.name());
 }
 
 int AppRig::mainPage() const

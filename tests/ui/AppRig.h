@@ -17,6 +17,7 @@
 #include <memory>
 
 class QTableWidget;
+class VirtualCardProcess;
 
 // The program as start-up builds it, on the sandbox's readers: the monitor
 // thread, the reader manager in its own thread, the main window, both
@@ -54,6 +55,8 @@ public:
     bool selectReader(const QString& readerName);
     // The reader's row shows a card number.
     bool waitForCardRow(const QString& readerName);
+    // Inserts the card, waits for its row and selects it.
+    bool showCard(VirtualCardProcess& card, const QString& profile, const QStringList& options = {});
     int mainPage() const;
     int viewPage() const;
     // "10110": Upload, Read, AutoUnblock, Checking, UnblockCard, Cancel.
