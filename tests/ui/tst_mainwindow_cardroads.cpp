@@ -9,7 +9,6 @@
 
 #include <QFileInfo>
 #include <QLCDNumber>
-#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
@@ -21,12 +20,6 @@ namespace {
 const QString driverCard = QStringLiteral("driver-rfskzi");
 const QStringList pinBlocked{"--pin-tries", "0"};
 constexpr int operationMs = 60000;
-
-QString passPhrase()
-{
-    QFile file(UnblockServerProcess::certPath("passphrase.txt"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-}
 
 bool hasRedRow(const QTableWidget* table)
 {
@@ -86,9 +79,7 @@ void TestMainWindowCardRoads::readsKind1CardWithPin()
     AppRig rig;
     QVERIFY(rig.wired);
     VirtualCardProcess card(0);
-    QVERIFY(card.insert(driverCard));
-    QVERIFY(rig.waitForCardRow(reader0));
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(rig.showCard(card, driverCard));
 
     readWithPin(rig, "1234", QStringLiteral("Карта успешно считана"));
 
@@ -109,17 +100,12 @@ void TestMainWindowCardRoads::diagnosesKind1Card()
     AppRig rig;
     VirtualCardProcess card(0);
     // One refused hash gives the command check a failed row.
-    QVERIFY(card.insert(driverCard, {"--fail", "hash:1:6985"}));
-    QVERIFY(rig.waitForCardRow(reader0));
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(rig.showCard(card, driverCard, {"--fail", "hash:1:6985"}));
 
     QVERIFY(rig.click("CheckingCardBtn"));
     QCOMPARE(rig.mainPage(), 2);
     QCOMPARE(rig.text("CheckingPrgLbl"), QStringLiteral("Ввод ПИН-кода"));
     auto* tabs = rig.widget<QTabWidget>("CheckingTabs");
-    QCOMPARE(iconState(tabs->tabIcon(0), "card"), 0);
-    QCOMPARE(iconState(tabs->tabIcon(1), "data"), 0);
-    QCOMPARE(iconState(tabs->tabIcon(2), "enf"), 0);
     QVERIFY(rig.enabled("StartCheckingBtn")); // a diagnosis may run without a PIN
     QVERIFY(rig.type("CheckingPinEdt", "12"));
     QVERIFY(!rig.enabled("StartCheckingBtn"));
@@ -131,18 +117,13 @@ void TestMainWindowCardRoads::diagnosesKind1Card()
     QCOMPARE(rig.viewPage(), 1);
     QVERIFY(rig.enabled("Checking2XLSBtn"));
     QVERIFY(rig.enabled("CheckingToCSVBtn"));
-    const struct
-    {
-        const char* table;
-        int tab;
-        const char* kind;
-        int columns;
-    } views[] = {{"CmdCheckTbl", 0, "card", 5}, {"DataCheckTbl", 1, "data", 4}, {"FaultEventTbl", 2, "enf", 5}};
-    for (const auto& view : views) {
-        const auto* table = rig.widget<QTableWidget>(view.table);
-        QVERIFY2(table->rowCount() > 0, view.table);
-        QVERIFY(table->item(0, view.columns - 1));
-        QCOMPARE(iconState(tabs->tabIcon(view.tab), view.kind), hasRedRow(table) ? 3 : 2);
+    // Each tab's picture tells whether its table has a failed (red) row.
+    const QStringList tables{"CmdCheckTbl", "DataCheckTbl", "FaultEventTbl"};
+    const QStringList kinds{"card", "data", "enf"};
+    for (int tab = 0; tab < 3; ++tab) {
+        const auto* table = rig.widget<QTableWidget>(tables.at(tab));
+        QVERIFY(table->rowCount() > 0 && table->item(0, table->columnCount() - 1));
+        QCOMPARE(iconState(tabs->tabIcon(tab), kinds.at(tab)), hasRedRow(table) ? 3 : 2);
     }
     QVERIFY(hasRedRow(rig.widget<QTableWidget>("CmdCheckTbl")));
     QVERIFY(AppRig::quiet());
@@ -152,9 +133,7 @@ void TestMainWindowCardRoads::unblocksByHand()
 {
     AppRig rig;
     VirtualCardProcess card(0);
-    QVERIFY(card.insert(driverCard, pinBlocked));
-    QVERIFY(rig.waitForCardRow(reader0));
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(rig.showCard(card, driverCard, pinBlocked));
 
     QVERIFY(rig.click("UnblockCardBtn"));
     QCOMPARE(rig.mainPage(), 3);
@@ -184,9 +163,7 @@ void TestMainWindowCardRoads::unblocksAutomatically()
     rig.useUnblockServer(server->port);
     rig.useKeyFile();
     VirtualCardProcess card(0);
-    QVERIFY(card.insert(driverCard, pinBlocked));
-    QVERIFY(rig.waitForCardRow(reader0));
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(rig.showCard(card, driverCard, pinBlocked));
 
     QVERIFY(rig.click("AutoUnblockBtn"));
     QCOMPARE(rig.mainPage(), 4);
@@ -195,7 +172,7 @@ void TestMainWindowCardRoads::unblocksAutomatically()
     QVERIFY(!rig.enabled("AUnblockBtn"));
     QVERIFY(rig.type("ANewPINEdt", "1"));
     QString left = "untouched";
-    QCOMPARE(dialogsShownBy([&] { QVERIFY(rig.click("AUnblockBtn")); }, {typePassPhrase(passPhrase(), true, &left)}),
+    QCOMPARE(dialogsShownBy([&] { QVERIFY(rig.click("AUnblockBtn")); }, {typePassPhrase(keyPassPhrase(), true, &left)}),
              QStringList{"input:Пароль закрытого ключа"});
     QCOMPARE(left, QString()); // the pass phrase does not stay in the dialog
     QCOMPARE(rig.text("ANewPINEdt"), QString());
