@@ -6,7 +6,7 @@
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/ui/AppRig.h"
 #include "tests/support/UnblockServerProcess.h"
-#include "tests/ui/WebServiceProcess.h"
+#include "tests/support/WebServiceProcess.h"
 #include "tests/ui/WindowAnswers.h"
 
 #include <QAbstractButton>
@@ -161,7 +161,7 @@ void TestMainWindowServerRoads::uploadsReadCard()
     WebServiceProcess& target = services.byButton(service);
     QCOMPARE(target.uploadedNames(), QStringList{QFileInfo(saved).fileName()});
     QCOMPARE(target.uploaded(QFileInfo(saved).fileName()), fileBytes(saved));
-    QCOMPARE(services.other(service).requestCount(), 0);
+    QCOMPARE(services.other(service).requests().size(), 0);
     // The upload went on from the read's save step.
     QCOMPARE(stepState(rig.widget<QLabel>("LKReading0"), "card"), 2);
     QCOMPARE(stepState(rig.widget<QLabel>("LKReading2"), "save"), 2);
@@ -197,7 +197,7 @@ void TestMainWindowServerRoads::uploadsPickedFile()
 
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("LKReadingProgressLbl"), uploaded, operationMs);
     QCOMPARE(services.lotvarsk.uploaded("picked.ddd"), fileBytes(picked));
-    QCOMPARE(services.kvarnol.requestCount(), 0);
+    QCOMPARE(services.kvarnol.requests().size(), 0);
     // No card was read: the first steps stayed idle.
     QCOMPARE(stepState(rig.widget<QLabel>("LKReading0"), "card"), 0);
     QCOMPARE(stepState(rig.widget<QLabel>("LKReading2"), "save"), 0);
@@ -218,7 +218,7 @@ void TestMainWindowServerRoads::failedReadUploadsNothing()
     QVERIFY(rig.type("LKReadPINEdt", "1234"));
     QVERIFY(rig.click("LKSendBtn"));
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("LKReadingProgressLbl"), uploaded, operationMs);
-    const int requestsBefore = services.kvarnol.requestCount();
+    const int requestsBefore = services.kvarnol.requests().size();
 
     QVERIFY(rig.click("CancelBtn"));
     QVERIFY(rig.click("UploadBtn"));
@@ -232,7 +232,7 @@ void TestMainWindowServerRoads::failedReadUploadsNothing()
     QCOMPARE(rig.text("LKReadingProgressLbl"), QStringLiteral("Не корректный ПИН-код"));
     QCOMPARE(rig.text("LKFileEdt"), QString());
     QVERIFY(!rig.sender.isBusy());
-    QCOMPARE(services.kvarnol.requestCount(), requestsBefore);
+    QCOMPARE(services.kvarnol.requests().size(), requestsBefore);
     QCOMPARE(services.kvarnol.uploadedNames().size(), 1);
     QVERIFY(rig.enabled("LKReadPINEdt")); // another PIN may be tried
     QVERIFY(rig.window->close());
