@@ -92,11 +92,14 @@ void TestMainWindowCards::buttonsFollowTheCard()
         QCOMPARE(captions.first(), QStringLiteral("Вид карты"));
         QCOMPARE(captions.at(3), QStringLiteral("Номер карты"));
         QCOMPARE(info->item(3, 1)->text(), number);
+        QCOMPARE(captions.at(4), QStringLiteral("Номер СКЗИ"));
+        QCOMPARE(info->item(4, 1)->text() == QStringLiteral("Неприменимо"), !profile.endsWith("rfskzi"));
         QCOMPARE(captions.last(), QStringLiteral("ATR"));
         QVERIFY(captions.contains(typeRow));
         QCOMPARE(captions.contains("Идентификатор ИС"), !profile.endsWith("rfskzi"));
         if (typeRow == "Номер ВУ")
             QVERIFY(captions.indexOf("Дата последней выгрузки") > captions.indexOf("Номер ВУ"));
+        QVERIFY(rig.logged(reader0 + ": В картридере обнаружена карта тахографа."));
     }
 
     // An open page leaves only Cancel; cancel restores the card's buttons.
@@ -112,6 +115,8 @@ void TestMainWindowCards::buttonsFollowTheCard()
     // A removed card leaves only Upload, also once the manager has caught up.
     QVERIFY(card.remove());
     QTRY_VERIFY(!rig.manager->readerState(reader0).cardPresent);
+    const ReaderState gone = rig.manager->readerState(reader0);
+    QVERIFY(gone.cardNumber.isEmpty() && gone.cardInfo.isEmpty());
     QTRY_COMPARE(rig.commandButtons(), QStringLiteral("100000"));
     QCOMPARE(rig.viewPage(), 2);
 }
