@@ -137,7 +137,10 @@ bool AppRig::type(const QString& name, const QString& text)
     auto* edit = widget<QLineEdit>(name);
     if (!edit || !edit->isVisible() || !edit->isEnabled())
         return false;
-    QTest::keyClicks(edit, text);
+    const bool enter = text.endsWith(QLatin1Char('\n'));
+    QTest::keyClicks(edit, enter ? text.chopped(1) : text);
+    if (enter)
+        QTest::keyClick(edit, Qt::Key_Return);
     return true;
 }
 

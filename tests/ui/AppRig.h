@@ -50,6 +50,7 @@ public:
     bool enabled(const QString& name) const;
     // Clicks a visible, enabled button as the user would; false otherwise.
     bool click(const QString& name);
+    // Types into a visible, enabled line edit; a trailing "\n" presses Return.
     bool type(const QString& name, const QString& text);
     // Clicks the reader's row in the reader table.
     bool selectReader(const QString& readerName);

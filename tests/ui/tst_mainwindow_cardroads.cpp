@@ -63,12 +63,12 @@ void TestMainWindowCardRoads::readWithPin(AppRig& rig, const QString& pin, const
     QVERIFY(rig.click("ReadCardsBtn"));
     QCOMPARE(rig.mainPage(), 1);
     QCOMPARE(rig.text("ReadPrgLbl"), QStringLiteral("Ввод ПИН-кода"));
-    QVERIFY(rig.type("ReadPINEdt", pin.left(3)));
+    // Return sends a complete PIN only.
+    QVERIFY(rig.type("ReadPINEdt", pin.left(3) + '\n'));
     QVERIFY(!rig.enabled("SubmitPINBtn"));
-    QVERIFY(rig.type("ReadPINEdt", pin.mid(3)));
-    QVERIFY(rig.click("SubmitPINBtn"));
-    QCOMPARE(rig.text("ReadPINEdt"), QString());
-    QVERIFY(!rig.enabled("ReadPINEdt"));
+    QCOMPARE(rig.text("ReadPINEdt"), pin.left(3));
+    QVERIFY(rig.type("ReadPINEdt", pin.mid(3) + '\n'));
+    QTRY_COMPARE(rig.text("ReadPINEdt"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("ReadPrgLbl"), outcome, operationMs);
     QTRY_VERIFY(rig.enabled("ReadPINEdt")); // ready for another read
 }
@@ -87,9 +87,8 @@ void TestMainWindowCardRoads::diagnosesKind1Card()
     QVERIFY(rig.enabled("StartCheckingBtn")); // a diagnosis may run without a PIN
     QVERIFY(rig.type("CheckingPinEdt", "12"));
     QVERIFY(!rig.enabled("StartCheckingBtn"));
-    QVERIFY(rig.type("CheckingPinEdt", "34"));
-    QVERIFY(rig.click("StartCheckingBtn"));
-    QCOMPARE(rig.text("CheckingPinEdt"), QString());
+    QVERIFY(rig.type("CheckingPinEdt", "34\n"));
+    QTRY_COMPARE(rig.text("CheckingPinEdt"), QString());
 
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("CheckingPrgLbl"), QStringLiteral("Диагностика выполнена"), operationMs);
     QCOMPARE(rig.viewPage(), 1);
@@ -117,14 +116,18 @@ void TestMainWindowCardRoads::unblocksByHand()
     QVERIFY(rig.click("UnblockCardBtn"));
     QCOMPARE(rig.mainPage(), 3);
     QVERIFY(!rig.enabled("ClearPUKPIN"));
-    QVERIFY(rig.type("PUKEdt", "1234567"));
+    // Return in the PUK moves on to the new PIN once the PUK is complete;
+    // Return in the new PIN unblocks.
+    QVERIFY(rig.type("PUKEdt", "1234567\n"));
+    QCOMPARE(rig.window->focusWidget(), rig.widget<QWidget>("PUKEdt"));
     QVERIFY(rig.type("UnblockPinEdt", "4321"));
     QVERIFY(rig.enabled("ClearPUKPIN"));
     QVERIFY(!rig.enabled("UnblockBtn"));
-    QVERIFY(rig.type("PUKEdt", "8"));
+    QVERIFY(rig.type("PUKEdt", "8\n"));
+    QCOMPARE(rig.window->focusWidget(), rig.widget<QWidget>("UnblockPinEdt"));
     QVERIFY(rig.enabled("UnblockBtn"));
-    QVERIFY(rig.click("UnblockBtn"));
-    QCOMPARE(rig.text("PUKEdt"), QString());
+    QVERIFY(rig.type("UnblockPinEdt", "\n"));
+    QTRY_COMPARE(rig.text("PUKEdt"), QString());
     QCOMPARE(rig.text("UnblockPinEdt"), QString());
 
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("UBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
@@ -158,12 +161,14 @@ void TestMainWindowCardRoads::unblocksAutomatically()
     QCOMPARE(rig.text("AutoUBlckPrgLbl"), QStringLiteral("Ввод нового ПИН-кода"));
     QVERIFY(rig.type("ANewPINEdt", "432"));
     QVERIFY(!rig.enabled("AUnblockBtn"));
-    QVERIFY(rig.type("ANewPINEdt", "1"));
     QString left = "untouched";
-    QCOMPARE(dialogsShownBy([&] { QVERIFY(rig.click("AUnblockBtn")); }, {typePassPhrase(keyPassPhrase(), true, &left)}),
+    const auto pressReturn = [&] {
+        QVERIFY(rig.type("ANewPINEdt", "1\n"));
+        QTRY_COMPARE(rig.text("ANewPINEdt"), QString());
+    };
+    QCOMPARE(dialogsShownBy(pressReturn, {typePassPhrase(keyPassPhrase(), true, &left)}),
              QStringList{"input:Пароль закрытого ключа"});
     QCOMPARE(left, QString()); // the pass phrase does not stay in the dialog
-    QCOMPARE(rig.text("ANewPINEdt"), QString());
 
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("AutoUBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
     QCOMPARE(rig.widget<QLCDNumber>("AUnblockCounterLcd")->intValue(), 42);
