@@ -13,11 +13,12 @@ using namespace Pcsc;
 namespace {
 
 // The wait is bounded so that a stop that lands before the wait begins (which
-// SCardCancel cannot wake) is still seen within this time.
-constexpr quint32 waitSliceMs = 500;
+// SCardCancel cannot wake) is still seen within this time. Each wait costs
+// the idle program several wake-ups, so it is not shorter.
+constexpr quint32 waitSliceMs = 4000;
 // pcsc-lite does not always report new readers through the notification
 // entry: the list is compared after this many quiet waits.
-constexpr int quietWaitsBeforeRelisting = 4;
+constexpr int quietWaitsBeforeRelisting = 2;
 constexpr unsigned long retryDelayMs = 3000;
 // Whatever the service reports, the readers are never listed more often.
 constexpr qint64 listingGapMs = 500;

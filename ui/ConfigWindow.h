@@ -89,7 +89,6 @@ private:
     void clearCertificateColumns();
     bool loadCertificate(const QString &path, const QString &key);
     bool loadPrivateKey(const QString &path);
-    bool askPassPhrase(QByteArray &passPhrase);
 
     // ConfigWindowCertExport.cpp: the certificate table to a spreadsheet or CSV.
     void exportToExcel(const QList<QTableWidget *> &tables, const QStringList &names);

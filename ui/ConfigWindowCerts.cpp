@@ -1,7 +1,7 @@
 #include "ui/ConfigWindow.h"
 
 #include "config/Config.h"
-#include "ui/services/drvpInputDialog.h"
+#include "ui/PassPhraseDialog.h"
 
 #include "ui_configwindow.h"
 
@@ -114,20 +114,3 @@ bool ConfigWindow::loadPrivateKey(const QString &path)
     return true;
 }
 
-// The typed phrase is wiped from the dialog and from every copy made here,
-// whether it was accepted or not.
-bool ConfigWindow::askPassPhrase(QByteArray &passPhrase)
-{
-    drvpInputDialog dialog;
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setTextEchoMode(QLineEdit::Password);
-    dialog.setLabelText(QStringLiteral("Пароль закрытого ключа"));
-    dialog.setCancelButtonText(QStringLiteral("Отменить"));
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    QString typed = dialog.textValue();
-    dialog.setTextValue(QString());
-    if (accepted)
-        passPhrase = typed.toUtf8();
-    typed.fill(QChar(0));
-    return accepted;
-}

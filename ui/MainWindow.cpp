@@ -3,7 +3,7 @@
 #include "config/Config.h"
 #include "readers/ReaderManager.h"
 #include "ui/MainWindowRules.h"
-#include "ui/services/drvpInputDialog.h"
+#include "ui/PassPhraseDialog.h"
 #include "ui/services/drvpMessageBox.h"
 #include "ui_MainWindow.h"
 
@@ -52,6 +52,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     connect(&clockTimer, &QTimer::timeout, this, &MainWindow::on_DisplayClock);
     clockTimer.start(1000);
+    on_DisplayClock(); // the clock shows the time from the start, not after the first tick
 
     ui->PUKEdt->setValidator(pukValidator);
     for (QLineEdit* edit : {ui->UnblockPinEdt, ui->CheckingPinEdt, ui->ReadPINEdt, ui->ANewPINEdt, ui->LKReadPINEdt})
@@ -284,21 +285,8 @@ bool MainWindow::loadPrivateKey(MultiProgressElement* progress)
         return true;
 
     progress->setCurrentState(1, QStringLiteral("Загрузка закрытого ключа"));
-    drvpInputDialog dialog;
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setTextEchoMode(QLineEdit::Password);
-    dialog.setLabelText(QStringLiteral("Пароль закрытого ключа"));
-    dialog.setCancelButtonText(QStringLiteral("Отменить"));
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    QString typed = dialog.textValue();
-    // The pass phrase leaves no copy behind, whatever the outcome.
-    dialog.setTextValue(QString());
-    QByteArray passPhrase = typed.toUtf8();
-    typed.fill(QChar(0));
-    typed.clear();
-
-    if (!accepted) {
-        passPhrase.fill(0);
+    QByteArray passPhrase;
+    if (!askPassPhrase(passPhrase)) {
         progress->setCurrentState(3, QStringLiteral("Пользователь отменил загрузку ключа"));
         log(2, QStringLiteral("Пользователь отменил загрузку закрытого ключа."));
         return false;

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "tests/support/ModalBoxes.h"
+#include "ui/services/DRVPEventLogger.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+
+// What the whole-program tests need around a running Program: the settings
+// store and the log file where the program finds them, the message boxes it
+// shows, and the window driven through its widgets as a user would.
+namespace ProgramDriver {
+
+inline std::unique_ptr<QSettings> store()
+{
+    auto settings = std::make_unique<QSettings>(QStringLiteral("ВОРНТЕХ"), QStringLiteral("Дравек Про"));
+    settings->setFallbacksEnabled(false);
+    return settings;
+}
+
+inline void clearStore()
+{
+    store()->clear();
+}
+
+inline QString dataFolder()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/ВОРНТЕХ/Дравек Про");
+}
+
+inline QStringList logLines()
+{
+    QFile file(dataFolder() + QStringLiteral("/dravekpro.log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    lines.removeAll(QString());
+    return lines;
+}
+
+inline QString text(QWidget* root, const QString& name)
+{
+    if (const auto* label = root->findChild<QLabel*>(name))
+        return label->text();
+    if (const auto* edit = root->findChild<QLineEdit*>(name))
+        return edit->text();
+    return QStringLiteral("<no text widget %1>").arg(name);
+}
+
+inline bool click(QWidget* root, const QString& name)
+{
+    auto* button = root->findChild<QAbstractButton*>(name);
+    if (!button || !button->isVisible() || !button->isEnabled())
+        return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    return true;
+}
+
+inline bool type(QWidget* root, const QString& name, const QString& text)
+{
+    auto* edit = root->findChild<QLineEdit*>(name);
+    if (!edit || !edit->isVisible() || !edit->isEnabled())
+        return false;
+    QTest::keyClicks(edit, text);
+    return true;
+}
+
+// Waits for the reader's row to show a card number, then clicks the row.
+inline bool selectCardReader(QWidget* root, const QString& reader)
+{
+    auto* table = root->findChild<QTableWidget*>(QStringLiteral("ReaderListTbl"));
+    const auto row = [&] {
+        const QList<QTableWidgetItem*> found = table->findItems(reader, Qt::MatchExactly);
+        return found.isEmpty() ? -1 : found.first()->row();
+    };
+    const auto cardShown = [&] {
+        return row() >= 0 && table->item(row(), 1) && !table->item(row(), 1)->text().isEmpty();
+    };
+    if (!QTest::qWaitFor(cardShown, 15000))
+        return false;
+    QTableWidgetItem* item = table->item(row(), 0);
+    table->scrollToItem(item);
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, table->visualItemRect(item).center());
+    return table->currentRow() == item->row();
+}
+
+inline int page(QWidget* root, const QString& stack)
+{
+    return root->findChild<QStackedWidget*>(stack)->currentIndex();
+}
+
+} // namespace ProgramDriver

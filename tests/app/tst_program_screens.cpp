@@ -1,0 +1,87 @@
+// Pictures of the running program for a person to look at: the splash, the
+// main window on each operation page with a card in the reader, the
+// configuration dialog and the about box. Run on an X server (xvfb-run);
+// the PNGs land in the build folder's screenshots/app.
+
+#include "tests/app/ProgramDriver.h"
+#include "tests/support/VirtualCardProcess.h"
+#include "ui/app/Program.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ProgramDriver;
+
+class TestProgramScreens : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(home.isValid());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        QVERIFY(QDir().mkpath(folder));
+    }
+
+    void cleanup()
+    {
+        QTest::qWait(200);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void screens()
+    {
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-rfskzi"));
+        Program program(new DRVPEventLogger);
+        QVERIFY(QTest::qWaitForWindowExposed(&program.splashScreen()));
+        save(&program.splashScreen(), "splash");
+        bool started = false;
+        boxesShownBy([&] { started = program.start(); });
+        QVERIFY(started);
+
+        QWidget* window = &program.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(selectCardReader(window, card.name()));
+        save(window, "main-0-Main");
+        const struct
+        {
+            const char* button;
+            const char* name;
+        } pages[] = {{"ReadCardsBtn", "main-1-ReadCards"},      {"CheckingCardBtn", "main-2-CardDiagnostic"},
+                     {"UnblockCardBtn", "main-3-UnblockCard"},  {"AutoUnblockBtn", "main-4-AutoUnblock"},
+                     {"UploadBtn", "main-5-Upload2Server"}};
+        for (const auto& page : pages) {
+            QVERIFY2(click(window, page.button), page.button);
+            save(window, page.name);
+            QVERIFY(click(window, "CancelBtn"));
+        }
+
+        program.configWindow().on_Show();
+        QVERIFY(QTest::qWaitForWindowExposed(&program.configWindow()));
+        save(&program.configWindow(), "configwindow");
+        program.configWindow().hide();
+
+        program.aboutWindow().on_ShowAbout();
+        QVERIFY(QTest::qWaitForWindowExposed(&program.aboutWindow()));
+        save(&program.aboutWindow(), "aboutwindow");
+        program.aboutWindow().hide();
+    }
+
+private:
+    void save(QWidget* widget, const QString& name)
+    {
+        QCoreApplication::processEvents();
+        const QPixmap picture = widget->grab();
+        QVERIFY2(!picture.isNull(), qPrintable(name));
+        QVERIFY2(picture.save(QStringLiteral("%1/%2.png").arg(folder, name)), qPrintable(name));
+    }
+
+    QTemporaryDir home;
+    const QString folder = QStringLiteral(DRVP_SCREENSHOT_DIR);
+};
+
+QTEST_MAIN(TestProgramScreens)
+#include "tst_program_screens.moc"

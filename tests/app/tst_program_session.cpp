@@ -1,0 +1,243 @@
+// One working session of the whole program, started by the same code as
+// main(), against the sandbox's pcscd with a virtual card, the local unblock
+// server over TLS and the local web-service double: the status at start,
+// read, diagnosis, unblock by PUK and automatically, upload, close.
+
+#include "tests/app/ProgramDriver.h"
+#include "tests/support/VirtualCardProcess.h"
+#include "tests/support/UnblockServerProcess.h"
+#include "tests/ui/WebServiceProcess.h"
+#include "ui/app/Program.h"
+
+#include <QFileInfo>
+#include <QLCDNumber>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <memory>
+
+using namespace ProgramDriver;
+
+namespace {
+
+const QString driverCard = QStringLiteral("driver-rfskzi");
+const QStringList pinBlocked{"--pin-tries", "0"};
+constexpr int operationMs = 60000;
+
+QString certPath(const QString& name)
+{
+    return UnblockServerProcess::certPath(name);
+}
+
+QString passPhrase()
+{
+    QFile file(certPath("passphrase.txt"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+int lcd(QWidget* window, const char* name)
+{
+    return window->findChild<QLCDNumber*>(name)->intValue();
+}
+
+} // namespace
+
+class TestProgramSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(home.isValid());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        QVERIFY(server.port != 0);
+        QVERIFY(web.port != 0);
+        const auto settings = store();
+        const QList<QPair<QString, QString>> values{
+            {"Server", "127.0.0.1"},
+            {"Port", QString::number(server.port)},
+            {"Timeout", "15000"},
+            {"CertCA", certPath("ca.pem")},
+            {"CertUser", certPath("user.pem")},
+            {"PKeyUser", certPath("user-pkcs8.pem")},
+            {"Protocol", "http"},
+            {"KvarnolServer", web.host()},
+            {"KvarnolLogin", "driver"},
+            {"dddPath", home.filePath("ddd")},
+            {"ExportPath", home.filePath("exports")},
+        };
+        for (const auto& value : values)
+            settings->setValue(value.first, value.second);
+    }
+
+    void cleanup()
+    {
+        // See tst_program_startup: fades of the line edits end, then go.
+        QTest::qWait(200);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void wholeSession();
+
+private:
+    // Start-up, the roads and the close; false at the first failure.
+    bool session();
+    void read(QWidget* window);
+    void diagnose(QWidget* window);
+    void unblockByPuk(QWidget* window);
+    void unblockAutomatically(QWidget* window);
+    void upload(QWidget* window);
+    void exportTable(QWidget* window);
+    // The same card again, its PIN blocked, once the window saw it go.
+    bool reinsertBlocked(QWidget* window);
+
+    QTemporaryDir home;
+    UnblockServerProcess server;
+    WebServiceProcess web;
+    VirtualCardProcess card{0};
+    QString saved;
+};
+
+void TestProgramSession::wholeSession()
+{
+    QVERIFY(card.insert(driverCard));
+    // The pass phrase of the key at start, the .ddd file for the upload, the
+    // name of the exported table.
+    const QList<ModalAnswer> answers{typeText(passPhrase()), [this](QDialog* d) { chooseFile(saved)(d); },
+                                     chooseFile(home.filePath("exports/readers.csv"))};
+    bool done = false;
+    const QStringList shown = dialogsShownBy([&] { done = session(); }, answers);
+    QVERIFY(done);
+    QCOMPARE(shown, (QStringList{"input:Пароль закрытого ключа", "files:Все CRT файлы (*.ddd *.DDD)",
+                                 "files:Все CSV файлы (*.csv *.CSV)"}));
+
+    const QStringList log = logLines();
+    QVERIFY(log.first().endsWith(" [Info] - === Дравек Про запущен ==="));
+    QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
+}
+
+bool TestProgramSession::session()
+{
+    Program program(new DRVPEventLogger);
+    if (!program.start())
+        return false;
+    QWidget* window = &program.mainWindow();
+    // The status asked for at start, once the key's pass phrase was typed.
+    if (!QTest::qWaitFor([&] { return lcd(window, "UnblockCounterLcd") == 42; }, operationMs)
+        || server.requests() != QByteArrayList{"[SIZE]:11;\r\n[BODY]:getStatus()"}
+        || window->findChild<QTableWidget*>("LastAUBTbl")->rowCount() != 2
+        || !window->windowTitle().contains(QStringLiteral("Иванов Иван Иванович")))
+        return false;
+    // The log view starts after the log's opening line, which reaches the file only.
+    const QString shownLog = window->findChild<QTextEdit*>("ConsoleTEdt")->toPlainText();
+    if (shownLog.contains(QStringLiteral("Дравек Про запущен"))
+        || !shownLog.contains(QStringLiteral("Обновление статуса клиента.")))
+        return false;
+
+    for (void (TestProgramSession::*step)(QWidget*) :
+         {&TestProgramSession::read, &TestProgramSession::diagnose, &TestProgramSession::unblockByPuk,
+          &TestProgramSession::unblockAutomatically, &TestProgramSession::upload,
+          &TestProgramSession::exportTable}) {
+        (this->*step)(window);
+        if (QTest::currentTestFailed())
+            return false;
+    }
+    if (!click(window, "CancelBtn") || !program.mainWindow().close())
+        return false;
+    program.shutDown();
+    return true;
+}
+
+void TestProgramSession::read(QWidget* window)
+{
+    QVERIFY(selectCardReader(window, card.name()));
+    QVERIFY(click(window, "ReadCardsBtn"));
+    QVERIFY(type(window, "ReadPINEdt", "1234"));
+    QVERIFY(click(window, "SubmitPINBtn"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(window, "ReadPrgLbl"), QStringLiteral("Карта успешно считана"), operationMs);
+    const QStringList files = QDir(home.filePath("ddd")).entryList({"*.ddd"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    saved = home.filePath("ddd/" + files.first());
+    QVERIFY(QFileInfo(saved).size() > 1000);
+    QTRY_VERIFY(window->findChild<QLineEdit*>("ReadPINEdt")->isEnabled());
+    QVERIFY(click(window, "CancelBtn"));
+}
+
+void TestProgramSession::diagnose(QWidget* window)
+{
+    QVERIFY(click(window, "CheckingCardBtn"));
+    QVERIFY(type(window, "CheckingPinEdt", "1234"));
+    QVERIFY(click(window, "StartCheckingBtn"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(window, "CheckingPrgLbl"), QStringLiteral("Диагностика выполнена"), operationMs);
+    for (const char* table : {"CmdCheckTbl", "DataCheckTbl", "FaultEventTbl"})
+        QVERIFY2(window->findChild<QTableWidget*>(table)->rowCount() > 0, table);
+    QVERIFY(click(window, "CancelBtn"));
+}
+
+bool TestProgramSession::reinsertBlocked(QWidget* window)
+{
+    auto* table = window->findChild<QTableWidget*>("ReaderListTbl");
+    const auto cardNumber = [&] {
+        const QList<QTableWidgetItem*> found = table->findItems(card.name(), Qt::MatchExactly);
+        const QTableWidgetItem* number = found.isEmpty() ? nullptr : table->item(found.first()->row(), 1);
+        return number ? number->text() : QString();
+    };
+    return card.remove() && QTest::qWaitFor([&] { return cardNumber().isEmpty(); }, 15000)
+        && card.insert(driverCard, pinBlocked) && selectCardReader(window, card.name());
+}
+
+void TestProgramSession::unblockByPuk(QWidget* window)
+{
+    QVERIFY(reinsertBlocked(window));
+    QVERIFY(click(window, "UnblockCardBtn"));
+    QVERIFY(type(window, "PUKEdt", "12345678"));
+    QVERIFY(type(window, "UnblockPinEdt", "4321"));
+    QVERIFY(click(window, "UnblockBtn"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(window, "UBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
+    QTRY_VERIFY(window->findChild<QLineEdit*>("PUKEdt")->isEnabled());
+    QVERIFY(click(window, "CancelBtn"));
+}
+
+void TestProgramSession::unblockAutomatically(QWidget* window)
+{
+    QVERIFY(reinsertBlocked(window));
+    QVERIFY(click(window, "AutoUnblockBtn"));
+    QVERIFY(type(window, "ANewPINEdt", "4321"));
+    QVERIFY(click(window, "AUnblockBtn"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(window, "AutoUBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
+    QCOMPARE(lcd(window, "AUnblockCounterLcd"), 42);
+    QVERIFY(server.requests().last().endsWith("findPUK('RUD0000012345600','A23501000123456')"));
+    QTRY_VERIFY(window->findChild<QLineEdit*>("ANewPINEdt")->isEnabled());
+    QVERIFY(click(window, "CancelBtn"));
+}
+
+void TestProgramSession::upload(QWidget* window)
+{
+    QVERIFY(click(window, "UploadBtn"));
+    QVERIFY(click(window, "LKSelectFileBtn"));
+    QCOMPARE(text(window, "LKFileEdt"), saved);
+    QVERIFY(type(window, "LKPassWordEdt", "secret"));
+    QVERIFY(click(window, "LKSendBtn"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), QStringLiteral("\nФайл успешно отправлен ..."),
+                              operationMs);
+    QCOMPARE(web.uploadedNames(), QStringList{QFileInfo(saved).fileName()});
+}
+
+void TestProgramSession::exportTable(QWidget* window)
+{
+    QVERIFY(click(window, "ReadersTable2CSVBtn"));
+    QFile csv(home.filePath("exports/readers.csv"));
+    QTRY_VERIFY(csv.exists());
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n");
+    QCOMPARE(lines.first(), QStringLiteral("Картридер,Номер карты,Номер СКЗИ,Вид,Тип"));
+    const QString cardRow =
+        QStringLiteral("\"%1\",\"RUD0000012345600\",\"A23501000123456\",\"РФСКЗИ\",\"Карта водителя\"");
+    QVERIFY(lines.contains(cardRow.arg(card.name())));
+}
+
+QTEST_MAIN(TestProgramSession)
+#include "tst_program_session.moc"

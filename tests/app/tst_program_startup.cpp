@@ -1,0 +1,219 @@
+// Start-up and shut-down of the whole program as main() runs them: the
+// first start on an empty settings store, a style sheet that is missing or
+// broken, a log folder that cannot be used, and shut-down in the middle of a
+// card read.
+
+#include "tests/app/ProgramDriver.h"
+#include "tests/support/VirtualCardProcess.h"
+#include "ui/app/CrossThreadTypes.h"
+#include "ui/app/Program.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ProgramDriver;
+
+namespace {
+
+struct Unregistered
+{
+};
+
+// Signals as a queued connection sees them: one argument type it could not
+// carry to another thread.
+class Emitter : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void carried(QString text, QByteArray bytes, uchar type, short counter, QStringList list);
+    void dropped(QString text, Unregistered value);
+};
+
+} // namespace
+
+class TestProgramStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(home.isValid());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    }
+
+    void init()
+    {
+        clearStore();
+        QDir(home.filePath("data")).removeRecursively();
+    }
+
+    void cleanup()
+    {
+        // A line edit's clear-button fade (160 ms) stops only on its next
+        // tick once the window is gone, and deletes itself later; main()
+        // never meets one still running, a test that closes at once does.
+        QTest::qWait(200);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void firstStartWritesDefaults()
+    {
+        QStringList shown;
+        {
+            Program program(new DRVPEventLogger);
+            bool started = false;
+            shown = boxesShownBy([&] { started = program.start(); });
+            QVERIFY(started);
+            QVERIFY(program.mainWindow().isVisible());
+            QVERIFY(!program.splashScreen().isVisible());
+            QCOMPARE(QApplication::palette().color(QPalette::Inactive, QPalette::Link), QColor(46, 171, 226));
+            program.shutDown();
+        }
+        // No settings warning; only the missing default CA certificate is reported.
+        QCOMPARE(shown, QStringList{QStringLiteral("Ошибка загрузки корневого сертификата УЦ.|"
+                                                         "Файл с сертификатом не найден: %1/ca/ca.crt")
+                                              .arg(QCoreApplication::applicationDirPath())});
+
+        const auto settings = store();
+        QCOMPARE(settings->allKeys().size(), 21);
+        const QString data = dataFolder();
+        const QList<QPair<QString, QString>> expected{
+            {"AppDeveloper", "ВОРНТЕХ"},     {"AppDeveloperWeb", "https://vorntech.ru"},
+            {"AppName", "Дравек Про"},        {"AppVersion", "3.1.1.0"},
+            {"AppBuildDate", "07.06.2021"},  {"dddPath", data + "/downloads"},
+            {"ExportPath", data + "/exports"}, {"CertUser", ""},
+            {"PKeyUser", ""},                {"Server", "kvob.vorntech.ru"},
+            {"Port", "1080"},                {"Timeout", "18000"},
+            {"KvarnolServer", ""},           {"Protocol", "https"},
+        };
+        for (const auto& key : expected)
+            QCOMPARE(settings->value(key.first).toString(), key.second);
+        QVERIFY(QDir(data + "/downloads").exists());
+        QVERIFY(QDir(data + "/exports").exists());
+
+        const QStringList log = logLines();
+        QVERIFY(!log.isEmpty());
+        QVERIFY(log.first().endsWith(" [Info] - === Дравек Про запущен ==="));
+        // The status refresh ran and stopped at the missing key.
+        QVERIFY(log.filter("В настройках не задан параметр закрытого ключа пользователя.").size() == 1);
+        QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
+    }
+
+    void styleSheet_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QString>("applied");
+        QTest::newRow("missing") << QByteArray() << QString();
+        QTest::newRow("cut at the first NUL") << QByteArray("QLabel { color: #B2B2B2; }\0QLabel { color: red; }", 50)
+                                              << QStringLiteral("QLabel { color: #B2B2B2; }");
+        QTest::newRow("unparsable") << QByteArray("QMainWindow { background: #303030; ")
+                                    << QStringLiteral("QMainWindow { background: #303030; ");
+    }
+
+    // A style sheet that cannot be read or parsed never stops start-up.
+    void styleSheet()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, applied);
+        QFile sheet(home.filePath("style.qss"));
+        sheet.remove();
+        if (!content.isNull()) {
+            QVERIFY(sheet.open(QIODevice::WriteOnly));
+            sheet.write(content);
+            sheet.close();
+        }
+
+        Program program(new DRVPEventLogger);
+        program.styleSheetPath = sheet.fileName();
+        bool started = false;
+        boxesShownBy([&] { started = program.start(); });
+        QVERIFY(started);
+        QCOMPARE(qApp->styleSheet(), applied);
+        QVERIFY(program.mainWindow().isVisible());
+    }
+
+    void unusableLogFolder_data()
+    {
+        QTest::addColumn<bool>("folderIsFile");
+        QTest::addColumn<QString>("told");
+        const QString folder = home.filePath("data") + "/ВОРНТЕХ/Дравек Про";
+        QTest::newRow("folder cannot be made")
+            << true
+            << QStringLiteral("В процессе создания рабочих папок возникла ошибка.|При создании папки \"%1\" возникла "
+                              "ошибка. Журналирование событий невозможно.")
+                   .arg(folder);
+        QTest::newRow("log file cannot be opened")
+            << false
+            << QStringLiteral("Не удалось открыть на запись файл журнала событий: %1/dravekpro.log. Журналирование "
+                              "событий невозможно.|")
+                   .arg(folder);
+    }
+
+    void unusableLogFolder()
+    {
+        QFETCH(bool, folderIsFile);
+        QFETCH(QString, told);
+        if (folderIsFile) {
+            QVERIFY(QDir().mkpath(home.filePath("data") + "/ВОРНТЕХ"));
+            QFile plain(dataFolder());
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkpath(dataFolder() + "/dravekpro.log"));
+        }
+
+        Program program(new DRVPEventLogger);
+        bool started = false;
+        const QStringList shown = boxesShownBy([&] { started = program.start(); });
+        QVERIFY(started);
+        QVERIFY(!shown.isEmpty());
+        QCOMPARE(shown.first(), told);
+        QVERIFY(program.mainWindow().isVisible());
+    }
+
+    void unqueueableSignalsAreFound()
+    {
+        QCOMPARE(unqueueableSignals(Emitter::staticMetaObject), QStringList{"Emitter::dropped: Unregistered"});
+    }
+
+    void shutDownDuringRead()
+    {
+        QTemporaryDir ddd;
+        store()->setValue("dddPath", ddd.path());
+        VirtualCardProcess card(0);
+        // Slow answers keep the read going while the program shuts down.
+        QVERIFY(card.insert("driver-rfskzi", {"--delay-ms", "40"}));
+
+        Program program(new DRVPEventLogger);
+        bool started = false;
+        boxesShownBy([&] { started = program.start(); });
+        QVERIFY(started);
+        QWidget* window = &program.mainWindow();
+        QVERIFY(selectCardReader(window, card.name()));
+        QVERIFY(click(window, "ReadCardsBtn"));
+        QVERIFY(type(window, "ReadPINEdt", "1234"));
+        QVERIFY(click(window, "SubmitPINBtn"));
+        QTRY_VERIFY_WITH_TIMEOUT(!logLines().filter(": Чтение карты ").isEmpty(), 30000);
+
+        // The window refuses to close while the card is busy.
+        bool closed = true;
+        QCOMPARE(boxesShownBy([&] { closed = program.mainWindow().close(); }).size(), 1);
+        QVERIFY(!closed);
+        program.shutDown();
+        QVERIFY(!program.readerManager().thread()->isRunning());
+
+        const QStringList log = logLines();
+        QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
+        QVERIFY(log.filter("Карта успешно считана").isEmpty());
+        QCOMPARE(QDir(ddd.path()).entryList({"*.ddd"}, QDir::Files), QStringList());
+    }
+
+private:
+    QTemporaryDir home;
+};
+
+QTEST_MAIN(TestProgramStartup)
+#include "tst_program_startup.moc"

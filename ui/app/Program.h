@@ -1,0 +1,88 @@
+#pragma once
+
+#include "config/Config.h"
+#include "net/ClientKVOBServer.h"
+#include "net/Sender.h"
+#include "readers/CRAController.h"
+#include "readers/ReaderManager.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConfigWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/app/StartSplash.h"
+
+#include <QFile>
+#include <QObject>
+#include <QPalette>
+#include <QString>
+#include <QThread>
+
+class DRVPEventLogger;
+struct AppObjects;
+
+// The whole program between the application object and its event loop: the
+// top-level objects in the order start-up makes them (the members below,
+// destroyed in reverse), the wiring between them, start-up and shut-down.
+// main() and the whole-program tests run this same code.
+class Program : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes the logger over: shut-down closes and deletes it.
+    explicit Program(DRVPEventLogger* logger);
+    ~Program() override;
+
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Settings of the platform layer; called before the application object
+    // is made.
+    static void prepareEnvironment();
+
+    // Everything up to the first status request. False when the program
+    // cannot run as built (a connection or a signal type that failed); the
+    // user has then been told, and the caller must not enter the event loop.
+    bool start();
+    // Interrupts the card operation, stops both worker threads, then writes
+    // the log's closing line and deletes the logger. Safe to call twice.
+    void shutDown();
+
+    // The style sheet start-up applies; tests point it elsewhere.
+    QString styleSheetPath = QStringLiteral(":/qss/style.qss");
+
+    StartSplash& splashScreen() { return splash; }
+    MainWindow& mainWindow() { return window; }
+    ConfigWindow& configWindow() { return configDialog; }
+    AboutWindow& aboutWindow() { return aboutBox; }
+    ReaderManager& readerManager() { return manager; }
+    Config& settings() { return config; }
+    const QString& startError() const { return error; }
+
+private:
+    AppObjects objects();
+    bool wire();
+    bool wireLogging();
+    void setIdentity();
+    void applyLook();
+    void handOutPointers();
+    void showSettingsWarning(const QString& text, const QString& informativeText);
+    void failStart(const QString& detail);
+
+    StartSplash splash;
+    QFile styleFile;
+    ClientKVOBServer client;
+    ReaderManager manager;
+    MainWindow window;
+    Config config;
+    ConfigWindow configDialog;
+    AboutWindow aboutBox;
+    QPalette palette;
+    CRAController monitor;
+    Sender sender;
+    // Stopped by shut-down before the manager that lives in it is destroyed.
+    QThread readerManagerThread;
+
+    DRVPEventLogger* logger = nullptr;
+    QString error;
+    bool stopped = false;
+};
