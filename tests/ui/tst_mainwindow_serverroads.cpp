@@ -103,21 +103,13 @@ void TestMainWindowServerRoads::clientStatus()
     if (!logged.isEmpty())
         QVERIFY(rig.logged(logged));
 
-    const auto* table = rig.widget<QTableWidget>("LastAUBTbl");
-    if (requests.isEmpty()) {
-        QCOMPARE(table->rowCount(), 0);
-        QCOMPARE(rig.widget<QLCDNumber>("UnblockCounterLcd")->intValue(), 0);
-        return;
-    }
-    QCOMPARE(rig.viewPage(), 2);
-    QCOMPARE(rig.widget<QLCDNumber>("UnblockCounterLcd")->intValue(), 42);
-    QCOMPARE(rig.widget<QLCDNumber>("AUnblockCounterLcd")->intValue(), 42);
-    // The table's rendering is checked with the window alone; here, that the server's rows arrived.
-    QCOMPARE(table->rowCount(), 2);
-    QCOMPARE(table->item(0, 2)->text(), QStringLiteral("RUD12345678901AB"));
-    QCOMPARE(table->item(0, 4)->text(), QStringLiteral("01.06.2021 10:15:00"));
-    QVERIFY(rig.enabled("lastAUB2xls"));
-    QVERIFY(server->requests().last().endsWith("getStatus()"));
+    // The whole-program test sees the loaded status's request, counter and
+    // rows; the window test, their rendering.
+    QCOMPARE(rig.widget<QTableWidget>("LastAUBTbl")->rowCount(), requests.isEmpty() ? 0 : 2);
+    QCOMPARE(rig.widget<QLCDNumber>("UnblockCounterLcd")->intValue(), requests.isEmpty() ? 0 : 42);
+    QCOMPARE(rig.enabled("lastAUB2xls"), !requests.isEmpty());
+    if (!requests.isEmpty())
+        QCOMPARE(rig.viewPage(), 2);
 }
 
 void TestMainWindowServerRoads::uploadsReadCard_data()
