@@ -29,7 +29,8 @@ public:
         : https(options.contains("--cert"))
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(qEnvironmentVariable("DRVP_TOOLS_DIR") + "/webservice", QStringList{"--dir", dir.path()} + options);
+        process.start(qEnvironmentVariable("DRVP_TOOLS_DIR") + "/webservice",
+                      QStringList{"--dir", dir.path()} + options);
         while (!process.canReadLine() && process.waitForReadyRead(10000)) {
         }
         const QByteArray line = process.readLine().trimmed();
