@@ -63,8 +63,8 @@ void TestMainWindowCardRoads::readWithPin(AppRig& rig, const QString& pin, const
     QVERIFY(rig.click("ReadCardsBtn"));
     QCOMPARE(rig.mainPage(), 1);
     QCOMPARE(rig.text("ReadPrgLbl"), QStringLiteral("Ввод ПИН-кода"));
-    // Return sends a complete PIN only.
-    QVERIFY(rig.type("ReadPINEdt", pin.left(3) + '\n'));
+    // The edit takes digits only; Return sends a complete PIN only.
+    QVERIFY(rig.type("ReadPINEdt", "x" + pin.left(3) + '\n'));
     QVERIFY(!rig.enabled("SubmitPINBtn"));
     QCOMPARE(rig.text("ReadPINEdt"), pin.left(3));
     QVERIFY(rig.type("ReadPINEdt", pin.mid(3) + '\n'));
