@@ -5,12 +5,11 @@
 #include "net/Sender.h"
 #include "tests/support/ProgressRow.h"
 #include "tests/support/RealLog.h"
+#include "tests/support/WebServiceProcess.h"
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
@@ -29,68 +28,6 @@ QString certPath(const QString& name)
 {
     return qEnvironmentVariable("DRVP_CERTS_DIR") + '/' + name;
 }
-
-// One request as the double recorded it: "line", "headers" by lower-case name, "body".
-struct Request : QJsonObject
-{
-    QByteArray header(const QString& name) const { return value("headers")[name].toString().toLatin1(); }
-    QByteArray body() const { return QByteArray::fromBase64(value("body").toString().toLatin1()); }
-    QJsonObject json() const { return QJsonDocument::fromJson(body()).object(); }
-};
-
-// The web-service double as a child process on 127.0.0.1 with a work folder
-// of its own; it ends when its input closes.
-class WebService
-{
-public:
-    explicit WebService(const QStringList& options = {})
-        : https(options.contains("--cert"))
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(qEnvironmentVariable("DRVP_TOOLS_DIR") + "/webservice",
-                      QStringList{"--dir", dir.path()} + options);
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {
-        }
-        const QByteArray line = process.readLine().trimmed();
-        if (line.startsWith("PORT "))
-            port = line.mid(5).toUShort();
-    }
-
-    ~WebService()
-    {
-        process.closeWriteChannel();
-        if (!process.waitForFinished(10000))
-            process.kill();
-        process.waitForFinished(10000);
-    }
-
-    QString url() const { return QString("%1://127.0.0.1:%2").arg(https ? "https" : "http").arg(port); }
-
-    QVector<Request> requests() const
-    {
-        QVector<Request> list;
-        QFile file(dir.filePath("requests.jsonl"));
-        for (const QByteArray& line : file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList()) {
-            if (!line.isEmpty())
-                list.append(Request{QJsonDocument::fromJson(line).object()});
-        }
-        return list;
-    }
-
-    // The bytes the double stored under that name, or a null array.
-    QByteArray uploaded(const QString& name) const
-    {
-        QFile file(dir.filePath("uploads/" + name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    quint16 port = 0;
-
-private:
-    bool https;
-    QTemporaryDir dir;
-    QProcess process;
-};
 
 // A sender with the upload page's five-step progress row, ready at its
 // connect step, and a record of its log as "type|text".
@@ -180,7 +117,7 @@ private slots:
         QFETCH(int, fieldCount);
         QFETCH(QStringList, options);
 
-        WebService web(options);
+        WebServiceProcess web(options);
         QVERIFY(web.port != 0);
         const QString name = "C_20240607_1200_IVANOV_RUS123.ddd";
         QByteArray bytes(40259, '\0'); // every byte value, ending in zero bytes
@@ -201,10 +138,10 @@ private slots:
         const QString page = "text/html, application/xhtml+xml, */*|";
         const QString json = "application/json, text/javascript, */*; q=0.01|application/json|length|cookie";
         const QString rpc = "POST /web/dataset/call_kw/" + model;
-        const QVector<Request> requests = web.requests();
+        const QVector<WebRequest> requests = web.requests();
         QStringList seen;
         QJsonArray args[2]; // of create and read
-        for (const Request& r : requests) {
+        for (const WebRequest& r : requests) {
             seen << r["line"].toString() + '|' + r.header("accept") + '|' + r.header("content-type") + '|' +
                         (r.header("content-length") == QByteArray::number(r.body().size()) ? "length|" : "|") +
                         (r.header("cookie").contains("session_id=") ? "cookie" : "");
@@ -239,7 +176,7 @@ private slots:
     {
         QString login = "<вод&итель>+1";
         QString password = "p&a+s%s=w ord;Ё%2B";
-        WebService web({"--user", login, "--password", password, "--broken-token"});
+        WebServiceProcess web({"--user", login, "--password", password, "--broken-token"});
         const QString second = writeFile("second.ddd", "second");
         UploadRun run, other;
         run.start(2, web.url(), writeFile("first.ddd", "first"), login, password);
@@ -254,7 +191,7 @@ private slots:
         QCOMPARE(run.progress.message.text(), sentText);
 
         QCOMPARE(web.uploaded("first.ddd") + web.uploaded("second.ddd"), QByteArray("firstsecond"));
-        const QVector<Request> requests = web.requests();
+        const QVector<WebRequest> requests = web.requests();
         QCOMPARE(requests.size(), 8);
         QCOMPARE(requests.at(4).header("cookie"), requests.at(2).header("cookie"));
         QByteArray body = requests.at(1).body();
@@ -343,7 +280,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, log);
 
-        WebService web(options);
+        WebServiceProcess web(options);
         QVERIFY(web.port != 0);
         UploadRun run;
         // Precise: a coarse timer may end a request before its time.
@@ -353,7 +290,7 @@ private slots:
             file = writeFile("card.ddd", QByteArray("\x00\x01\xff\xfe card", 9));
         QVERIFY(run.upload(1, web.url(), file));
 
-        const QVector<Request> sent = web.requests();
+        const QVector<WebRequest> sent = web.requests();
         QCOMPARE(sent.size(), requests);
         if (requests == 5) { // the messages call names the ids the read reply gave
             const QJsonObject call = sent.at(4).json();

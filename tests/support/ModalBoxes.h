@@ -11,6 +11,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QStringList>
 #include <QTimer>
 
@@ -62,8 +63,10 @@ inline ModalAnswer rejectDialog()
 // One line per dialog: "text|informative text" for a message box,
 // "input:label" for an input dialog, "files:name filters" for a file
 // dialog; "<framed>" follows a dialog that has a window frame. Dialogs
-// beyond the answers are closed with done(0).
-inline QStringList dialogsShownBy(const std::function<void()> &call, QList<ModalAnswer> answers = {})
+// beyond the answers are closed with done(0). A progress dialog is cancelled
+// once its value reaches cancelProgressAt (0: never).
+inline QStringList dialogsShownBy(const std::function<void()> &call, QList<ModalAnswer> answers = {},
+                                  int cancelProgressAt = 0)
 {
     QStringList shown;
     QTimer timer;
@@ -79,6 +82,9 @@ inline QStringList dialogsShownBy(const std::function<void()> &call, QList<Modal
         } else if (auto *files = qobject_cast<QFileDialog *>(modal)) {
             shown << "files:" + files->nameFilters().join(";;");
             dialog = files;
+        } else if (auto *progress = qobject_cast<QProgressDialog *>(modal)) {
+            if (cancelProgressAt > 0 && progress->value() >= cancelProgressAt)
+                progress->cancel();
         }
         if (!dialog)
             return;
@@ -92,7 +98,8 @@ inline QStringList dialogsShownBy(const std::function<void()> &call, QList<Modal
         if (guard && guard->isVisible())
             guard->done(0);
     });
-    timer.start(20);
+    // A progress dialog lets events through once per step: look at every turn.
+    timer.start(cancelProgressAt > 0 ? 0 : 20);
     call();
     return shown;
 }

@@ -1,6 +1,8 @@
 #include "tests/ui/AppRig.h"
 
+#include "tests/forms/FormHarness.h"
 #include "tests/support/UnblockServerProcess.h"
+#include "tests/support/VirtualCardProcess.h"
 #include "ui/AppWiring.h"
 
 #include <QAbstractButton>
@@ -9,7 +11,6 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -81,20 +82,8 @@ AppRig::~AppRig()
     monitor.reset();
     managerThread.quit();
     managerThread.wait();
-    // A line edit fades its clear button on an animation without a parent,
-    // which leaks when it still runs at exit: wait for every end state.
-    const bool settled = QTest::qWaitFor([this] {
-        for (const QLineEdit* edit : window->findChildren<QLineEdit*>()) {
-            for (const QToolButton* button : edit->findChildren<QToolButton*>()) {
-                if (button->property("opacity").toReal() != (edit->text().isEmpty() ? 0.0 : 1.0))
-                    return false;
-            }
-        }
-        return true;
-    });
-    if (!settled)
+    if (!animationsSettled(window.get()))
         qWarning("Clear-button animations still running at the end of the test");
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     window.reset();
 }
 
@@ -148,7 +137,10 @@ bool AppRig::type(const QString& name, const QString& text)
     auto* edit = widget<QLineEdit>(name);
     if (!edit || !edit->isVisible() || !edit->isEnabled())
         return false;
-    QTest::keyClicks(edit, text);
+    const bool enter = text.endsWith(QLatin1Char('\n'));
+    QTest::keyClicks(edit, enter ? text.chopped(1) : text);
+    if (enter)
+        QTest::keyClick(edit, Qt::Key_Return);
     return true;
 }
 
@@ -173,6 +165,11 @@ bool AppRig::waitForCardRow(const QString& readerName)
             return number && !number->text().isEmpty();
         },
         15000);
+}
+
+bool AppRig::showCard(VirtualCardProcess& card, const QString& profile, const QStringList& options)
+{
+    return card.insert(profile, options) && waitForCardRow(card.name()) && selectReader(card.name());
 }
 
 int AppRig::mainPage() const

@@ -17,6 +17,7 @@
 #include <memory>
 
 class QTableWidget;
+class VirtualCardProcess;
 
 // The program as start-up builds it, on the sandbox's readers: the monitor
 // thread, the reader manager in its own thread, the main window, both
@@ -49,11 +50,14 @@ public:
     bool enabled(const QString& name) const;
     // Clicks a visible, enabled button as the user would; false otherwise.
     bool click(const QString& name);
+    // Types into a visible, enabled line edit; a trailing "\n" presses Return.
     bool type(const QString& name, const QString& text);
     // Clicks the reader's row in the reader table.
     bool selectReader(const QString& readerName);
     // The reader's row shows a card number.
     bool waitForCardRow(const QString& readerName);
+    // Inserts the card, waits for its row and selects it.
+    bool showCard(VirtualCardProcess& card, const QString& profile, const QStringList& options = {});
     int mainPage() const;
     int viewPage() const;
     // "10110": Upload, Read, AutoUnblock, Checking, UnblockCard, Cancel.

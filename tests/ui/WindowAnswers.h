@@ -1,13 +1,22 @@
 #pragma once
 
 #include "tests/support/ModalBoxes.h"
+#include "tests/support/UnblockServerProcess.h"
 
+#include <QFile>
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTest>
+
+// The pass phrase of the test user's key file.
+inline QString keyPassPhrase()
+{
+    QFile file(UnblockServerProcess::certPath("passphrase.txt"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
 
 // Answers the pass-phrase dialog by typing into it, then accepts or cancels;
 // *left gets the last text the dialog's edit held before it went away.

@@ -1,68 +1,23 @@
 // The exports as a user meets them: the save dialogs and boxes are answered
-// by a poller, the spreadsheet file is unzipped and read back.
+// by the shared answerer, the spreadsheet file is unzipped and read back.
+#include "tests/support/ModalBoxes.h"
 #include "ui/LogExport.h"
 #include "ui/TableClipboard.h"
 #include "ui/TableExport.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
-#include <QProgressDialog>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTimer>
 #include <QUrl>
 
-#include <functional>
-
 namespace {
-
-// Answers the modal windows an export opens: each file dialog gets the next
-// name of `fileNames` (an empty one cancels), each message box is recorded
-// and answered with `boxAnswer`, the progress dialog is cancelled once its
-// value reaches `cancelAt` (0: never).
-struct ModalAnswers
-{
-    QStringList fileNames;
-    QMessageBox::StandardButton boxAnswer = QMessageBox::Ok;
-    int cancelAt = 0;
-    QStringList boxes;
-
-    void run(const std::function<void()> &call)
-    {
-        QTimer timer;
-        QObject::connect(&timer, &QTimer::timeout, [this] { answer(QApplication::activeModalWidget()); });
-        timer.start(0);
-        call();
-    }
-
-    void answer(QWidget *modal)
-    {
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            const QString name = fileNames.isEmpty() ? QString() : fileNames.takeFirst();
-            if (name.isEmpty()) {
-                dialog->reject();
-            } else {
-                dialog->selectFile(name);
-                QMetaObject::invokeMethod(dialog, "accept");
-            }
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            boxes << box->text() + "|" + box->informativeText();
-            box->done(boxAnswer);
-        } else if (auto *progress = qobject_cast<QProgressDialog *>(modal)) {
-            if (cancelAt > 0 && progress->value() >= cancelAt)
-                progress->cancel();
-        }
-    }
-};
 
 QTableWidget *makeTable(const QStringList &headers, const QList<QStringList> &rows)
 {
@@ -135,17 +90,20 @@ private slots:
         errors.clear();
     }
 
+    // Run twice: the second file does not replace the first.
     void spreadsheetWrittenAsTextAndOpened()
     {
-        ModalAnswers answers;
-        answers.run([&] {
-            exportTablesToSpreadsheet({events.get(), data.get(), data.get()},
-                                      {"События: и [нарушения]", "Данные", "данные"}, rules(folder.path()));
-        });
+        for (int run = 0; run < 2; ++run) {
+            dialogsShownBy([&] {
+                exportTablesToSpreadsheet({events.get(), data.get(), data.get()},
+                                          {"События: и [нарушения]", "Данные", "данные"}, rules(folder.path()));
+            });
+        }
         QCOMPARE(errors, QStringList());
-        QCOMPARE(xlsxFiles().size(), 1);
+        QCOMPARE(xlsxFiles().size(), 2);
         const QString file = folder.filePath(xlsxFiles().first());
-        QCOMPARE(opened, QStringList(file));
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened.contains(file) && opened[0] != opened[1]);
         const QByteArray book = unzipped(file, "xl/workbook.xml");
         const int first = book.indexOf("name=\"События_ и _нарушения_\"");
         const int second = book.indexOf("name=\"Данные\"");
@@ -166,9 +124,7 @@ private slots:
         for (int i = 0; i < 50; ++i)
             rows << QStringList("x");
         std::unique_ptr<QTableWidget> big(makeTable({"N"}, rows));
-        ModalAnswers answers;
-        answers.cancelAt = 10;
-        answers.run([&] { exportTablesToSpreadsheet({big.get()}, {"Много"}, rules(folder.path())); });
+        dialogsShownBy([&] { exportTablesToSpreadsheet({big.get()}, {"Много"}, rules(folder.path())); }, {}, 10);
         QCOMPARE(xlsxFiles().size(), 1);
         const QByteArray sheet = unzipped(folder.filePath(xlsxFiles().first()), "xl/worksheets/sheet1.xml");
         const int written = sheet.count("<row ");
@@ -177,25 +133,12 @@ private slots:
 
     void spreadsheetUnavailableWritesNothing()
     {
-        ModalAnswers answers;
-        answers.run([&] { exportTablesToSpreadsheet({data.get()}, {"Данные"}, rules(folder.filePath("нет"))); });
+        exportTablesToSpreadsheet({data.get()}, {"Данные"}, rules(folder.filePath("нет")));
         QCOMPARE(errors, QStringList("Ошибка экспорта|Не удалось выполнить экспорт в MS Excel.|Возможно на "
                                      "компьютере не установлен MS Excel или установленная версия не проддерживается "
                                      "Дравеком Про."));
         QVERIFY(opened.isEmpty());
         QVERIFY(xlsxFiles().isEmpty());
-    }
-
-    void spreadsheetExportsNeverOverwrite()
-    {
-        ModalAnswers answers;
-        answers.run([&] {
-            exportTablesToSpreadsheet({data.get()}, {"Данные"}, rules(folder.path()));
-            exportTablesToSpreadsheet({data.get()}, {"Данные"}, rules(folder.path()));
-        });
-        QCOMPARE(xlsxFiles().size(), 2);
-        QCOMPARE(opened.size(), 2);
-        QVERIFY(opened[0] != opened[1]);
     }
 
     void csvFiles_data()
@@ -213,9 +156,8 @@ private slots:
         std::unique_ptr<QTableWidget> table(
             makeTable({"Параметр", "Значение"}, {{"Имя \"в кавычках\"", "Иванов"}, {"=HYPERLINK(1)", "-99"},
                                                  {QString(), "+7"}, {"@a", QString()}}));
-        ModalAnswers answers;
-        answers.fileNames = QStringList{folder.filePath(chosen)};
-        answers.run([&] { exportTablesToCsv({table.get()}, {"Сведения"}, rules(folder.path())); });
+        dialogsShownBy([&] { exportTablesToCsv({table.get()}, {"Сведения"}, rules(folder.path())); },
+                       {chooseFile(folder.filePath(chosen))});
         QCOMPARE(errors, QStringList());
         QCOMPARE(QString::fromUtf8(readFile(folder.filePath(written))),
                  QString("Параметр,Значение\r\n"
@@ -231,13 +173,11 @@ private slots:
         QVERIFY(existing.open(QIODevice::WriteOnly));
         existing.write("keep");
         existing.close();
-        ModalAnswers answers;
-        answers.fileNames = QStringList{folder.filePath("a"), folder.filePath("b"), folder.filePath("c")};
-        answers.boxAnswer = QMessageBox::No;
-        answers.run([&] {
-            exportTablesToCsv({events.get(), data.get(), data.get()}, {"1", "2", "3"}, rules(folder.path()));
-        });
-        QCOMPARE(answers.boxes, QStringList("Файл \"b.csv\" уже существует.|Заменить его?"));
+        const QStringList shown = dialogsShownBy(
+            [&] { exportTablesToCsv({events.get(), data.get(), data.get()}, {"1", "2", "3"}, rules(folder.path())); },
+            {chooseFile(folder.filePath("a")), chooseFile(folder.filePath("b")), pressButton(QMessageBox::No),
+             chooseFile(folder.filePath("c"))});
+        QVERIFY2(shown.contains("Файл \"b.csv\" уже существует.|Заменить его?"), qPrintable(shown.join('\n')));
         QCOMPARE(readFile(folder.filePath("b.csv")), QByteArray("keep"));
         QVERIFY(QFile::exists(folder.filePath("a.csv")));
         QVERIFY(!QFile::exists(folder.filePath("c.csv")));
@@ -246,9 +186,7 @@ private slots:
     void csvUnwritableFolderShowsTheBox()
     {
         const QString path = folder.filePath("нет/x.csv");
-        ModalAnswers answers;
-        answers.fileNames = QStringList{path};
-        answers.run([&] { exportTablesToCsv({data.get()}, {"Данные"}, rules(folder.path())); });
+        dialogsShownBy([&] { exportTablesToCsv({data.get()}, {"Данные"}, rules(folder.path())); }, {chooseFile(path)});
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].startsWith("Ошибка открытия файла.|Возникла ошибка при открытии на запись файла: " + path
                                       + ".|"),
@@ -276,12 +214,10 @@ private slots:
         view.append("<span style=\"color:#92BD6C;\">Карта вставлена</span>");
         view.append("<span style=\"color:#FF7F7F;\">строка &lt;2&gt;</span>");
         const QTextDocument &log = *view.document();
-        ModalAnswers answers;
-        answers.fileNames = QStringList{folder.filePath("журнал"), folder.filePath("журнал.HTML")};
-        answers.run([&] {
-            exportLog(log, false, folder.path(), [this](auto &t, auto &i, auto &d) { errors << t + i + d; });
-            exportLog(log, true, folder.path(), [this](auto &t, auto &i, auto &d) { errors << t + i + d; });
-        });
+        const auto record = [this](auto &t, auto &i, auto &d) { errors << t + i + d; };
+        dialogsShownBy([&] { exportLog(log, false, folder.path(), record); }, {chooseFile(folder.filePath("журнал"))});
+        dialogsShownBy([&] { exportLog(log, true, folder.path(), record); },
+                       {chooseFile(folder.filePath("журнал.HTML"))});
         QCOMPARE(errors, QStringList());
         QCOMPARE(readFile(folder.filePath("журнал.txt")), QString("Карта вставлена\r\nстрока <2>\r\n").toUtf8());
         const QByteArray html = readFile(folder.filePath("журнал.HTML"));

@@ -1,6 +1,6 @@
-// The main window with real cards in the sandbox's readers: which commands
-// a card offers, the busy rule with closing and cancelling, and what a card
-// removal or a late finish does to a running operation.
+// The main window with real cards in the sandbox's readers: what each card
+// kind and type shows and offers, the busy rule with closing and cancelling,
+// and what a card removal or a late finish does to a running operation.
 
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/ui/AppRig.h"
@@ -46,24 +46,61 @@ void TestMainWindowCards::buttonsFollowTheCard_data()
 {
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("buttons"); // Upload Read AutoUnblock Checking UnblockCard Cancel
-    QTest::newRow("kind 1, company card") << "company-rfskzi" << "110110";
-    QTest::newRow("kind 1, driver card") << "driver-rfskzi" << "111110";
-    QTest::newRow("kind 2, driver card") << "driver-estr" << "110100";
-    QTest::newRow("no card") << "" << "100000";
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("infoRows");
+    QTest::addColumn<QString>("typeRow"); // the caption of the row the card type adds
+    // A kind-3 card takes the kind-2 roads.
+    const auto row = [](const char* profile, const char* buttons, const char* number, int infoRows,
+                        const char* typeRow) {
+        QTest::newRow(profile) << profile << buttons << number << infoRows << QString(typeRow);
+    };
+    row("driver-rfskzi", "111110", "RUD0000012345600", 23, "Номер ВУ");
+    row("workshop-rfskzi", "111110", "RUW0000000456700", 21, "Мастерская");
+    row("control-rfskzi", "111110", "RUC0000000007800", 14, "Контрольно-надзорный орган");
+    row("company-rfskzi", "110110", "RUE0000000099900", 14, "Предприятие");
+    row("driver-estr", "110100", "RUD0000001100200", 31, "Номер ВУ");
+    row("workshop-estr", "110100", "RUW1000000020100", 29, "Мастерская");
+    row("control-estr", "110100", "RUC0000000300100", 22, "Контрольно-надзорный орган");
+    row("company-estr", "110100", "RUE0000004000100", 22, "Предприятие");
+    QTest::newRow("no card") << "" << "100000" << "" << 0 << "";
 }
 
 void TestMainWindowCards::buttonsFollowTheCard()
 {
     QFETCH(QString, profile);
+    QFETCH(QString, number);
+    QFETCH(QString, typeRow);
     AppRig rig;
     QVERIFY(rig.wired);
     VirtualCardProcess card(0);
-    if (!profile.isEmpty()) {
-        QVERIFY(card.insert(profile));
-        QVERIFY(rig.waitForCardRow(reader0));
-    }
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(profile.isEmpty() ? rig.selectReader(reader0) : rig.showCard(card, profile));
     QTEST(rig.commandButtons(), "buttons");
+    if (!profile.isEmpty()) {
+        const auto* readers = rig.widget<QTableWidget>("ReaderListTbl");
+        QCOMPARE(readers->item(readers->currentRow(), 1)->text(), number);
+        QVERIFY(!readers->item(readers->currentRow(), 3)->text().isEmpty());
+        QVERIFY(!readers->item(readers->currentRow(), 4)->text().isEmpty());
+        QCOMPARE(rig.viewPage(), 0);
+        QVERIFY(rig.enabled("CardInfo2XLSBtn"));
+        const auto* info = rig.widget<QTableWidget>("CardInfoTbl");
+        QStringList captions;
+        for (int row = 0; row < info->rowCount(); ++row) {
+            captions << info->item(row, 0)->text();
+            QVERIFY(info->item(row, 0)->font().bold());
+        }
+        QTEST(captions.size(), "infoRows");
+        QCOMPARE(captions.first(), QStringLiteral("Вид карты"));
+        QCOMPARE(captions.at(3), QStringLiteral("Номер карты"));
+        QCOMPARE(info->item(3, 1)->text(), number);
+        QCOMPARE(captions.at(4), QStringLiteral("Номер СКЗИ"));
+        QCOMPARE(info->item(4, 1)->text() == QStringLiteral("Неприменимо"), !profile.endsWith("rfskzi"));
+        QCOMPARE(captions.last(), QStringLiteral("ATR"));
+        QVERIFY(captions.contains(typeRow));
+        QCOMPARE(captions.contains("Идентификатор ИС"), !profile.endsWith("rfskzi"));
+        if (typeRow == "Номер ВУ")
+            QVERIFY(captions.indexOf("Дата последней выгрузки") > captions.indexOf("Номер ВУ"));
+        QVERIFY(rig.logged(reader0 + ": В картридере обнаружена карта тахографа."));
+    }
 
     // An open page leaves only Cancel; cancel restores the card's buttons.
     QVERIFY(rig.click("UploadBtn"));
@@ -78,6 +115,8 @@ void TestMainWindowCards::buttonsFollowTheCard()
     // A removed card leaves only Upload, also once the manager has caught up.
     QVERIFY(card.remove());
     QTRY_VERIFY(!rig.manager->readerState(reader0).cardPresent);
+    const ReaderState gone = rig.manager->readerState(reader0);
+    QVERIFY(gone.cardNumber.isEmpty() && gone.cardInfo.isEmpty());
     QTRY_COMPARE(rig.commandButtons(), QStringLiteral("100000"));
     QCOMPARE(rig.viewPage(), 2);
 }
@@ -86,9 +125,7 @@ void TestMainWindowCards::closeRefusedWhileBusyThenAllowedAfterCancel()
 {
     AppRig rig;
     VirtualCardProcess card(0);
-    QVERIFY(card.insert("driver-estr", slowCard));
-    QVERIFY(rig.waitForCardRow(reader0));
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(rig.showCard(card, "driver-estr", slowCard));
     QVERIFY(rig.click("ReadCardsBtn")); // kind 2: the read starts at once
 
     QCOMPARE(boxesShownBy([&] { QVERIFY(!rig.window->close()); }),
@@ -109,11 +146,8 @@ void TestMainWindowCards::removalFromAnotherReaderInterrupts()
     VirtualCardProcess slow(0);
     VirtualCardProcess other(1);
     // Slower still: the removal must be seen while the read runs.
-    QVERIFY(slow.insert("driver-estr", {"--delay-ms", "150"}));
-    QVERIFY(other.insert("company-estr"));
-    QVERIFY(rig.waitForCardRow(reader0));
-    QVERIFY(rig.waitForCardRow(reader1));
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(rig.showCard(other, "company-estr"));
+    QVERIFY(rig.showCard(slow, "driver-estr", {"--delay-ms", "150"}));
     QVERIFY(rig.click("ReadCardsBtn"));
 
     QVERIFY(other.remove());
@@ -129,9 +163,7 @@ void TestMainWindowCards::lateCheckFinishedAfterCancelChangesNothing()
 {
     AppRig rig;
     VirtualCardProcess card(0);
-    QVERIFY(card.insert("driver-estr", slowCard));
-    QVERIFY(rig.waitForCardRow(reader0));
-    QVERIFY(rig.selectReader(reader0));
+    QVERIFY(rig.showCard(card, "driver-estr", slowCard));
     QCOMPARE(rig.viewPage(), 0);
     QVERIFY(rig.click("CheckingCardBtn")); // kind 2: the diagnosis starts at once
     QVERIFY(rig.click("CancelBtn"));
