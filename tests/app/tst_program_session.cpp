@@ -6,7 +6,7 @@
 #include "tests/app/ProgramDriver.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/support/UnblockServerProcess.h"
-#include "tests/ui/WebServiceProcess.h"
+#include "tests/support/WebServiceProcess.h"
 #include "ui/app/Program.h"
 
 #include <QFileInfo>
