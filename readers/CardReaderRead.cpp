@@ -16,6 +16,8 @@ namespace {
 
 const QString reading = QStringLiteral("Считывается %1");
 const QString unsignedFile = QStringLiteral("%1: Файл %2 сохраняется без ЭП: карта вида %3 не подписывает файлы.");
+const QString noKnownFiles =
+    QStringLiteral("%1: Тип карты не определен, её файлы неизвестны. Чтение карты невозможно.");
 
 void appendBlock(QByteArray &image, quint16 fid, quint8 tag, const QByteArray &bytes)
 {
@@ -35,6 +37,12 @@ bool CardReader::readAllFiles()
     const QVector<CardAppLayout> &rows = CardDictionary::efDescriptors();
     if (rows.isEmpty() || interrupted)
         return true;
+    // A card of no known type would otherwise "succeed" with no file to save.
+    if (card.cardTypeName().isEmpty()) {
+        card.result.setNote(2, noKnownFiles.arg(readerName));
+        emit logginMessage(2, noKnownFiles.arg(readerName));
+        return false;
+    }
     for (int index = 0; index < rows.size(); ++index) {
         quint16 key = 0;
         if (!CardDictionary::layoutKey(rows.at(index), card.cardKind, card.cardType, key))

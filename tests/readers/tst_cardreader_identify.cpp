@@ -116,8 +116,13 @@ private slots:
         QCOMPARE(rig.reader->readGeneralInfo(), read);
         const QString name = rig.reader->readerName;
         QVERIFY2(rig.logged(line.arg(name)), qPrintable(rig.log.join('\n')));
-        if (read) // a type of no known files
+        if (read) { // a type of no known files: nothing to read, and the user is told
             QVERIFY(rig.reader->card.readData.isEmpty());
+            QVERIFY(rig.reader->connectCard());
+            QVERIFY2(!rig.reader->readAllFiles(), qPrintable(rig.log.join('\n')));
+            QVERIFY(rig.logged(QString("2|%1: Тип карты не определен, её файлы неизвестны. Чтение карты невозможно.").arg(name)));
+            rig.reader->disconnectCard();
+        }
         else if (interrupted || profile.isEmpty()) // never connected, nothing more said
             QVERIFY(rig.log == QStringList{line.arg(name)} && rig.reader->card.hCard == 0);
         else // the reset of the failed read's disconnect leaves the card usable
