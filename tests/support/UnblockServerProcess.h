@@ -21,9 +21,12 @@ public:
         }
     }
 
+    // A clean end, so that the server's own sanitizer report reaches the test.
     ~UnblockServerProcess()
     {
-        process.kill();
+        process.terminate();
+        if (!process.waitForFinished(10000))
+            process.kill();
         process.waitForFinished(5000);
     }
 

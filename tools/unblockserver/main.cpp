@@ -8,6 +8,7 @@
 #include "UnblockServer.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -15,6 +16,10 @@
 #include <QTimer>
 
 #include <cstdio>
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 
 namespace {
 
@@ -43,9 +48,33 @@ bool makeTls(const ServerOptions& options, QSslConfiguration& tls, QString& mess
 
 } // namespace
 
+// SIGTERM ends the event loop, so the server exits normally and the
+// sanitizers get to report what it leaked.
+bool quitOnTerminate(QCoreApplication& app)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    const int fd = signalfd(-1, &set, SFD_CLOEXEC);
+    if (fd < 0)
+        return false;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    return true;
+}
+
 int main(int argc, char* argv[])
 {
+    // Blocked before any thread starts, so every thread leaves SIGTERM to the descriptor.
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, nullptr);
     QCoreApplication app(argc, argv);
+    if (!quitOnTerminate(app)) {
+        std::fprintf(stderr, "unblockserver: cannot watch for SIGTERM\n");
+        return 2;
+    }
 
     ServerOptions options;
     QString message;
