@@ -297,9 +297,15 @@ void TestMainWindowCards::uploadsKind2CardToLotvarsk()
     AppRig rig;
     Services services(rig);
     VirtualCardProcess card(0);
+    rig.config.services["KvarnolLogin"] = "other";
     QVERIFY(rig.showCard(card, "workshop-estr"));
 
+    // Each service shows its own login, also when picked by hand.
     QVERIFY(rig.click("UploadBtn"));
+    QCOMPARE(rig.text("LKLoginEdt"), QStringLiteral("driver"));
+    QVERIFY(rig.click("KvarnolRBtn"));
+    QCOMPARE(rig.text("LKLoginEdt"), QStringLiteral("other"));
+    QVERIFY(rig.click("LotvarskRBtn"));
     QCOMPARE(rig.text("LKLoginEdt"), QStringLiteral("driver"));
     QVERIFY(!rig.enabled("LKSendBtn"));
     QVERIFY(rig.type("LKPassWordEdt", "secret"));
