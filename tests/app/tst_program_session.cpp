@@ -193,6 +193,7 @@ void TestProgramSession::read(QWidget* window)
     saved = home.filePath("ddd/" + files.first());
     QVERIFY(QFileInfo(saved).size() > 1000);
     QCOMPARE(text(window, "LKFileEdt"), saved); // waits on the upload page
+    QVERIFY(web.requests().isEmpty()); // the read page sends nothing
     QTRY_VERIFY(window->findChild<QLineEdit*>("ReadPINEdt")->isEnabled());
     QVERIFY(click(window, "CancelBtn"));
 }
