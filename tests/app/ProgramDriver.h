@@ -72,7 +72,11 @@ inline bool type(QWidget* root, const QString& name, const QString& text)
     auto* edit = root->findChild<QLineEdit*>(name);
     if (!edit || !edit->isVisible() || !edit->isEnabled())
         return false;
-    QTest::keyClicks(edit, text);
+    // A trailing "\n" presses Return.
+    const bool enter = text.endsWith(QLatin1Char('\n'));
+    QTest::keyClicks(edit, enter ? text.chopped(1) : text);
+    if (enter)
+        QTest::keyClick(edit, Qt::Key_Return);
     return true;
 }
 
@@ -93,6 +97,12 @@ inline bool selectCardReader(QWidget* root, const QString& reader)
     table->scrollToItem(item);
     QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, table->visualItemRect(item).center());
     return table->currentRow() == item->row();
+}
+
+inline bool enabled(QWidget* root, const QString& name)
+{
+    const auto* widget = root->findChild<QWidget*>(name);
+    return widget && widget->isEnabled();
 }
 
 inline int page(QWidget* root, const QString& stack)

@@ -1,9 +1,12 @@
 // One working session of the whole program, started by the same code as
 // main(), against the sandbox's pcscd with a virtual card, the local unblock
 // server over TLS and the local web-service double: the status at start,
-// read, diagnosis, unblock by PUK and automatically, upload, close.
+// diagnosis, unblock by PUK and automatically, read with the new PIN, upload,
+// export, close.
 
 #include "tests/app/ProgramDriver.h"
+#include "tests/readers/CardCounters.h"
+#include "tests/support/StepIcons.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/support/UnblockServerProcess.h"
 #include "tests/support/WebServiceProcess.h"
@@ -11,6 +14,7 @@
 
 #include <QFileInfo>
 #include <QLCDNumber>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
@@ -39,6 +43,21 @@ QString passPhrase()
 int lcd(QWidget* window, const char* name)
 {
     return window->findChild<QLCDNumber*>(name)->intValue();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Rows drawn red, the failed ones.
+int redRows(const QTableWidget* table)
+{
+    int red = 0;
+    for (int row = 0; row < table->rowCount(); ++row)
+        red += table->item(row, 0)->foreground().color() == QColor(255, 127, 127) ? 1 : 0;
+    return red;
 }
 
 } // namespace
@@ -91,19 +110,22 @@ private:
     void unblockAutomatically(QWidget* window);
     void upload(QWidget* window);
     void exportTable(QWidget* window);
-    // The same card again, its PIN blocked, once the window saw it go.
-    bool reinsertBlocked(QWidget* window);
+    // The same card again, its PIN blocked, once the window saw it go; the
+    // card leaves its counters in dump.
+    bool reinsertBlocked(QWidget* window, const QString& dump);
 
     QTemporaryDir home;
     UnblockServerProcess server;
     WebServiceProcess web;
     VirtualCardProcess card{0};
+    QTemporaryDir pukDump;
     QString saved;
 };
 
 void TestProgramSession::wholeSession()
 {
-    QVERIFY(card.insert(driverCard));
+    // One refused hash gives the diagnosis's command check a failed row.
+    QVERIFY(card.insert(driverCard, {"--fail", "hash:1:6985"}));
     // The pass phrase of the key at start, the .ddd file for the upload, the
     // name of the exported table.
     const QList<ModalAnswer> answers{typeText(passPhrase()), [this](QDialog* d) { chooseFile(saved)(d); },
@@ -138,8 +160,8 @@ bool TestProgramSession::session()
         return false;
 
     for (void (TestProgramSession::*step)(QWidget*) :
-         {&TestProgramSession::read, &TestProgramSession::diagnose, &TestProgramSession::unblockByPuk,
-          &TestProgramSession::unblockAutomatically, &TestProgramSession::upload,
+         {&TestProgramSession::diagnose, &TestProgramSession::unblockByPuk,
+          &TestProgramSession::unblockAutomatically, &TestProgramSession::read, &TestProgramSession::upload,
           &TestProgramSession::exportTable}) {
         (this->*step)(window);
         if (QTest::currentTestFailed())
@@ -155,29 +177,57 @@ void TestProgramSession::read(QWidget* window)
 {
     QVERIFY(selectCardReader(window, card.name()));
     QVERIFY(click(window, "ReadCardsBtn"));
-    QVERIFY(type(window, "ReadPINEdt", "1234"));
-    QVERIFY(click(window, "SubmitPINBtn"));
+    QCOMPARE(page(window, "MainFrame"), 1);
+    // The edit takes digits only; Return sends a complete PIN only. The new
+    // PIN of the automatic unblock opens the card.
+    QVERIFY(type(window, "ReadPINEdt", "x432\n"));
+    QCOMPARE(text(window, "ReadPINEdt"), QStringLiteral("432"));
+    QVERIFY(!enabled(window, "SubmitPINBtn"));
+    QVERIFY(type(window, "ReadPINEdt", "1\n"));
+    QTRY_COMPARE(text(window, "ReadPINEdt"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "ReadPrgLbl"), QStringLiteral("Карта успешно считана"), operationMs);
     const QStringList files = QDir(home.filePath("ddd")).entryList({"*.ddd"}, QDir::Files);
     QCOMPARE(files.size(), 1);
+    QVERIFY2(files.first().startsWith(QStringLiteral("РФСКЗИ_RUD0000012345600-")), qPrintable(files.first()));
+    QVERIFY(files.first().endsWith(".ddd"));
     saved = home.filePath("ddd/" + files.first());
     QVERIFY(QFileInfo(saved).size() > 1000);
+    QCOMPARE(text(window, "LKFileEdt"), saved); // waits on the upload page
+    QVERIFY(web.requests().isEmpty()); // the read page sends nothing
     QTRY_VERIFY(window->findChild<QLineEdit*>("ReadPINEdt")->isEnabled());
     QVERIFY(click(window, "CancelBtn"));
 }
 
 void TestProgramSession::diagnose(QWidget* window)
 {
+    QVERIFY(selectCardReader(window, card.name()));
     QVERIFY(click(window, "CheckingCardBtn"));
-    QVERIFY(type(window, "CheckingPinEdt", "1234"));
-    QVERIFY(click(window, "StartCheckingBtn"));
+    QCOMPARE(page(window, "MainFrame"), 2);
+    QVERIFY(enabled(window, "StartCheckingBtn")); // a diagnosis may run without a PIN
+    QVERIFY(type(window, "CheckingPinEdt", "12"));
+    QVERIFY(!enabled(window, "StartCheckingBtn"));
+    QVERIFY(type(window, "CheckingPinEdt", "34\n"));
+    QTRY_COMPARE(text(window, "CheckingPinEdt"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "CheckingPrgLbl"), QStringLiteral("Диагностика выполнена"), operationMs);
-    for (const char* table : {"CmdCheckTbl", "DataCheckTbl", "FaultEventTbl"})
-        QVERIFY2(window->findChild<QTableWidget*>(table)->rowCount() > 0, table);
+    QCOMPARE(page(window, "ViewFrame"), 1);
+    QVERIFY(enabled(window, "Checking2XLSBtn"));
+    // The refused hash fails its hash row and the signature after it, the
+    // card holds three events; each tab's picture tells whether its table has
+    // a failed (red) row.
+    const auto* tabs = window->findChild<QTabWidget*>("CheckingTabs");
+    const QList<std::tuple<const char*, const char*, int, int>> expected{
+        {"CmdCheckTbl", "card", 2, 3}, {"DataCheckTbl", "data", 0, 2}, {"FaultEventTbl", "enf", 3, 3}};
+    for (int tab = 0; tab < 3; ++tab) {
+        const auto [name, kind, red, state] = expected.at(tab);
+        const auto* table = window->findChild<QTableWidget*>(name);
+        QVERIFY2(table->rowCount() > 0 && table->item(0, table->columnCount() - 1), name);
+        QCOMPARE(redRows(table), red);
+        QCOMPARE(iconState(tabs->tabIcon(tab), kind), state);
+    }
     QVERIFY(click(window, "CancelBtn"));
 }
 
-bool TestProgramSession::reinsertBlocked(QWidget* window)
+bool TestProgramSession::reinsertBlocked(QWidget* window, const QString& dump)
 {
     auto* table = window->findChild<QTableWidget*>("ReaderListTbl");
     const auto cardNumber = [&] {
@@ -186,16 +236,25 @@ bool TestProgramSession::reinsertBlocked(QWidget* window)
         return number ? number->text() : QString();
     };
     return card.remove() && QTest::qWaitFor([&] { return cardNumber().isEmpty(); }, 15000)
-        && card.insert(driverCard, pinBlocked) && selectCardReader(window, card.name());
+        && card.insert(driverCard, pinBlocked + QStringList{"--dump", dump}) && selectCardReader(window, card.name());
 }
 
 void TestProgramSession::unblockByPuk(QWidget* window)
 {
-    QVERIFY(reinsertBlocked(window));
+    QVERIFY(reinsertBlocked(window, pukDump.path()));
     QVERIFY(click(window, "UnblockCardBtn"));
-    QVERIFY(type(window, "PUKEdt", "12345678"));
-    QVERIFY(type(window, "UnblockPinEdt", "4321"));
-    QVERIFY(click(window, "UnblockBtn"));
+    QCOMPARE(page(window, "MainFrame"), 3);
+    // Return in the PUK moves on to the new PIN once the PUK is complete;
+    // Return in the new PIN unblocks.
+    QVERIFY(type(window, "PUKEdt", "1234567\n"));
+    QCOMPARE(window->focusWidget()->objectName(), QStringLiteral("PUKEdt"));
+    QVERIFY(type(window, "UnblockPinEdt", "5678"));
+    QVERIFY(!enabled(window, "UnblockBtn"));
+    QVERIFY(type(window, "PUKEdt", "8\n"));
+    QCOMPARE(window->focusWidget()->objectName(), QStringLiteral("UnblockPinEdt"));
+    QVERIFY(type(window, "UnblockPinEdt", "\n"));
+    QTRY_COMPARE(text(window, "PUKEdt"), QString());
+    QCOMPARE(text(window, "UnblockPinEdt"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "UBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
     QTRY_VERIFY(window->findChild<QLineEdit*>("PUKEdt")->isEnabled());
     QVERIFY(click(window, "CancelBtn"));
@@ -203,10 +262,18 @@ void TestProgramSession::unblockByPuk(QWidget* window)
 
 void TestProgramSession::unblockAutomatically(QWidget* window)
 {
-    QVERIFY(reinsertBlocked(window));
+    QTemporaryDir dump;
+    QVERIFY(reinsertBlocked(window, dump.path()));
+    // The card that left had the new PIN of the unblock by PUK, "5678".
+    const QMap<QString, QString> counters = readCardCounters(pukDump.path());
+    QCOMPARE(counters.value("pin"), QStringLiteral("35363738FFFFFFFF"));
+    QCOMPARE(counters.value("puk-tries"), QStringLiteral("3"));
+
     QVERIFY(click(window, "AutoUnblockBtn"));
-    QVERIFY(type(window, "ANewPINEdt", "4321"));
-    QVERIFY(click(window, "AUnblockBtn"));
+    QCOMPARE(page(window, "MainFrame"), 4);
+    QVERIFY(type(window, "ANewPINEdt", "432"));
+    QVERIFY(!enabled(window, "AUnblockBtn"));
+    QVERIFY(type(window, "ANewPINEdt", "1\n"));
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "AutoUBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
     QCOMPARE(lcd(window, "AUnblockCounterLcd"), 42);
     QVERIFY(server.requests().last().endsWith("findPUK('RUD0000012345600','A23501000123456')"));
@@ -224,6 +291,7 @@ void TestProgramSession::upload(QWidget* window)
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), QStringLiteral("\nФайл успешно отправлен ..."),
                               operationMs);
     QCOMPARE(web.uploadedNames(), QStringList{QFileInfo(saved).fileName()});
+    QCOMPARE(web.uploaded(QFileInfo(saved).fileName()), fileBytes(saved));
 }
 
 void TestProgramSession::exportTable(QWidget* window)

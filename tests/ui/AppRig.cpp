@@ -137,10 +137,7 @@ bool AppRig::type(const QString& name, const QString& text)
     auto* edit = widget<QLineEdit>(name);
     if (!edit || !edit->isVisible() || !edit->isEnabled())
         return false;
-    const bool enter = text.endsWith(QLatin1Char('\n'));
-    QTest::keyClicks(edit, enter ? text.chopped(1) : text);
-    if (enter)
-        QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClicks(edit, text);
     return true;
 }
 

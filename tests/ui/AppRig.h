@@ -50,7 +50,7 @@ public:
     bool enabled(const QString& name) const;
     // Clicks a visible, enabled button as the user would; false otherwise.
     bool click(const QString& name);
-    // Types into a visible, enabled line edit; a trailing "\n" presses Return.
+    // Types into a visible, enabled line edit.
     bool type(const QString& name, const QString& text);
     // Clicks the reader's row in the reader table.
     bool selectReader(const QString& readerName);
@@ -64,7 +64,6 @@ public:
     QString commandButtons() const;
 
     bool logged(const QString& part) const;
-    QString dddFolder() const { return ddd.path(); }
 
     // First, so the form's own warnings are seen.
     bool recording = recordWarnings();

@@ -4,11 +4,8 @@
 #include "tests/support/UnblockServerProcess.h"
 
 #include <QFile>
-#include <QIcon>
 #include <QInputDialog>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QTest>
 
 // The pass phrase of the test user's key file.
@@ -34,20 +31,4 @@ inline ModalAnswer typePassPhrase(const QString& phrase, bool accept, QString* l
         else
             input->reject();
     };
-}
-
-// The state (0 to 3) of the step picture an icon or a step label shows, or -1.
-inline int iconState(const QIcon& icon, const QString& kind)
-{
-    const QImage shown = icon.pixmap(16, 16).toImage();
-    for (int state = 0; state < 4; ++state) {
-        if (QIcon(QStringLiteral(":/imgs/step_%1%2.png").arg(kind).arg(state)).pixmap(16, 16).toImage() == shown)
-            return state;
-    }
-    return -1;
-}
-
-inline int stepState(const QLabel* label, const QString& kind)
-{
-    return label ? iconState(QIcon(label->pixmap(Qt::ReturnByValue)), kind) : -1;
 }

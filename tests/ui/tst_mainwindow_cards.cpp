@@ -1,11 +1,18 @@
-// The main window with real cards in the sandbox's readers: what each card
-// kind and type shows and offers, the busy rule with closing and cancelling,
-// and what a card removal or a late finish does to a running operation.
+// The main window as start-up wires it, beside real cards, the unblock server
+// and the web-service doubles: what each card shows and offers, the busy rule,
+// what a removal or a late finish does, the status's pass phrase, and what the
+// whole-program test cannot show of the uploads.
 
+#include "tests/support/StepIcons.h"
+#include "tests/support/UnblockServerProcess.h"
 #include "tests/support/VirtualCardProcess.h"
+#include "tests/support/WebServiceProcess.h"
 #include "tests/ui/AppRig.h"
-#include "tests/support/ModalBoxes.h"
+#include "tests/ui/WindowAnswers.h"
 
+#include <QAbstractButton>
+#include <QFileInfo>
+#include <QLCDNumber>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QtTest>
@@ -15,6 +22,22 @@ namespace {
 // Each command of a slow card waits this long, so a read or a diagnosis
 // runs long enough to be interrupted.
 const QStringList slowCard{"--delay-ms", "40"};
+constexpr int operationMs = 60000;
+const QString uploaded = QStringLiteral("\nФайл успешно отправлен ...");
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Both services, each a double of its own, known to the rig.
+struct Services
+{
+    explicit Services(AppRig& rig) { rig.useServices(kvarnol.host(), lotvarsk.host()); }
+    WebServiceProcess kvarnol;
+    WebServiceProcess lotvarsk;
+};
 
 } // namespace
 
@@ -30,16 +53,22 @@ private slots:
     void removalFromAnotherReaderInterrupts();
     void lateCheckFinishedAfterCancelChangesNothing();
     void readerRemovalSkipsUnknownNamesAndDropsSelection();
+    void clientStatus_data();
+    void clientStatus();
+    void uploadsKind2CardToLotvarsk();
+    void failedReadUploadsNothing();
 
 private:
     QString reader0 = VirtualCardProcess::readerName(0);
     QString reader1 = VirtualCardProcess::readerName(1);
+    UnblockServerProcess server;
 };
 
 void TestMainWindowCards::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QDir::tempPath().toUtf8() + "/mainwindow-cards-config");
     qputenv("XDG_DATA_HOME", QDir::tempPath().toUtf8() + "/mainwindow-cards-data");
+    QVERIFY(server.port != 0);
 }
 
 void TestMainWindowCards::buttonsFollowTheCard_data()
@@ -49,20 +78,23 @@ void TestMainWindowCards::buttonsFollowTheCard_data()
     QTest::addColumn<QString>("number");
     QTest::addColumn<int>("infoRows");
     QTest::addColumn<QString>("typeRow"); // the caption of the row the card type adds
+    // The upload page's service (a driver card goes to Kvarnol, a workshop
+    // card to Lotvarsk) and whether it asks for the PIN.
+    QTest::addColumn<QString>("upload");
     // A kind-3 card takes the kind-2 roads.
     const auto row = [](const char* profile, const char* buttons, const char* number, int infoRows,
-                        const char* typeRow) {
-        QTest::newRow(profile) << profile << buttons << number << infoRows << QString(typeRow);
+                        const char* typeRow, const char* upload) {
+        QTest::newRow(profile) << profile << buttons << number << infoRows << QString(typeRow) << QString(upload);
     };
-    row("driver-rfskzi", "111110", "RUD0000012345600", 23, "Номер ВУ");
-    row("workshop-rfskzi", "111110", "RUW0000000456700", 21, "Мастерская");
-    row("control-rfskzi", "111110", "RUC0000000007800", 14, "Контрольно-надзорный орган");
-    row("company-rfskzi", "110110", "RUE0000000099900", 14, "Предприятие");
-    row("driver-estr", "110100", "RUD0000001100200", 31, "Номер ВУ");
-    row("workshop-estr", "110100", "RUW1000000020100", 29, "Мастерская");
-    row("control-estr", "110100", "RUC0000000300100", 22, "Контрольно-надзорный орган");
-    row("company-estr", "110100", "RUE0000004000100", 22, "Предприятие");
-    QTest::newRow("no card") << "" << "100000" << "" << 0 << "";
+    row("driver-rfskzi", "111110", "RUD0000012345600", 23, "Номер ВУ", "KvarnolRBtn PIN");
+    row("workshop-rfskzi", "111110", "RUW0000000456700", 21, "Мастерская", "LotvarskRBtn PIN");
+    row("control-rfskzi", "111110", "RUC0000000007800", 14, "Контрольно-надзорный орган", " PIN");
+    row("company-rfskzi", "110110", "RUE0000000099900", 14, "Предприятие", " PIN");
+    row("driver-estr", "110100", "RUD0000001100200", 31, "Номер ВУ", "KvarnolRBtn ");
+    row("workshop-estr", "110100", "RUW1000000020100", 29, "Мастерская", "LotvarskRBtn ");
+    row("control-estr", "110100", "RUC0000000300100", 22, "Контрольно-надзорный орган", " ");
+    row("company-estr", "110100", "RUE0000004000100", 22, "Предприятие", " ");
+    QTest::newRow("no card") << "" << "100000" << "" << 0 << "" << " ";
 }
 
 void TestMainWindowCards::buttonsFollowTheCard()
@@ -106,6 +138,10 @@ void TestMainWindowCards::buttonsFollowTheCard()
     QVERIFY(rig.click("UploadBtn"));
     QCOMPARE(rig.mainPage(), 5);
     QCOMPARE(rig.commandButtons(), QStringLiteral("000001"));
+    QString upload;
+    for (const char* service : {"KvarnolRBtn", "LotvarskRBtn"})
+        upload += rig.widget<QAbstractButton>(service)->isChecked() ? service : "";
+    QTEST(upload + (rig.enabled("LKReadPINEdt") ? " PIN" : " "), "upload");
     QVERIFY(rig.click("CancelBtn"));
     QCOMPARE(rig.mainPage(), 0);
     QTEST(rig.commandButtons(), "buttons");
@@ -209,6 +245,120 @@ void TestMainWindowCards::readerRemovalSkipsUnknownNamesAndDropsSelection()
     QVERIFY(rig.aboutWindow.isVisible());
     QVERIFY(rig.click("ConfigBtn"));
     QVERIFY(rig.configWindow.isVisible());
+}
+
+void TestMainWindowCards::clientStatus_data()
+{
+    QTest::addColumn<QString>("phrase");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("cancelled") << keyPassPhrase() << false << "Пользователь отменил загрузку ключа"
+                               << "Пользователь отменил загрузку закрытого ключа.";
+    QTest::newRow("wrong pass phrase") << "wrong" << true << "Не удалось загрузить закрытый ключ" << "";
+    QTest::newRow("loaded") << keyPassPhrase() << true << "Cтатус обновлен"
+                            << "Получен ответ сервера разблокировки на запрос";
+}
+
+void TestMainWindowCards::clientStatus()
+{
+    QFETCH(QString, phrase);
+    QFETCH(bool, accept);
+    QFETCH(QString, shown);
+    QFETCH(QString, logged);
+    AppRig rig;
+    rig.useUnblockServer(server.port);
+    rig.useKeyFile();
+    QSignalSpy requests(rig.window.get(), &MainWindow::makeCommand);
+
+    QString left = "untouched";
+    QCOMPARE(dialogsShownBy([&] { QVERIFY(rig.click("RefreshStatusBtn")); }, {typePassPhrase(phrase, accept, &left)}),
+             QStringList{"input:Пароль закрытого ключа"});
+    QCOMPARE(left, QString()); // cleared on every path
+    QCOMPARE(requests.size(), accept && phrase != "wrong" ? 1 : 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("StatusPrgLbl"), shown, operationMs);
+    QTRY_VERIFY(rig.enabled("RefreshStatusBtn"));
+    if (!logged.isEmpty())
+        QVERIFY(rig.logged(logged));
+
+    // Nothing shows without a status; the whole-program test checks a loaded one.
+    QCOMPARE(rig.widget<QTableWidget>("LastAUBTbl")->rowCount(), requests.isEmpty() ? 0 : 2);
+    QCOMPARE(rig.widget<QLCDNumber>("UnblockCounterLcd")->intValue(), requests.isEmpty() ? 0 : 42);
+    QCOMPARE(rig.enabled("lastAUB2xls"), !requests.isEmpty());
+    if (!requests.isEmpty())
+        QCOMPARE(rig.viewPage(), 2);
+}
+
+// The whole-program test uploads a picked file to Kvarnol; a kind-2 card is
+// read without a PIN and sent to the other service.
+void TestMainWindowCards::uploadsKind2CardToLotvarsk()
+{
+    AppRig rig;
+    Services services(rig);
+    VirtualCardProcess card(0);
+    rig.config.services["KvarnolLogin"] = "other";
+    QVERIFY(rig.showCard(card, "workshop-estr"));
+
+    // Each service shows its own login, also when picked by hand.
+    QVERIFY(rig.click("UploadBtn"));
+    QCOMPARE(rig.text("LKLoginEdt"), QStringLiteral("driver"));
+    QVERIFY(rig.click("KvarnolRBtn"));
+    QCOMPARE(rig.text("LKLoginEdt"), QStringLiteral("other"));
+    QVERIFY(rig.click("LotvarskRBtn"));
+    QCOMPARE(rig.text("LKLoginEdt"), QStringLiteral("driver"));
+    QVERIFY(!rig.enabled("LKSendBtn"));
+    QVERIFY(rig.type("LKPassWordEdt", "secret"));
+    QVERIFY(rig.click("LKSendBtn"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("LKReadingProgressLbl"), uploaded, operationMs);
+    QCOMPARE(rig.finished.size(), 1);
+    const QString saved = rig.finished.first().mid(5);
+    QCOMPARE(rig.text("LKFileEdt"), saved);
+    QCOMPARE(services.lotvarsk.uploadedNames(), QStringList{QFileInfo(saved).fileName()});
+    QCOMPARE(services.lotvarsk.uploaded(QFileInfo(saved).fileName()), fileBytes(saved));
+    QCOMPARE(services.kvarnol.requests().size(), 0);
+    // The upload went on from the read's save step.
+    QCOMPARE(stepState(rig.widget<QLabel>("LKReading0"), "card"), 2);
+    QCOMPARE(stepState(rig.widget<QLabel>("LKReading2"), "save"), 2);
+    QVERIFY(AppRig::quiet());
+}
+
+// A good read and upload, then a read that fails at the PIN: the first
+// card's file is neither offered nor sent again.
+void TestMainWindowCards::failedReadUploadsNothing()
+{
+    AppRig rig;
+    Services services(rig);
+    VirtualCardProcess card(0);
+    QVERIFY(rig.showCard(card, "driver-rfskzi"));
+
+    QVERIFY(rig.click("UploadBtn"));
+    QVERIFY(rig.type("LKPassWordEdt", "secret"));
+    QVERIFY(rig.type("LKReadPINEdt", "1234"));
+    QVERIFY(!rig.enabled("LKFileEdt")); // a PIN means this card, not a file
+    QVERIFY(rig.click("LKSendBtn"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("LKReadingProgressLbl"), uploaded, operationMs);
+    const QString saved = rig.finished.first().mid(5);
+    QCOMPARE(services.kvarnol.uploaded(QFileInfo(saved).fileName()), fileBytes(saved));
+    const int requestsBefore = services.kvarnol.requests().size();
+
+    QVERIFY(rig.click("CancelBtn"));
+    QVERIFY(rig.click("UploadBtn"));
+    QCOMPARE(rig.text("LKFileEdt"), QString());
+    QVERIFY(rig.type("LKPassWordEdt", "secret"));
+    QVERIFY(rig.type("LKReadPINEdt", "9999"));
+    QVERIFY(rig.click("LKSendBtn"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished.size(), 2, operationMs);
+
+    QCOMPARE(rig.finished.last(), QStringLiteral("read "));
+    QCOMPARE(rig.text("LKReadingProgressLbl"), QStringLiteral("Не корректный ПИН-код"));
+    QCOMPARE(rig.text("LKFileEdt"), QString());
+    QVERIFY(!rig.sender.isBusy());
+    QCOMPARE(services.kvarnol.requests().size(), requestsBefore);
+    QCOMPARE(services.kvarnol.uploadedNames().size(), 1);
+    QVERIFY(rig.enabled("LKReadPINEdt")); // another PIN may be tried
+    QVERIFY(rig.window->close());
 }
 
 QTEST_MAIN(TestMainWindowCards)
