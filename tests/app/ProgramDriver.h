@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -21,6 +22,14 @@
 // store and the log file where the program finds them, the message boxes it
 // shows, and the window driven through its widgets as a user would.
 namespace ProgramDriver {
+
+// The program's settings store and data folder go into `home`.
+inline bool useHome(const QTemporaryDir &home)
+{
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    return home.isValid();
+}
 
 inline std::unique_ptr<QSettings> store()
 {

@@ -69,9 +69,7 @@ class TestProgramSession : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(home.isValid());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        QVERIFY(useHome(home));
         QVERIFY(server.port != 0);
         QVERIFY(web.port != 0);
         const auto settings = store();

@@ -40,9 +40,7 @@ class TestProgramStartup : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(home.isValid());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        QVERIFY(useHome(home));
     }
 
     void init()
