@@ -90,6 +90,32 @@ qint64 secondsOf(const QDateTime &time)
     return time.isValid() ? time.toSecsSinceEpoch() : 0;
 }
 
+// One row of a validity date: the attribute must be present and lie on the
+// right side of now (in the past for `mustBePast`, else not in the future).
+struct DateRow
+{
+    QString text;
+    QString message;
+    quint8 failed = 0;
+};
+
+DateRow dateRow(const CardFileRecord &record, const QString &name, bool mustBePast, const QString &wrongSide)
+{
+    DateRow row;
+    if (isMissing(record, name)) {
+        row.message = missingAttribute.arg(name);
+        row.failed = 1;
+    }
+    const QDateTime time = timeOf(record, name);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (mustBePast ? now > secondsOf(time) : now < secondsOf(time)) {
+        row.message = wrongSide;
+        row.failed = 1;
+    }
+    row.text = time.toString(timeFormat);
+    return row;
+}
+
 } // namespace
 
 void CardReader::checkIdentification()
@@ -163,41 +189,17 @@ void CardReader::checkValidityPeriod()
 void CardReader::checkValidityBegin()
 {
     showProgress(QStringLiteral("Проверка начала действия"));
-    const CardFileRecord &record = *card.readData.value(CardFileId::identification);
-    const QString name = QStringLiteral("cardValidityBegin");
-    QString message;
-    quint8 failed = 0;
-    if (isMissing(record, name)) {
-        message = missingAttribute.arg(name);
-        failed = 1;
-    }
-    const QDateTime begin = timeOf(record, name);
-    if (QDateTime::currentSecsSinceEpoch() < secondsOf(begin)) {
-        message = QStringLiteral("Срок действия карты еще не наступил.");
-        failed = 1;
-    }
-    addDataCheckRow(QStringLiteral("Контроль срока начала действия карты"), begin.toString(timeFormat), message,
-                    failed);
+    const DateRow row = dateRow(*card.readData.value(CardFileId::identification), QStringLiteral("cardValidityBegin"),
+                                false, QStringLiteral("Срок действия карты еще не наступил."));
+    addDataCheckRow(QStringLiteral("Контроль срока начала действия карты"), row.text, row.message, row.failed);
 }
 
 void CardReader::checkExpiry()
 {
     showProgress(QStringLiteral("Проверка окончания действия"));
-    const CardFileRecord &record = *card.readData.value(CardFileId::identification);
-    const QString name = QStringLiteral("cardExpiryDate");
-    QString message;
-    quint8 failed = 0;
-    if (isMissing(record, name)) {
-        message = missingAttribute.arg(name);
-        failed = 1;
-    }
-    const QDateTime expiry = timeOf(record, name);
-    if (QDateTime::currentSecsSinceEpoch() > secondsOf(expiry)) {
-        message = QStringLiteral("Срок действия карты истек.");
-        failed = 1;
-    }
-    addDataCheckRow(QStringLiteral("Контроль срока окончания действия карты"), expiry.toString(timeFormat), message,
-                    failed);
+    const DateRow row = dateRow(*card.readData.value(CardFileId::identification), QStringLiteral("cardExpiryDate"),
+                                true, QStringLiteral("Срок действия карты истек."));
+    addDataCheckRow(QStringLiteral("Контроль срока окончания действия карты"), row.text, row.message, row.failed);
 }
 
 void CardReader::checkBirthDate()
