@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Runs one test command with a home, settings, data, cache and runtime folder
-# of its own, and sends every sanitizer report to a file there. A report of a
-# child process (the virtual card, a local server) usually ends in a pipe the
-# test never shows; here any report fails the test.
+# Runs one test command with a home, settings, data, cache, runtime and
+# temporary folder of its own, all removed when it ends, and sends every
+# sanitizer report to a file there. A report of a child process (the virtual
+# card, a local server) usually ends in a pipe the test never shows; here any
+# report fails the test.
 #   isolated-run.sh COMMAND [ARGS...]
 set -u
 top=$(mktemp -d "${TMPDIR:-/tmp}/drvp-test.XXXXXX")
 trap 'rm -rf "$top"' EXIT
-for dir in home config data cache runtime reports; do
+trap 'exit 143' INT TERM HUP
+for dir in home config data cache runtime tmp reports; do
   mkdir -m 700 "$top/$dir"
 done
+# Temporary files of the test and of every process it starts (card dumps
+# hold the card's PIN) stay in here.
 export HOME="$top/home" XDG_CONFIG_HOME="$top/config" XDG_DATA_HOME="$top/data" \
-  XDG_CACHE_HOME="$top/cache" XDG_RUNTIME_DIR="$top/runtime"
+  XDG_CACHE_HOME="$top/cache" XDG_RUNTIME_DIR="$top/runtime" TMPDIR="$top/tmp"
 reports="$top/reports/sanitizer"
 for var in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
   export "$var=${!var:+${!var}:}log_path=$reports"

@@ -48,6 +48,29 @@ QStringList filesUnder(const QString& root)
     return files;
 }
 
+// Qt's raster engine rounds its blending differently on different
+// processors: one unit per channel. A changed shape or colour moves a pixel
+// by far more than the few units allowed here.
+bool looksAlike(QImage a, QImage b)
+{
+    if (a.isNull() || a.size() != b.size())
+        return false;
+    a = a.convertToFormat(QImage::Format_ARGB32);
+    b = b.convertToFormat(QImage::Format_ARGB32);
+    constexpr int tolerance = 3;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* rowA = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* rowB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = rowA[x], q = rowB[x];
+            if (qAbs(qRed(p) - qRed(q)) > tolerance || qAbs(qGreen(p) - qGreen(q)) > tolerance
+                || qAbs(qBlue(p) - qBlue(q)) > tolerance || qAbs(qAlpha(p) - qAlpha(q)) > tolerance)
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 class TestResources : public QObject
@@ -101,8 +124,7 @@ private slots:
             QCOMPARE(fresh.imageCount(), committed.imageCount()); // 0 for a PNG, which holds one
             for (int i = 0; i < qMax(1, fresh.imageCount()); ++i) {
                 fresh.jumpToImage(i), committed.jumpToImage(i);
-                const QImage image = fresh.read();
-                QVERIFY2(!image.isNull() && image == committed.read(), qPrintable(file));
+                QVERIFY2(looksAlike(fresh.read(), committed.read()), qPrintable(file));
             }
         }
     }
