@@ -45,7 +45,7 @@ qint32 TachographCard::transmit(const QByteArray &apdu, quint8 *response, quint3
 bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
                           QByteArray *data)
 {
-    if (interrupted)
+    if (isInterrupted())
         return false;
     QByteArray response(responseSize, '\0');
     quint32 received = quint32(responseSize);
@@ -69,7 +69,7 @@ bool TachographCard::updateCardStatus()
 {
     result.reset();
     atrLength = sizeof atr;
-    if (interrupted) {
+    if (isInterrupted()) {
         atrLength = 0;
         return false;
     }

@@ -112,6 +112,9 @@ public:
     QByteArray puk;
     // Set from the GUI thread while a command runs; checked before every command.
     std::atomic<bool> interrupted{false};
+    // Set by the worker while it puts the card's own bytes back: a cancel
+    // must not refuse those commands.
+    bool ignoresInterrupt = false;
     std::atomic<bool> cardInUse{false};
     CardOpResult result;
 
@@ -123,6 +126,7 @@ public slots:
     void on_InterruptAllOperation();
 
 private:
+    bool isInterrupted() const { return interrupted && !ignoresInterrupt; }
     // Sends `apdu` unless interrupted and records the outcome in `result`;
     // on failure logs `failure` with the result text as its last placeholder.
     // `data` receives the response without its status word.

@@ -72,7 +72,7 @@ bool TachographCard::readBinary(quint16 offset, quint16 length, QByteArray *out)
 {
     result.reset();
     out->clear();
-    if (interrupted)
+    if (isInterrupted())
         return false;
     if (length == 0)
         return true;
@@ -102,7 +102,7 @@ bool TachographCard::readBinary(quint16 offset, quint16 length, QByteArray *out)
         if (done + chunk > length)
             chunk = length - done;
         emit pogressMessage(progressRead.arg(name).arg(done).arg(length));
-        if (interrupted)
+        if (isInterrupted())
             return false;
         if (done >= length) {
             *out = kept;
@@ -133,7 +133,7 @@ bool TachographCard::readCurrentEf(quint8 index, quint16 key)
     quint32 fill = 0;
     if (countedSizes().contains(currentFid) && !countedFileSize(currentFid, size, count))
         return false;
-    if (isCertificate(currentFid) && !interrupted && !certificateSize(size, fill))
+    if (isCertificate(currentFid) && !isInterrupted() && !certificateSize(size, fill))
         return false;
 
     QByteArray bytes;
@@ -149,9 +149,9 @@ bool TachographCard::readCurrentEf(quint8 index, quint16 key)
     record->length = quint16(bytes.size());
     record->count = quint16(count);
     // The sizes of the files read after it depend on its counts.
-    if (currentFid == CardFileId::applicationIdentification && !interrupted)
+    if (currentFid == CardFileId::applicationIdentification && !isInterrupted())
         record->decode();
-    return !interrupted;
+    return !isInterrupted();
 }
 
 bool TachographCard::countedFileSize(quint16 fid, quint32 &size, quint32 &count)

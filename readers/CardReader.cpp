@@ -85,7 +85,7 @@ bool CardReader::scardConnect()
 {
     emit logginMessage(0, connecting.arg(readerName));
     pcscResult.reset();
-    if (interrupted)
+    if (interrupted && !ignoresInterrupt)
         return false;
     return Pcsc::SCardConnectW(context, readerName, Pcsc::SCARD_SHARE_SHARED,
                                Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &card.hCard,

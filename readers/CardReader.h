@@ -71,6 +71,8 @@ public:
     CardOpResult pcscResult;
     // Set from the GUI thread while the worker reads them.
     std::atomic<bool> interrupted{false};
+    // Worker thread only: see InterruptShield.
+    bool ignoresInterrupt = false;
     std::atomic<bool> cardPresent{false};
 
 signals:

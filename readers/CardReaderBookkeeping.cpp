@@ -5,6 +5,7 @@
 
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
+#include "readers/InterruptShield.h"
 
 #include <QDateTime>
 
@@ -59,6 +60,7 @@ bool CardReader::stampDownloadDate(QByteArray *original)
 
 bool CardReader::restoreDownloadDate(const QByteArray &original)
 {
+    const InterruptShield shield(*this);
     bool restored = openCardAsRead();
     if (restored) {
         restored = card.selectEF(CardFileId::lastCardDownload) && card.updateBinary(qint32(bigEndian(original)));

@@ -53,12 +53,13 @@ QVector<UsageCheck> usageChecks(quint8 cardType)
 
 } // namespace
 
-// The record of a file the command check read. A signature computed over a
-// file whose read failed leaves a record without data: not loaded either.
+// The record of a file the command check read, also when the card counts
+// it empty. Only the read names a record: a signature computed over a file
+// whose read failed leaves a nameless one, which is not loaded.
 CardFileRecord *CardReader::loadedFile(quint16 fid) const
 {
     CardFileRecord *record = card.readData.value(fid);
-    return record && !record->data.isEmpty() ? record : nullptr;
+    return record && !record->name.isEmpty() ? record : nullptr;
 }
 
 void CardReader::addDataCheckRow(const QString &control, const QString &value, const QString &message, quint8 failed)

@@ -7,6 +7,7 @@
 #include "card/CardDictionary.h"
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
+#include "readers/InterruptShield.h"
 
 #include <QDateTime>
 
@@ -134,20 +135,14 @@ void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 k
 bool CardReader::restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original)
 {
     const QString name = CardDictionary::efDescriptors().at(index).name;
-    const bool wasInterrupted = card.interrupted.exchange(false);
-    const auto keepInterrupt = [this, wasInterrupted] {
-        if (wasInterrupted)
-            card.interrupted = true;
-    };
+    const InterruptShield shield(*this);
     const qint64 initial = bigEndian(original);
     if (!card.updateBinary(qint32(initial))) {
         addCmdCheckRow(restoreStep.arg(name), QStringLiteral("Не удалось востановить значение."), 1);
-        keepInterrupt();
         return false;
     }
     addCmdCheckRow(restoreStep.arg(name), QStringLiteral("Записанное значение: %1.").arg(valueText(test, initial)), 0);
     const bool read = card.readCurrentEf(index, key);
-    keepInterrupt();
     CardFileRecord *record = read ? card.readData.value(card.currentFid) : nullptr;
     if (!record) {
         // The card acknowledged the write; only the check of it failed.

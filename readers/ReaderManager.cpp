@@ -4,6 +4,7 @@
 #include "readers/CardInfoRows.h"
 #include "readers/CardReader.h"
 #include "readers/CardReaderAgent.h"
+#include "readers/SecretBytes.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QMutexLocker>
@@ -51,7 +52,7 @@ ReaderManager::ReaderManager(QObject *parent) : QObject(parent)
 
 ReaderManager::~ReaderManager()
 {
-    dropPukRequest();
+    wipe(pukRequest.newPin);
     clearCardReaders();
     releaseOwnContext();
 }
@@ -198,10 +199,12 @@ void ReaderManager::on_CardUsing(const QString &reader_name, bool is_card_using)
 }
 
 // GUI thread. The reader objects are deleted only under the lock, so they
-// stay alive while their flags are set.
+// stay alive while their flags are set. The requests made before this cancel
+// are already queued here; the mark queued behind them tells when they are
+// all handled.
 void ReaderManager::on_InterruptAllOperation()
 {
-    interrupted = true;
+    ++cancelsPending;
     {
         QMutexLocker locked(&lock);
         for (CardReader *reader : qAsConst(readers)) {
@@ -209,22 +212,40 @@ void ReaderManager::on_InterruptAllOperation()
             reader->card.interrupted = true;
         }
     }
+    QMetaObject::invokeMethod(this, [this] { cancelDelivered(); }, Qt::QueuedConnection);
     emit interruptAllOperation();
 }
 
-void ReaderManager::clearInterrupts(CardReader *reader)
+bool ReaderManager::cancelPending() const
 {
+    return cancelsPending.load() > 0;
+}
+
+void ReaderManager::cancelDelivered()
+{
+    // An automatic unblock still waiting for the server was requested
+    // before the cancel: it ends now and its answer is discarded.
+    dropPukRequest();
     QMutexLocker locked(&lock);
-    interrupted = false;
-    reader->interrupted = false;
-    reader->card.interrupted = false;
+    if (--cancelsPending > 0)
+        return;
+    for (CardReader *reader : qAsConst(readers)) {
+        reader->interrupted = false;
+        reader->card.interrupted = false;
+    }
 }
 
 CardReader *ReaderManager::beginOperation(const QString &name, MultiProgressElement *element)
 {
-    // Whatever runs now replaces an automatic unblock still waiting for the
+    // Whatever runs now ends an automatic unblock still waiting for the
     // server: its late answer must not reach the card.
     dropPukRequest();
+    // Taken before the cancel check: when no cancel is pending, the element
+    // still belongs to this request.
+    if (element)
+        element->bindWorker();
+    if (cancelPending())
+        return nullptr;
     progress = element;
     setCurrentState(1, checkingReader);
     CardReader *reader = readers.value(name);
@@ -233,7 +254,6 @@ CardReader *ReaderManager::beginOperation(const QString &name, MultiProgressElem
         emit logginMessage(2, readerUnknown.arg(name));
         return nullptr;
     }
-    clearInterrupts(reader);
     return reader;
 }
 

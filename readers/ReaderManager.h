@@ -67,7 +67,9 @@ public slots:
                         QByteArray PIN);
     void on_ReadCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
     // Runs in the caller's thread (direct connection): sets the interrupt
-    // flags, which the worker reads before every card command.
+    // flags, which the worker reads before every card command. The cancel
+    // reaches the running operation and every one requested before it, never
+    // a later one.
     void on_InterruptAllOperation();
     void on_CheckCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
     void on_ProgressMessage(const QString &msg);
@@ -76,6 +78,9 @@ private:
     // The automatic unblock between its request and the server's answer.
     struct PukRequest
     {
+        // Counts this manager's "findPUK" requests; the server's answers come
+        // in the same order.
+        int number = 0;
         QString reader;
         QString cardNumber;
         QString skziNumber;
@@ -90,10 +95,15 @@ private:
     void establishOwnContext();
     void releaseOwnContext();
 
-    // Common start of every operation: the progress element, the reader
-    // check, cleared interrupt flags and no pending server request.
+    // Common start of every operation: no pending server request, the
+    // progress element and the reader check. Null when the operation must not
+    // run, because it was cancelled before it started or its reader is
+    // unknown; the caller then emits its finish signal at once.
     CardReader *beginOperation(const QString &name, MultiProgressElement *progress);
-    void clearInterrupts(CardReader *reader);
+    bool cancelPending() const;
+    // Every request made before a cancel has been handled: the flags go down.
+    void cancelDelivered();
+    // Ends a waiting automatic unblock at once, as failed.
     void dropPukRequest();
     void publish(const CardReader &reader);
     // The read road; the saved file's path, or empty when none was saved.
@@ -114,9 +124,13 @@ private:
     MultiProgressElement *progress = nullptr;
     Config *config = nullptr;
     PukRequest pukRequest;
+    int pukRequestsMade = 0;
+    int pukAnswersSeen = 0;
 
-    // Set in the GUI thread, cleared by the worker at every start.
-    std::atomic<bool> interrupted{false};
+    // Cancels whose requests are still on their way here: raised in the GUI
+    // thread at the cancel, lowered here once the requests queued before it
+    // are handled.
+    std::atomic<int> cancelsPending{0};
     // Guards the published states, and the reader objects against deletion
     // while the GUI thread sets their interrupt flags.
     mutable QMutex lock;

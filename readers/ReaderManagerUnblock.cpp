@@ -116,6 +116,7 @@ void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgress
     emit logginMessage(2, autoStart.arg(reader_name, numbersOf(*reader)));
     reader->progress = element;
     // The answer is checked against the card this request is made for.
+    pukRequest.number = ++pukRequestsMade;
     pukRequest.reader = reader_name;
     pukRequest.cardNumber = card.cardNumber();
     pukRequest.skziNumber = card.skziNumber();
@@ -127,9 +128,14 @@ void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgress
     emit makeCommand(element, QStringLiteral("findPUK"), {pukRequest.cardNumber, pukRequest.skziNumber});
 }
 
+// The server answers this manager's requests in the order they were made; an
+// answer to a request dropped meanwhile is discarded.
 void ReaderManager::on_commandResult(const QString &cmd, bool ok, const QStringList &result)
 {
-    if (cmd != QLatin1String("findPUK") || pukRequest.reader.isEmpty())
+    if (cmd != QLatin1String("findPUK"))
+        return;
+    const int answered = ++pukAnswersSeen;
+    if (pukRequest.reader.isEmpty() || pukRequest.number != answered)
         return;
     PukRequest request = std::move(pukRequest);
     pukRequest = PukRequest();
@@ -140,8 +146,15 @@ void ReaderManager::on_commandResult(const QString &cmd, bool ok, const QStringL
 
 void ReaderManager::dropPukRequest()
 {
-    wipe(pukRequest.newPin);
+    if (pukRequest.reader.isEmpty())
+        return;
+    PukRequest request = std::move(pukRequest);
     pukRequest = PukRequest();
+    wipe(request.newPin);
+    progress = request.progress;
+    setCurrentState(3, QStringLiteral("Карта не разблокирована"));
+    emit logginMessage(2, autoFailed.arg(request.reader, numbers(request.cardNumber, request.skziNumber)));
+    emit autoUnblockFinished(noCounter);
 }
 
 void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QStringList &answer)
@@ -175,7 +188,7 @@ void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QString
     if (!hasPukForm(answer.value(2)))
         return finish(3, QStringLiteral("Некорректный ПАК-код"), 2, badPuk.arg(name, served), counter);
     // Cancelled while the server was asked: the card is not touched.
-    if (interrupted)
+    if (cancelPending())
         return finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
     QByteArray puk = answer.value(2).toUtf8();
     if (unblockCurrentCard(*reader, puk, request.newPin))

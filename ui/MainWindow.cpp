@@ -114,7 +114,7 @@ void MainWindow::setSender(Sender* sender)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (!busy) {
+    if (!operations.busy()) {
         event->accept();
         return;
     }
@@ -193,11 +193,11 @@ void MainWindow::logInterrupted(const QString& readerName)
 void MainWindow::on_CancelBtn_clicked()
 {
     const QString reader = selectedReader();
-    if (busy) {
+    if (operations.busy()) {
         logInterrupted(reader);
-        busy = false;
         emit interruptAllOperation();
     }
+    operations.cancelled();
     ui->MainFrame->setCurrentIndex(MainPage);
     ReaderState state;
     if (readerState(reader, state) && state.cardPresent)

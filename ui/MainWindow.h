@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/OperationTracker.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QByteArray>
@@ -207,6 +208,8 @@ private:
     // Upload.
     void selectUploadService(quint8 service);
     void updateSendButton();
+    void updateUploadControls();
+    void updateFileControls();
     void refreshUploadPinEdit();
     void startUpload();
     void readCardForUpload();
@@ -220,7 +223,8 @@ private:
     Config* config = nullptr;
     const ReaderManager* readerManager = nullptr;
     QTimer clockTimer;
-    bool busy = false;
+    // The card operation the window waits for; busy while it runs.
+    OperationTracker operations;
     QTableWidget* contextTable = nullptr;
     Sender* sender = nullptr;
     Ui_MainWindow* ui = nullptr;

@@ -49,13 +49,14 @@ void MainWindow::on_CheckingCardBtn_clicked()
 {
     const QString reader = selectedReader();
     ReaderState state;
-    if (!readerState(reader, state))
+    if (operations.waiting() || !readerState(reader, state))
         return;
     lockOtherReaderRows(true);
     setBusyButtons();
     ui->CheckingToCSVBtn->setEnabled(false);
     ui->Checking2XLSBtn->setEnabled(false);
     ui->CheckingPinEdt->setEnabled(false);
+    ui->StartCheckingBtn->setEnabled(false);
     for (QTableWidget* table : {ui->CmdCheckTbl, ui->DataCheckTbl, ui->FaultEventTbl}) {
         table->clearContents();
         table->setRowCount(0);
@@ -72,34 +73,38 @@ void MainWindow::on_CheckingCardBtn_clicked()
         ui->StartCheckingBtn->setEnabled(true);
         return;
     }
-    busy = true;
     checkProgress.reset(QString(), 0);
+    operations.requested();
     emit checkCard(reader, &checkProgress);
 }
 
 void MainWindow::on_CheckingPinEdt_textChanged(const QString& arg1)
 {
-    ui->StartCheckingBtn->setEnabled(MainWindowRules::isCheckingPinAcceptable(arg1));
+    // The edit is cleared as the diagnosis starts: Start stays off then.
+    ui->StartCheckingBtn->setEnabled(ui->CheckingPinEdt->isEnabled()
+                                     && MainWindowRules::isCheckingPinAcceptable(arg1));
 }
 
 void MainWindow::on_StartCheckingBtn_clicked()
 {
     const QString reader = selectedReader();
-    if (reader.isEmpty())
+    if (operations.waiting() || reader.isEmpty())
         return;
     const QByteArray pin = ui->CheckingPinEdt->text().toUtf8();
-    ui->CheckingPinEdt->clear();
     ui->CheckingPinEdt->setEnabled(false);
+    ui->CheckingPinEdt->clear();
     ui->StartCheckingBtn->setEnabled(false);
-    busy = true;
+    operations.requested();
     checkProgress.reset(QString(), 0);
     emit checkCard(reader, &checkProgress, pin);
 }
 
 void MainWindow::on_CheckFinished()
 {
-    if (!busy)
-        return; // cancelled meanwhile: the page is gone
+    // An interrupted or abandoned diagnosis shows nothing: its page is gone
+    // or another operation took it.
+    if (operations.finished() != OperationTracker::Finish::Awaited)
+        return;
     checkProgress.nextStep(QStringLiteral("Подготовка результатов"), 2);
     ui->ViewFrame->setCurrentIndex(DiagnosisView);
     ReaderState state;
@@ -108,7 +113,6 @@ void MainWindow::on_CheckFinished()
         fillDataCheckTable(state);
         fillFaultEventTable(state);
     }
-    busy = false;
     checkProgress.setCurrentState(2, QStringLiteral("Диагностика выполнена"));
     ui->Checking2XLSBtn->setEnabled(true);
     ui->CheckingToCSVBtn->setEnabled(true);

@@ -8,7 +8,7 @@ void MainWindow::on_ReadCardsBtn_clicked()
 {
     const QString reader = selectedReader();
     ReaderState state;
-    if (!readerState(reader, state))
+    if (operations.waiting() || !readerState(reader, state))
         return;
     openPage(ReadPage);
     ui->ReadPINEdt->clear();
@@ -18,23 +18,23 @@ void MainWindow::on_ReadCardsBtn_clicked()
         ui->ReadPINEdt->setFocus();
         return;
     }
-    busy = true;
     ui->ReadPINEdt->setEnabled(false);
     readProgress.reset(QString(), 0);
+    operations.requested();
     emit readCard(reader, &readProgress);
 }
 
 void MainWindow::on_ReadPINEdt_textChanged(const QString& arg1)
 {
-    ui->SubmitPINBtn->setEnabled(MainWindowRules::isPinComplete(arg1));
+    ui->SubmitPINBtn->setEnabled(!operations.waiting() && MainWindowRules::isPinComplete(arg1));
 }
 
 void MainWindow::on_SubmitPINBtn_clicked()
 {
     const QString reader = selectedReader();
-    if (reader.isEmpty())
+    if (operations.waiting() || reader.isEmpty())
         return;
-    busy = true;
+    operations.requested();
     ui->ReadPINEdt->setEnabled(false);
     ui->SubmitPINBtn->setEnabled(false);
     readProgress.reset(QString(), 0);
@@ -44,25 +44,20 @@ void MainWindow::on_SubmitPINBtn_clicked()
 
 void MainWindow::on_ReadFinished(const QString& dddPath)
 {
-    // Only the read the window waits for may lead on to an upload.
-    const bool awaited = busy;
-    busy = false;
+    const OperationTracker::Finish finish = operations.finished();
+    if (finish == OperationTracker::Finish::Other)
+        return;
     ReaderState state;
     if (readerState(selectedReader(), state) && MainWindowRules::needsPin(state.cardKind)) {
         ui->ReadPINEdt->setEnabled(true);
         ui->ReadPINEdt->setFocus();
     }
-    if (!awaited)
+    if (ui->MainFrame->currentIndex() == UploadPage)
+        updateUploadControls();
+    // Only a read that ran undisturbed and saved its file leads on to the
+    // upload; otherwise the upload page takes another PIN or a file.
+    if (finish == OperationTracker::Finish::Interrupted || dddPath.isEmpty())
         return;
-    if (dddPath.isEmpty()) {
-        // Nothing was saved, so nothing is sent; the upload page takes
-        // another PIN.
-        if (ui->MainFrame->currentIndex() == UploadPage) {
-            refreshUploadPinEdit();
-            updateSendButton();
-        }
-        return;
-    }
     ui->LKFileEdt->setText(dddPath);
     on_LKSendBtn_clicked();
 }

@@ -187,10 +187,10 @@ void MainWindow::on_ShowUpdatedCardInfo(const QString& reader_name)
 
 void MainWindow::on_UnmountedCard(const QString& reader_name)
 {
-    if (busy) {
+    if (operations.busy()) {
         logInterrupted(reader_name);
         emit interruptAllOperation();
-        busy = false;
+        operations.interrupted();
     }
     const int row = findReaderRow(reader_name);
     if (row < 0)

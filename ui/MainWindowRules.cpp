@@ -61,7 +61,7 @@ bool canSendUpload(const QString& login, const QString& password, bool serviceCh
 {
     if (login.isEmpty() || password.isEmpty() || !serviceChosen)
         return false;
-    return !cardNeedsPin || !pin.isEmpty() || !file.isEmpty();
+    return !cardNeedsPin || isPinComplete(pin) || !file.isEmpty();
 }
 
 int statusCounter(const QString& text)

@@ -38,7 +38,7 @@ bool isCheckingPinAcceptable(const QString& text);
 bool isUnblockInputComplete(const QString& puk, const QString& pin);
 
 // The upload may be sent: login, password and a service, and for a card
-// that needs a PIN either the PIN or a chosen file.
+// that needs a PIN either the whole PIN or a chosen file.
 bool canSendUpload(const QString& login, const QString& password, bool serviceChosen, bool cardNeedsPin,
                    const QString& pin, const QString& file);
 

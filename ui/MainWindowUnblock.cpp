@@ -13,21 +13,25 @@ constexpr short noCounter = -9999;
 
 void MainWindow::on_AutoUnblockBtn_clicked()
 {
+    if (operations.waiting())
+        return;
     openPage(AutoUnblockPage);
     autoUnblockProgress.reset(QStringLiteral("Ввод нового ПИН-кода"), 0);
+    // A request left by cancel never gave the edit back.
+    ui->ANewPINEdt->setEnabled(true);
     ui->ANewPINEdt->clear();
     ui->ANewPINEdt->setFocus();
 }
 
 void MainWindow::on_ANewPINEdt_textChanged(const QString& arg1)
 {
-    ui->AUnblockBtn->setEnabled(MainWindowRules::isPinComplete(arg1));
+    ui->AUnblockBtn->setEnabled(!operations.waiting() && MainWindowRules::isPinComplete(arg1));
 }
 
 void MainWindow::on_AUnblockBtn_clicked()
 {
     const QString reader = selectedReader();
-    if (reader.isEmpty())
+    if (operations.waiting() || reader.isEmpty())
         return;
     autoUnblockProgress.reset(QStringLiteral("Старт автоматической разблокировки"), 0);
     ui->AUnblockBtn->setEnabled(false);
@@ -38,7 +42,7 @@ void MainWindow::on_AUnblockBtn_clicked()
         ui->ANewPINEdt->setFocus();
         return;
     }
-    busy = true;
+    operations.requested();
     autoUnblockProgress.setCurrentState(1, QString());
     emit autoUnblockCard(reader, &autoUnblockProgress, ui->ANewPINEdt->text().toUtf8());
     ui->ANewPINEdt->clear();
@@ -46,7 +50,8 @@ void MainWindow::on_AUnblockBtn_clicked()
 
 void MainWindow::on_AutoUnblockFinished(short val)
 {
-    busy = false;
+    if (operations.finished() == OperationTracker::Finish::Other)
+        return;
     if (val != noCounter) {
         ui->UnblockCounterLcd->display(val);
         ui->AUnblockCounterLcd->display(val);
@@ -58,8 +63,13 @@ void MainWindow::on_AutoUnblockFinished(short val)
 
 void MainWindow::on_UnblockCardBtn_clicked()
 {
+    if (operations.waiting())
+        return;
     openPage(UnblockPage);
     unblockProgress.reset(QStringLiteral("Ввод ПАК-кода и нового ПИН-кода"), 0);
+    // An unblock left by cancel never gave the edits back.
+    ui->PUKEdt->setEnabled(true);
+    ui->UnblockPinEdt->setEnabled(true);
     ui->ClearPUKPIN->click();
     ui->PUKEdt->setFocus();
 }
@@ -79,8 +89,9 @@ void MainWindow::updateUnblockButtons()
 {
     const QString puk = ui->PUKEdt->text();
     const QString pin = ui->UnblockPinEdt->text();
-    ui->ClearPUKPIN->setEnabled(!puk.isEmpty() || !pin.isEmpty());
-    ui->UnblockBtn->setEnabled(MainWindowRules::isUnblockInputComplete(puk, pin));
+    const bool idle = !operations.waiting();
+    ui->ClearPUKPIN->setEnabled(idle && (!puk.isEmpty() || !pin.isEmpty()));
+    ui->UnblockBtn->setEnabled(idle && MainWindowRules::isUnblockInputComplete(puk, pin));
 }
 
 void MainWindow::on_ClearPUKPIN_clicked()
@@ -92,13 +103,13 @@ void MainWindow::on_ClearPUKPIN_clicked()
 void MainWindow::on_UnblockBtn_clicked()
 {
     const QString reader = selectedReader();
-    if (reader.isEmpty())
+    if (operations.waiting() || reader.isEmpty())
         return;
     unblockProgress.reset(QStringLiteral("Ввод ПАК-кода и нового ПИН-кода"), 0);
     for (QWidget* widget : {static_cast<QWidget*>(ui->PUKEdt), static_cast<QWidget*>(ui->UnblockPinEdt),
                             static_cast<QWidget*>(ui->ClearPUKPIN), static_cast<QWidget*>(ui->UnblockBtn)})
         widget->setEnabled(false);
-    busy = true;
+    operations.requested();
     unblockProgress.setCurrentState(0, QString());
     emit unblockCard(reader, &unblockProgress, ui->PUKEdt->text().toUtf8(), ui->UnblockPinEdt->text().toUtf8());
     ui->PUKEdt->clear();
@@ -107,7 +118,8 @@ void MainWindow::on_UnblockBtn_clicked()
 
 void MainWindow::on_UnblockFinished()
 {
-    busy = false;
+    if (operations.finished() == OperationTracker::Finish::Other)
+        return;
     ui->PUKEdt->setEnabled(true);
     ui->PUKEdt->setFocus();
     ui->UnblockPinEdt->setEnabled(true);

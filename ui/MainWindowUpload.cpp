@@ -19,6 +19,8 @@ constexpr quint8 connectStep = 3;
 
 void MainWindow::on_UploadBtn_clicked()
 {
+    if (operations.waiting())
+        return;
     uploadService = NoService;
     uploadNeedsPin = 0;
     uploadCardPresent = 0;
@@ -90,10 +92,9 @@ void MainWindow::on_LKPassWordEdt_textChanged(const QString& /*arg1*/)
     updateSendButton();
 }
 
-void MainWindow::on_LKReadPINEdt_textChanged(const QString& arg1)
+void MainWindow::on_LKReadPINEdt_textChanged(const QString& /*arg1*/)
 {
-    ui->LKSelectFileBtn->setEnabled(arg1.isEmpty());
-    ui->LKFileEdt->setEnabled(arg1.isEmpty());
+    updateFileControls();
     updateSendButton();
 }
 
@@ -105,11 +106,28 @@ void MainWindow::on_LKFileEdt_textChanged(const QString& /*arg1*/)
     updateSendButton();
 }
 
+// While the card is read for the upload, nothing on the page may start a
+// second read or swap the file.
+void MainWindow::updateUploadControls()
+{
+    updateFileControls();
+    refreshUploadPinEdit();
+    updateSendButton();
+}
+
+// A file may be picked only while no PIN is typed.
+void MainWindow::updateFileControls()
+{
+    const bool enabled = !operations.waiting() && ui->LKReadPINEdt->text().isEmpty();
+    ui->LKSelectFileBtn->setEnabled(enabled);
+    ui->LKFileEdt->setEnabled(enabled);
+}
+
 // A PIN is asked for only while no file is chosen and a card is there to read.
 void MainWindow::refreshUploadPinEdit()
 {
-    ui->LKReadPINEdt->setEnabled(!selectedReader().isEmpty() && ui->LKFileEdt->text().isEmpty()
-                                 && uploadCardPresent);
+    ui->LKReadPINEdt->setEnabled(!operations.waiting() && !selectedReader().isEmpty()
+                                 && ui->LKFileEdt->text().isEmpty() && uploadCardPresent);
 }
 
 void MainWindow::on_LKSelectFileBtn_clicked()
@@ -126,7 +144,7 @@ void MainWindow::on_LKSelectFileBtn_clicked()
 
 void MainWindow::updateSendButton()
 {
-    ui->LKSendBtn->setEnabled(MainWindowRules::canSendUpload(
+    ui->LKSendBtn->setEnabled(!operations.waiting() && MainWindowRules::canSendUpload(
         ui->LKLoginEdt->text(), ui->LKPassWordEdt->text(),
         ui->KvarnolRBtn->isChecked() || ui->LotvarskRBtn->isChecked(), uploadNeedsPin, ui->LKReadPINEdt->text(),
         ui->LKFileEdt->text()));
@@ -134,7 +152,7 @@ void MainWindow::updateSendButton()
 
 void MainWindow::on_LKSendBtn_clicked()
 {
-    if (ui->MainFrame->currentIndex() != UploadPage)
+    if (operations.waiting() || ui->MainFrame->currentIndex() != UploadPage)
         return;
     if (!ui->KvarnolRBtn->isChecked() && !ui->LotvarskRBtn->isChecked()) {
         log(2, QStringLiteral("Отсутствует выбор получателя - 'Кварноль' или 'Лотварская'."));
@@ -174,23 +192,20 @@ void MainWindow::readCardForUpload()
     ReaderState state;
     if (!readerState(reader, state))
         return;
+    QByteArray pin;
     if (MainWindowRules::needsPin(state.cardKind)) {
-        if (ui->LKReadPINEdt->text().isEmpty()) {
+        // Only a whole PIN goes to the card: a short one would spend a try.
+        if (!MainWindowRules::isPinComplete(ui->LKReadPINEdt->text())) {
             uploadProgress.reset(QStringLiteral("Ввод ПИН-кода"), 0);
             ui->LKReadPINEdt->setEnabled(true);
             ui->LKReadPINEdt->setFocus();
             return;
         }
-        busy = true;
-        ui->LKReadPINEdt->setEnabled(false);
-        ui->LKSendBtn->setEnabled(false);
-        uploadProgress.reset(QString(), 0);
-        emit readCard(reader, &uploadProgress, ui->LKReadPINEdt->text().toUtf8());
-        ui->LKReadPINEdt->clear();
-        return;
+        pin = ui->LKReadPINEdt->text().toUtf8();
     }
-    busy = true;
-    ui->LKReadPINEdt->setEnabled(false);
+    operations.requested();
     uploadProgress.reset(QString(), 0);
-    emit readCard(reader, &uploadProgress);
+    emit readCard(reader, &uploadProgress, pin);
+    ui->LKReadPINEdt->clear();
+    updateUploadControls();
 }

@@ -43,7 +43,7 @@ void TestReaderManagerOps::cancelThenRunAgain_data()
 
     QTest::newRow("read") << "read" << "driver-estr" << "read:" << "3|" << "2|Карта успешно считана";
     QTest::newRow("diagnosis") << "check" << "driver-rfskzi" << "check" << "" << "";
-    QTest::newRow("automatic unblock") << "auto" << "driver-rfskzi" << "auto:7" << "3|Карта не разблокирована"
+    QTest::newRow("automatic unblock") << "auto" << "driver-rfskzi" << "auto:-9999" << "3|Карта не разблокирована"
                                        << "2|Карта разблокирована";
 }
 

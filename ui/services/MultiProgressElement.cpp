@@ -39,7 +39,17 @@ void MultiProgressElement::init(const QVector<QLabel*>& labels, const QVector<QV
 
 void MultiProgressElement::reset(const QString& text, quint8 index)
 {
+    // At once, not when the reset takes effect: worker calls still queued
+    // belong to the operation this one replaces.
+    if (QThread::currentThread() == guiContext->thread())
+        ++generation;
     run([this, text, index] { resetNow(text, index); });
+}
+
+void MultiProgressElement::bindWorker()
+{
+    workerBound = true;
+    workerGeneration = generation.load();
 }
 
 void MultiProgressElement::setStep(quint8 index, const QString& text, quint8 state)
@@ -83,11 +93,15 @@ void MultiProgressElement::run(std::function<void()> operation)
     }
     // Queued events of one thread are delivered in posting order, so this
     // runs before any signal the caller queues to the GUI thread later.
+    const bool fromWorker = QThread::currentThread() != context->thread();
+    const bool bound = fromWorker && workerBound;
+    const quint32 owner = workerGeneration;
     ++queued;
     QMetaObject::invokeMethod(
         context,
-        [this, operation] {
-            operation();
+        [this, operation, bound, owner] {
+            if (!bound || owner == generation.load())
+                operation();
             --queued;
         },
         Qt::QueuedConnection);

@@ -25,6 +25,10 @@ class QObject;
 // take effect in the order they were made, and before any queued signal
 // that the calling thread emits afterwards is handled in the GUI thread.
 //
+// A reset from the GUI thread gives the element to a new operation: calls of
+// a worker bound to it before (bindWorker) are dropped from then on, so an
+// operation the window no longer waits for cannot write over the next one.
+//
 // The element is never copied; callers pass it by pointer.
 class MultiProgressElement
 {
@@ -45,6 +49,10 @@ public:
     void nextStep(const QString& text, quint8 state);
     void setCurrentState(quint8 state, const QString& text);
     void setMessage(const QString& text);
+
+    // Called by a worker thread as it starts an operation on the element:
+    // its calls from then on belong to the operation the element shows now.
+    void bindWorker();
 
     bool isValidStep(quint8 index) const;
     bool isValidState(quint8 state) const;
@@ -68,6 +76,11 @@ private:
     // dropped with it when the element goes away.
     std::unique_ptr<QObject> guiContext;
     std::atomic<int> queued{0};
+    // Bumped by every reset from the GUI thread.
+    std::atomic<quint32> generation{0};
+    // Touched by the bound worker thread only.
+    bool workerBound = false;
+    quint32 workerGeneration = 0;
 };
 
 #endif
