@@ -1,4 +1,4 @@
-# drvp_add_test(name SOURCES ... LIBS ... [PCSC] [TIMEOUT s])
+# drvp_add_test(name SOURCES ... LIBS ... [PCSC|NOPCSCD] [TIMEOUT s])
 # PCSC tests run inside their own mount and network namespace with a private
 # pcscd and virtual reader (tests/pcsc-sandbox.sh); the rest run directly.
 # Every test and fuzz run has folders of its own and fails on any sanitizer
@@ -29,18 +29,40 @@ function(drvp_add_test name)
   endif()
   add_executable(${name} ${ARG_SOURCES} ${DRVP_RESOURCES})
   target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBS})
-  if(ARG_PCSC OR ARG_NOPCSCD)
+  set(mode "")
+  if(ARG_PCSC)
     set(mode start)
-    if(ARG_NOPCSCD)
-      set(mode nostart)
-    endif()
+  elseif(ARG_NOPCSCD)
+    set(mode nostart)
+  endif()
+  drvp_register_test(${name} "${mode}" ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
+endfunction()
+
+# drvp_add_script_test(name SCRIPT file [PCSC] [TIMEOUT s]): a bash test, run
+# like the others.
+function(drvp_add_script_test name)
+  cmake_parse_arguments(ARG "PCSC" "SCRIPT;TIMEOUT" "" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  set(mode "")
+  if(ARG_PCSC)
+    set(mode start)
+  endif()
+  drvp_register_test(${name} "${mode}" ${ARG_TIMEOUT} bash ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SCRIPT})
+endfunction()
+
+# drvp_register_test(name mode timeout COMMAND...): the command, isolated and
+# under the time limit; in the pcscd sandbox when mode is start or nostart.
+function(drvp_register_test name mode timeout)
+  if(mode)
     add_test(NAME ${name}
-      COMMAND ${DRVP_ISOLATED} ${CMAKE_SOURCE_DIR}/tests/pcsc-sandbox.sh ${mode} ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
+      COMMAND ${DRVP_ISOLATED} ${CMAKE_SOURCE_DIR}/tests/pcsc-sandbox.sh ${mode} ${timeout} ${ARGN})
     set_tests_properties(${name} PROPERTIES LABELS pcsc)
   else()
-    add_test(NAME ${name} COMMAND ${DRVP_ISOLATED} timeout -k 5 ${ARG_TIMEOUT} $<TARGET_FILE:${name}>)
+    add_test(NAME ${name} COMMAND ${DRVP_ISOLATED} timeout -k 5 ${timeout} ${ARGN})
   endif()
-  math(EXPR hard "${ARG_TIMEOUT} + 30")
+  math(EXPR hard "${timeout} + 30")
   set_tests_properties(${name} PROPERTIES TIMEOUT ${hard} ENVIRONMENT "${DRVP_TEST_ENV}")
 endfunction()
 

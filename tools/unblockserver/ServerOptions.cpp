@@ -36,7 +36,7 @@ bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QS
     options.errorText = parser.value(error);
     options.replyBody = parser.value(reply);
     options.plain = parser.isSet(plain);
-    options.lifetimeSeconds = parser.value(lifetime).toInt();
+    options.lifetimeSeconds = parser.value(lifetime).toLongLong();
     if (!options.plain && (options.certFile.isEmpty() || options.keyFile.isEmpty() || options.caFile.isEmpty())) {
         message = QStringLiteral("--cert, --key and --ca are needed unless --plain is given");
         return false;

@@ -17,7 +17,7 @@ struct ServerOptions {
     QString errorText;         // answer ERROR('text') to everything
     QString replyBody;         // answer this body to everything (the card under test)
     bool plain = false;        // never start TLS
-    int lifetimeSeconds = 300; // exits by itself after that
+    qint64 lifetimeSeconds = 300; // exits by itself after that
 };
 
 // Fills options from the command line; false (with a message) on bad input.

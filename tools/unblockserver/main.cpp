@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <limits>
 
 #include <pthread.h>
 #include <signal.h>
@@ -89,7 +90,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "unblockserver: %s\n", server.errorString().toLocal8Bit().constData());
         return 1;
     }
-    QTimer::singleShot(options.lifetimeSeconds * 1000, &app, &QCoreApplication::quit);
+    // QTimer counts in int milliseconds: a longer life is cut to about 24 days.
+    const qint64 maxSeconds = std::numeric_limits<int>::max() / 1000;
+    QTimer::singleShot(int(qBound<qint64>(0, options.lifetimeSeconds, maxSeconds)) * 1000, &app,
+                       &QCoreApplication::quit);
     record(QStringLiteral("PORT %1").arg(server.serverPort()));
     return app.exec();
 }
