@@ -7,9 +7,5 @@
 // An APDU written as its bytes.
 inline QByteArray apduBytes(std::initializer_list<quint8> bytes)
 {
-    QByteArray apdu;
-    apdu.reserve(int(bytes.size()));
-    for (const quint8 byte : bytes)
-        apdu.append(char(byte));
-    return apdu;
+    return QByteArray(reinterpret_cast<const char *>(bytes.begin()), int(bytes.size()));
 }

@@ -23,7 +23,7 @@ QString failurePrefix()
 void CardOpResult::reset()
 {
     *this = CardOpResult();
-    m_time = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    m_msecs = 0;
 }
 
 void CardOpResult::setNote(quint8 level, const QString &text)
@@ -31,6 +31,13 @@ void CardOpResult::setNote(quint8 level, const QString &text)
     m_note = text;
     m_noteLevel = level;
     raiseMaxLevel(level);
+}
+
+QDateTime CardOpResult::time() const
+{
+    if (m_msecs == noTime)
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(m_msecs, Qt::UTC).toLocalTime();
 }
 
 QString CardOpResult::formatScardError(qint32 code)
@@ -43,7 +50,7 @@ QString CardOpResult::formatScardError(qint32 code)
 
 void CardOpResult::setScardResult(qint32 code)
 {
-    m_time = QDateTime::currentDateTimeUtc();
+    m_msecs = QDateTime::currentMSecsSinceEpoch();
     m_scardStored = true;
     m_scardFailed = code != 0 ? 1 : 0;
     m_scardCode = code;

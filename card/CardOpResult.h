@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
+
 // Outcome of one card command: the PC/SC code and the status word with their
 // texts, the time of the call, an optional refusal note, and the highest level
 // seen since the last reset. Levels: 0 nothing to report, 1 a failed PC/SC call
@@ -41,13 +43,15 @@ public:
     quint8 apduFailed() const { return m_apduFailed; }
     quint16 statusWord() const { return m_statusWord; }
     QString apduText() const;
-    // Local time; kept in UTC, which costs nothing to take on every command.
-    QDateTime time() const { return m_time.toLocalTime(); }
+    // Local time; null before the first reset or PC/SC result.
+    QDateTime time() const;
     quint8 noteLevel() const { return m_noteLevel; }
     QString note() const { return m_note; }
     quint8 maxLevel() const { return m_maxLevel; }
 
 private:
+    static constexpr qint64 noTime = std::numeric_limits<qint64>::min();
+
     void raiseMaxLevel(quint8 level);
 
     // The texts are formed when asked for: most results are never shown.
@@ -58,7 +62,8 @@ private:
     quint8 m_apduFailed = 0;
     quint8 m_apduKind = 0;
     quint16 m_statusWord = 0;
-    QDateTime m_time;
+    // UTC milliseconds: every command stamps one, so it only reads the clock.
+    qint64 m_msecs = noTime;
     quint8 m_noteLevel = 0;
     QString m_note;
     quint8 m_maxLevel = 0;

@@ -5,9 +5,14 @@
 #include "card/CardFileRecord.h"
 #include "card/CardStateTexts.h"
 
+#include <QMetaMethod>
+
 #include <cstring>
 
 namespace {
+
+// The most room any command gives its answer.
+constexpr int maxResponse = 257;
 
 const QString failStatus = QStringLiteral("%1: Не удалось определить статус карты тахографа. %2");
 const QString unknownState =
@@ -42,27 +47,41 @@ qint32 TachographCard::transmit(const QByteArray &apdu, quint8 *response, quint3
                                quint32(apdu.size()), nullptr, response, responseLength);
 }
 
-bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
+bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const FailureText &failure,
                           QByteArray *data)
 {
     if (isInterrupted())
         return false;
-    QByteArray response(responseSize, '\0');
-    quint32 received = quint32(responseSize);
-    const qint32 code = transmit(apdu, reinterpret_cast<quint8 *>(response.data()), &received);
-    received = qMin(received, quint32(responseSize));
+    // Zeroed, in case a transmitter reports more bytes than it wrote.
+    quint8 response[maxResponse] = {};
+    const quint32 space = quint32(qBound(0, responseSize, maxResponse));
+    quint32 received = space;
+    const qint32 code = transmit(apdu, response, &received);
+    received = qMin(received, space);
     // Without two bytes there is no status word: a failure whatever the code says.
     quint16 sw = 0;
     if (received >= 2)
-        sw = quint16((quint8(response.at(int(received) - 2)) << 8) | quint8(response.at(int(received) - 1)));
+        sw = quint16((response[received - 2] << 8) | response[received - 1]);
     result.setResult(code, kind, sw);
     if (code != 0 || sw != 0x9000) {
-        emit logginMessage(2, failure.arg(result.toString()));
+        emit logginMessage(2, failure().arg(result.toString()));
         return false;
     }
     if (data)
-        *data = response.left(int(received) - 2);
+        *data = QByteArray(reinterpret_cast<const char *>(response), int(received) - 2);
     return true;
+}
+
+bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
+                          QByteArray *data)
+{
+    return send(apdu, kind, responseSize, FailureText([&failure] { return failure; }), data);
+}
+
+bool TachographCard::progressWatched() const
+{
+    static const QMetaMethod progress = QMetaMethod::fromSignal(&TachographCard::pogressMessage);
+    return isSignalConnected(progress);
 }
 
 bool TachographCard::updateCardStatus()

@@ -127,11 +127,19 @@ public slots:
 
 private:
     bool isInterrupted() const { return interrupted && !ignoresInterrupt; }
+    // The log line of a failed command, with the result text as its last
+    // placeholder. Formed only on failure: a read sends hundreds of commands.
+    using FailureText = std::function<QString()>;
+
     // Sends `apdu` unless interrupted and records the outcome in `result`;
     // on failure logs `failure` with the result text as its last placeholder.
     // `data` receives the response without its status word.
+    bool send(const QByteArray &apdu, quint8 kind, int responseSize, const FailureText &failure,
+              QByteArray *data = nullptr);
     bool send(const QByteArray &apdu, quint8 kind, int responseSize, const QString &failure,
               QByteArray *data = nullptr);
+    // Whether anyone listens to pogressMessage, so its text is worth forming.
+    bool progressWatched() const;
     qint32 transmit(const QByteArray &apdu, quint8 *response, quint32 *responseLength);
 
     bool countedFileSize(quint16 fid, quint32 &size, quint32 &count);

@@ -19,7 +19,7 @@ const QString notWritable = QStringLiteral("Выбранный файл 0x%1 н�
 bool TachographCard::selectDF()
 {
     const QByteArray apdu = apduBytes({0x00, 0xA4, 0x04, 0x0C, 0x06, 0xFF, 0x54, 0x41, 0x43, 0x48, 0x4F});
-    if (!send(apdu, ApduKind::Select, statusOnly, failSelectDf.arg(readerName)))
+    if (!send(apdu, ApduKind::Select, statusOnly, [this] { return failSelectDf.arg(readerName); }))
         return false;
     dfSelected = true;
     return true;
@@ -28,7 +28,8 @@ bool TachographCard::selectDF()
 bool TachographCard::selectEF(quint16 fid)
 {
     const QByteArray apdu = apduBytes({0x00, 0xA4, 0x02, 0x0C, 0x02, quint8(fid >> 8), quint8(fid)});
-    if (!send(apdu, ApduKind::Select, statusOnly, failSelectEf.arg(readerName).arg(fileName(fid))))
+    if (!send(apdu, ApduKind::Select, statusOnly,
+              [this, fid] { return failSelectEf.arg(readerName).arg(fileName(fid)); }))
         return false;
     currentFid = fid;
     return true;
@@ -48,5 +49,6 @@ bool TachographCard::updateBinary(qint32 value)
         result.setNote(2, notWritable.arg(QString::number(currentFid, 16).toUpper()));
         return false;
     }
-    return send(apdu, ApduKind::UpdateBinary, statusOnly, failUpdate.arg(readerName).arg(fileName(currentFid)));
+    return send(apdu, ApduKind::UpdateBinary, statusOnly,
+                [this] { return failUpdate.arg(readerName).arg(fileName(currentFid)); });
 }

@@ -81,27 +81,32 @@ bool TachographCard::readBinary(quint16 offset, quint16 length, QByteArray *out)
         return false;
     }
     const QString name = fileName(currentFid);
+    quint32 position = offset;
+    const FailureText failure = [this, &name, &position, length] {
+        return failRead.arg(readerName).arg(name).arg(position).arg(length);
+    };
     QByteArray kept;
+    kept.reserve(length);
     quint32 done = 0;
     quint32 chunk = qMin(quint32(length), maxChunk);
     forever {
-        const quint32 position = offset + done;
+        position = offset + done;
         const QByteArray apdu = apduBytes({0x00, 0xB0, quint8(position >> 8), quint8(position), quint8(chunk)});
-        const QString failure = failRead.arg(readerName).arg(name).arg(position).arg(length);
         QByteArray data;
         if (!send(apdu, ApduKind::ReadBinary, dataResponse, failure, &data))
             return false;
         // A short or long chunk would shift every later byte of the file.
         if (quint32(data.size()) != chunk) {
             result.setNote(1, wrongChunk.arg(data.size()).arg(chunk));
-            emit logginMessage(2, failure.arg(result.toString() + QLatin1Char(' ') + result.note()));
+            emit logginMessage(2, failure().arg(result.toString() + QLatin1Char(' ') + result.note()));
             return false;
         }
         kept += data;
         done += chunk;
         if (done + chunk > length)
             chunk = length - done;
-        emit pogressMessage(progressRead.arg(name).arg(done).arg(length));
+        if (progressWatched())
+            emit pogressMessage(progressRead.arg(name).arg(done).arg(length));
         if (isInterrupted())
             return false;
         if (done >= length) {

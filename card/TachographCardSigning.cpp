@@ -33,9 +33,10 @@ bool TachographCard::performHash()
         return false;
     }
     const QString name = fileName(currentFid);
-    emit pogressMessage(progressHash.arg(name));
+    if (progressWatched())
+        emit pogressMessage(progressHash.arg(name));
     return send(apduBytes({0x80, 0x2A, 0x90, 0x00}), ApduKind::Hash, dataResponse,
-                failHash.arg(readerName).arg(name));
+                [this, &name] { return failHash.arg(readerName).arg(name); });
 }
 
 bool TachographCard::computeSignature()
@@ -46,7 +47,8 @@ bool TachographCard::computeSignature()
         return false;
     }
     const QString name = fileName(currentFid);
-    emit pogressMessage(progressSign.arg(name));
+    if (progressWatched())
+        emit pogressMessage(progressSign.arg(name));
     const CardKindParams params = CardDictionary::cardKindParams().value(cardKind);
     // Without parameters the card would be asked for 256 bytes and the tag lost.
     if (params.signatureLength == 0) {
@@ -55,7 +57,7 @@ bool TachographCard::computeSignature()
     }
     QByteArray signature;
     if (!send(apduBytes({0x00, 0x2A, 0x9E, 0x9A, params.signatureLength}), ApduKind::Signature, dataResponse,
-              failSign.arg(readerName).arg(name), &signature))
+              [this, &name] { return failSign.arg(readerName).arg(name); }, &signature))
         return false;
     CardFileRecord *record = recordOf(currentFid);
     record->signature = signature;

@@ -58,7 +58,8 @@ bool CardReader::readAllFiles()
 bool CardReader::readWholeFile(quint8 index, quint16 key)
 {
     const CardAppLayout &row = CardDictionary::efDescriptors().at(index);
-    showProgress(reading.arg(row.name));
+    if (progress)
+        showProgress(reading.arg(row.name));
     if (row.inTachoDF) {
         if (!card.dfSelected && !selectApplication(true))
             return false;

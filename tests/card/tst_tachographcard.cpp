@@ -102,6 +102,15 @@ void TestTachographCard::chunkedReadsAndProgress()
     QCOMPARE(model.sent, QList<QByteArray>{hex("00B0000110")});
     QVERIFY(card.readBinary(0, 0, &out) && out.isEmpty());
     QCOMPARE(model.sent.size(), 1);
+
+    // A failure names the chunk it happened in.
+    model.clear();
+    model.tamper = [&model](QByteArray &) { return model.sent.size() == 2 ? Pcsc::SCARD_W_REMOVED_CARD : 0; };
+    QVERIFY(!card.readBinary(0, 600, &out));
+    QCOMPARE(model.logged.size(), 1);
+    QVERIFY(model.logged.first().startsWith(
+        QStringLiteral("R: Не удалось считать данные с карты тахографа EFDriverActivityData 255 ... 600. ")));
+    QCOMPARE(model.progress, QStringList{QStringLiteral("Чтение EFDriverActivityData ... 255 из 600 байт")});
 }
 
 // Cyclic file sizes come from the application file: missing, usable, and
