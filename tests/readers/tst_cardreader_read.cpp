@@ -196,6 +196,9 @@ private slots:
         QTest::newRow("driver, folder lost after the date")
             << "driver-estr" << QStringList() << "folder lost" << DddSaveResult::NotSaved
             << "^1\\|%1: Карте тахографа возвращена прежняя дата последней выгрузки: %3\\.$" << false;
+        QTest::newRow("driver, cancelled after the date")
+            << "driver-rfskzi" << QStringList() << "cancelled" << DddSaveResult::NotSaved
+            << "^1\\|%1: Карте тахографа возвращена прежняя дата последней выгрузки: %3\\.$" << false;
         QTest::newRow("driver, old date refused")
             << "driver-rf" << QStringList{"--fail", "update:2:6581"} << "folder lost" << DddSaveResult::NotSaved
             << "^2\\|%1: Не удалось вернуть карте тахографа прежнюю дату последней выгрузки: %3 \\([0-9A-F]{8}\\)\\. "
@@ -237,6 +240,13 @@ private slots:
             connect(&reader.card, &TachographCard::pogressMessage, &reader, [this](const QString &msg) {
                 if (msg == QStringLiteral("Формирование ЭП EFCardDownload"))
                     QDir(dddFolder->path()).removeRecursively();
+            });
+        } else if (mishap == "cancelled") {
+            // The user's cancel, as the manager delivers it, once the card
+            // holds the new date.
+            connect(&reader.card, &TachographCard::pogressMessage, &reader, [&reader](const QString &msg) {
+                if (msg == QStringLiteral("Формирование ЭП EFCardDownload"))
+                    reader.interrupted = reader.card.interrupted = true;
             });
         } else if (mishap == "PIN cleared") {
             reader.card.pin.clear();
