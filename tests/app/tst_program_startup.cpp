@@ -1,9 +1,10 @@
 // Start-up and shut-down of the whole program as main() runs them: the
 // first start on an empty settings store, a style sheet that is missing or
-// broken, a log folder that cannot be used, and shut-down in the middle of a
-// card read.
+// broken, a log folder or settings that cannot be used, and shut-down in the
+// middle of a card read.
 
 #include "tests/app/ProgramDriver.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "ui/app/CrossThreadTypes.h"
 #include "ui/app/Program.h"
@@ -51,6 +52,7 @@ private slots:
 
     void cleanup()
     {
+        QFile::remove(home.filePath("config/ВОРНТЕХ")); // a blocked settings folder
         // A line edit's clear-button fade (160 ms) stops only on its next
         // tick once the window is gone, and deletes itself later; main()
         // never meets one still running, a test that closes at once does.
@@ -170,6 +172,52 @@ private slots:
         QVERIFY(!shown.isEmpty());
         QCOMPARE(shown.first(), told);
         QVERIFY(program.mainWindow().isVisible());
+    }
+
+    // Neither a settings folder that cannot be made nor certificate files that
+    // would block or never end stop start-up; each is told once, by name.
+    void unusableSettings_data()
+    {
+        QTest::addColumn<bool>("folderIsFile"); // else: certificates that cannot be read
+        QTest::addColumn<QStringList>("told");  // texts of the boxes shown
+        const QString unreadable = "Не удалось прочитать файл сертификата: <files>/";
+        QTest::newRow("settings folder is a file")
+            << true
+            << QStringList{"В процессе сохранения настроек возникла ошибка.|Не удалось сохранить настройки в файл "
+                           "\"<folder>/Дравек Про.conf\": на месте папки \"<folder>\" находится файл.",
+                           "Ошибка загрузки корневого сертификата УЦ.|Файл с сертификатом не найден: " +
+                               QCoreApplication::applicationDirPath() + "/ca/ca.crt"};
+        QTest::newRow("certificates: a FIFO and a large file")
+            << false
+            << QStringList{"Ошибка загрузки корневого сертификата УЦ.|" + unreadable +
+                               "ca.fifo. 5 - Это не обычный файл (папка, канал или устройство)",
+                           "Ошибка загрузки сертификата пользователя.|" + unreadable +
+                               "big.pem. 1 - Размер файла больше 256 КБ"};
+    }
+    void unusableSettings()
+    {
+        QFETCH(bool, folderIsFile);
+        QFETCH(QStringList, told);
+        const QString folder = home.filePath("config/ВОРНТЕХ");
+        QTemporaryDir files;
+        if (folderIsFile) {
+            QDir(folder).removeRecursively();
+            QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
+        } else {
+            store()->setValue("CertCA", makeFifo(files.filePath("ca.fifo")));
+            store()->setValue("CertUser", makeOversized(files.filePath("big.pem"),
+                                                        qEnvironmentVariable("DRVP_CERTS_DIR") + "/user.pem"));
+        }
+        for (QString& text : told)
+            text.replace("<folder>", folder).replace("<files>", files.path());
+
+        Program program(new DRVPEventLogger);
+        bool started = false;
+        QCOMPARE(boxesShownBy([&] { started = program.start(); }), told);
+        QVERIFY(started);
+        QVERIFY(program.mainWindow().isVisible());
+        for (const QString& text : qAsConst(told))
+            QCOMPARE(logLines().filter(" [Crit] - " + text.section('|', 1)).size(), 1);
     }
 
     void unqueueableSignalsAreFound()

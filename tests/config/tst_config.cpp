@@ -1,4 +1,5 @@
 #include "config/Config.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/RealLog.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@ const QStringList everyKey = {
     "LotvarskServer", "PKeyUser", "Port", "ProductPath", "Protocol", "Server", "Timeout", "dddPath"};
 const QString useDefault = "\nУстановлено значение по умолчанию.";
 const QString badKey = "Некорректный пароль закрытого ключа, или файл не содержит закрытый ключ.";
+const QString notRegular = ". 5 - Это не обычный файл (папка, канал или устройство)";
 
 QStringList storedKeys()
 {
@@ -49,6 +51,15 @@ class TestConfig : public QObject
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString dataFolder() const { return m_dir->filePath("data/ВОРНТЕХ/Дравек Про"); }
+    // Made here for "<fifo>", "<big>" (a good certificate, too large) and "<folder>"; any other path as it is.
+    QString madeFile(const QString &path) const
+    {
+        if (path == "<fifo>")
+            return makeFifo(m_dir->filePath("cert.fifo"));
+        if (path == "<big>")
+            return makeOversized(m_dir->filePath("big.pem"), certFile("user.pem"));
+        return path == "<folder>" ? m_dir->path() : path;
+    }
 
 private slots:
     void initTestCase()
@@ -92,6 +103,42 @@ private slots:
         QVERIFY(config.changedKeys.isEmpty());
         QCOMPARE(storedKeys(), everyKey);
         QCOMPARE(stored("Port") + stored("Protocol"), QString("4443https"));
+    }
+
+    // Root writes through file modes, so the store is blocked by what stands in its place.
+    void unwritableStore_data()
+    {
+        QTest::addColumn<bool>("folderIsFile");
+        QTest::newRow("a folder in place of the file") << false;
+        QTest::newRow("a file in place of the folder") << true;
+    }
+    void unwritableStore()
+    {
+        QFETCH(bool, folderIsFile);
+        const QString folder = m_dir->filePath("config/ВОРНТЕХ"), file = folder + "/Дравек Про.conf";
+        if (folderIsFile)
+            QVERIFY(QDir().mkpath(m_dir->filePath("config")) && QFile(folder).open(QIODevice::WriteOnly));
+        else
+            QVERIFY(QDir().mkpath(file));
+        const QString failure = "Не удалось сохранить настройки в файл \"" + file + "\": " +
+                                (folderIsFile ? "на месте папки \"" + folder + "\" находится файл."
+                                              : QString("на месте файла находится папка."));
+        Config config;
+        config.setDefaults();
+        QSignalSpy warnings(&config, &Config::warningMessage);
+        QSignalSpy log(&config, &Config::loggingMessage);
+        // A first start that cannot store its defaults says so once, and runs on them.
+        config.load();
+        QCOMPARE(warnings.count(), 2); // and the absent default CA file
+        QCOMPARE(joined(warnings.at(0)), "В процессе сохранения настроек возникла ошибка.|" + failure);
+        QCOMPARE(log.at(0), QVariantList({uchar(2), failure}));
+        QVERIFY(QDir(dataFolder() + "/downloads").exists());
+
+        // A save that fails keeps its keys pending.
+        config.changedKeys = QStringList{"Port"};
+        QVERIFY(!config.save(config.changedKeys));
+        QCOMPARE(config.changedKeys, QStringList("Port"));
+        QCOMPARE(warnings.count(), 3);
     }
 
     void validators_data()
@@ -152,6 +199,10 @@ private slots:
         QTest::newRow("service hostile") << "KvarnolServer" << "evil 1.2.3.4" << "" << host;
         QTest::newRow("protocol") << "Protocol" << "HTTPS" << "https"
                                   << "Поддерживаются только протоколы https и http.|" + useDefault.mid(1);
+        // A folder that would be made, and written raw into the log by every .ddd save.
+        QTest::newRow("path with a line break")
+            << "dddPath" << "<home>/ddd\r\n01.01.2021 00:00:00 [Info] - forged" << "<home>/data/ВОРНТЕХ/Дравек Про/downloads"
+            << "Указан некорректный путь.|Путь не должен содержать управляющих символов." + useDefault;
     }
     void storedValuesAreRepaired()
     {
@@ -159,6 +210,8 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, fallback);
         QFETCH(QString, warning);
+        value.replace("<home>", m_dir->path());
+        fallback.replace("<home>", m_dir->path());
         // Good values beside the bad one survive, as does a stored work folder that cannot be made
         // (a file is in its way); an empty one takes its default, which is still made after the
         // failure. The program's own description follows the running program, silently.
@@ -178,7 +231,7 @@ private slots:
         QCOMPARE(joined(warnings.at(1)), "В процессе создания рабочих папок возникла ошибка.|При создании папки \"" +
                                              blocked + "\" возникла ошибка. Перед началом работы внесите изменения в "
                                                        "настройки.");
-        QCOMPARE(config.unblockServer.value(key, config.services.value(key)), fallback);
+        QCOMPARE(config.unblockServer.value(key, config.services.value(key, config.path(key))), fallback);
         QCOMPARE(stored(key), fallback);
         QCOMPARE(stored("LotvarskServer"), QString("lotvarsk.digital:8069"));
         if (key != "KvarnolServer")
@@ -188,6 +241,7 @@ private slots:
         QCOMPARE(stored("dddPath"), dataFolder() + "/downloads");
         QVERIFY(QDir(dataFolder() + "/downloads").exists());
         QCOMPARE(stored("AppVersion"), QString("3.1.1.0"));
+        QVERIFY(!QFileInfo::exists(value));
     }
 
     void foreignKeySetIsRewritten_data()
@@ -213,16 +267,22 @@ private slots:
 
     void certificates_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("error");
-        const QString missing = certFile("no-such.pem"), notPem = certFile("notpem.txt");
-        QTest::newRow("missing") << missing << "Файл с сертификатом не найден: " + missing;
-        QTest::newRow("not pem") << notPem << "Файл не соджержит сертификата: " + notPem;
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("error"); // %1: the path
+        const QString unreadable = "Не удалось прочитать файл сертификата: %1";
+        QTest::newRow("missing") << certFile("no-such.pem") << "Файл с сертификатом не найден: %1";
+        QTest::newRow("not pem") << certFile("notpem.txt") << "Файл не соджержит сертификата: %1";
+        // Never waited on, nor read without end.
+        QTest::newRow("fifo") << "<fifo>" << unreadable + notRegular;
+        QTest::newRow("device") << "/dev/zero" << unreadable + notRegular;
+        QTest::newRow("folder") << "<folder>" << unreadable + notRegular;
+        QTest::newRow("too large") << "<big>" << unreadable + ". 1 - Размер файла больше 256 КБ";
     }
     void certificates()
     {
-        QFETCH(QString, path);
+        QFETCH(QString, file);
         QFETCH(QString, error);
+        const QString path = madeFile(file);
         Config config;
         config.setDefaults();
         QSignalSpy changed(&config, &Config::userCertChanged);
@@ -235,7 +295,7 @@ private slots:
         const QSslCertificate loaded = config.userCert;
         config.auth["CertUser"] = path;
         QVERIFY(!config.loadCertificate("CertUser"));
-        QCOMPARE(config.lastError, error);
+        QCOMPARE(config.lastError, error.arg(path));
         QCOMPARE(config.userCert, loaded);
         QCOMPARE(changed.count(), 1);
     }
@@ -257,6 +317,8 @@ private slots:
         QTest::newRow("unset") << "" << right << -1 << "В настройках не задан параметр закрытого ключа пользователя.";
         QTest::newRow("missing") << missing << right << -2
                                  << "Файл с закрытым ключем пользователя не найден: " + missing;
+        QTest::newRow("fifo") << "<fifo>" << right << -2
+                              << "Не удалось прочитать файл заурытого ключа пользователя: <fifo>" + notRegular;
     }
     void privateKey()
     {
@@ -264,6 +326,8 @@ private slots:
         QFETCH(QByteArray, passPhrase);
         QFETCH(int, result);
         QFETCH(QString, error);
+        path = madeFile(path);
+        error.replace("<fifo>", path);
         Config config;
         RealLog::attach(&config, &Config::loggingMessage);
         config.setDefaults();
