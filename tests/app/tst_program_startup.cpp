@@ -52,7 +52,9 @@ private slots:
 
     void cleanup()
     {
-        QFile::remove(home.filePath("config/ВОРНТЕХ")); // a blocked settings folder
+        // A blocked settings file or folder.
+        QDir(home.filePath("config/ВОРНТЕХ/Дравек Про.conf")).removeRecursively();
+        QFile::remove(home.filePath("config/ВОРНТЕХ"));
         // A line edit's clear-button fade (160 ms) stops only on its next
         // tick once the window is gone, and deletes itself later; main()
         // never meets one still running, a test that closes at once does.
@@ -174,21 +176,24 @@ private slots:
         QVERIFY(program.mainWindow().isVisible());
     }
 
-    // Neither a settings folder that cannot be made nor certificate files that
-    // would block or never end stop start-up; each is told once, by name.
+    // Neither settings that cannot be stored (root writes through file modes,
+    // so something stands in the way) nor certificate files that would block
+    // or never end stop start-up; each is told once, by name.
     void unusableSettings_data()
     {
-        QTest::addColumn<bool>("folderIsFile"); // else: certificates that cannot be read
-        QTest::addColumn<QStringList>("told");  // texts of the boxes shown
+        QTest::addColumn<QString>("blocked"); // "file", "folder", or none: certificates that cannot be read
+        QTest::addColumn<QStringList>("told"); // texts of the boxes shown
+        const QString failure = "В процессе сохранения настроек возникла ошибка.|Не удалось сохранить настройки в файл "
+                                "\"<folder>/Дравек Про.conf\": ";
+        const QString noCa = "Ошибка загрузки корневого сертификата УЦ.|Файл с сертификатом не найден: " +
+                             QCoreApplication::applicationDirPath() + "/ca/ca.crt";
         const QString unreadable = "Не удалось прочитать файл сертификата: <files>/";
-        QTest::newRow("settings folder is a file")
-            << true
-            << QStringList{"В процессе сохранения настроек возникла ошибка.|Не удалось сохранить настройки в файл "
-                           "\"<folder>/Дравек Про.conf\": на месте папки \"<folder>\" находится файл.",
-                           "Ошибка загрузки корневого сертификата УЦ.|Файл с сертификатом не найден: " +
-                               QCoreApplication::applicationDirPath() + "/ca/ca.crt"};
+        QTest::newRow("a folder in place of the settings file")
+            << "file" << QStringList{failure + "на месте файла находится папка.", noCa};
+        QTest::newRow("a file in place of the settings folder")
+            << "folder" << QStringList{failure + "на месте папки \"<folder>\" находится файл.", noCa};
         QTest::newRow("certificates: a FIFO and a large file")
-            << false
+            << QString()
             << QStringList{"Ошибка загрузки корневого сертификата УЦ.|" + unreadable +
                                "ca.fifo. 5 - Это не обычный файл (папка, канал или устройство)",
                            "Ошибка загрузки сертификата пользователя.|" + unreadable +
@@ -196,13 +201,15 @@ private slots:
     }
     void unusableSettings()
     {
-        QFETCH(bool, folderIsFile);
+        QFETCH(QString, blocked);
         QFETCH(QStringList, told);
         const QString folder = home.filePath("config/ВОРНТЕХ");
         QTemporaryDir files;
-        if (folderIsFile) {
-            QDir(folder).removeRecursively();
-            QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
+        QDir(folder).removeRecursively();
+        if (blocked == "file") {
+            QVERIFY(QDir().mkpath(folder + "/Дравек Про.conf"));
+        } else if (blocked == "folder") {
+            QVERIFY(QDir().mkpath(home.filePath("config")) && QFile(folder).open(QIODevice::WriteOnly));
         } else {
             store()->setValue("CertCA", makeFifo(files.filePath("ca.fifo")));
             store()->setValue("CertUser", makeOversized(files.filePath("big.pem"),
