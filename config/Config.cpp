@@ -3,6 +3,7 @@
 #include "config/ConfigTables.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QSettings>
@@ -20,6 +21,23 @@ QString firstAppDataFolder()
 {
     const QStringList folders = QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation);
     return folders.isEmpty() ? QString() : folders.first();
+}
+
+// QSettings tells only that it could not write; the file system tells why.
+QString storeWriteFailure(const QString &fileName)
+{
+    const QFileInfo file(fileName);
+    if (file.isDir())
+        return QStringLiteral("на месте файла находится папка");
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("файл недоступен для записи");
+    // The file is replaced through a temporary file and a lock file beside it.
+    QFileInfo folder(file.absolutePath());
+    while (!folder.exists() && !folder.isRoot())
+        folder.setFile(folder.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("на месте папки \"%1\" находится файл").arg(folder.absoluteFilePath());
+    return QStringLiteral("папка \"%1\" недоступна для записи").arg(folder.absoluteFilePath());
 }
 
 } // namespace
@@ -65,7 +83,7 @@ void Config::setDefaults()
     services.insert(QStringLiteral("Protocol"), QStringLiteral("https"));
 }
 
-void Config::save(const QStringList &keys)
+bool Config::save(const QStringList &keys)
 {
     QSettings store;
     store.setFallbacksEnabled(false);
@@ -82,7 +100,18 @@ void Config::save(const QStringList &keys)
                 store.setValue(key, QVariant(value));
         }
     }
+    // Unchecked, a value that cannot be stored would hold for this run only.
+    // A format error concerns the file as it was read; it is rewritten all the same.
+    store.sync();
+    if (store.status() == QSettings::AccessError) {
+        const QString text = QStringLiteral("Не удалось сохранить настройки в файл \"%1\": %2.")
+                                 .arg(store.fileName(), storeWriteFailure(store.fileName()));
+        emit loggingMessage(2, text);
+        emit warningMessage(QStringLiteral("В процессе сохранения настроек возникла ошибка."), text);
+        return false;
+    }
     changedKeys.clear();
+    return true;
 }
 
 bool Config::findValue(const QString &key, QString &value) const
@@ -150,6 +179,19 @@ bool Config::validateServer(const QString &text, bool allowPort)
     const uint portNumber = port.toUInt(nullptr, 10);
     if (!port.isEmpty() && (!allowPort || portNumber == 0 || portNumber > 65535))
         return false;
+    lastError.clear();
+    return true;
+}
+
+// A stored path is read back by every later run and written into log lines,
+// so line breaks and other control characters are refused.
+bool Config::validatePath(const QString &text)
+{
+    lastError = QStringLiteral("Путь не должен содержать управляющих символов.");
+    for (const QChar character : text) {
+        if (character.category() == QChar::Other_Control)
+            return false;
+    }
     lastError.clear();
     return true;
 }

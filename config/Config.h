@@ -26,8 +26,9 @@ public:
     void setDefaults();
     void load();
     // An empty list writes every key; otherwise only the listed keys.
-    // Empties changedKeys in both cases.
-    void save(const QStringList &keys);
+    // Empties changedKeys once the store has them; false when it could not
+    // be written, after telling the user, with changedKeys kept.
+    bool save(const QStringList &keys);
     void createWorkDirs();
     // key is "CertCA" or "CertUser".
     bool loadCertificate(const QString &key);
@@ -41,6 +42,7 @@ public:
     bool validateTimeout(const QString &text);
     // allowPort: the host of an upload service, which may carry ":port".
     bool validateServer(const QString &text, bool allowPort = false);
+    bool validatePath(const QString &text);
 
     // Work folders ("ProductPath", "dddPath", "ExportPath"); safe from any thread.
     QMap<QString, QString> paths() const;

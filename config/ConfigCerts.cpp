@@ -1,7 +1,9 @@
 #include "config/Config.h"
 
+#include "config/SmallFile.h"
+
 #include <QByteArray>
-#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -25,7 +27,7 @@ private:
     QByteArray &m_passPhrase;
 };
 
-QString readErrorText(const QString &pattern, const QString &path, const QFile &file)
+QString readErrorText(const QString &pattern, const QString &path, const SmallFile &file)
 {
     return pattern.arg(path, QString::number(int(file.error())), file.errorString());
 }
@@ -40,17 +42,16 @@ bool Config::loadCertificate(const QString &key)
         emit loggingMessage(1, QStringLiteral("В настройках не задан параметр SSL-сертификата: %1.").arg(key));
         return true;
     }
-    QFile file(path);
-    if (!file.exists()) {
+    if (!QFileInfo::exists(path)) {
         lastError = QStringLiteral("Файл с сертификатом не найден: %1").arg(path);
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    SmallFile file(path);
+    if (!file.read()) {
         lastError = readErrorText(QStringLiteral("Не удалось прочитать файл сертификата: %1. %2 - %3"), path, file);
         return false;
     }
-    const QSslCertificate certificate(&file, QSsl::Pem);
-    file.close();
+    const QSslCertificate certificate(file.bytes(), QSsl::Pem);
     if (certificate.isNull()) {
         lastError = QStringLiteral("Файл не соджержит сертификата: %1").arg(path);
         return false;
@@ -70,20 +71,19 @@ int Config::loadPrivateKey(QByteArray &passPhrase)
     lastError.clear();
     const QString path = auth.value(QStringLiteral("PKeyUser"));
     int result = 0;
-    QFile file(path);
+    SmallFile file(path);
     if (path.isEmpty()) {
         lastError = QStringLiteral("В настройках не задан параметр закрытого ключа пользователя.");
         result = -1;
-    } else if (!file.exists()) {
+    } else if (!QFileInfo::exists(path)) {
         lastError = QStringLiteral("Файл с закрытым ключем пользователя не найден: %1").arg(path);
         result = -2;
-    } else if (!file.open(QIODevice::ReadOnly)) {
+    } else if (!file.read()) {
         lastError = readErrorText(QStringLiteral("Не удалось прочитать файл заурытого ключа пользователя: %1. %2 - %3"),
                                   path, file);
         result = -2;
     } else {
-        const QSslKey key(&file, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
-        file.close();
+        const QSslKey key(file.bytes(), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
         if (key.isNull()) {
             lastError = QStringLiteral("Некорректный пароль закрытого ключа, или файл не содержит закрытый ключ.");
             result = 1;

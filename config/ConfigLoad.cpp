@@ -7,9 +7,15 @@
 
 namespace {
 
-enum class ValueKind { FreeText, Host, ServiceHost, Port, Timeout, Protocol };
+enum class ValueKind { FreeText, Path, Host, ServiceHost, Port, Timeout, Protocol };
 
 const QHash<QString, ValueKind> valueKinds = {
+    {QStringLiteral("ProductPath"), ValueKind::Path},
+    {QStringLiteral("dddPath"), ValueKind::Path},
+    {QStringLiteral("ExportPath"), ValueKind::Path},
+    {QStringLiteral("CertCA"), ValueKind::Path},
+    {QStringLiteral("CertUser"), ValueKind::Path},
+    {QStringLiteral("PKeyUser"), ValueKind::Path},
     {QStringLiteral("Server"), ValueKind::Host},
     {QStringLiteral("Port"), ValueKind::Port},
     {QStringLiteral("Timeout"), ValueKind::Timeout},
@@ -24,19 +30,6 @@ const QString rejectedValueText = QStringLiteral("%1\nУстановлено з�
 QString storedValue(const QSettings &store, const QString &key)
 {
     return store.value(key, QString()).toString();
-}
-
-// Values without a form: a stored non-empty value wins, an empty one is
-// replaced by the default in the store.
-void loadFreeGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack)
-{
-    for (auto it = group.begin(); it != group.end(); ++it) {
-        const QString value = storedValue(store, it.key());
-        if (value.isEmpty())
-            writeBack << it.key();
-        else
-            it.value() = value;
-    }
 }
 
 } // namespace
@@ -57,12 +50,12 @@ void Config::load()
                     writeBack << it.key();
             }
             QMap<QString, QString> workFolders = paths();
-            loadFreeGroup(store, workFolders, writeBack);
+            loadCheckedGroup(store, workFolders, writeBack);
             {
                 QMutexLocker lock(&m_shared);
                 m_paths = workFolders;
             }
-            loadFreeGroup(store, auth, writeBack);
+            loadCheckedGroup(store, auth, writeBack);
             loadCheckedGroup(store, unblockServer, writeBack);
             loadCheckedGroup(store, services, writeBack);
 
@@ -112,6 +105,11 @@ bool Config::acceptStoredValue(const QString &key, const QString &value)
     switch (kind) {
     case ValueKind::FreeText:
         return true;
+    case ValueKind::Path:
+        if (validatePath(value))
+            return true;
+        emit warningMessage(QStringLiteral("Указан некорректный путь."), rejectedValueText.arg(lastError));
+        return false;
     case ValueKind::Protocol:
         if (value == QLatin1String("https") || value == QLatin1String("http"))
             return true;

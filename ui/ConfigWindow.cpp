@@ -153,20 +153,39 @@ QString ConfigWindow::storedValue(const QString &key) const
     return QString();
 }
 
-void ConfigWindow::applySettings()
+// The first group that holds the key gets the value.
+void ConfigWindow::setConfigValue(const QString &key, const QString &value)
+{
+    if (config->paths().contains(key))
+        config->setPath(key, value);
+    else if (config->auth.contains(key))
+        config->auth.insert(key, value);
+    else if (config->unblockServer.contains(key))
+        config->unblockServer.insert(key, value);
+    else if (config->services.contains(key))
+        config->services.insert(key, value);
+}
+
+// False when the store could not be written (Config has told the user): the
+// edits then stay pending, and Config keeps what the store holds.
+bool ConfigWindow::applySettings()
 {
     const QStringList keys = config->changedKeys;
+    QMap<QString, QString> before;
     for (const QString &key : keys) {
-        if (config->paths().contains(key))
-            config->setPath(key, valueByKey(ui->PathCfgTbl, key));
-        else if (config->auth.contains(key))
-            config->auth.insert(key, valueByKey(ui->AuthCfgTbl, key));
-        else if (config->unblockServer.contains(key))
-            config->unblockServer.insert(key, valueByKey(ui->ServerCfgTbl, key));
-        else if (config->services.contains(key))
-            config->services.insert(key, valueByKey(ui->LKSCfgTbl, key));
+        const QTableWidget *table = tableOfKey(key);
+        if (!table)
+            continue;
+        if (!before.contains(key))
+            before.insert(key, storedValue(key));
+        setConfigValue(key, valueByKey(table, key));
     }
-    config->save(keys);
+    if (!config->save(keys)) {
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            setConfigValue(it.key(), it.value());
+        updateApplyButtons();
+        return false;
+    }
 
     // New certificates and the new key are used from the next request on.
     if (keys.contains(certCaKey))
@@ -182,6 +201,7 @@ void ConfigWindow::applySettings()
     pendingKey = QSslKey();
     pendingKeyPath.clear();
     updateApplyButtons();
+    return true;
 }
 
 void ConfigWindow::applyCertificate(const QString &key)
@@ -227,7 +247,8 @@ void ConfigWindow::on_CancelCfgBtn_clicked()
     box.setStandardButtons(QMessageBox::SaveAll | QMessageBox::Close | QMessageBox::Cancel | QMessageBox::Discard);
     switch (box.exec()) {
     case QMessageBox::SaveAll:
-        applySettings();
+        if (!applySettings())
+            break;
         clearTableFocus();
         close();
         break;
@@ -254,8 +275,8 @@ void ConfigWindow::clearTableFocus()
 
 void ConfigWindow::on_SaveCfgBtn_clicked()
 {
-    applySettings();
-    close();
+    if (applySettings())
+        close();
 }
 
 void ConfigWindow::on_ApplyCfgBtn_clicked()

@@ -68,7 +68,8 @@ private:
     void updateApplyButtons();
     void endEdit(QTableWidget *table, int row, const QString &value);
     QString storedValue(const QString &key) const;
-    void applySettings();
+    void setConfigValue(const QString &key, const QString &value);
+    bool applySettings();
     void applyCertificate(const QString &key);
     void revertChanges();
     void clearTableFocus();

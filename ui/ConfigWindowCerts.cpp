@@ -1,12 +1,13 @@
 #include "ui/ConfigWindow.h"
 
 #include "config/Config.h"
+#include "config/SmallFile.h"
 #include "ui/PassPhraseDialog.h"
 
 #include "ui_configwindow.h"
 
 #include <QCryptographicHash>
-#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -17,7 +18,7 @@ int certificateColumn(const QString &key)
     return key == QLatin1String("CertCA") ? 1 : 2;
 }
 
-QString fileErrorText(const QString &pattern, const QFile &file)
+QString fileErrorText(const QString &pattern, const SmallFile &file)
 {
     return pattern.arg(int(file.error())).arg(file.errorString());
 }
@@ -63,17 +64,16 @@ void ConfigWindow::clearCertificateColumns()
 bool ConfigWindow::loadCertificate(const QString &path, const QString &key)
 {
     lastError.clear();
-    QFile file(path);
-    if (!file.exists()) {
+    if (!QFileInfo::exists(path)) {
         lastError = QStringLiteral("Указанный файл сертификата не найден: %1").arg(path);
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    SmallFile file(path);
+    if (!file.read()) {
         lastError = fileErrorText(QStringLiteral("Не удалось прочитать файл сертификата. %1 - %2"), file);
         return false;
     }
-    const QSslCertificate certificate(&file, QSsl::Pem);
-    file.close();
+    const QSslCertificate certificate(file.bytes(), QSsl::Pem);
     if (certificate.isNull()) {
         lastError = QStringLiteral("Файл не содержит сертификат.");
         return false;
@@ -86,12 +86,12 @@ bool ConfigWindow::loadCertificate(const QString &path, const QString &key)
 bool ConfigWindow::loadPrivateKey(const QString &path)
 {
     lastError.clear();
-    QFile file(path);
-    if (!file.exists()) {
+    if (!QFileInfo::exists(path)) {
         lastError = QStringLiteral("Указанный файл закрытого ключа не найден: %1").arg(path);
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    SmallFile file(path);
+    if (!file.read()) {
         lastError = fileErrorText(QStringLiteral("Не удалось прочитать файл с закрытым ключем. %1 - %2"), file);
         return false;
     }
@@ -100,8 +100,7 @@ bool ConfigWindow::loadPrivateKey(const QString &path)
         lastError = QStringLiteral("Пользователь отменил загрузку ключа.");
         return false;
     }
-    const QSslKey key(&file, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
-    file.close();
+    const QSslKey key(file.bytes(), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
     passPhrase.fill('\0');
     passPhrase.clear();
     if (key.isNull()) {

@@ -175,18 +175,12 @@ void ConfigWindow::chooseAuthFile(const QString &key)
     box.exec();
 }
 
-// A stored path is read back by every later run and written into log lines,
-// so line breaks and other control characters are refused.
 bool ConfigWindow::acceptPath(const QString &path)
 {
-    for (const QChar character : path) {
-        if (character.category() == QChar::Other_Control) {
-            showRefusal(QStringLiteral("Указан некорректный путь."),
-                        QStringLiteral("Путь не должен содержать управляющих символов."));
-            return false;
-        }
-    }
-    return true;
+    if (config->validatePath(path))
+        return true;
+    showRefusal(QStringLiteral("Указан некорректный путь."), config->lastError);
+    return false;
 }
 
 void ConfigWindow::editServerSetting(const QString &key, const QString &value)

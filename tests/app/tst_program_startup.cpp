@@ -1,9 +1,10 @@
 // Start-up and shut-down of the whole program as main() runs them: the
 // first start on an empty settings store, a style sheet that is missing or
-// broken, a log folder that cannot be used, and shut-down in the middle of a
-// card read.
+// broken, a log folder or settings that cannot be used, and shut-down in the
+// middle of a card read.
 
 #include "tests/app/ProgramDriver.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "ui/app/CrossThreadTypes.h"
 #include "ui/app/Program.h"
@@ -51,6 +52,9 @@ private slots:
 
     void cleanup()
     {
+        // A blocked settings file or folder.
+        QDir(home.filePath("config/ВОРНТЕХ/Дравек Про.conf")).removeRecursively();
+        QFile::remove(home.filePath("config/ВОРНТЕХ"));
         // A line edit's clear-button fade (160 ms) stops only on its next
         // tick once the window is gone, and deletes itself later; main()
         // never meets one still running, a test that closes at once does.
@@ -170,6 +174,57 @@ private slots:
         QVERIFY(!shown.isEmpty());
         QCOMPARE(shown.first(), told);
         QVERIFY(program.mainWindow().isVisible());
+    }
+
+    // Neither settings that cannot be stored (root writes through file modes,
+    // so something stands in the way) nor certificate files that would block
+    // or never end stop start-up; each is told once, by name.
+    void unusableSettings_data()
+    {
+        QTest::addColumn<QString>("blocked"); // "file", "folder", or none: certificates that cannot be read
+        QTest::addColumn<QStringList>("told"); // texts of the boxes shown
+        const QString failure = "В процессе сохранения настроек возникла ошибка.|Не удалось сохранить настройки в файл "
+                                "\"<folder>/Дравек Про.conf\": ";
+        const QString noCa = "Ошибка загрузки корневого сертификата УЦ.|Файл с сертификатом не найден: " +
+                             QCoreApplication::applicationDirPath() + "/ca/ca.crt";
+        const QString unreadable = "Не удалось прочитать файл сертификата: <files>/";
+        QTest::newRow("a folder in place of the settings file")
+            << "file" << QStringList{failure + "на месте файла находится папка.", noCa};
+        QTest::newRow("a file in place of the settings folder")
+            << "folder" << QStringList{failure + "на месте папки \"<folder>\" находится файл.", noCa};
+        QTest::newRow("certificates: a FIFO and a large file")
+            << QString()
+            << QStringList{"Ошибка загрузки корневого сертификата УЦ.|" + unreadable +
+                               "ca.fifo. 5 - Это не обычный файл (папка, канал или устройство)",
+                           "Ошибка загрузки сертификата пользователя.|" + unreadable +
+                               "big.pem. 1 - Размер файла больше 256 КБ"};
+    }
+    void unusableSettings()
+    {
+        QFETCH(QString, blocked);
+        QFETCH(QStringList, told);
+        const QString folder = home.filePath("config/ВОРНТЕХ");
+        QTemporaryDir files;
+        QDir(folder).removeRecursively();
+        if (blocked == "file") {
+            QVERIFY(QDir().mkpath(folder + "/Дравек Про.conf"));
+        } else if (blocked == "folder") {
+            QVERIFY(QDir().mkpath(home.filePath("config")) && QFile(folder).open(QIODevice::WriteOnly));
+        } else {
+            store()->setValue("CertCA", makeFifo(files.filePath("ca.fifo")));
+            store()->setValue("CertUser", makeOversized(files.filePath("big.pem"),
+                                                        qEnvironmentVariable("DRVP_CERTS_DIR") + "/user.pem"));
+        }
+        for (QString& text : told)
+            text.replace("<folder>", folder).replace("<files>", files.path());
+
+        Program program(new DRVPEventLogger);
+        bool started = false;
+        QCOMPARE(boxesShownBy([&] { started = program.start(); }), told);
+        QVERIFY(started);
+        QVERIFY(program.mainWindow().isVisible());
+        for (const QString& text : qAsConst(told))
+            QCOMPARE(logLines().filter(" [Crit] - " + text.section('|', 1)).size(), 1);
     }
 
     void unqueueableSignalsAreFound()

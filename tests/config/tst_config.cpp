@@ -1,4 +1,5 @@
 #include "config/Config.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/RealLog.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@ const QStringList everyKey = {
     "LotvarskServer", "PKeyUser", "Port", "ProductPath", "Protocol", "Server", "Timeout", "dddPath"};
 const QString useDefault = "\nУстановлено значение по умолчанию.";
 const QString badKey = "Некорректный пароль закрытого ключа, или файл не содержит закрытый ключ.";
+const QString notRegular = ". 5 - Это не обычный файл (папка, канал или устройство)";
 
 QStringList storedKeys()
 {
@@ -152,6 +154,11 @@ private slots:
         QTest::newRow("service hostile") << "KvarnolServer" << "evil 1.2.3.4" << "" << host;
         QTest::newRow("protocol") << "Protocol" << "HTTPS" << "https"
                                   << "Поддерживаются только протоколы https и http.|" + useDefault.mid(1);
+        // A folder that would be made, and written raw into the log by every .ddd save.
+        QTest::newRow("path with a line break")
+            << "dddPath" << "<home>/ddd\r\n01.01.2021 00:00:00 [Info] - forged"
+            << "<home>/data/ВОРНТЕХ/Дравек Про/downloads"
+            << "Указан некорректный путь.|Путь не должен содержать управляющих символов." + useDefault;
     }
     void storedValuesAreRepaired()
     {
@@ -159,6 +166,8 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, fallback);
         QFETCH(QString, warning);
+        value.replace("<home>", m_dir->path());
+        fallback.replace("<home>", m_dir->path());
         // Good values beside the bad one survive, as does a stored work folder that cannot be made
         // (a file is in its way); an empty one takes its default, which is still made after the
         // failure. The program's own description follows the running program, silently.
@@ -178,7 +187,7 @@ private slots:
         QCOMPARE(joined(warnings.at(1)), "В процессе создания рабочих папок возникла ошибка.|При создании папки \"" +
                                              blocked + "\" возникла ошибка. Перед началом работы внесите изменения в "
                                                        "настройки.");
-        QCOMPARE(config.unblockServer.value(key, config.services.value(key)), fallback);
+        QCOMPARE(config.unblockServer.value(key, config.services.value(key, config.path(key))), fallback);
         QCOMPARE(stored(key), fallback);
         QCOMPARE(stored("LotvarskServer"), QString("lotvarsk.digital:8069"));
         if (key != "KvarnolServer")
@@ -188,6 +197,7 @@ private slots:
         QCOMPARE(stored("dddPath"), dataFolder() + "/downloads");
         QVERIFY(QDir(dataFolder() + "/downloads").exists());
         QCOMPARE(stored("AppVersion"), QString("3.1.1.0"));
+        QVERIFY(!QFileInfo::exists(value));
     }
 
     void foreignKeySetIsRewritten_data()
@@ -218,6 +228,8 @@ private slots:
         const QString missing = certFile("no-such.pem"), notPem = certFile("notpem.txt");
         QTest::newRow("missing") << missing << "Файл с сертификатом не найден: " + missing;
         QTest::newRow("not pem") << notPem << "Файл не соджержит сертификата: " + notPem;
+        // Refused unread: it would never end.
+        QTest::newRow("device") << "/dev/zero" << "Не удалось прочитать файл сертификата: /dev/zero" + notRegular;
     }
     void certificates()
     {
@@ -257,6 +269,8 @@ private slots:
         QTest::newRow("unset") << "" << right << -1 << "В настройках не задан параметр закрытого ключа пользователя.";
         QTest::newRow("missing") << missing << right << -2
                                  << "Файл с закрытым ключем пользователя не найден: " + missing;
+        QTest::newRow("fifo") << "<fifo>" << right << -2
+                              << "Не удалось прочитать файл заурытого ключа пользователя: <fifo>" + notRegular;
     }
     void privateKey()
     {
@@ -264,6 +278,10 @@ private slots:
         QFETCH(QByteArray, passPhrase);
         QFETCH(int, result);
         QFETCH(QString, error);
+        if (path == "<fifo>") { // never waited on
+            path = makeFifo(m_dir->filePath("user.key"));
+            error.replace("<fifo>", path);
+        }
         Config config;
         RealLog::attach(&config, &Config::loggingMessage);
         config.setDefaults();

@@ -1,6 +1,7 @@
 #include "config/Config.h"
 #include "net/ClientKVOBServer.h"
 #include "ui/ConfigWindow.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/ModalBoxes.h"
 #include "tests/support/UnblockServerProcess.h"
 
@@ -277,6 +278,33 @@ private slots:
         QCOMPARE(rig.saveEnabled(), !pending.isEmpty());
     }
 
+    // A store that cannot be written (root writes through file modes, so a
+    // folder stands where the file should be) loses nothing typed: the edit
+    // stays pending, and Save stores it once the store can be written again.
+    void failedSaveKeepsEdits()
+    {
+        Rig rig;
+        const QString file = QSettings().fileName();
+        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+        QSignalSpy warnings(&rig.config, &Config::warningMessage);
+        rig.edit("ServerCfgTbl", "Server", {typeText("a.example.ru")});
+        QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+        QTest::mouseClick(rig.find<QToolButton>("SaveCfgBtn"), Qt::LeftButton);
+        QCOMPARE(warnings.count(), 2); // one for each failed save
+        QCOMPARE(warnings.at(0).at(1).toString(),
+                 "Не удалось сохранить настройки в файл \"" + file + "\": на месте файла находится папка.");
+        QVERIFY(rig.window.isVisible());
+        QCOMPARE(rig.config.changedKeys, QStringList("Server"));
+        QVERIFY(rig.applyEnabled() && rig.saveEnabled());
+        QCOMPARE(rig.shown("ServerCfgTbl", "Server"), QString("a.example.ru"));
+        QCOMPARE(rig.config.unblockServer.value("Server"), QString("kvob.vorntech.ru")); // as stored
+
+        QVERIFY(QDir(file).removeRecursively());
+        QTest::mouseClick(rig.find<QToolButton>("SaveCfgBtn"), Qt::LeftButton);
+        QVERIFY(!rig.window.isVisible());
+        QCOMPARE(onDisk("Server"), QString("a.example.ru"));
+    }
+
     // Keys left pending by Cancel show their edited values when the dialog
     // opens again, so Apply then stores what the user chose.
     void reopenShowsPendingValues()
@@ -383,6 +411,13 @@ private slots:
                                         << "Ошибка выбора сертификата|Файл не содержит сертификат.";
         QTest::newRow("missing") << "CertCA" << "missing.pem" << ""
                                  << "Ошибка выбора сертификата|Указанный файл сертификата не найден: %1";
+        // Never waited on, nor read whole.
+        QTest::newRow("fifo") << "CertCA" << "<fifo>" << ""
+                              << "Ошибка выбора сертификата|Не удалось прочитать файл сертификата. 5 - Это не обычный файл "
+                                 "(папка, канал или устройство)";
+        QTest::newRow("too large") << "CertUser" << "<big>" << ""
+                                   << "Ошибка выбора сертификата|Не удалось прочитать файл сертификата. 1 - Размер "
+                                      "файла больше 256 КБ";
     }
     void certificateChoice()
     {
@@ -390,13 +425,17 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, details);
         QFETCH(QString, box);
+        QTemporaryDir made;
+        const QString path = file == "<fifo>" ? makeFifo(made.filePath("ca.crt"))
+                             : file == "<big>" ? makeOversized(made.filePath("user.crt"), certFile("user.pem"))
+                                               : certFile(file);
         Rig rig;
         QSignalSpy certChanged(&rig.config, &Config::userCertChanged);
         const int column = key == "CertCA" ? 1 : 2;
         QStringList expected{"files:Все CRT файлы (*.crt *.CRT)"};
         if (!box.isEmpty())
-            expected << box.arg(certFile(file));
-        QCOMPARE(rig.edit("AuthCfgTbl", key, {chooseFile(certFile(file))}), expected);
+            expected << box.arg(path);
+        QCOMPARE(rig.edit("AuthCfgTbl", key, {chooseFile(path)}), expected);
         QCOMPARE(rig.config.changedKeys, details.isEmpty() ? QStringList() : QStringList(key));
         if (details.isEmpty()) {
             QCOMPARE(rig.certColumn(column), QString("||||||"));
