@@ -4,6 +4,7 @@
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QDeadlineTimer>
+#include <QSemaphore>
 #include <QtTest>
 
 #include <atomic>
@@ -41,6 +42,8 @@ private slots:
     void automaticUnblock_data();
     void automaticUnblock();
     void cardSwappedDuringRequest();
+    void cancelReachesOnlyEarlierRequests();
+    void lateAnswerFindsItsOwnRequest();
 };
 
 void TestReaderManagerUnblock::manualUnblock_data()
@@ -224,6 +227,63 @@ void TestReaderManagerUnblock::cardSwappedDuringRequest()
                                .arg(second.name())));
     QVERIFY(second.remove());
     QCOMPARE(readCardCounters(dump.path()).value("pin"), oldPin);
+}
+
+// A cancel reaches the requests made before it, also one still waiting in
+// the queue, and none made after it.
+void TestReaderManagerUnblock::cancelReachesOnlyEarlierRequests()
+{
+    ReaderManagerRig rig;
+    QTemporaryDir dump;
+    VirtualCardProcess card(0);
+    QVERIFY(card.insert("driver-rfskzi", {"--pin-tries", "0", "--dump", dump.path()}));
+    QVERIFY(rig.waitForCard(card.name()));
+    QSemaphore holding, released;
+    rig.request([&] {
+        holding.release();
+        released.acquire();
+    });
+    QVERIFY(holding.tryAcquire(1, ReaderManagerRig::generousMs));
+
+    rig.unblock(card.name(), "87654321", "5678");
+    rig.manager->on_InterruptAllOperation();
+    rig.read(card.name(), "1234");
+    released.release();
+    QCOMPARE(rig.takeFinish(), QString("unblock"));
+    QCOMPARE(rig.takeFinish(), QString("read:"));
+    // The read ran, up to the card's refusal of the blocked PIN.
+    QTRY_COMPARE(rig.progress.shown(), QString("3|Не корректный ПИН-код"));
+
+    QVERIFY(card.remove());
+    QCOMPARE(readCardCounters(dump.path()).value("puk-tries"), QString("3")); // the PUK never reached the card
+}
+
+// Card A's request cancelled, then card B's made: A's late answer neither
+// finishes B's request nor reaches a card, and B's own answer unblocks B.
+void TestReaderManagerUnblock::lateAnswerFindsItsOwnRequest()
+{
+    ReaderManagerRig rig(false);
+    QTemporaryDir dumpA, dumpB;
+    VirtualCardProcess a(0), b(1);
+    QVERIFY(a.insert("driver-rfskzi", {"--pin-tries", "0", "--dump", dumpA.path()}));
+    QVERIFY(b.insert("workshop-rfskzi", {"--pin-tries", "0", "--dump", dumpB.path()}));
+    QVERIFY(rig.waitForCard(a.name()) && rig.waitForCard(b.name()));
+
+    rig.autoUnblock(a.name(), "5678");
+    QTRY_COMPARE(rig.commands.size(), 1);
+    rig.manager->on_InterruptAllOperation();
+    QCOMPARE(rig.takeFinish(), QString("auto:-9999")); // at once, not at the answer
+    rig.autoUnblock(b.name(), "5678");
+    QTRY_COMPARE(rig.commands.size(), 2);
+    rig.answer("findPUK", true, {"RUD0000012345600", "A23501000123456", "12345678", "None", "Сервер", "7"});
+    rig.answer("findPUK", true, {"RUW0000000456700", "A23501000234567", "12345678", "None", "Сервер", "6"});
+    QCOMPARE(rig.takeFinish(), QString("auto:6"));
+    QTRY_COMPARE(rig.progress.shown(), QString("2|Карта разблокирована"));
+    QVERIFY(rig.finishes.isEmpty());
+
+    QVERIFY(a.remove() && b.remove());
+    QCOMPARE(readCardCounters(dumpA.path()).value("pin"), oldPin);
+    QCOMPARE(readCardCounters(dumpB.path()).value("pin"), newPin);
 }
 
 QTEST_MAIN(TestReaderManagerUnblock)

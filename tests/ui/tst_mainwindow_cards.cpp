@@ -49,9 +49,10 @@ private slots:
     void initTestCase();
     void buttonsFollowTheCard_data();
     void buttonsFollowTheCard();
-    void closeRefusedWhileBusyThenAllowedAfterCancel();
+    void lateFinishLeavesTheNextReadBusy();
     void removalFromAnotherReaderInterrupts();
-    void lateCheckFinishedAfterCancelChangesNothing();
+    void diagnosisStartsOnceAndLateFinishChangesNothing();
+    void cancelledAutoUnblockGivesThePageBack();
     void readerRemovalSkipsUnknownNamesAndDropsSelection();
     void clientStatus_data();
     void clientStatus();
@@ -157,21 +158,27 @@ void TestMainWindowCards::buttonsFollowTheCard()
     QCOMPARE(rig.viewPage(), 2);
 }
 
-void TestMainWindowCards::closeRefusedWhileBusyThenAllowedAfterCancel()
+// Cancel and read again at once: the first read's late finish leaves the
+// second one busy, so the window stays open and a second cancel reaches it.
+void TestMainWindowCards::lateFinishLeavesTheNextReadBusy()
 {
     AppRig rig;
     VirtualCardProcess card(0);
     QVERIFY(rig.showCard(card, "driver-estr", slowCard));
     QVERIFY(rig.click("ReadCardsBtn")); // kind 2: the read starts at once
-
-    QCOMPARE(boxesShownBy([&] { QVERIFY(!rig.window->close()); }),
-             QStringList{"Ошибка закрытия Дравека Про|Дравек Про не может быть закрыт в процессе "
-                                "взаимодействия с картой тахографа."});
+    const QStringList closeRefused{"Ошибка закрытия Дравека Про|Дравек Про не может быть закрыт в процессе "
+                                   "взаимодействия с картой тахографа."};
+    QCOMPARE(boxesShownBy([&] { QVERIFY(!rig.window->close()); }), closeRefused);
     QVERIFY(rig.window->isVisible());
 
     QVERIFY(rig.click("CancelBtn"));
-    QVERIFY(rig.logged(reader0 + ": Операция прервана пользователем."));
+    QVERIFY(rig.click("ReadCardsBtn"));
     QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"read "}, 30000); // interrupted: nothing saved
+    QCOMPARE(boxesShownBy([&] { QVERIFY(!rig.window->close()); }), closeRefused);
+
+    QVERIFY(rig.click("CancelBtn"));
+    QCOMPARE(rig.log.filter(reader0 + ": Операция прервана пользователем.").size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished, (QStringList{"read ", "read "}), 30000);
     QVERIFY(rig.window->close());
     QVERIFY(!rig.window->isVisible());
 }
@@ -195,13 +202,22 @@ void TestMainWindowCards::removalFromAnotherReaderInterrupts()
     QVERIFY(rig.window->close());
 }
 
-void TestMainWindowCards::lateCheckFinishedAfterCancelChangesNothing()
+// A kind-1 card's page offers Start; the next card's diagnosis, which starts
+// at once, must not offer it again. Its finish after a cancel changes nothing.
+void TestMainWindowCards::diagnosisStartsOnceAndLateFinishChangesNothing()
 {
     AppRig rig;
+    VirtualCardProcess pinCard(1);
+    QVERIFY(rig.showCard(pinCard, "driver-rfskzi"));
+    QVERIFY(rig.click("CheckingCardBtn"));
+    QVERIFY(rig.enabled("StartCheckingBtn"));
+    QVERIFY(rig.click("CancelBtn"));
+
     VirtualCardProcess card(0);
     QVERIFY(rig.showCard(card, "driver-estr", slowCard));
     QCOMPARE(rig.viewPage(), 0);
     QVERIFY(rig.click("CheckingCardBtn")); // kind 2: the diagnosis starts at once
+    QVERIFY(!rig.enabled("StartCheckingBtn"));
     QVERIFY(rig.click("CancelBtn"));
     QCOMPARE(rig.mainPage(), 0);
 
@@ -211,6 +227,28 @@ void TestMainWindowCards::lateCheckFinishedAfterCancelChangesNothing()
     QVERIFY(!rig.enabled("Checking2XLSBtn"));
     QVERIFY(rig.text("CheckingPrgLbl") != QStringLiteral("Диагностика выполнена"));
     QCOMPARE(rig.commandButtons(), QStringLiteral("110100"));
+}
+
+// The server never answers; after cancel the page takes a new PIN again.
+void TestMainWindowCards::cancelledAutoUnblockGivesThePageBack()
+{
+    UnblockServerProcess silent("server", {"--silent"});
+    AppRig rig;
+    rig.useUnblockServer(silent.port);
+    rig.useKeyFile();
+    VirtualCardProcess card(0);
+    QVERIFY(rig.showCard(card, "driver-rfskzi", {"--pin-tries", "0"}));
+    QVERIFY(rig.click("AutoUnblockBtn"));
+    QVERIFY(rig.type("ANewPINEdt", "5678"));
+    QString left;
+    dialogsShownBy([&] { QVERIFY(rig.click("AUnblockBtn")); }, {typePassPhrase(keyPassPhrase(), true, &left)});
+    QVERIFY(!rig.enabled("ANewPINEdt"));
+
+    QVERIFY(rig.click("CancelBtn"));
+    QVERIFY(rig.click("AutoUnblockBtn"));
+    QVERIFY(rig.type("ANewPINEdt", "5678"));
+    QVERIFY(rig.enabled("AUnblockBtn"));
+    QVERIFY(rig.window->close());
 }
 
 void TestMainWindowCards::readerRemovalSkipsUnknownNamesAndDropsSelection()
@@ -310,6 +348,9 @@ void TestMainWindowCards::uploadsKind2CardToLotvarsk()
     QVERIFY(!rig.enabled("LKSendBtn"));
     QVERIFY(rig.type("LKPassWordEdt", "secret"));
     QVERIFY(rig.click("LKSendBtn"));
+    // The card is read once: nothing on the page starts a second read.
+    for (const char* control : {"LKSendBtn", "LKSelectFileBtn", "LKFileEdt"})
+        QVERIFY2(!rig.enabled(control), control);
 
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("LKReadingProgressLbl"), uploaded, operationMs);
     QCOMPARE(rig.finished.size(), 1);
@@ -335,9 +376,13 @@ void TestMainWindowCards::failedReadUploadsNothing()
 
     QVERIFY(rig.click("UploadBtn"));
     QVERIFY(rig.type("LKPassWordEdt", "secret"));
-    QVERIFY(rig.type("LKReadPINEdt", "1234"));
+    QVERIFY(rig.type("LKReadPINEdt", "12"));
+    QVERIFY(!rig.enabled("LKSendBtn")); // a short PIN would spend one of the card's tries
+    QVERIFY(rig.type("LKReadPINEdt", "34"));
     QVERIFY(!rig.enabled("LKFileEdt")); // a PIN means this card, not a file
     QVERIFY(rig.click("LKSendBtn"));
+    for (const char* control : {"LKSendBtn", "LKSelectFileBtn", "LKFileEdt", "LKReadPINEdt"})
+        QVERIFY2(!rig.enabled(control), control);
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("LKReadingProgressLbl"), uploaded, operationMs);
     const QString saved = rig.finished.first().mid(5);
     QCOMPARE(services.kvarnol.uploaded(QFileInfo(saved).fileName()), fileBytes(saved));

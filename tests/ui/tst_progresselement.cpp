@@ -138,6 +138,36 @@ private slots:
         QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 0, -1}));
         QCOMPARE(row.element.current, quint8(0));
     }
+
+    // A reset from the GUI thread hands the element to the next operation:
+    // the calls of a worker bound before it are dropped, queued or not.
+    void resetLeavesTheEarlierOperationOut()
+    {
+        Row row(dir);
+        const auto onWorker = [](const std::function<void()>& work) {
+            std::unique_ptr<QThread> worker(QThread::create(work));
+            worker->start();
+            worker->wait();
+        };
+        row.element.reset(QString(), 0);
+        onWorker([&] {
+            row.element.bindWorker();
+            row.element.setCurrentState(3, QStringLiteral("old failed"));
+        });
+        row.element.reset(QStringLiteral("new run"), 0);
+        onWorker([&] { row.element.nextStep(QStringLiteral("old late"), 2); });
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(row.message.text(), QStringLiteral("new run"));
+        QCOMPARE(row.shown(), QVector<int>({0, 0, 0, 0, -1}));
+
+        onWorker([&] {
+            row.element.bindWorker();
+            row.element.setCurrentState(1, QStringLiteral("next"));
+        });
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(row.message.text(), QStringLiteral("next"));
+        QCOMPARE(row.shown(), QVector<int>({1, 0, 0, 0, -1}));
+    }
 };
 
 QTEST_MAIN(TestProgressElement)
