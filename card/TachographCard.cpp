@@ -125,7 +125,7 @@ void TachographCard::clearReadData()
 
 void TachographCard::reset()
 {
-    pin.clear();
+    pin.wipe();
     hCard = 0;
     activeProtocol = 0;
     cardState = 0;

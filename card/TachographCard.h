@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/CardOpResult.h"
+#include "card/SecretBytes.h"
 #include "platform/Pcsc.h"
 
 #include <QByteArray>
@@ -108,8 +109,8 @@ public:
     std::atomic<quint8> cardKind{0};
     std::atomic<quint8> cardType{0};
     bool dfSelected = false;
-    QByteArray pin;
-    QByteArray puk;
+    SecretBytes pin;
+    SecretBytes puk;
     // Set from the GUI thread while a command runs; checked before every command.
     std::atomic<bool> interrupted{false};
     // Set by the worker while it puts the card's own bytes back: a cancel

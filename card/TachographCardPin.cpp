@@ -1,12 +1,14 @@
 // PIN commands: VERIFY and RESET RETRY COUNTER (unblock with the PUK).
 
-#include "card/ApduBytes.h"
 #include "card/StatusWordTexts.h"
 #include "card/TachographCard.h"
+
+#include <cstring>
 
 namespace {
 
 constexpr int statusOnly = 2;
+constexpr int headerBytes = 5;
 constexpr int verifiedPinBytes = 4;
 constexpr int secretBlock = 8;
 
@@ -16,6 +18,22 @@ const QString emptyPin = QStringLiteral("ПИН-код не задан.");
 const QString emptyPuk = QStringLiteral("ПАК-код не задан.");
 const QString longPin = QStringLiteral("ПИН-код длиннее %1 байт.");
 const QString longPuk = QStringLiteral("ПАК-код длиннее %1 байт.");
+
+// A command of `dataBytes` bytes of `fill` after its header, built in a
+// secret's own buffer: no temporary copy of a PIN or PUK is left behind, and
+// the whole command is overwritten once the card has answered.
+SecretBytes secretCommand(const char (&header)[headerBytes], int dataBytes, char fill)
+{
+    SecretBytes apdu = SecretBytes::filled(headerBytes + dataBytes, fill);
+    std::memcpy(apdu.data(), header, headerBytes);
+    return apdu;
+}
+
+// Copies at most `limit` bytes of the secret to the command's data at `offset`.
+void put(SecretBytes &apdu, int offset, const SecretBytes &secret, int limit)
+{
+    std::memcpy(apdu.data() + headerBytes + offset, secret.bytes().constData(), size_t(qMin(secret.size(), limit)));
+}
 
 } // namespace
 
@@ -27,10 +45,13 @@ bool TachographCard::verifyPin()
         result.setNote(2, emptyPin);
         return false;
     }
-    QByteArray apdu = apduBytes({0x00, 0x20, 0x00, 0x00, 0x08});
-    apdu += pin.left(verifiedPinBytes).leftJustified(verifiedPinBytes, '\0');
-    apdu += QByteArray(secretBlock - verifiedPinBytes, '\xFF');
-    return send(apdu, ApduKind::VerifyPin, statusOnly, failVerify.arg(readerName));
+    // The PIN's first four bytes, zero-padded, then four bytes FF.
+    SecretBytes apdu = secretCommand({0x00, 0x20, 0x00, 0x00, 0x08}, secretBlock, '\xFF');
+    std::memset(apdu.data() + headerBytes, '\0', verifiedPinBytes);
+    put(apdu, 0, pin, verifiedPinBytes);
+    const bool verified = send(apdu.bytes(), ApduKind::VerifyPin, statusOnly, failVerify.arg(readerName));
+    apdu.wipe();
+    return verified;
 }
 
 bool TachographCard::unblockPin()
@@ -45,8 +66,10 @@ bool TachographCard::unblockPin()
         result.setNote(2, (puk.size() > secretBlock ? longPuk : longPin).arg(secretBlock));
         return false;
     }
-    QByteArray apdu = apduBytes({0x00, 0x2C, 0x00, 0x00, 0x10});
-    apdu += puk.leftJustified(secretBlock, '\xFF');
-    apdu += pin.leftJustified(secretBlock, '\xFF');
-    return send(apdu, ApduKind::Unblock, statusOnly, failUnblock.arg(readerName));
+    SecretBytes apdu = secretCommand({0x00, 0x2C, 0x00, 0x00, 0x10}, 2 * secretBlock, '\xFF');
+    put(apdu, 0, puk, secretBlock);
+    put(apdu, secretBlock, pin, secretBlock);
+    const bool unblocked = send(apdu.bytes(), ApduKind::Unblock, statusOnly, failUnblock.arg(readerName));
+    apdu.wipe();
+    return unblocked;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/SecretBytes.h"
+
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -33,9 +35,9 @@ public:
     // key is "CertCA" or "CertUser".
     bool loadCertificate(const QString &key);
     // 0 loaded, 1 wrong pass phrase or no key in the file, -1 no key file
-    // configured, -2 key file missing or unreadable. Every byte of the
-    // pass phrase is zero on return, whatever the result.
-    int loadPrivateKey(QByteArray &passPhrase);
+    // configured, -2 key file missing or unreadable. The pass phrase is
+    // wiped for every holder on return, whatever the result.
+    int loadPrivateKey(SecretBytes passPhrase);
 
     // Each sets lastError to its message and empties it on success.
     bool validatePort(const QString &text);

@@ -7,26 +7,6 @@
 
 namespace {
 
-// Zero-fills the caller's pass phrase when it goes out of scope, on every
-// path. Clearing alone would free the bytes with the phrase still in them.
-class PassPhraseWiper
-{
-public:
-    explicit PassPhraseWiper(QByteArray &passPhrase)
-        : m_passPhrase(passPhrase)
-    {
-    }
-    ~PassPhraseWiper()
-    {
-        m_passPhrase.fill('\0');
-    }
-    PassPhraseWiper(const PassPhraseWiper &) = delete;
-    PassPhraseWiper &operator=(const PassPhraseWiper &) = delete;
-
-private:
-    QByteArray &m_passPhrase;
-};
-
 QString readErrorText(const QString &pattern, const QString &path, const SmallFile &file)
 {
     return pattern.arg(path, QString::number(int(file.error())), file.errorString());
@@ -65,9 +45,8 @@ bool Config::loadCertificate(const QString &key)
     return true;
 }
 
-int Config::loadPrivateKey(QByteArray &passPhrase)
+int Config::loadPrivateKey(SecretBytes passPhrase)
 {
-    const PassPhraseWiper wiper(passPhrase);
     lastError.clear();
     const QString path = auth.value(QStringLiteral("PKeyUser"));
     int result = 0;
@@ -83,7 +62,7 @@ int Config::loadPrivateKey(QByteArray &passPhrase)
                                   path, file);
         result = -2;
     } else {
-        const QSslKey key(file.bytes(), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
+        const QSslKey key(file.bytes(), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase.bytes());
         if (key.isNull()) {
             lastError = QStringLiteral("Некорректный пароль закрытого ключа, или файл не содержит закрытый ключ.");
             result = 1;
@@ -91,6 +70,7 @@ int Config::loadPrivateKey(QByteArray &passPhrase)
             userKey = key;
         }
     }
+    passPhrase.wipe();
     if (result != 0)
         emit loggingMessage(2, lastError);
     return result;

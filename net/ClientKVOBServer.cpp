@@ -30,6 +30,7 @@ ClientKVOBServer::ClientKVOBServer(QObject* parent)
 {
     // makeCommand arrives queued from the reader-manager thread.
     qRegisterMetaType<MultiProgressElement*>("MultiProgressElement*");
+    qRegisterMetaType<SecretBytes>();
     timer.setSingleShot(true);
     // A coarse timer may end a command up to a twentieth of its limit early.
     timer.setTimerType(Qt::PreciseTimer);
@@ -176,13 +177,16 @@ void ClientKVOBServer::sendRequest()
 
 void ClientKVOBServer::on_Response()
 {
-    if (!active || !socket)
+    if (!active || !socket || !reply)
         return;
     const bool firstChunk = !reply->headerReceived();
     if (firstChunk)
         setMessage(QStringLiteral("Прием ответа сервера"));
 
-    switch (reply->feed(socket->readAll())) {
+    QByteArray chunk = socket->readAll();
+    const KvobReplyReader::State state = reply->feed(chunk);
+    SecretBytes::overwrite(chunk);
+    switch (state) {
     case KvobReplyReader::State::FormatError:
         fail(formatStepText, formatLogText);
         return;
@@ -196,15 +200,35 @@ void ClientKVOBServer::on_Response()
         if (firstChunk)
             setMessage(QStringLiteral("Прием ответа сервера %1").arg(reply->expectedLength()));
         closeConnection();
-        checkResponse(reply->body());
+        QString body = reply->body();
+        checkResponse(body);
+        SecretBytes::overwrite(body);
         return;
     }
 }
 
+namespace {
+
+// The PUK leaves the reply as bytes in a holder of its own, and the text it
+// was in is overwritten.
+SecretBytes takePuk(QStringList& findPukResult)
+{
+    constexpr int pukIndex = 2;
+    if (findPukResult.value(pukIndex) == QLatin1String("None"))
+        return SecretBytes();
+    QString& text = findPukResult[pukIndex];
+    const SecretBytes puk = SecretBytes::fromText(text);
+    SecretBytes::overwrite(text);
+    text.clear();
+    return puk;
+}
+
+} // namespace
+
 void ClientKVOBServer::checkResponse(const QString& body)
 {
     setMessage(QStringLiteral("Ответ сервера получен"));
-    const KvobProtocol::Reply parsed = KvobProtocol::interpretReply(cmd, body);
+    KvobProtocol::Reply parsed = KvobProtocol::interpretReply(cmd, body);
     switch (parsed.kind) {
     case KvobProtocol::ReplyKind::ServerError:
         fail(QStringLiteral("Команда не выполнена"),
@@ -214,11 +238,14 @@ void ClientKVOBServer::checkResponse(const QString& body)
     case KvobProtocol::ReplyKind::FormatError:
         fail(formatStepText, formatLogText);
         return;
-    case KvobProtocol::ReplyKind::Result:
+    case KvobProtocol::ReplyKind::Result: {
         setCurrentState(StateDone, QStringLiteral("Команда выполнена успешно"));
         log(LogInfo, QStringLiteral("Получен ответ сервера разблокировки на запрос \"%1\".").arg(cmd));
-        finishCommand(true, parsed.result);
+        QStringList result = std::move(parsed.result);
+        const SecretBytes puk = cmd == QLatin1String("findPUK") ? takePuk(result) : SecretBytes();
+        finishCommand(true, result, puk);
         return;
+    }
     }
 }
 
@@ -286,12 +313,14 @@ void ClientKVOBServer::fail(const QString& stepText, const QString& logText)
     finishCommand(false);
 }
 
-void ClientKVOBServer::finishCommand(bool ok, const QStringList& result)
+void ClientKVOBServer::finishCommand(bool ok, const QStringList& result, const SecretBytes& puk)
 {
     closeConnection();
     active = false;
     progress = nullptr;
-    emit commandResult(cmd, ok, result);
+    // The reply's texts held the PUK: overwritten before they are let go.
+    reply.reset();
+    emit commandResult(cmd, ok, result, puk);
     scheduleNextCommand();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/SecretBytes.h"
+
 #include <QAbstractSocket>
 #include <QList>
 #include <QObject>
@@ -34,8 +36,9 @@ public:
 
 signals:
     // ok false: the command failed (already shown and logged) and result is
-    // empty. "findPUK" yields six strings, "getStatus" two.
-    void commandResult(const QString& cmd, bool ok, const QStringList& result);
+    // empty. "findPUK" yields six strings, "getStatus" two. The server's PUK
+    // never stays a text: it comes as `puk`, its place in the list empty.
+    void commandResult(const QString& cmd, bool ok, const QStringList& result, const SecretBytes& puk);
     void logginMessage(uchar type, const QString& msg);
 
 public slots:
@@ -70,7 +73,7 @@ private:
     void disarmTimer();
     void closeConnection();
     void fail(const QString& stepText, const QString& logText);
-    void finishCommand(bool ok, const QStringList& result = QStringList());
+    void finishCommand(bool ok, const QStringList& result = QStringList(), const SecretBytes& puk = SecretBytes());
 
     int timeout() const;
     QString setting(const QString& key) const;

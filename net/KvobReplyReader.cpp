@@ -1,5 +1,7 @@
 #include "net/KvobReplyReader.h"
 
+#include "card/SecretBytes.h"
+
 #include <QByteArray>
 #include <QRegularExpression>
 #include <QTextCodec>
@@ -40,6 +42,12 @@ QString fromUtf8(const QByteArray& bytes, int size)
 
 } // namespace
 
+KvobReplyReader::~KvobReplyReader()
+{
+    SecretBytes::overwrite(m_held);
+    SecretBytes::overwrite(m_text);
+}
+
 KvobReplyReader::State KvobReplyReader::feed(const QByteArray& bytes)
 {
     if (m_state != State::Incomplete)
@@ -67,8 +75,12 @@ void KvobReplyReader::decode(const QByteArray& bytes)
         --cut;
     if (cut == before)
         cut = 0; // no ASCII byte came, and none is held
-    cut += validSequences(m_held.mid(cut));
-    m_text += fromUtf8(m_held, cut);
+    QByteArray undecided = m_held.mid(cut);
+    cut += validSequences(undecided);
+    SecretBytes::overwrite(undecided);
+    QString decoded = fromUtf8(m_held, cut);
+    m_text += decoded;
+    SecretBytes::overwrite(decoded);
     m_held.remove(0, cut);
 }
 

@@ -10,6 +10,12 @@ class KvobReplyReader
 public:
     enum class State { Incomplete, Complete, FormatError };
 
+    KvobReplyReader() = default;
+    // A reply may hold a PUK: its texts are overwritten, not just let go.
+    ~KvobReplyReader();
+    KvobReplyReader(const KvobReplyReader&) = delete;
+    KvobReplyReader& operator=(const KvobReplyReader&) = delete;
+
     State feed(const QByteArray& bytes);
 
     State state() const { return m_state; }

@@ -67,18 +67,19 @@ bool Sender::isBusy() const
     return pending != nullptr;
 }
 
-void Sender::acceptLogin(QString& username, QString& password, MultiProgressElement* progress)
+void Sender::acceptLogin(const QString& username, SecretBytes password, MultiProgressElement* progress)
 {
     // Two chains would share the fields and the progress element.
     if (isBusy()) {
         log(1, QStringLiteral("\nПредупреждение: Предыдущая отправка файла ещё не завершена."));
+        password.wipe();
         return;
     }
     this->progress = progress;
     login = username;
     this->password = password;
     if (!readFile()) {
-        this->password.clear();
+        this->password.wipe();
         return;
     }
     step01GetLoginPage();
@@ -116,7 +117,7 @@ void Sender::step02Login()
 {
     const Answer answer = takeAnswer();
     if (answer.failed) {
-        password.clear();
+        password.wipe();
         show(3, QStringLiteral("Ошибка подключения"));
         log(2, QStringLiteral("\nОшибка: ") + answer.errorText);
         return;
@@ -124,17 +125,18 @@ void Sender::step02Login()
     csrf_token = UploadForm::csrfToken(answer.body, answer.contentType);
     log(0, uploadStepTexts.value(2).arg(login));
 
-    const QByteArray body = UploadForm::loginBody(csrf_token, login, password);
-    password.clear();
+    loginBody = UploadForm::loginBody(csrf_token, login, password);
+    password.wipe();
     QNetworkRequest request = pageRequest(loginPath);
     request.setRawHeader("Content-Type", "application/x-www-form-urlencoded");
-    request.setRawHeader("Content-Length", QByteArray::number(body.size()));
-    await(manager->post(request, body), &Sender::step03GetPostForm);
+    request.setRawHeader("Content-Length", QByteArray::number(loginBody.size()));
+    await(manager->post(request, loginBody.bytes()), &Sender::step03GetPostForm);
 }
 
 void Sender::step03GetPostForm()
 {
     const Answer answer = takeAnswer();
+    loginBody.wipe();
     if (answer.failed) {
         show(3, QStringLiteral("Ошибка подключения"));
         log(2, QStringLiteral("\nОшибка:") + answer.errorText);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/SecretBytes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -42,7 +44,9 @@ signals:
     void logginMessage(uchar Type, QString Msg);
 
 public slots:
-    void acceptLogin(QString& username, QString& password, MultiProgressElement* progress);
+    // The password is wiped, for every holder, once the login is sent or
+    // the chain ends before it.
+    void acceptLogin(const QString& username, SecretBytes password, MultiProgressElement* progress);
 
 private slots:
     void ignoreSslErrors(QNetworkReply* reply, QList<QSslError> errors);
@@ -81,7 +85,10 @@ private:
     MultiProgressElement* progress = nullptr;
     QString server;
     QString login;
-    QString password;
+    SecretBytes password;
+    // The login form with the password, kept until its reply is in: the
+    // network layer reads the same buffer until then.
+    SecretBytes loginBody;
     QString csrf_token;
     QString filePath;
     quint8 service = 0;

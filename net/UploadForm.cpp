@@ -2,6 +2,8 @@
 
 #include <QUrl>
 
+#include <cstring>
+
 namespace UploadForm {
 
 namespace {
@@ -36,10 +38,21 @@ QString csrfToken(const QByteArray& page, const QByteArray& contentType)
     return text.mid(start, end - start);
 }
 
-QByteArray loginBody(const QString& token, const QString& login, const QString& password)
+// Built in the secret's own buffer, so no copy of the password is left.
+SecretBytes loginBody(const QString& token, const QString& login, const SecretBytes& password)
 {
-    return "csrf_token=" + formValue(token) + "&login=" + formValue(login) + "&password=" + formValue(password)
-         + "&redirect=";
+    const QByteArray head = "csrf_token=" + formValue(token) + "&login=" + formValue(login) + "&password=";
+    const QByteArray tail = QByteArrayLiteral("&redirect=");
+    QByteArray encoded = password.bytes().toPercentEncoding();
+    SecretBytes body = SecretBytes::filled(head.size() + encoded.size() + tail.size(), '\0');
+    char* at = body.data();
+    const QByteArray* parts[] = {&head, &encoded, &tail};
+    for (const QByteArray* part : parts) {
+        std::memcpy(at, part->constData(), size_t(part->size()));
+        at += part->size();
+    }
+    SecretBytes::overwrite(encoded);
+    return body;
 }
 
 bool isLoginForm(const QByteArray& reply)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/SecretBytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,7 +13,7 @@ namespace UploadForm {
 QString csrfToken(const QByteArray& page, const QByteArray& contentType);
 
 // The form body, each value percent-encoded as a browser encodes a form.
-QByteArray loginBody(const QString& token, const QString& login, const QString& password);
+SecretBytes loginBody(const QString& token, const QString& login, const SecretBytes& password);
 
 // True when the reply is the login form again, the services' way to refuse.
 bool isLoginForm(const QByteArray& reply);

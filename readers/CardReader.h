@@ -96,9 +96,8 @@ public:
     // All three stages, always, in this order. A write test that cannot put
     // a file's original bytes back emits showErrMsg with type 3 (critical);
     // the reader manager relays it to the main window.
-    void checkCard(QByteArray pin);
-    // The PIN may be swapped with the card's `pin` field.
-    void checkCommands(QByteArray &pin);
+    void checkCard(const SecretBytes &pin);
+    void checkCommands(const SecretBytes &pin);
     void diagnoseCardData();
     void checkEventsAndFaults();
     void addCmdCheckRow(const QString &step, const QString &message, quint8 failed);
@@ -109,7 +108,7 @@ signals:
     void showErrMsg(uchar type, QString text, QString inftext, QString detailtext);
 
 private:
-    void checkFile(quint8 index, quint16 key, QByteArray &pin);
+    void checkFile(quint8 index, quint16 key, const SecretBytes &pin);
     // A command step: no message when done, else the failure message.
     void addStepRow(bool done, const QString &step, const QString &failure);
     // Runs the write test when the selected file has one.

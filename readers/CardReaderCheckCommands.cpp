@@ -17,7 +17,7 @@ const QString checkFailed = QStringLiteral("Проверка выполнени�
 
 } // namespace
 
-void CardReader::checkCard(QByteArray pin)
+void CardReader::checkCard(const SecretBytes &pin)
 {
     checkCommands(pin);
     diagnoseCardData();
@@ -35,7 +35,7 @@ void CardReader::addStepRow(bool done, const QString &step, const QString &failu
     addCmdCheckRow(step, done ? QString() : failure, done ? 0 : 1);
 }
 
-void CardReader::checkCommands(QByteArray &pin)
+void CardReader::checkCommands(const SecretBytes &pin)
 {
     cmdCheckRows.clear();
     card.clearReadData();
@@ -53,7 +53,7 @@ void CardReader::checkCommands(QByteArray &pin)
                    QStringLiteral("Не удалось отключиться от карты тахографа."));
 }
 
-void CardReader::checkFile(quint8 index, quint16 key, QByteArray &pin)
+void CardReader::checkFile(quint8 index, quint16 key, const SecretBytes &pin)
 {
     const CardAppLayout &row = CardDictionary::efDescriptors().at(index);
     showProgress(reading.arg(row.name));
@@ -68,7 +68,7 @@ void CardReader::checkFile(quint8 index, quint16 key, QByteArray &pin)
         if (card.cardKind == 1 && !pin.isEmpty()) {
             // The card keeps the PIN from here on, so a later DF selection
             // of this run sends no second VERIFY.
-            pin.swap(card.pin);
+            card.pin = pin;
             addStepRow(card.verifyPin(), QStringLiteral("Проверка ПАК-кода"),
                            QStringLiteral("Не удалось выполнить проверку ПАК-кода или ПАК-код некорректный."));
         }

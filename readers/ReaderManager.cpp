@@ -4,7 +4,6 @@
 #include "readers/CardInfoRows.h"
 #include "readers/CardReader.h"
 #include "readers/CardReaderAgent.h"
-#include "readers/SecretBytes.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QMutexLocker>
@@ -48,11 +47,12 @@ ReaderManager::ReaderManager(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<MultiProgressElement *>("MultiProgressElement*");
     qRegisterMetaType<ReaderState>();
+    qRegisterMetaType<SecretBytes>();
 }
 
 ReaderManager::~ReaderManager()
 {
-    wipe(pukRequest.newPin);
+    pukRequest.newPin.wipe();
     clearCardReaders();
     releaseOwnContext();
 }

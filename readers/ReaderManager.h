@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/SecretBytes.h"
 #include "readers/ReaderState.h"
 
 #include <QByteArray>
@@ -60,18 +61,20 @@ public slots:
     void on_MountedCard(const QString &reader_name);
     void on_UnmountedCard(const QString &reader_name);
     void on_CardUsing(const QString &reader_name, bool is_card_using = true);
-    // The unblock-server client's answer; ok false: the command failed.
-    void on_commandResult(const QString &cmd, bool ok, const QStringList &result);
-    void on_AutoUnblockCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
-    void on_UnblockCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PUK,
-                        QByteArray PIN);
-    void on_ReadCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
+    // The unblock-server client's answer; ok false: the command failed. The
+    // server's PUK comes in `puk`, never in the list.
+    void on_commandResult(const QString &cmd, bool ok, const QStringList &result, SecretBytes puk);
+    // The secrets are wiped, for every holder, once they are used.
+    void on_AutoUnblockCard(const QString &reader_name, MultiProgressElement *progress, SecretBytes PIN);
+    void on_UnblockCard(const QString &reader_name, MultiProgressElement *progress, SecretBytes PUK,
+                        SecretBytes PIN);
+    void on_ReadCard(const QString &reader_name, MultiProgressElement *progress, SecretBytes PIN);
     // Runs in the caller's thread (direct connection): sets the interrupt
     // flags, which the worker reads before every card command. The cancel
     // reaches the running operation and every one requested before it, never
     // a later one.
     void on_InterruptAllOperation();
-    void on_CheckCard(const QString &reader_name, MultiProgressElement *progress, QByteArray PIN);
+    void on_CheckCard(const QString &reader_name, MultiProgressElement *progress, SecretBytes PIN);
     void on_ProgressMessage(const QString &msg);
 
 private:
@@ -86,7 +89,7 @@ private:
         QString skziNumber;
         quint8 cardKind = 0;
         MultiProgressElement *progress = nullptr;
-        QByteArray newPin;
+        SecretBytes newPin;
     };
 
     void addCardReader(const QString &name);
@@ -107,11 +110,13 @@ private:
     void dropPukRequest();
     void publish(const CardReader &reader);
     // The read road; the saved file's path, or empty when none was saved.
-    QString readIntoFile(CardReader &reader, const QByteArray &pin);
+    QString readIntoFile(CardReader &reader, const SecretBytes &pin);
     QString saveDddFile(CardReader &reader);
     // RESET RETRY COUNTER; wipes both secrets whatever happens.
-    bool unblockCurrentCard(CardReader &reader, QByteArray &puk, QByteArray &pin);
-    void answerPukRequest(PukRequest &request, bool ok, const QStringList &answer);
+    bool unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin);
+    // `answer` holds the server's six elements, but for the PUK itself,
+    // which comes apart in `puk`.
+    void answerPukRequest(PukRequest &request, bool ok, const QStringList &answer, const SecretBytes &puk);
     bool refusesAnswer(const CardReader &reader, const PukRequest &request, const QStringList &answer);
 
     void setCurrentState(quint8 state, const QString &text);

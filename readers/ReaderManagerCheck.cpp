@@ -3,7 +3,6 @@
 #include "readers/ReaderManager.h"
 
 #include "readers/CardReader.h"
-#include "readers/SecretBytes.h"
 
 namespace {
 
@@ -12,11 +11,11 @@ const QString checked = QStringLiteral("%1: Завершено диагност�
 
 } // namespace
 
-void ReaderManager::on_CheckCard(const QString &reader_name, MultiProgressElement *element, QByteArray PIN)
+void ReaderManager::on_CheckCard(const QString &reader_name, MultiProgressElement *element, SecretBytes PIN)
 {
     CardReader *reader = beginOperation(reader_name, element);
     if (!reader) {
-        wipe(PIN);
+        PIN.wipe();
         emit checkFinished();
         return;
     }
@@ -27,8 +26,8 @@ void ReaderManager::on_CheckCard(const QString &reader_name, MultiProgressElemen
         connect(&reader->card, &TachographCard::pogressMessage, this, &ReaderManager::on_ProgressMessage);
     reader->checkCard(PIN);
     disconnect(relay);
-    wipe(PIN);
-    wipe(reader->card.pin);
+    PIN.wipe();
+    reader->card.pin.wipe();
     setMessage(QStringLiteral("Обновляем сведения о карте"));
     reader->updateCardInfo();
     publish(*reader);

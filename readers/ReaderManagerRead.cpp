@@ -5,7 +5,6 @@
 #include "config/Config.h"
 #include "readers/CardReader.h"
 #include "readers/SaveDddFile.h"
-#include "readers/SecretBytes.h"
 
 namespace {
 
@@ -13,14 +12,14 @@ const QString readingCard = QStringLiteral("%1: Чтение карты %2.");
 
 } // namespace
 
-void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement *element, QByteArray PIN)
+void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement *element, SecretBytes PIN)
 {
     // The file of an earlier read must never pass for this card's.
     if (config)
         config->setLastDddPath(QString());
     CardReader *reader = beginOperation(reader_name, element);
     if (!reader) {
-        wipe(PIN);
+        PIN.wipe();
         emit readFinished(QString());
         return;
     }
@@ -28,8 +27,8 @@ void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement
     nextStep(QStringLiteral("Чтение карты"), 2);
     setMessage(QStringLiteral("Подключение к карте тахографа"));
     const QString saved = readIntoFile(*reader, PIN);
-    wipe(PIN);
-    wipe(reader->card.pin);
+    PIN.wipe();
+    reader->card.pin.wipe();
     publish(*reader);
     emit showUpdatedCardInfo(reader_name);
     emit readFinished(saved);
@@ -37,7 +36,7 @@ void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement
 
 // The card object keeps the PIN of a kind-1 card until the save is over: the
 // save presents it again to write the download bookkeeping.
-QString ReaderManager::readIntoFile(CardReader &reader, const QByteArray &pin)
+QString ReaderManager::readIntoFile(CardReader &reader, const SecretBytes &pin)
 {
     TachographCard &card = reader.card;
     if (!reader.connectCard()) {

@@ -4,9 +4,8 @@
 #include "readers/ReaderManager.h"
 
 #include "readers/CardReader.h"
-#include "readers/SecretBytes.h"
 
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -52,21 +51,24 @@ short counterOf(const QString &text)
     return ok ? short(qBound(-32768, value, 32767)) : 0;
 }
 
-bool hasPukForm(const QString &puk)
+// Eight digits, looked at as bytes: the PUK never becomes a text.
+bool hasPukForm(const SecretBytes &puk)
 {
-    static const QRegularExpression eightDigits(QStringLiteral("^[0-9]{8}$"));
-    return eightDigits.match(puk).hasMatch();
+    constexpr int pukLength = 8;
+    const QByteArray &bytes = puk.bytes();
+    return bytes.size() == pukLength
+        && std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
 
-void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElement *element, QByteArray PUK,
-                                   QByteArray PIN)
+void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElement *element, SecretBytes PUK,
+                                   SecretBytes PIN)
 {
     CardReader *reader = beginOperation(reader_name, element);
     if (!reader) {
-        wipe(PUK);
-        wipe(PIN);
+        PUK.wipe();
+        PIN.wipe();
         emit unblockFinished();
         return;
     }
@@ -83,7 +85,7 @@ void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElem
     emit unblockFinished();
 }
 
-bool ReaderManager::unblockCurrentCard(CardReader &reader, QByteArray &puk, QByteArray &pin)
+bool ReaderManager::unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin)
 {
     TachographCard &card = reader.card;
     // Only an answer to this command may tell that the PUK is blocked.
@@ -93,22 +95,21 @@ bool ReaderManager::unblockCurrentCard(CardReader &reader, QByteArray &puk, QByt
         card.puk = puk;
         card.pin = pin;
         done = card.unblockPin();
-        wipe(card.puk);
-        wipe(card.pin);
         reader.disconnectCard();
     }
-    wipe(puk);
-    wipe(pin);
+    // The card's fields share the buffers: one wipe reaches every holder.
+    puk.wipe();
+    pin.wipe();
     if (!done && card.result.statusWord() == pukBlocked)
         emit showErrMsg(3, blockedText, blockedInfo, card.result.toString());
     return done;
 }
 
-void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgressElement *element, QByteArray PIN)
+void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgressElement *element, SecretBytes PIN)
 {
     CardReader *reader = beginOperation(reader_name, element);
     if (!reader) {
-        wipe(PIN);
+        PIN.wipe();
         emit autoUnblockFinished(noCounter);
         return;
     }
@@ -122,26 +123,29 @@ void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgress
     pukRequest.skziNumber = card.skziNumber();
     pukRequest.cardKind = card.cardKind;
     pukRequest.progress = element;
+    // Kept, not wiped: the same secret, for the answer.
     pukRequest.newPin = PIN;
-    wipe(PIN);
     nextStep(QString(), 2);
     emit makeCommand(element, QStringLiteral("findPUK"), {pukRequest.cardNumber, pukRequest.skziNumber});
 }
 
 // The server answers this manager's requests in the order they were made; an
 // answer to a request dropped meanwhile is discarded.
-void ReaderManager::on_commandResult(const QString &cmd, bool ok, const QStringList &result)
+void ReaderManager::on_commandResult(const QString &cmd, bool ok, const QStringList &result, SecretBytes puk)
 {
     if (cmd != QLatin1String("findPUK"))
         return;
     const int answered = ++pukAnswersSeen;
-    if (pukRequest.reader.isEmpty() || pukRequest.number != answered)
+    if (pukRequest.reader.isEmpty() || pukRequest.number != answered) {
+        puk.wipe();
         return;
+    }
     PukRequest request = std::move(pukRequest);
     pukRequest = PukRequest();
     progress = request.progress;
-    answerPukRequest(request, ok, result);
-    wipe(request.newPin);
+    answerPukRequest(request, ok, result, puk);
+    puk.wipe();
+    request.newPin.wipe();
 }
 
 void ReaderManager::dropPukRequest()
@@ -150,14 +154,15 @@ void ReaderManager::dropPukRequest()
         return;
     PukRequest request = std::move(pukRequest);
     pukRequest = PukRequest();
-    wipe(request.newPin);
+    request.newPin.wipe();
     progress = request.progress;
     setCurrentState(3, QStringLiteral("Карта не разблокирована"));
     emit logginMessage(2, autoFailed.arg(request.reader, numbers(request.cardNumber, request.skziNumber)));
     emit autoUnblockFinished(noCounter);
 }
 
-void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QStringList &answer)
+void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QStringList &answer,
+                                     const SecretBytes &puk)
 {
     const QString &name = request.reader;
     const auto finish = [this](quint8 state, const QString &text, uchar type, const QString &line, short counter) {
@@ -185,12 +190,11 @@ void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QString
     const QString notUnblocked = QStringLiteral("Карта не разблокирована");
     if (refusesAnswer(*reader, request, answer))
         return finish(3, notUnblocked, 2, otherCard.arg(name, served, numbersOf(*reader)), counter);
-    if (!hasPukForm(answer.value(2)))
+    if (!hasPukForm(puk))
         return finish(3, QStringLiteral("Некорректный ПАК-код"), 2, badPuk.arg(name, served), counter);
     // Cancelled while the server was asked: the card is not touched.
     if (cancelPending())
         return finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
-    QByteArray puk = answer.value(2).toUtf8();
     if (unblockCurrentCard(*reader, puk, request.newPin))
         return finish(2, QStringLiteral("Карта разблокирована"), 0, unblocked.arg(name, served), counter);
     finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);

@@ -95,14 +95,13 @@ bool ConfigWindow::loadPrivateKey(const QString &path)
         lastError = fileErrorText(QStringLiteral("Не удалось прочитать файл с закрытым ключем. %1 - %2"), file);
         return false;
     }
-    QByteArray passPhrase;
+    SecretBytes passPhrase;
     if (!askPassPhrase(passPhrase)) {
         lastError = QStringLiteral("Пользователь отменил загрузку ключа.");
         return false;
     }
-    const QSslKey key(file.bytes(), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase);
-    passPhrase.fill('\0');
-    passPhrase.clear();
+    const QSslKey key(file.bytes(), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase.bytes());
+    passPhrase.wipe();
     if (key.isNull()) {
         lastError = QStringLiteral("Некорректный пароль или файл не содержит закрытого ключа.");
         return false;

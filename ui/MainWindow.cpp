@@ -285,13 +285,13 @@ bool MainWindow::loadPrivateKey(MultiProgressElement* progress)
         return true;
 
     progress->setCurrentState(1, QStringLiteral("Загрузка закрытого ключа"));
-    QByteArray passPhrase;
+    SecretBytes passPhrase;
     if (!askPassPhrase(passPhrase)) {
         progress->setCurrentState(3, QStringLiteral("Пользователь отменил загрузку ключа"));
         log(2, QStringLiteral("Пользователь отменил загрузку закрытого ключа."));
         return false;
     }
-    // Config wipes the bytes on every result.
+    // Config wipes the pass phrase on every result.
     if (config->loadPrivateKey(passPhrase) != 0) {
         progress->setCurrentState(3, QStringLiteral("Не удалось загрузить закрытый ключ"));
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/SecretBytes.h"
 #include "ui/OperationTracker.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -47,10 +48,11 @@ public:
 signals:
     void logginMessage(uchar type, QString msg);
     void makeCommand(MultiProgressElement* prg_element, QString cmd, QStringList params = QStringList());
-    void autoUnblockCard(QString reader_name, MultiProgressElement* progress, QByteArray PIN);
-    void unblockCard(QString reader_name, MultiProgressElement* progress, QByteArray PUK, QByteArray PIN);
-    void readCard(QString reader_name, MultiProgressElement* progress, QByteArray PIN = QByteArray());
-    void checkCard(QString reader_name, MultiProgressElement* progress, QByteArray PIN = QByteArray());
+    // Each secret travels as one holder that its user wipes for everyone.
+    void autoUnblockCard(QString reader_name, MultiProgressElement* progress, SecretBytes PIN);
+    void unblockCard(QString reader_name, MultiProgressElement* progress, SecretBytes PUK, SecretBytes PIN);
+    void readCard(QString reader_name, MultiProgressElement* progress, SecretBytes PIN = SecretBytes());
+    void checkCard(QString reader_name, MultiProgressElement* progress, SecretBytes PIN = SecretBytes());
     void ShowCfgWindow();
     void ShowAboutWindow();
     void interruptAllOperation();

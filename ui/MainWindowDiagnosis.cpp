@@ -90,7 +90,7 @@ void MainWindow::on_StartCheckingBtn_clicked()
     const QString reader = selectedReader();
     if (operations.waiting() || reader.isEmpty())
         return;
-    const QByteArray pin = ui->CheckingPinEdt->text().toUtf8();
+    const SecretBytes pin = SecretBytes::fromText(ui->CheckingPinEdt->text());
     ui->CheckingPinEdt->setEnabled(false);
     ui->CheckingPinEdt->clear();
     ui->StartCheckingBtn->setEnabled(false);

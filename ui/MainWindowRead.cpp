@@ -38,7 +38,7 @@ void MainWindow::on_SubmitPINBtn_clicked()
     ui->ReadPINEdt->setEnabled(false);
     ui->SubmitPINBtn->setEnabled(false);
     readProgress.reset(QString(), 0);
-    emit readCard(reader, &readProgress, ui->ReadPINEdt->text().toUtf8());
+    emit readCard(reader, &readProgress, SecretBytes::fromText(ui->ReadPINEdt->text()));
     ui->ReadPINEdt->clear();
 }
 

@@ -44,7 +44,7 @@ void MainWindow::on_AUnblockBtn_clicked()
     }
     operations.requested();
     autoUnblockProgress.setCurrentState(1, QString());
-    emit autoUnblockCard(reader, &autoUnblockProgress, ui->ANewPINEdt->text().toUtf8());
+    emit autoUnblockCard(reader, &autoUnblockProgress, SecretBytes::fromText(ui->ANewPINEdt->text()));
     ui->ANewPINEdt->clear();
 }
 
@@ -111,7 +111,8 @@ void MainWindow::on_UnblockBtn_clicked()
         widget->setEnabled(false);
     operations.requested();
     unblockProgress.setCurrentState(0, QString());
-    emit unblockCard(reader, &unblockProgress, ui->PUKEdt->text().toUtf8(), ui->UnblockPinEdt->text().toUtf8());
+    emit unblockCard(reader, &unblockProgress, SecretBytes::fromText(ui->PUKEdt->text()),
+                     SecretBytes::fromText(ui->UnblockPinEdt->text()));
     ui->PUKEdt->clear();
     ui->UnblockPinEdt->clear();
 }

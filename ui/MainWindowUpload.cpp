@@ -178,12 +178,10 @@ void MainWindow::startUpload()
                                                          : QStringLiteral("Соединение с Лотварской ..."));
     const QString server =
         QStringLiteral("%1://").arg(config->services.value(QStringLiteral("Protocol"))) + config->services.value(hostKey);
-    QString login = ui->LKLoginEdt->text();
-    QString password = ui->LKPassWordEdt->text();
     sender->setService(service);
     sender->setServer(server);
     sender->setFilePath(ui->LKFileEdt->text());
-    sender->acceptLogin(login, password, &uploadProgress);
+    sender->acceptLogin(ui->LKLoginEdt->text(), SecretBytes::fromText(ui->LKPassWordEdt->text()), &uploadProgress);
 }
 
 void MainWindow::readCardForUpload()
@@ -192,7 +190,7 @@ void MainWindow::readCardForUpload()
     ReaderState state;
     if (!readerState(reader, state))
         return;
-    QByteArray pin;
+    SecretBytes pin;
     if (MainWindowRules::needsPin(state.cardKind)) {
         // Only a whole PIN goes to the card: a short one would spend a try.
         if (!MainWindowRules::isPinComplete(ui->LKReadPINEdt->text())) {
@@ -201,7 +199,7 @@ void MainWindow::readCardForUpload()
             ui->LKReadPINEdt->setFocus();
             return;
         }
-        pin = ui->LKReadPINEdt->text().toUtf8();
+        pin = SecretBytes::fromText(ui->LKReadPINEdt->text());
     }
     operations.requested();
     uploadProgress.reset(QString(), 0);

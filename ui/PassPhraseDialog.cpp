@@ -4,7 +4,7 @@
 
 #include <QLineEdit>
 
-bool askPassPhrase(QByteArray &passPhrase)
+bool askPassPhrase(SecretBytes &passPhrase)
 {
     drvpInputDialog dialog;
     dialog.setInputMode(QInputDialog::TextInput);
@@ -15,7 +15,7 @@ bool askPassPhrase(QByteArray &passPhrase)
     QString typed = dialog.textValue();
     dialog.setTextValue(QString());
     if (accepted)
-        passPhrase = typed.toUtf8();
+        passPhrase = SecretBytes::fromText(typed);
     typed.fill(QChar(0));
     return accepted;
 }

@@ -32,7 +32,8 @@ struct ModelCard
         card.cardKind = image.kind();
         card.cardType = image.type();
         card.setTransmitter([this](const QByteArray &apdu, quint8 *response, quint32 *length) {
-            sent << apdu;
+            sent << QByteArray(apdu.constData(), apdu.size());
+            buffers << apdu;
             QByteArray answer = engine.transmit(apdu);
             const qint32 code = tamper ? tamper(answer) : 0;
             if (quint32(answer.size()) > *length)
@@ -46,11 +47,13 @@ struct ModelCard
         QObject::connect(&card, &TachographCard::pogressMessage, [this](const QString &m) { progress << m; });
     }
     void patch(quint16 fid, int offset, const QByteArray &b) { image.file(fid)->data.replace(offset, b.size(), b); }
-    void clear() { sent.clear(), logged.clear(), progress.clear(); }
+    void clear() { sent.clear(), buffers.clear(), logged.clear(), progress.clear(); }
 
     CardImage image;
     ApduEngine engine{&image};
+    // What went on the wire, and the command buffers themselves.
     QList<QByteArray> sent;
+    QList<QByteArray> buffers;
     QStringList logged;
     QStringList progress;
     std::function<qint32(QByteArray &)> tamper;
@@ -165,7 +168,7 @@ void TestTachographCard::certificateSizesOfKind1()
 {
     TachographCard card;
     ModelCard model(QStringLiteral("driver-rfskzi"), card);
-    card.pin = "1234";
+    card.pin = SecretBytes("1234");
     model.patch(0xC208, 2, hex("03E5")); // 997 + 4 does not fit the 1000 bytes
     QVERIFY(card.selectDF() && card.verifyPin() && card.selectEF(0xC208));
     model.clear();
@@ -220,11 +223,11 @@ void TestTachographCard::refusalsSendNothing()
          QStringLiteral("Перед формированием электронной подписи необходимо выбрать файл по которого она должна быть "
                         "сформирована.")},
         {[&] { return card.verifyPin(); }, QStringLiteral("ПИН-код не задан.")},
-        {[&] { card.pin = "1234"; return card.unblockPin(); }, QStringLiteral("ПАК-код не задан.")},
-        {[&] { card.puk = "123456789"; return card.unblockPin(); }, QStringLiteral("ПАК-код длиннее 8 байт.")},
-        {[&] { card.puk = "12345678"; card.pin = "123456789"; return card.unblockPin(); },
+        {[&] { card.pin = SecretBytes("1234"); return card.unblockPin(); }, QStringLiteral("ПАК-код не задан.")},
+        {[&] { card.puk = SecretBytes("123456789"); return card.unblockPin(); }, QStringLiteral("ПАК-код длиннее 8 байт.")},
+        {[&] { card.puk = SecretBytes("12345678"); card.pin = SecretBytes("123456789"); return card.unblockPin(); },
          QStringLiteral("ПИН-код длиннее 8 байт.")},
-        {[&] { card.pin.clear(); return card.unblockPin(); }, QStringLiteral("ПИН-код не задан.")},
+        {[&] { card.pin.wipe(); return card.unblockPin(); }, QStringLiteral("ПИН-код не задан.")},
         {[&] { card.currentFid = 0x0520; return card.updateBinary(1); },
          QStringLiteral("Выбранный файл 0x520 не может быть обновлен.")},
         {[&] { return card.readCurrentEf(rowOf(0x0501), 0); },
@@ -258,8 +261,8 @@ void TestTachographCard::interruptionStopsAllTraffic()
     QVERIFY(out.isEmpty());
     QCOMPARE(model.sent.size(), 3);
 
-    card.pin = "1234";
-    card.puk = "12345678";
+    card.pin = SecretBytes("1234");
+    card.puk = SecretBytes("12345678");
     card.atrLength = 5;
     QVERIFY(!card.updateCardStatus());
     QCOMPARE(card.atrLength, 0u);
@@ -272,16 +275,22 @@ void TestTachographCard::interruptionStopsAllTraffic()
     QVERIFY(!card.readData.contains(0x050A));
 }
 
-// PIN padding on the wire, and failures that name the file in the log.
+// PIN padding on the wire, commands that carried a secret overwritten once
+// the card answered, and failures that name the file in the log.
 void TestTachographCard::pinBytesAndFailureTexts()
 {
     TachographCard card;
     ModelCard model(QStringLiteral("workshop-estr"), card);
     for (const QByteArray &pin : {QByteArray("12"), QByteArray("123456")}) {
-        card.pin = pin;
+        card.pin = SecretBytes(pin);
         card.verifyPin();
     }
-    QCOMPARE(model.sent, (QList<QByteArray>{hex("002000000831320000FFFFFFFF"), hex("002000000831323334FFFFFFFF")}));
+    card.puk = SecretBytes("12345678");
+    card.unblockPin();
+    QCOMPARE(model.sent, (QList<QByteArray>{hex("002000000831320000FFFFFFFF"), hex("002000000831323334FFFFFFFF"),
+                                            hex("002C0000103132333435363738313233343536FFFF")}));
+    for (const QByteArray &buffer : qAsConst(model.buffers))
+        QCOMPARE(buffer, QByteArray(buffer.size(), '\0'));
 
     FaultPlan plan;
     plan.forceStatus(CommandKind::Hash, 1, 0x6A88);
@@ -366,10 +375,10 @@ void TestTachographCard::accessorsWithoutOrWithOddData()
     card.atr[0] = 0x3B, card.atr[1] = 0x0A, card.atrLength = 2;
     QCOMPARE(card.atrHex(), QStringLiteral("3B0A"));
     card.readData.insert(1, new CardFileRecord);
-    card.pin = "1", card.puk = "2", card.interrupted = true;
+    card.pin = SecretBytes("1"), card.puk = SecretBytes("2"), card.interrupted = true;
     card.reset();
     QVERIFY(card.atrHex().isEmpty() && card.atr[0] == 0 && card.readData.isEmpty() && card.pin.isEmpty());
-    QVERIFY(card.puk == "2" && card.interrupted);
+    QVERIFY(card.puk.bytes() == "2" && card.interrupted);
 }
 
 QTEST_GUILESS_MAIN(TestTachographCard)

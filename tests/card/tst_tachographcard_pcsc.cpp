@@ -42,19 +42,19 @@ void TestTachographCardPcsc::statusPinUnblockAndWrite()
         QVERIFY(card.selectDF());
         QList<QByteArray> sent;
         card.setTransmitter([&](const QByteArray &apdu, quint8 *response, quint32 *length) {
-            sent << apdu;
+            sent << QByteArray(apdu.constData(), apdu.size());
             return Pcsc::SCardTransmit(card.hCard, card.sendPci, reinterpret_cast<const quint8 *>(apdu.constData()),
                                        quint32(apdu.size()), nullptr, response, length);
         });
-        card.pin = "9999";
+        card.pin = SecretBytes("9999");
         QVERIFY(!card.verifyPin());
         QCOMPARE(card.result.statusWord(), quint16(0x63C2));
         QVERIFY(!card.verifyPin());
         QCOMPARE(card.result.statusWord(), quint16(0x63C1));
         QCOMPARE(rig.log.last(),
                  "2|" + vcard.name() + QStringLiteral(": Ошибка проверки ПИН-кода. ") + card.result.toString());
-        card.puk = "12345678";
-        card.pin = "4321";
+        card.puk = SecretBytes("12345678");
+        card.pin = SecretBytes("4321");
         QVERIFY(card.unblockPin());
         QCOMPARE(sent.last(), hex("002C000010") + "12345678" + "4321" + hex("FFFFFFFF"));
         QVERIFY(card.verifyPin());

@@ -286,15 +286,16 @@ private slots:
         RealLog::attach(&config, &Config::loggingMessage);
         config.setDefaults();
         if (result != 0) { // a failure must keep the key loaded before
-            QByteArray right = "test pass phrase";
             config.auth["PKeyUser"] = certFile("user-rsa.pem");
-            QCOMPARE(config.loadPrivateKey(right), 0);
+            QCOMPARE(config.loadPrivateKey(SecretBytes("test pass phrase")), 0);
         }
         config.auth["PKeyUser"] = path;
         QSignalSpy log(&config, &Config::loggingMessage);
-        QByteArray typed(passPhrase.constData(), passPhrase.size()); // not shared with the test data
+        const SecretBytes typed(passPhrase);
+        const QByteArray held = typed.bytes(); // shares the holder's buffer
         QCOMPARE(config.loadPrivateKey(typed), result);
-        QCOMPARE(typed, QByteArray(passPhrase.size(), '\0')); // wiped in place, whatever the result
+        QCOMPARE(held, QByteArray(passPhrase.size(), '\0')); // wiped in place, whatever the result
+        QVERIFY(typed.isEmpty());
         QCOMPARE(config.lastError, error);
         QFile plain(certFile("user.key")); // the very key the certificates were made with
         QVERIFY(plain.open(QIODevice::ReadOnly));

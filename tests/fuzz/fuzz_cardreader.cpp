@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     // every file, disconnect.
     if (!reader.connectCard())
         return 0;
-    reader.card.pin = QByteArrayLiteral("1234");
+    reader.card.pin = SecretBytes("1234");
     if (reader.card.cardKind == 1 && !reader.card.verifyPin())
         return 0;
     const bool read = reader.readAllFiles();

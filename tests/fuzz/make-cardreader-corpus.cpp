@@ -42,7 +42,7 @@ QByteArray recordRead(const QString &profile)
     if (!reader.readGeneralInfo())
         return seed;
     reader.connectCard();
-    reader.card.pin = QByteArrayLiteral("1234");
+    reader.card.pin = SecretBytes("1234");
     if (reader.card.cardKind == 1)
         reader.card.verifyPin();
     reader.readAllFiles();

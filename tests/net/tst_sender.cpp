@@ -48,8 +48,13 @@ public:
         sender.setService(service);
         sender.setServer(server);
         sender.setFilePath(file);
-        sender.acceptLogin(login, password, &progress.element);
+        const SecretBytes secret = SecretBytes::fromText(password);
+        heldPassword = secret.bytes();
+        sender.acceptLogin(login, secret, &progress.element);
     }
+
+    // Shares the buffer of the password handed to the sender.
+    QByteArray heldPassword;
 
     // False when the upload never ended.
     bool waitForEnd() { return QTest::qWaitFor([this] { return !sender.isBusy(); }, 60000); }
@@ -163,6 +168,7 @@ private slots:
                                     rpc + "/read|" + json}));
         QVERIFY(requests.at(1).body().startsWith("csrf_token=tok1"));
         QVERIFY(requests.at(1).body().endsWith("&login=driver&password=secret&redirect="));
+        QCOMPARE(run.heldPassword, QByteArray(6, '\0')); // overwritten, not just let go
         QCOMPARE(args[0], (QJsonArray{QJsonObject{{"name", name}, {"file", QString::fromLatin1(bytes.toBase64())}}}));
         QCOMPARE(args[1].at(0).toArray(), QJsonArray({17}));
         QCOMPARE(args[1].at(1).toArray().size(), fieldCount); // each service reads its own fields
@@ -181,7 +187,7 @@ private slots:
         UploadRun run, other;
         run.start(2, web.url(), writeFile("first.ddd", "first"), login, password);
         run.sender.setFilePath(second);
-        run.sender.acceptLogin(login, password, &other.progress.element);
+        run.sender.acceptLogin(login, SecretBytes::fromText(password), &other.progress.element);
         QCOMPARE(run.log.size(), 2);
         QVERIFY(run.log.last().startsWith("1|"));
         QCOMPARE(other.progress.message.text(), QString());

@@ -60,8 +60,12 @@ struct Rig
         if (!QTest::qWaitFor([this] { return !results.isEmpty(); }, 30000))
             return "none";
         const QList<QVariant> result = results.takeFirst();
-        return result.at(0).toString() + (result.at(1).toBool() ? " ok " : " failed ") +
-               result.at(2).toStringList().join('|');
+        // The PUK comes apart from the list's texts, shown here in <>.
+        QStringList list = result.at(2).toStringList();
+        const QByteArray puk = result.at(3).value<SecretBytes>().bytes();
+        if (!puk.isEmpty() && list.size() > 2 && list.at(2).isEmpty())
+            list[2] = '<' + QString::fromLatin1(puk) + '>';
+        return result.at(0).toString() + (result.at(1).toBool() ? " ok " : " failed ") + list.join('|');
     }
 
     QTemporaryDir pictures;
@@ -113,7 +117,7 @@ private slots:
         rig.run("findPUK", {"RUD12345678901AB", "123-45678", "ignored"});
         QVERIFY(rig.results.isEmpty()); // answered later, never from inside the call
         QCOMPARE(rig.takeResult(),
-                 QStringLiteral("findPUK ok RUD12345678901AB|123-45678|57319024|None|База изготовителя|42"));
+                 QStringLiteral("findPUK ok RUD12345678901AB|123-45678|<57319024>|None|База изготовителя|42"));
 
         QTRY_VERIFY_WITH_TIMEOUT(!healthy->requests().isEmpty(), 10000);
         QCOMPARE(healthy->requests().last(),
@@ -208,7 +212,7 @@ private slots:
                  QStringLiteral("getStatus ok 42|"
                                 "'ivanov@example.ru','RUD12345678901AB','Сервер','01.06.2021 10:15:00','Выполнен'\r\n"
                                 "'ivanov@example.ru','RUM123456789ABCD','Архив','02.06.2021 11:20:30','Отклонён'\r\n"));
-        QCOMPARE(rig.takeResult(), QStringLiteral("findPUK ok RUM123456789ABCD|456а-1234567|87654321|None||42"));
+        QCOMPARE(rig.takeResult(), QStringLiteral("findPUK ok RUM123456789ABCD|456а-1234567|<87654321>|None||42"));
         QCOMPARE(rig.takeResult(), QStringLiteral("findPUK failed "));
 
         QTRY_COMPARE_WITH_TIMEOUT(chunked.requests().size(), 3, 10000);

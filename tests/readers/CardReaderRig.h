@@ -51,13 +51,13 @@ public:
             return false;
         bool read = true;
         if (r.card.cardKind == 1) {
-            r.card.pin = pin;
+            r.card.pin = SecretBytes(pin);
             read = r.card.verifyPin();
         }
         read = read && r.readAllFiles();
         r.disconnectCard();
         if (!read)
-            r.card.pin.clear();
+            r.card.pin.wipe();
         return read;
     }
 
@@ -67,7 +67,7 @@ public:
         const DddSaveResult result = saveDddFile(*reader, config, [this](uchar type, const QString &msg) {
             log << QStringLiteral("%1|%2").arg(type).arg(msg);
         });
-        reader->card.pin.clear();
+        reader->card.pin.wipe();
         return result;
     }
 

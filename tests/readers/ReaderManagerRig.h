@@ -83,23 +83,29 @@ public:
 
     void read(const QString &reader, const QByteArray &pin = QByteArray())
     {
-        request([=] { manager->on_ReadCard(reader, &progress.element, pin); });
+        request([=] { manager->on_ReadCard(reader, &progress.element, SecretBytes(pin)); });
     }
     void check(const QString &reader, const QByteArray &pin = QByteArray())
     {
-        request([=] { manager->on_CheckCard(reader, &progress.element, pin); });
+        request([=] { manager->on_CheckCard(reader, &progress.element, SecretBytes(pin)); });
     }
     void unblock(const QString &reader, const QByteArray &puk, const QByteArray &pin)
     {
-        request([=] { manager->on_UnblockCard(reader, &progress.element, puk, pin); });
+        request([=] { manager->on_UnblockCard(reader, &progress.element, SecretBytes(puk), SecretBytes(pin)); });
     }
     void autoUnblock(const QString &reader, const QByteArray &pin)
     {
-        request([=] { manager->on_AutoUnblockCard(reader, &progress.element, pin); });
+        request([=] { manager->on_AutoUnblockCard(reader, &progress.element, SecretBytes(pin)); });
     }
-    void answer(const QString &cmd, bool ok, const QStringList &result)
+    // As the client hands it over: the PUK apart from the list.
+    void answer(const QString &cmd, bool ok, QStringList result)
     {
-        request([=] { manager->on_commandResult(cmd, ok, result); });
+        SecretBytes puk;
+        if (cmd == QLatin1String("findPUK") && result.size() > 2 && result.at(2) != QLatin1String("None")) {
+            puk = SecretBytes(result.at(2).toUtf8());
+            result[2].clear();
+        }
+        request([=] { manager->on_commandResult(cmd, ok, result, puk); });
     }
     void useServer(quint16 port) { config.unblockServer[QStringLiteral("Port")] = QString::number(port); }
 

@@ -88,7 +88,7 @@ class TestCardDiagnosisCommands : public QObject
             CardRig card;
             if (!card.insert(profile, {"--patch", writableOf(profile).patch}))
                 return {};
-            card.reader().checkCard("1234");
+            card.reader().checkCard(SecretBytes("1234"));
             const int update = card.firstApdu(0xD6);
             int reads = 0;
             for (int i = 0; i + 1 < update; ++i)
@@ -134,7 +134,7 @@ private slots:
         QFETCH(QString, files);
         CardRig card;
         QVERIFY(card.insert(profile));
-        card.reader().checkCard("1234");
+        card.reader().checkCard(SecretBytes("1234"));
         const QStringList rows = card.commandRows();
         QCOMPARE(selectedFiles(rows), files);
         QCOMPARE(rows.first(), QStringLiteral("Выбор EFICC||0"));
@@ -146,7 +146,7 @@ private slots:
         QCOMPARE(rows.indexOf(QStringLiteral("Проверка ПАК-кода||0")),
                  skzi ? rows.indexOf(QStringLiteral("Выбор DF||0")) + 1 : -1);
         QCOMPARE(rows.count(QStringLiteral("Проверка ПАК-кода||0")), skzi ? 1 : 0);
-        QCOMPARE(card.reader().card.pin, skzi ? QByteArray("1234") : QByteArray());
+        QCOMPARE(card.reader().card.pin.bytes(), skzi ? QByteArray("1234") : QByteArray());
         QVERIFY(QDateTime::fromString(card.reader().cmdCheckRows.first().time, "dd.MM.yyyy hh:mm:ss").isValid());
     }
 
@@ -183,7 +183,7 @@ private slots:
         const Writable writable = writableOf(profile);
         CardRig card;
         QVERIFY(card.insert(profile, {"--patch", writable.patch}));
-        card.reader().checkCard("1234");
+        card.reader().checkCard(SecretBytes("1234"));
         QStringList shown = writableFileRows(card.commandRows());
         for (int i = 0; i < shown.size() && i < rows.size(); ++i)
             shown[i] = rows.at(i) == QLatin1String("*") ? rows.at(i) : shown.at(i);
@@ -240,7 +240,7 @@ private slots:
                 }
             };
         }
-        card.reader().checkCard("1234");
+        card.reader().checkCard(SecretBytes("1234"));
         const QStringList rows = card.commandRows();
         QCOMPARE(failedSteps(writableFileRows(rows)), failed);
         QCOMPARE(writableFileRows(rows).size(), rowCount);
@@ -287,7 +287,7 @@ private slots:
         CardRig card;
         QVERIFY(card.insert(profile,
                             {"--patch", writable.patch, "--remove-after", QString::number(update + offset)}));
-        card.reader().checkCard("1234");
+        card.reader().checkCard(SecretBytes("1234"));
         QVERIFY(card.vcard.waitForExit());
         const bool testValueLeft = offset == 0 || offset == 1;
         QCOMPARE(card.files().value(writable.fid) == writable.bytes, !testValueLeft);
@@ -302,7 +302,7 @@ private slots:
         CardRig card;
         QVERIFY(card.insert(QStringLiteral("control-estr")));
         QVERIFY(card.vcard.remove());
-        card.reader().checkCard("1234");
+        card.reader().checkCard(SecretBytes("1234"));
         const QStringList rows = card.commandRows();
         QCOMPARE(rows.first(), QStringLiteral("Подключение к карте|Не удалось подключиться к карте.|1"));
         QCOMPARE(selectedFiles(rows), mf + plainCerts + "EFIdentification EFControllerActivityData");
@@ -315,7 +315,7 @@ private slots:
     {
         CardRig card;
         QVERIFY(card.insert(QStringLiteral("driver-rfskzi")));
-        card.reader().checkCard(QByteArray());
+        card.reader().checkCard(SecretBytes());
         const QStringList rows = card.commandRows();
         QVERIFY(!rows.join('\n').contains(QStringLiteral("ПАК")));
         QVERIFY(rows.contains(QStringLiteral("Считывание данных из EFIdentification||0")));

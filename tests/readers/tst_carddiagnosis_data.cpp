@@ -125,7 +125,7 @@ private slots:
         QFETCH(QStringList, controls);
         CardRig card;
         QVERIFY(card.insert(profile));
-        card.reader().checkCard("1234");
+        card.reader().checkCard(SecretBytes("1234"));
         QStringList rows = card.dataRows();
         rows.replaceInStrings(QRegularExpression(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4}")), QStringLiteral("D"));
         QTEST(failedRows(rows), "failed");
@@ -171,7 +171,7 @@ private slots:
         CardRig card;
         const QStringList options = profile.split(QLatin1Char(' '));
         QVERIFY(card.insert(options.first(), options.mid(1)));
-        card.reader().checkCard("1234");
+        card.reader().checkCard(SecretBytes("1234"));
         QStringList listed;
         for (const EventFaultRow &row : card.reader().eventFaultRows) {
             listed << eventRow(row);

@@ -249,7 +249,7 @@ private slots:
                     reader.interrupted = reader.card.interrupted = true;
             });
         } else if (mishap == "PIN cleared") {
-            reader.card.pin.clear();
+            reader.card.pin.wipe();
         } else if (mishap == "another card") {
             // The same card but for the serial number in EF ICC; the manager
             // sees the insertion only after the save.

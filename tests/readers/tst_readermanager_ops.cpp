@@ -110,7 +110,7 @@ void TestReaderManagerOps::twoReadersTwoCards()
     ProgressRow otherProgress(rig.folder.path());
     rig.read(first.name());
     const QString secondName = second.name();
-    rig.request([&] { rig.manager->on_CheckCard(secondName, &otherProgress.element, QByteArray()); });
+    rig.request([&] { rig.manager->on_CheckCard(secondName, &otherProgress.element, SecretBytes()); });
     QString readFinish = rig.takeFinish();
     QCOMPARE(rig.takeFinish(), QString("check"));
     QVERIFY2(QFileInfo(readFinish.mid(5)).fileName().startsWith("ЕСТР_RUD0000001100200-"), qPrintable(readFinish));

@@ -81,8 +81,14 @@ void TestReaderManagerUnblock::manualUnblock()
     if (cancelBefore)
         rig.manager->on_InterruptAllOperation();
 
-    rig.unblock(card.name(), puk, "5678");
+    const SecretBytes typedPuk(puk), typedPin(QByteArray("5678"));
+    const QByteArray heldPuk = typedPuk.bytes(), heldPin = typedPin.bytes(); // the buffers themselves
+    const QString reader = card.name();
+    rig.request([&rig, reader, typedPuk, typedPin] {
+        rig.manager->on_UnblockCard(reader, &rig.progress.element, typedPuk, typedPin);
+    });
     QCOMPARE(rig.takeFinish(), QString("unblock"));
+    QCOMPARE(heldPuk + heldPin, QByteArray(12, '\0'));
     QTRY_COMPARE(rig.progress.shown(), shown);
     const QString numbers = QStringLiteral("RUD0000012345600 / A23501000123456");
     QTRY_VERIFY(rig.logged(shown.startsWith('2')

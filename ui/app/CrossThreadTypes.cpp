@@ -1,5 +1,6 @@
 #include "ui/app/CrossThreadTypes.h"
 
+#include "card/SecretBytes.h"
 #include "readers/ReaderState.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -11,6 +12,7 @@ void registerCrossThreadTypes()
 {
     qRegisterMetaType<MultiProgressElement*>("MultiProgressElement*");
     qRegisterMetaType<ReaderState>();
+    qRegisterMetaType<SecretBytes>();
 }
 
 QStringList unqueueableSignals(const QMetaObject& meta)
