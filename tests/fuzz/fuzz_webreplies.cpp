@@ -31,7 +31,8 @@ void readLoginPage(const QByteArray &page, bool utf8)
     const QString token =
         UploadForm::csrfToken(page, utf8 ? QByteArrayLiteral("text/html; charset=utf-8") : QByteArrayLiteral("text/html"));
     check(!token.contains(QLatin1String("\"/>")));
-    const QByteArray body = UploadForm::loginBody(token, QStringLiteral("user"), SecretBytes("secret")).bytes();
+    const SecretBytes form = UploadForm::loginBody(token, QStringLiteral("user"), SecretBytes("secret"));
+    const QByteArray& body = form.bytes();
     const QByteArray field = body.mid(int(qstrlen("csrf_token=")), body.indexOf('&') - int(qstrlen("csrf_token=")));
     check(body.startsWith("csrf_token=") && body.endsWith("&login=user&password=secret&redirect="));
     check(QUrl::fromPercentEncoding(field) == token);
