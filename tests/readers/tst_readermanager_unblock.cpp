@@ -285,7 +285,15 @@ void TestReaderManagerUnblock::lateAnswerFindsItsOwnRequest()
     rig.answer("findPUK", true, {"RUW0000000456700", "A23501000234567", "12345678", "None", "Сервер", "6"});
     QCOMPARE(rig.takeFinish(), QString("auto:6"));
     QTRY_COMPARE(rig.progress.shown(), QString("2|Карта разблокирована"));
-    QVERIFY(rig.finishes.isEmpty());
+
+    // Any other operation ends a request still waiting for the server at once.
+    rig.autoUnblock(a.name(), "5678");
+    QTRY_COMPARE(rig.commands.size(), 3);
+    rig.read("no such reader");
+    QCOMPARE(rig.takeFinish(), QString("auto:-9999"));
+    QCOMPARE(rig.takeFinish(), QString("read:"));
+    rig.answer("findPUK", true, {"RUD0000012345600", "A23501000123456", "12345678", "None", "Сервер", "5"});
+    QVERIFY(!QTest::qWaitFor([&] { return !rig.finishes.isEmpty(); }, 300));
 
     QVERIFY(a.remove() && b.remove());
     QCOMPARE(readCardCounters(dumpA.path()).value("pin"), oldPin);

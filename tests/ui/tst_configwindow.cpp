@@ -501,6 +501,16 @@ private slots:
         QCOMPARE(rig.config.userKey.toPem(), inUsePem);
         QCOMPARE(rig.shown("AuthCfgTbl", "PKeyUser"), QString());
 
+        // Chosen, then the settings cleared before Apply: the key in use stays.
+        if (box.isEmpty()) {
+            rig.config.auth["PKeyUser"] = certFile("rogue-user.key");
+            rig.edit("AuthCfgTbl", "PKeyUser", {chooseFile(certFile(file)), typeText(phrase)});
+            rig.select("AuthCfgTbl", "PKeyUser");
+            QTest::mouseClick(rig.find<QToolButton>("ClearAuthCfgBtn"), Qt::LeftButton);
+            QTest::mouseClick(rig.find<QToolButton>("ApplyCfgBtn"), Qt::LeftButton);
+            QCOMPARE(rig.config.userKey.toPem(), inUsePem);
+        }
+
         // Chosen again and applied: in use from now on.
         if (box.isEmpty()) {
             rig.edit("AuthCfgTbl", "PKeyUser", {chooseFile(certFile(file)), typeText(phrase)});

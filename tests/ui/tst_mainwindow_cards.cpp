@@ -11,6 +11,9 @@
 #include "tests/ui/WindowAnswers.h"
 
 #include <QAbstractButton>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QThread>
 #include <QFileInfo>
 #include <QLCDNumber>
 #include <QSignalSpy>
@@ -58,6 +61,7 @@ private slots:
     void clientStatus();
     void uploadsKind2CardToLotvarsk();
     void failedReadUploadsNothing();
+    void lateReadFinishStartsNoUpload();
 
 private:
     QString reader0 = VirtualCardProcess::readerName(0);
@@ -404,6 +408,31 @@ void TestMainWindowCards::failedReadUploadsNothing()
     QCOMPARE(services.kvarnol.uploadedNames().size(), 1);
     QVERIFY(rig.enabled("LKReadPINEdt")); // another PIN may be tried
     QVERIFY(rig.window->close());
+}
+
+// The read for an upload saves its file, but the user cancels before the
+// window hears of it and opens the upload page again: that file is not sent.
+void TestMainWindowCards::lateReadFinishStartsNoUpload()
+{
+    AppRig rig;
+    Services services(rig);
+    VirtualCardProcess card(0);
+    QVERIFY(rig.showCard(card, "workshop-estr"));
+    QVERIFY(rig.click("UploadBtn"));
+    QVERIFY(rig.type("LKPassWordEdt", "secret"));
+    QVERIFY(rig.click("LKSendBtn"));
+    // Without running this thread's events, so the finish waits in its queue.
+    QDeadlineTimer deadline(operationMs);
+    while (QDir(rig.ddd.path()).entryList({"*.ddd"}).isEmpty() && !deadline.hasExpired())
+        QThread::msleep(20);
+    QVERIFY(rig.click("CancelBtn"));
+    QVERIFY(rig.click("UploadBtn"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(rig.finished.size(), 1, operationMs);
+    QVERIFY(rig.finished.first().endsWith(".ddd"));
+    QCOMPARE(rig.text("LKFileEdt"), QString());
+    QVERIFY(!rig.sender.isBusy());
+    QCOMPARE(services.lotvarsk.requests().size(), 0);
 }
 
 QTEST_MAIN(TestMainWindowCards)

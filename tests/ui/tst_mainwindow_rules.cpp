@@ -1,4 +1,5 @@
-// The command buttons each card kind and type gets, without a window.
+// What the real-card window tests cannot reach on their own: when an upload
+// may be sent, and when typed codes are complete.
 
 #include "ui/MainWindowRules.h"
 
@@ -6,41 +7,50 @@
 
 using namespace MainWindowRules;
 
-Q_DECLARE_METATYPE(MainWindowRules::ButtonState)
-
 class TestMainWindowRules : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void buttons_data()
+    void uploadSendRule_data()
     {
-        QTest::addColumn<ButtonState>("state");
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("type");
-        // Upload, Read, AutoUnblock, Checking, UnblockCard, Cancel.
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("login");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("service");
+        QTest::addColumn<bool>("needsPin");
+        QTest::addColumn<QString>("pin");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("send");
 
-        QTest::newRow("no card") << ButtonState::NoCard << 1 << 1 << "100000";
-        QTest::newRow("busy") << ButtonState::Busy << 1 << 1 << "000001";
-        QTest::newRow("kind 1 driver") << ButtonState::Card << 1 << 1 << "111110";
-        QTest::newRow("kind 1 workshop") << ButtonState::Card << 1 << 2 << "111110";
-        QTest::newRow("kind 1 company") << ButtonState::Card << 1 << 4 << "110110";
-        QTest::newRow("kind 2 driver") << ButtonState::Card << 2 << 1 << "110100";
-        QTest::newRow("kind 3 company") << ButtonState::Card << 3 << 4 << "110100";
-        QTest::newRow("unknown kind") << ButtonState::Card << 0 << 0 << "110100";
+        QTest::newRow("all given") << "driver" << "secret" << true << false << "" << "" << true;
+        QTest::newRow("no service") << "driver" << "secret" << false << false << "" << "" << false;
+        QTest::newRow("no login") << "" << "secret" << true << false << "" << "" << false;
+        QTest::newRow("no password") << "driver" << "" << true << false << "" << "" << false;
+        QTest::newRow("PIN card, no PIN") << "driver" << "secret" << true << true << "" << "" << false;
+        QTest::newRow("PIN card, short PIN") << "driver" << "secret" << true << true << "123" << "" << false;
+        QTest::newRow("PIN card, whole PIN") << "driver" << "secret" << true << true << "1234" << "" << true;
+        QTest::newRow("PIN card, a file") << "driver" << "secret" << true << true << "" << "a.ddd" << true;
     }
 
-    void buttons()
+    void uploadSendRule()
     {
-        QFETCH(ButtonState, state);
-        QFETCH(int, kind);
-        QFETCH(int, type);
-        const CommandButtons b = commandButtons(state, quint8(kind), quint8(type));
-        QString got;
-        for (bool on : {b.upload, b.read, b.autoUnblock, b.checking, b.unblock, b.cancel})
-            got += on ? '1' : '0';
-        QTEST(got, "expected");
+        QFETCH(QString, login);
+        QFETCH(QString, password);
+        QFETCH(bool, service);
+        QFETCH(bool, needsPin);
+        QFETCH(QString, pin);
+        QFETCH(QString, file);
+        QTEST(canSendUpload(login, password, service, needsPin, pin, file), "send");
+    }
+
+    void codesComplete()
+    {
+        QVERIFY(isUnblockInputComplete("12345678", "1234"));
+        QVERIFY(!isUnblockInputComplete("1234567", "1234"));
+        QVERIFY(!isUnblockInputComplete("12345678", "123"));
+        // A diagnosis may also run without a PIN.
+        QVERIFY(isCheckingPinAcceptable("") && isCheckingPinAcceptable("1234"));
+        QVERIFY(!isCheckingPinAcceptable("123"));
     }
 };
 

@@ -119,7 +119,8 @@ const QVector<ProfileDescription> &flawedProfiles()
         organisation(card("", 2, 4, "RUE0000005500400", rosavto), "ООО Рейс", "г. Омск, ул. Лесная, 8");
     static const QVector<ProfileDescription> all{
         flawed(driverCard, "driver-issued-late", ProfileFlaw::IssuedAfterValidityBegin),
-        flawed(driverCard, "driver-validity-short", ProfileFlaw::ValidityOneDayShort),
+        flawed(driverCard, "driver-issued-on-begin", ProfileFlaw::IssuedOnValidityBegin),
+        flawed(driverCard, "driver-validity-long", ProfileFlaw::ValidityOneDayLong),
         flawed(workshopCard, "workshop-validity-long", ProfileFlaw::ValidityOneYearLong),
         flawed(driverCard, "driver-not-yet-valid", ProfileFlaw::NotYetValid),
         flawed(driverCard, "driver-expired", ProfileFlaw::Expired),

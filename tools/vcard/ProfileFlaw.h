@@ -7,7 +7,8 @@ class QDate;
 enum class ProfileFlaw {
     None,
     IssuedAfterValidityBegin,
-    ValidityOneDayShort,
+    IssuedOnValidityBegin,
+    ValidityOneDayLong,
     ValidityOneYearLong,
     NotYetValid,
     Expired,
