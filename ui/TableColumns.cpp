@@ -2,6 +2,7 @@
 
 #include <QAbstractItemDelegate>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QResizeEvent>
 #include <QStyle>
@@ -38,6 +39,46 @@ QVector<int> shareRoom(const QVector<int> &wanted, const QVector<int> &floors, i
     QVector<int> widths = widthsUnder(low);
     widths.last() += qMax(0, room - total(widths));
     return widths;
+}
+
+// A column's caption: its width on one line and, for wrapping, the width of
+// its longest word, each with the section's padding.
+struct Caption
+{
+    QString text;
+    QFont font;
+    int padding = 0;
+    int line = 0;
+    int word = 0;
+};
+
+Caption captionOf(const QTableWidget *table, int column)
+{
+    const QHeaderView *header = table->horizontalHeader();
+    const QVariant font = table->model()->headerData(column, Qt::Horizontal, Qt::FontRole);
+    Caption caption;
+    caption.text = table->model()->headerData(column, Qt::Horizontal).toString();
+    caption.font = font.isValid() ? font.value<QFont>() : header->font();
+    const QFontMetrics metrics(caption.font);
+    caption.line = qMax(header->sectionSizeHint(column), header->minimumSectionSize());
+    caption.padding = qMax(0, caption.line - metrics.horizontalAdvance(caption.text));
+    int longest = 0;
+    for (const QString &word : caption.text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        longest = qMax(longest, metrics.horizontalAdvance(word));
+    caption.word = qMin(caption.line, caption.padding + longest);
+    return caption;
+}
+
+// How much taller than one line the captions are when wrapped into `widths`.
+int wrappedCaptionsExtra(const QVector<Caption> &captions, const QVector<int> &widths)
+{
+    int extra = 0;
+    for (int c = 0; c < captions.size(); ++c) {
+        const QFontMetrics metrics(captions[c].font);
+        const QRect box(0, 0, qMax(1, widths[c] - captions[c].padding), 10000);
+        extra = qMax(extra, metrics.boundingRect(box, Qt::TextWordWrap, captions[c].text).height() - metrics.height());
+    }
+    return extra;
 }
 
 // A cell is cut when its text, wrapped as the table wraps it, needs more
@@ -91,22 +132,35 @@ public:
             return;
         QHeaderView *header = table->horizontalHeader();
         const int room = table->viewport()->width();
-        // Captions stay whole while the page has room for all of them.
-        QVector<int> floors;
-        for (int c = 0; c < count; ++c)
-            floors << qMax(header->sectionSizeHint(c), header->minimumSectionSize());
-        if (std::accumulate(floors.cbegin(), floors.cend(), 0) > room)
+        // Captions stay whole: on one line while the page has room for that,
+        // else wrapped at their words.
+        QVector<Caption> captions;
+        QVector<int> lines, words;
+        for (int c = 0; c < count; ++c) {
+            captions << captionOf(table, c);
+            lines << captions.last().line;
+            words << captions.last().word;
+        }
+        const auto total = [](const QVector<int> &widths) { return std::accumulate(widths.cbegin(), widths.cend(), 0); };
+        const bool wrapCaptions = total(lines) > room;
+        QVector<int> floors = wrapCaptions ? words : lines;
+        if (total(floors) > room)
             floors.fill(header->minimumSectionSize());
         // QTableView hides the hint that QAbstractItemView offers.
         const QAbstractItemView *view = table;
         QVector<int> wanted;
         for (int c = 0; c < count; ++c)
-            wanted << std::max({floors[c], header->sectionSizeHint(c), view->sizeHintForColumn(c)});
+            wanted << std::max({floors[c], lines[c], view->sizeHintForColumn(c)});
         const QVector<int> widths = shareRoom(wanted, floors, room);
         fitting = true;
         for (int c = 0; c < count; ++c)
             header->resizeSection(c, widths[c]);
         fitting = false;
+        // The header takes the word-wrap flag with its alignment.
+        const int alignment = int(header->defaultAlignment()) & ~Qt::TextWordWrap;
+        header->setDefaultAlignment(Qt::Alignment(wrapCaptions ? alignment | Qt::TextWordWrap : alignment));
+        header->setMinimumHeight(wrapCaptions ? header->sizeHint().height() + wrappedCaptionsExtra(captions, widths)
+                                              : 0);
         showWrappedText();
     }
 
