@@ -16,6 +16,11 @@ namespace {
 
 const char *const fitterName = "columnFitter";
 
+int sum(const QVector<int> &widths)
+{
+    return std::accumulate(widths.cbegin(), widths.cend(), 0);
+}
+
 // The widths that fit `room`: each column gets what it wants up to a common
 // cap, never less than its floor; the last one takes what is left.
 QVector<int> shareRoom(const QVector<int> &wanted, const QVector<int> &floors, int room)
@@ -26,18 +31,17 @@ QVector<int> shareRoom(const QVector<int> &wanted, const QVector<int> &floors, i
             widths << qMax(floors[c], qMin(wanted[c], cap));
         return widths;
     };
-    const auto total = [](const QVector<int> &widths) { return std::accumulate(widths.cbegin(), widths.cend(), 0); };
     int low = 0;
     int high = *std::max_element(wanted.cbegin(), wanted.cend());
     while (low < high) {
         const int cap = (low + high + 1) / 2;
-        if (total(widthsUnder(cap)) <= room)
+        if (sum(widthsUnder(cap)) <= room)
             low = cap;
         else
             high = cap - 1;
     }
     QVector<int> widths = widthsUnder(low);
-    widths.last() += qMax(0, room - total(widths));
+    widths.last() += qMax(0, room - sum(widths));
     return widths;
 }
 
@@ -141,10 +145,9 @@ public:
             lines << captions.last().line;
             words << captions.last().word;
         }
-        const auto total = [](const QVector<int> &widths) { return std::accumulate(widths.cbegin(), widths.cend(), 0); };
-        const bool wrapCaptions = total(lines) > room;
+        const bool wrapCaptions = sum(lines) > room;
         QVector<int> floors = wrapCaptions ? words : lines;
-        if (total(floors) > room)
+        if (sum(floors) > room)
             floors.fill(header->minimumSectionSize());
         // QTableView hides the hint that QAbstractItemView offers.
         const QAbstractItemView *view = table;
