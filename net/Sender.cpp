@@ -216,8 +216,13 @@ Sender::Answer Sender::takeAnswer()
 
 void Sender::show(quint8 state, const QString& text)
 {
+    // The step texts are the log's, which open with a line break; the page's
+    // one-line label would show only that empty first line.
+    int start = 0;
+    while (start < text.size() && (text.at(start) == QLatin1Char('\n') || text.at(start) == QLatin1Char('\r')))
+        ++start;
     if (progress)
-        progress->setCurrentState(state, text);
+        progress->setCurrentState(state, text.mid(start));
 }
 
 void Sender::log(uchar type, const QString& text)

@@ -114,6 +114,8 @@ bool connectLogging(const AppObjects& o)
               "log of the settings");
     w.connect(o.sender, &Sender::logginMessage, o.logger, &DRVPEventLogger::on_logginMessage,
               "log of the upload client");
+    w.connect(o.configWindow, &ConfigWindow::logginMessage, o.logger, &DRVPEventLogger::on_logginMessage,
+              "log of the configuration dialog");
     w.connect(o.logger, &DRVPEventLogger::newLogMessage, o.window, &MainWindow::on_NewLogMessage,
               "log view of the window");
     return w.ok;

@@ -2,6 +2,7 @@
 
 #include "config/Config.h"
 #include "config/ConfigTables.h"
+#include "ui/TableColumns.h"
 #include "ui/services/drvpMessageBox.h"
 
 #include "ui_configwindow.h"
@@ -62,6 +63,8 @@ void ConfigWindow::on_Show()
 
     fillTable(ui->ServerCfgTbl, config->unblockServer, unblockServerParams);
     fillTable(ui->LKSCfgTbl, config->services, serviceParams);
+    // The other tables keep their set widths.
+    fitColumnsToContent(ui->LKSCfgTbl);
 
     ui->ChgPathCfgBtn->setEnabled(false);
     ui->ChgAuthCfgBtn->setEnabled(false);
@@ -134,6 +137,8 @@ void ConfigWindow::endEdit(QTableWidget *table, int row, const QString &value)
         return;
     const QString key = table->item(row, 0)->text();
     table->item(row, 2)->setText(value);
+    if (table == ui->LKSCfgTbl)
+        fitColumnsToContent(table);
     const bool changed = value != storedValue(key);
     if (changed)
         pendingValues.insert(key, value);

@@ -30,6 +30,10 @@ public:
     // The text of the last failed certificate or key check.
     QString lastError;
 
+signals:
+    // Log lines: the file a spreadsheet export of the certificate table saved.
+    void logginMessage(uchar type, QString msg);
+
 public slots:
     void on_Show();
 
@@ -94,7 +98,7 @@ private:
     // ConfigWindowCertExport.cpp: the certificate table to a spreadsheet or CSV.
     void exportToExcel(const QList<QTableWidget *> &tables, const QStringList &names);
     void exportToCsv(const QList<QTableWidget *> &tables, const QStringList &names);
-    TableExportRules exportRules() const;
+    TableExportRules exportRules();
 
     // ConfigWindowTables.cpp: lookups and the context menu.
     static QString valueByKey(const QTableWidget *table, const QString &key);

@@ -27,7 +27,7 @@ void ConfigWindow::exportToCsv(const QList<QTableWidget *> &tables, const QStrin
 
 // This dialog's exports run to the end whatever the progress dialog says,
 // and report failures in a warning box with one OK button.
-TableExportRules ConfigWindow::exportRules() const
+TableExportRules ConfigWindow::exportRules()
 {
     TableExportRules rules;
     rules.exportFolder = config->path(QStringLiteral("ExportPath"));
@@ -44,5 +44,7 @@ TableExportRules ConfigWindow::exportRules() const
         box.setDefaultButton(QMessageBox::Ok);
         box.exec();
     };
+    rules.log = [this](quint8 type, const QString &text) { emit logginMessage(type, text); };
+    rules.owner = this;
     return rules;
 }

@@ -3,8 +3,10 @@
 #include "ui/services/drvpFileDialog.h"
 #include "ui/services/drvpMessageBox.h"
 
+#include <QDir>
 #include <QFileDevice>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 QString askSaveFileName(const QString &title, const QString &folder, const QString &defaultName,
                         const QString &nameFilter)
@@ -16,15 +18,17 @@ QString askSaveFileName(const QString &title, const QString &folder, const QStri
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setFilter(QDir::AllEntries);
     dialog.setNameFilter(nameFilter);
+    // Its own question is framed and English, and misses names we complete.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.selectFile(defaultName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
 }
 
-bool mayWriteFile(const QString &path, const QString &chosenPath)
+bool mayWriteFile(const QString &path)
 {
-    if (path == chosenPath || !QFileInfo::exists(path))
+    if (!QFileInfo::exists(path))
         return true;
     drvpMessageBox box;
     box.setIcon(QMessageBox::Question);
@@ -38,4 +42,14 @@ bool mayWriteFile(const QString &path, const QString &chosenPath)
 QString fileErrorDetail(const QFileDevice &file)
 {
     return QStringLiteral("%1: %2").arg(int(file.error())).arg(file.errorString());
+}
+
+QString exportFolderProblem(const QString &folder)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return QStringLiteral("Папка экспорта \"%1\" не найдена.").arg(folder);
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("probe-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("Нет доступа на запись в папку экспорта \"%1\".").arg(folder);
+    return QString();
 }

@@ -5,13 +5,18 @@
 class QFileDevice;
 
 // A save dialog titled `title` in `folder` with `defaultName` preselected
-// and `nameFilter`; the chosen path, or empty when the user cancelled.
+// and `nameFilter`; the chosen path, or empty when the user cancelled. The
+// dialog does not ask about replacing a file: mayWriteFile does, once the
+// name is complete.
 QString askSaveFileName(const QString &title, const QString &folder, const QString &defaultName,
                         const QString &nameFilter);
 
-// The dialog confirms only the name the user chose; a name we completed
-// (an added extension) that names an existing file is asked about here.
-bool mayWriteFile(const QString &path, const QString &chosenPath);
+// True when `path` is free or the user agrees to replace the file there.
+bool mayWriteFile(const QString &path);
+
+// Why files cannot be written into the export folder, for the user (the
+// folder named); empty when they can.
+QString exportFolderProblem(const QString &folder);
 
 // "<code>: <text>" of a file's last error.
 QString fileErrorDetail(const QFileDevice &file);

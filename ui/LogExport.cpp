@@ -30,7 +30,7 @@ void exportLog(const QTextDocument &log, bool html, const QString &folder,
     QString path = chosen;
     if (!path.toUpper().endsWith(extension.toUpper()))
         path += QLatin1Char('.') + extension;
-    if (!mayWriteFile(path, chosen))
+    if (!mayWriteFile(path))
         return;
     const QByteArray bytes = html ? log.toHtml("utf-8").toUtf8() : logPlainText(log).toUtf8();
     QSaveFile file(path);

@@ -2,6 +2,7 @@
 
 #include "readers/ReaderManager.h"
 #include "ui/MainWindowRules.h"
+#include "ui/TableColumns.h"
 #include "ui_MainWindow.h"
 
 #include <QColor>
@@ -35,6 +36,7 @@ bool fillRows(QTableWidget* table, const QVector<Row>& rows, Cells cells, quint8
             table->setItem(r, column, item);
         }
     }
+    fitColumnsToContent(table);
     return anyFailed;
 }
 

@@ -131,6 +131,8 @@ TableExportRules MainWindow::exportRules()
     rules.showError = [this](const QString& text, const QString& informative, const QString& detail) {
         showMessageBox(2, text, informative, detail);
     };
+    rules.log = [this](quint8 type, const QString& text) { log(type, text); };
+    rules.owner = this;
     return rules;
 }
 

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "readers/ReaderManager.h"
+#include "ui/TableColumns.h"
 #include "ui_MainWindow.h"
 
 #include <QHeaderView>
@@ -111,6 +112,7 @@ void MainWindow::on_FoundCardReaders(const QStringList& reader_list)
             addReaderRow(i, name);
         }
     }
+    fitColumnsToContent(table);
     ui->ReadersTable2XLSBtn->setEnabled(true);
     ui->ReadersTable2CSVBtn->setEnabled(true);
 }
@@ -178,6 +180,7 @@ void MainWindow::on_ShowUpdatedCardInfo(const QString& reader_name)
     table->item(row, SkziColumn)->setText(state.skziNumber);
     table->item(row, KindColumn)->setText(state.cardKindName);
     table->item(row, TypeColumn)->setText(state.cardTypeName);
+    fitColumnsToContent(table);
     if (row != table->currentRow())
         return;
     if (!ui->CancelBtn->isEnabled())
@@ -201,6 +204,7 @@ void MainWindow::on_UnmountedCard(const QString& reader_name)
         if (QTableWidgetItem* item = table->item(row, column))
             item->setText(QString());
     }
+    fitColumnsToContent(table);
     if (row != table->currentRow())
         return;
     if (ui->ViewFrame->currentIndex() == CardInfoView) {

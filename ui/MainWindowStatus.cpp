@@ -2,6 +2,7 @@
 
 #include "net/KvobProtocol.h"
 #include "ui/MainWindowRules.h"
+#include "ui/TableColumns.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
@@ -73,6 +74,7 @@ void MainWindow::fillRequestsTable(const QString& statusText)
         if (fill != requestsFill)
             return; // a newer status took the table over
     }
+    fitColumnsToContent(table);
     ui->lastAUB2xls->setEnabled(true);
     ui->lastAUB2csv->setEnabled(true);
 }

@@ -1,6 +1,7 @@
 #include "ui/TableExport.h"
 
 #include "platform/spreadsheet/AutomationObject.h"
+#include "platform/spreadsheet/DesktopOpener.h"
 #include "ui/CsvFormat.h"
 #include "ui/ExportFiles.h"
 #include "ui/services/drvpProgressDialog.h"
@@ -18,6 +19,13 @@ const QString unavailableText = QStringLiteral("Ошибка экспорта");
 const QString unavailableInformative = QStringLiteral("Не удалось выполнить экспорт в MS Excel.");
 const QString unavailableDetail = QStringLiteral(
     "Возможно на компьютере не установлен MS Excel или установленная версия не проддерживается Дравеком Про.");
+const QString folderDetail =
+    QStringLiteral("Проверьте параметр \"Путь экспорта\" в разделе \"Места хранения\" настроек программы.");
+const QString savedLine = QStringLiteral("Файл экспорта успешно сохранен: <a href=\"%1\">%1</a>");
+const QString notOpenedText = QStringLiteral("Экспорт выполнен, но открыть файл не удалось.");
+const QString notOpenedInformative = QStringLiteral("Файл сохранен: %1");
+const QString notOpenedDetail =
+    QStringLiteral("Возможно на компьютере не установлено приложение для просмотра файлов XLSX.");
 
 int totalRows(const QList<QTableWidget *> &tables)
 {
@@ -84,6 +92,20 @@ bool fillSheet(AutomationObject &workbook, const QTableWidget &table, const QStr
     return true;
 }
 
+// Logs each new file and hands it to the desktop; a file no application
+// opens is still there, and the user is told where.
+void showFiles(const QStringList &paths, const TableExportRules &rules)
+{
+    for (const QString &path : paths) {
+        rules.log(0, savedLine.arg(path));
+        auto *opener = new DesktopOpener(path, rules.owner);
+        QObject::connect(opener, &DesktopOpener::failed, rules.owner, [showError = rules.showError](const QString &file) {
+            showError(notOpenedText, notOpenedInformative.arg(file), notOpenedDetail);
+        });
+        opener->start();
+    }
+}
+
 bool writeCsvFile(const QTableWidget &table, drvpProgressDialog &dialog,
                   int &rowsDone, QSaveFile &file)
 {
@@ -109,6 +131,11 @@ void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStrin
                                const TableExportRules &rules)
 {
     auto dialog = showProgress(QStringLiteral("Экспорт в MS Excel"), totalRows(tables));
+    const QString folderProblem = exportFolderProblem(rules.exportFolder);
+    if (!folderProblem.isEmpty()) {
+        rules.showError(unavailableText, folderProblem, folderDetail);
+        return;
+    }
     AutomationObject excel(QStringLiteral("Excel.Application"), rules.exportFolder);
     excel.dynamicCall("SetVisible(bool)", false);
     excel.setProperty("DisplayAlerts", 1);
@@ -135,7 +162,9 @@ void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStrin
         return;
     }
     // A cancelled export still shows the rows written so far.
-    if (!excel.dynamicCall("SetVisible(bool)", true).toBool())
+    const bool written = excel.dynamicCall("SetVisible(bool)", true).toBool();
+    showFiles(excel.writtenFiles(), rules);
+    if (!written)
         rules.showError(unavailableText, unavailableInformative, excel.lastError());
 }
 
@@ -152,7 +181,7 @@ void exportTablesToCsv(const QList<QTableWidget *> &tables, const QStringList &n
         if (chosen.isEmpty())
             return;
         const QString path = csvFileName(chosen);
-        if (!mayWriteFile(path, chosen))
+        if (!mayWriteFile(path))
             return;
         QSaveFile file(path);
         if (!writeCsvFile(*tables[i], *dialog, rowsDone, file)) {

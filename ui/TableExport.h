@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QObject;
 class QTableWidget;
 
 // What differs between the windows that export their tables.
@@ -21,10 +22,16 @@ struct TableExportRules
     QString openErrorInformative;
     // Shows a failure: text, informative text, detailed text.
     std::function<void(const QString &, const QString &, const QString &)> showError;
+    // Logs a line: level, text.
+    std::function<void(quint8, const QString &)> log;
+    // The window: a spreadsheet file may turn out unopenable after the export
+    // has returned, and is reported only while the window lives.
+    QObject *owner = nullptr;
 };
 
 // One sheet per table, named by `names`, headers in row 1, cells from row 2,
-// then written and opened by the spreadsheet layer.
+// then written by the spreadsheet layer into the export folder, logged and
+// handed to the desktop to open.
 void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStringList &names,
                                const TableExportRules &rules);
 // One CSV file per table, each asked for with a save dialog; a cancelled

@@ -39,7 +39,7 @@ AutomationObject *AutomationObject::querySubObject(const char *name, const QVari
     const QByteArray what(name);
     switch (kind) {
     case Kind::Application:
-        if (what == "Workbooks" && session->folderTakesFiles())
+        if (what == "Workbooks")
             return child(Kind::Workbooks);
         break;
     case Kind::Workbooks:
@@ -76,7 +76,7 @@ QVariant AutomationObject::dynamicCall(const char *function, const QVariant &arg
         return QVariant();
     if (!arg.toBool())
         return true;
-    return session->showBooks();
+    return session->writeBooks();
 }
 
 QString AutomationObject::lastError() const

@@ -14,7 +14,8 @@ struct SpreadsheetSession;
 // "DisplayAlerts", "Name" and "Value" (set with QObject::setProperty) and
 // the call "SetVisible(bool)". The cells stay in memory; making the
 // application visible writes each new workbook as an .xlsx file into the
-// export folder and opens it with the desktop's default application.
+// export folder, for the caller to open (writtenFiles). Whether the desktop
+// can open a file shows only later, so opening it is not this object's part.
 // A sub-object belongs to the object it was asked of.
 class AutomationObject : public QObject
 {
@@ -26,12 +27,11 @@ public:
     AutomationObject(const QString &progId, const QString &exportFolder, QObject *parent = nullptr);
     ~AutomationObject() override;
 
-    // Null when there is no such sub-object. "Workbooks" is null when the
-    // export folder cannot take a file.
+    // Null when there is no such sub-object.
     AutomationObject *querySubObject(const char *name, const QVariant &arg1 = QVariant(),
                                      const QVariant &arg2 = QVariant());
-    // "SetVisible(bool)": true writes and opens the workbooks; false when a
-    // workbook could not be written or opened (see lastError).
+    // "SetVisible(bool)": true writes the workbooks; false when one could not
+    // be written (see lastError).
     QVariant dynamicCall(const char *function, const QVariant &arg = QVariant());
     QString lastError() const;
     // The files written so far.

@@ -3,20 +3,19 @@
 #include "platform/spreadsheet/XlsxFile.h"
 
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
-#include <QUrl>
 
 namespace {
 
 QString fileStem(const WorkbookData &book)
 {
     QString stem = book.sheets.isEmpty() ? QStringLiteral("Экспорт") : book.sheets.first().name;
-    stem.replace(QRegularExpression(QStringLiteral("[^\\w\\- ]")), QStringLiteral("_"));
+    // Letters of any script stay; only what no file name may hold goes,
+    // Windows' reserved characters included, as the files travel there.
+    static const QRegularExpression forbidden(QStringLiteral("[/\\\\:*?\"<>|\\x00-\\x1f\\x7f]"));
+    stem.replace(forbidden, QStringLiteral("_"));
     return stem.left(64) + QLatin1Char('_')
            + QDateTime::currentDateTime().toString(QStringLiteral("dd-MM-yyyy-hhmmss"));
 }
@@ -42,15 +41,7 @@ QString claimFile(const QString &folder, const QString &stem, QString &error)
 
 } // namespace
 
-bool SpreadsheetSession::folderTakesFiles() const
-{
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return false;
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("probe-XXXXXX")));
-    return probe.open();
-}
-
-bool SpreadsheetSession::showBooks()
+bool SpreadsheetSession::writeBooks()
 {
     for (WorkbookData &book : books) {
         if (book.written)
@@ -60,10 +51,6 @@ bool SpreadsheetSession::showBooks()
             return false;
         book.written = true;
         writtenFiles << path;
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-            lastError = QStringLiteral("Файл %1 сохранён, но открыть его не удалось.").arg(path);
-            return false;
-        }
     }
     return true;
 }

@@ -15,8 +15,6 @@ struct SpreadsheetSession
     QStringList writtenFiles;
     QString lastError;
 
-    bool folderTakesFiles() const;
-    // Writes every workbook not yet written and opens it; false on the
-    // first failure.
-    bool showBooks();
+    // Writes every workbook not yet written; false on the first failure.
+    bool writeBooks();
 };

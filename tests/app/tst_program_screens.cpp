@@ -1,12 +1,14 @@
 // Pictures of the running program for a person to look at: the splash, the
-// main window on each operation page with a card in the reader, the
-// configuration dialog and the about box. Run on an X server (xvfb-run);
+// main window on each operation page with a card in the reader, the three
+// tabs of a finished diagnosis, the configuration dialog and the about box. Run on an X server (xvfb-run);
 // the PNGs land in the build folder's screenshots/app.
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "ui/app/Program.h"
 
+#include <QListWidget>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -57,9 +59,22 @@ private slots:
             QVERIFY(click(window, "CancelBtn"));
         }
 
+        // A finished diagnosis, one picture per tab: the tables must be readable.
+        QVERIFY(click(window, "CheckingCardBtn"));
+        QVERIFY(type(window, "CheckingPinEdt", "1234\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(text(window, "CheckingPrgLbl"), QStringLiteral("Диагностика выполнена"), 60000);
+        auto* tabs = window->findChild<QTabWidget*>("CheckingTabs");
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->setCurrentIndex(tab);
+            save(window, QStringLiteral("main-2-CardDiagnostic-tab%1").arg(tab));
+        }
+        QVERIFY(click(window, "CancelBtn"));
+
         program.configWindow().on_Show();
         QVERIFY(QTest::qWaitForWindowExposed(&program.configWindow()));
         save(&program.configWindow(), "configwindow");
+        program.configWindow().findChild<QListWidget*>("ConfigList")->setCurrentRow(3);
+        save(&program.configWindow(), "configwindow-3-services");
         program.configWindow().hide();
 
         program.aboutWindow().on_ShowAbout();

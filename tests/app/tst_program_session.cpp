@@ -286,7 +286,7 @@ void TestProgramSession::upload(QWidget* window)
     QCOMPARE(text(window, "LKFileEdt"), saved);
     QVERIFY(type(window, "LKPassWordEdt", "secret"));
     QVERIFY(click(window, "LKSendBtn"));
-    QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), QStringLiteral("\nФайл успешно отправлен ..."),
+    QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), QStringLiteral("Файл успешно отправлен ..."),
                               operationMs);
     QCOMPARE(web.uploadedNames(), QStringList{QFileInfo(saved).fileName()});
     QCOMPARE(web.uploaded(QFileInfo(saved).fileName()), fileBytes(saved));

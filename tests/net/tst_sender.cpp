@@ -23,6 +23,8 @@ namespace {
 constexpr int connectStep = 3;
 constexpr int sendStep = 4;
 const QString sentText = "\nФайл успешно отправлен ...";
+// The page's one-line label shows the log's text without its line break.
+const QString sentShown = "Файл успешно отправлен ...";
 
 QString certPath(const QString& name)
 {
@@ -133,7 +135,7 @@ private slots:
 
         QCOMPARE(run.state(connectStep), 2);
         QCOMPARE(run.state(sendStep), 2);
-        QCOMPARE(run.progress.message.text(), sentText);
+        QCOMPARE(run.progress.message.text(), sentShown);
         QCOMPARE(run.log, QStringList({"0|\nСоединение с сервером " + web.url() + " ...",
                                        "0|\nАвторизация на удалённом хранилище пользователем driver ...",
                                        "0|\nОтправка файла " + name + " ...", "0|" + sentText}));
@@ -192,9 +194,9 @@ private slots:
         QVERIFY(run.log.last().startsWith("1|"));
         QCOMPARE(other.progress.message.text(), QString());
         QVERIFY(run.waitForEnd());
-        QCOMPARE(run.progress.message.text(), sentText);
+        QCOMPARE(run.progress.message.text(), sentShown);
         QVERIFY(run.upload(2, web.url(), second, login, password));
-        QCOMPARE(run.progress.message.text(), sentText);
+        QCOMPARE(run.progress.message.text(), sentShown);
 
         QCOMPARE(web.uploaded("first.ddd") + web.uploaded("second.ddd"), QByteArray("firstsecond"));
         const QVector<WebRequest> requests = web.requests();
@@ -264,7 +266,7 @@ private slots:
                 "1|\nПредупреждение: " + badNumber);
 
         // Only "error" exactly is a failed processing.
-        row("state Error", {"--state", "Error"}, 4, sendStep, 2, sentText, "0|" + sentText);
+        row("state Error", {"--state", "Error"}, 4, sendStep, 2, sentShown, "0|" + sentText);
         row("processing failed", {"--state", "error"}, 5, sendStep, 2, "Ответ сервера получен",
             "0|\n<p>Сообщение 31: подпись файла <b>неверна</b> & отклонена</p>");
 

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // Closes the dialog it is given, in whatever way the test wants.
 using ModalAnswer = std::function<void(QDialog *dialog)>;
@@ -64,15 +65,22 @@ inline ModalAnswer rejectDialog()
 // "input:label" for an input dialog, "files:name filters" for a file
 // dialog; "<framed>" follows a dialog that has a window frame. Dialogs
 // beyond the answers are closed with done(0). A progress dialog is cancelled
-// once its value reaches cancelProgressAt (0: never).
+// once its value reaches cancelProgressAt (0: never). Each answer runs from
+// the event loop, not from the poller, so a dialog it opens in turn (a box
+// shown while a file dialog accepts) is answered too instead of hanging.
 inline QStringList dialogsShownBy(const std::function<void()> &call, QList<ModalAnswer> answers = {},
                                   int cancelProgressAt = 0)
 {
     QStringList shown;
+    // The dialog whose answer is on its way; shared, as the answer may run
+    // after a dialog it closes has ended the call.
+    const auto answering = std::make_shared<QPointer<QDialog>>();
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         QDialog *dialog = nullptr;
         QWidget *modal = QApplication::activeModalWidget();
+        if (modal && modal == *answering)
+            return;
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             shown << box->text() + "|" + box->informativeText();
             dialog = box;
@@ -90,13 +98,17 @@ inline QStringList dialogsShownBy(const std::function<void()> &call, QList<Modal
             return;
         if (!dialog->windowFlags().testFlag(Qt::FramelessWindowHint))
             shown << "<framed>";
-        const QPointer<QDialog> guard(dialog);
-        if (answers.isEmpty())
-            dialog->done(0);
-        else
-            answers.takeFirst()(dialog);
-        if (guard && guard->isVisible())
-            guard->done(0);
+        const ModalAnswer answer = answers.isEmpty() ? ModalAnswer() : answers.takeFirst();
+        *answering = dialog;
+        QTimer::singleShot(0, dialog, [answering, dialog, answer] {
+            const QPointer<QDialog> guard(dialog);
+            if (answer)
+                answer(dialog);
+            if (guard && guard->isVisible())
+                guard->done(0);
+            if (*answering == dialog)
+                *answering = nullptr;
+        });
     });
     // A progress dialog lets events through once per step: look at every turn.
     timer.start(cancelProgressAt > 0 ? 0 : 20);

@@ -1,21 +1,22 @@
 // The exports as a user meets them: the save dialogs and boxes are answered
-// by the shared answerer, the spreadsheet file is unzipped and read back.
+// by the shared answerer, the spreadsheet file is unzipped and read back, and
+// a stand-in xdg-open on the PATH records what the desktop was asked to open.
+#include "platform/spreadsheet/DesktopOpener.h"
 #include "tests/support/ModalBoxes.h"
 #include "ui/LogExport.h"
 #include "ui/TableClipboard.h"
 #include "ui/TableExport.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDir>
 #include <QMimeData>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QUrl>
 
 namespace {
 
@@ -51,8 +52,12 @@ class TestExports : public QObject
     Q_OBJECT
 
     QTemporaryDir folder;
-    QStringList opened;
+    // The stand-in xdg-open appends its argument to "opened" and exits with
+    // the code in "exit".
+    QTemporaryDir opener;
+    const QByteArray path = qgetenv("PATH");
     QStringList errors;
+    QStringList logged;
     std::unique_ptr<QTableWidget> events, data;
 
     TableExportRules rules(const QString &exportFolder)
@@ -64,7 +69,25 @@ class TestExports : public QObject
         r.showError = [this](const QString &text, const QString &inf, const QString &detail) {
             errors << text + "|" + inf + "|" + detail;
         };
+        r.log = [this](quint8 type, const QString &text) { logged << QString::number(type) + "|" + text; };
+        r.owner = this;
         return r;
+    }
+
+    QStringList opened() const
+    {
+        QStringList files = QString::fromUtf8(readFile(opener.filePath("opened"))).split('\n', Qt::SkipEmptyParts);
+        files.sort();
+        return files;
+    }
+    void setOpenerExit(int code)
+    {
+        QFile exit(opener.filePath("exit"));
+        QVERIFY(exit.open(QIODevice::WriteOnly) && exit.write(QByteArray::number(code)) > 0);
+    }
+    static QString savedLine(const QString &file)
+    {
+        return QString("0|Файл экспорта успешно сохранен: <a href=\"%1\">%1</a>").arg(file);
     }
 
     QStringList xlsxFiles() const
@@ -72,13 +95,15 @@ class TestExports : public QObject
         return QDir(folder.path()).entryList({"*.xlsx"}, QDir::Files, QDir::Name);
     }
 
-public slots:
-    void open(const QUrl &url) { opened << url.toLocalFile(); }
-
 private slots:
     void initTestCase()
     {
-        QDesktopServices::setUrlHandler("file", this, "open");
+        QFile script(opener.filePath("xdg-open"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nd=$(dirname \"$0\")\necho \"$1\" >> \"$d/opened\"\nexit $(cat \"$d/exit\")\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+        qputenv("PATH", QFile::encodeName(opener.path()) + ':' + path);
         events.reset(makeTable({"Тип", "Код"}, {{"Превышение скорости", "0012"}, {"=1+2", "-5"}, {"@x", QString()}}));
         data.reset(makeTable({"Проверка"}, {{"Сертификат"}}));
     }
@@ -86,9 +111,13 @@ private slots:
     {
         for (const QString &name : QDir(folder.path()).entryList(QDir::Files))
             QFile::remove(folder.filePath(name));
-        opened.clear();
+        QFile::remove(opener.filePath("opened"));
+        setOpenerExit(0);
         errors.clear();
+        logged.clear();
     }
+    // Every file handed to the desktop has had its answer.
+    void cleanup() { QTRY_VERIFY(findChildren<DesktopOpener *>().isEmpty()); }
 
     // Run twice: the second file does not replace the first.
     void spreadsheetWrittenAsTextAndOpened()
@@ -99,11 +128,13 @@ private slots:
                                           {"События: и [нарушения]", "Данные", "данные"}, rules(folder.path()));
             });
         }
-        QCOMPARE(errors, QStringList());
         QCOMPARE(xlsxFiles().size(), 2);
         const QString file = folder.filePath(xlsxFiles().first());
-        QCOMPARE(opened.size(), 2);
-        QVERIFY(opened.contains(file) && opened[0] != opened[1]);
+        const QString other = folder.filePath(xlsxFiles().last());
+        QTRY_COMPARE(opened(), QStringList({file, other}));
+        logged.sort();
+        QCOMPARE(logged, QStringList({savedLine(file), savedLine(other)}));
+        QCOMPARE(errors, QStringList());
         const QByteArray book = unzipped(file, "xl/workbook.xml");
         const int first = book.indexOf("name=\"События_ и _нарушения_\"");
         const int second = book.indexOf("name=\"Данные\"");
@@ -131,14 +162,63 @@ private slots:
         QVERIFY2(written > 1 && written < 51, QByteArray::number(written)); // header plus the rows before the cancel
     }
 
-    void spreadsheetUnavailableWritesNothing()
+    // Letters of any script stay in the file name; what no file name (on
+    // Windows either) may hold is replaced.
+    void spreadsheetFileName_data()
     {
-        exportTablesToSpreadsheet({data.get()}, {"Данные"}, rules(folder.filePath("нет")));
-        QCOMPARE(errors, QStringList("Ошибка экспорта|Не удалось выполнить экспорт в MS Excel.|Возможно на "
-                                     "компьютере не установлен MS Excel или установленная версия не проддерживается "
-                                     "Дравеком Про."));
-        QVERIFY(opened.isEmpty());
-        QVERIFY(xlsxFiles().isEmpty());
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("Cyrillic") << "Картридеры" << "Картридеры";
+        QTest::newRow("forbidden") << "Ж/\\:*?\"<>|\t\x01\x7f [№1], ü." << "Ж____________ [№1], ü.";
+    }
+    void spreadsheetFileName()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(QString, stem);
+        exportTablesToSpreadsheet({data.get()}, {sheet}, rules(folder.path()));
+        QCOMPARE(xlsxFiles().size(), 1);
+        const QRegularExpression name("\\A" + QRegularExpression::escape(stem) + "_\\d\\d-\\d\\d-\\d{4}-\\d{6}\\.xlsx\\z");
+        QVERIFY2(name.match(xlsxFiles().first()).hasMatch(), qPrintable(xlsxFiles().first()));
+    }
+
+    // The file stays and is logged; the user learns where it is.
+    void spreadsheetSavedButNotOpened_data()
+    {
+        QTest::addColumn<bool>("openerThere");
+        QTest::newRow("opener fails") << true;
+        QTest::newRow("no opener") << false;
+    }
+    void spreadsheetSavedButNotOpened()
+    {
+        QFETCH(bool, openerThere);
+        setOpenerExit(3); // as xdg-open when no application takes the file
+        if (!openerThere)
+            qputenv("PATH", QFile::encodeName(folder.path()));
+        exportTablesToSpreadsheet({data.get()}, {"Данные"}, rules(folder.path()));
+        qputenv("PATH", QFile::encodeName(opener.path()) + ':' + path);
+        QCOMPARE(xlsxFiles().size(), 1);
+        const QString file = folder.filePath(xlsxFiles().first());
+        QCOMPARE(logged, QStringList(savedLine(file)));
+        QTRY_COMPARE(errors, QStringList("Экспорт выполнен, но открыть файл не удалось.|Файл сохранен: " + file
+                                         + "|Возможно на компьютере не установлено приложение для просмотра файлов "
+                                           "XLSX."));
+        QCOMPARE(opened().size(), openerThere ? 1 : 0);
+    }
+
+    // A folder that is not there, or a file in its place, is named; the
+    // missing spreadsheet application is not blamed.
+    void spreadsheetFolderMissing()
+    {
+        QFile plain(folder.filePath("файл"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        for (const QString &exportFolder : {folder.filePath("нет"), plain.fileName()}) {
+            errors.clear();
+            exportTablesToSpreadsheet({data.get()}, {"Данные"}, rules(exportFolder));
+            QCOMPARE(errors, QStringList("Ошибка экспорта|Папка экспорта \"" + exportFolder + "\" не найдена.|Проверьте "
+                                         "параметр \"Путь экспорта\" в разделе \"Места хранения\" настроек программы."));
+        }
+        QVERIFY(xlsxFiles().isEmpty() && logged.isEmpty());
     }
 
     void csvFiles_data()
@@ -167,20 +247,25 @@ private slots:
                          "\"'@a\",\r\n"));
     }
 
+    // An existing file is asked about once, in the program's own words,
+    // whether its exact name was chosen or the extension was added.
     void csvJobStopsAtCancelAndAsksBeforeReplacing()
     {
-        QFile existing(folder.filePath("b.csv"));
-        QVERIFY(existing.open(QIODevice::WriteOnly));
-        existing.write("keep");
-        existing.close();
+        for (const char *name : {"b.csv", "c.csv"}) {
+            QFile existing(folder.filePath(name));
+            QVERIFY(existing.open(QIODevice::WriteOnly));
+            existing.write("keep");
+        }
         const QStringList shown = dialogsShownBy(
             [&] { exportTablesToCsv({events.get(), data.get(), data.get()}, {"1", "2", "3"}, rules(folder.path())); },
-            {chooseFile(folder.filePath("a")), chooseFile(folder.filePath("b")), pressButton(QMessageBox::No),
-             chooseFile(folder.filePath("c"))});
-        QVERIFY2(shown.contains("Файл \"b.csv\" уже существует.|Заменить его?"), qPrintable(shown.join('\n')));
-        QCOMPARE(readFile(folder.filePath("b.csv")), QByteArray("keep"));
-        QVERIFY(QFile::exists(folder.filePath("a.csv")));
-        QVERIFY(!QFile::exists(folder.filePath("c.csv")));
+            {chooseFile(folder.filePath("b.csv")), pressButton(QMessageBox::Yes), chooseFile(folder.filePath("c")),
+             pressButton(QMessageBox::No), chooseFile(folder.filePath("d"))});
+        const QString files = "files:Все CSV файлы (*.csv *.CSV)";
+        QCOMPARE(shown, QStringList({files, "Файл \"b.csv\" уже существует.|Заменить его?", files,
+                                     "Файл \"c.csv\" уже существует.|Заменить его?"}));
+        QVERIFY(readFile(folder.filePath("b.csv")).startsWith("Тип,Код\r\n"));
+        QCOMPARE(readFile(folder.filePath("c.csv")), QByteArray("keep"));
+        QVERIFY(!QFile::exists(folder.filePath("d.csv")));
     }
 
     void csvUnwritableFolderShowsTheBox()

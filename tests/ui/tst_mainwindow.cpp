@@ -22,6 +22,7 @@ class TestMainWindow : public QObject
 
 private slots:
     void statusResultShown();
+    void requestsTableFitsItsPage();
     void readerErrorsLoggedAsText_data();
     void readerErrorsLoggedAsText();
     void titleFollowsUserCertificate();
@@ -61,6 +62,26 @@ void TestMainWindow::statusResultShown()
     window.on_commandResult("findPUK", true, {"RUD1", "123-45678", "12345678", "None", "", "7"});
     QCOMPARE(counter->intValue(), -99);
     QCOMPARE(table->rowCount(), 3);
+}
+
+// Whole texts where the page has room; a text that cannot fit shows whole in
+// its tool tip.
+void TestMainWindow::requestsTableFitsItsPage()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString user = QString(150, QChar(0x436)) + "@example.ru";
+    window.on_commandResult("getStatus", true, {"5", "'" + user + "','RUD1','Сервер','01.06.2021','Выполнен'\r\n"});
+    const auto* table = window.findChild<QTableWidget*>("LastAUBTbl");
+    QStringList tips;
+    int width = 0;
+    for (int column = 0; column < table->columnCount(); ++column) {
+        tips << table->item(0, column)->toolTip();
+        width += table->columnWidth(column);
+    }
+    QCOMPARE(tips, QStringList({"", user, "", "", "", ""}));
+    QVERIFY(width <= table->viewport()->width());
 }
 
 void TestMainWindow::readerErrorsLoggedAsText_data()

@@ -26,7 +26,8 @@ namespace {
 // runs long enough to be interrupted.
 const QStringList slowCard{"--delay-ms", "40"};
 constexpr int operationMs = 60000;
-const QString uploaded = QStringLiteral("\nФайл успешно отправлен ...");
+// The label shows the step text without the line break that opens it in the log.
+const QString uploaded = QStringLiteral("Файл успешно отправлен ...");
 
 QByteArray fileBytes(const QString& path)
 {
