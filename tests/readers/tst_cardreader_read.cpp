@@ -324,8 +324,8 @@ private slots:
     void readerRecoversAfterTheCardLeftMidRead()
     {
         QVERIFY(card->insert("driver-estr", {"--remove-after", "40"}));
+        // The failure may come at a command or at a reconnect, by timing.
         QVERIFY(!rig().readCard());
-        QVERIFY(rig().reader->card.result.scardFailed());
         QVERIFY(card->vcard.waitForExit());
 
         QVERIFY(card->insert("company-estr"));
