@@ -45,7 +45,8 @@ bool DddFileWriter::write(const QByteArray &image)
     if (!m_claimed)
         return false;
     QSaveFile file(m_path);
-    m_written = file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit();
+    m_written = file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.flush()
+        && file.commit();
     if (m_written)
         return true;
     const int code = file.error() == QFileDevice::NoError ? int(QFileDevice::WriteError) : int(file.error());

@@ -34,7 +34,7 @@ void exportLog(const QTextDocument &log, bool html, const QString &folder,
         return;
     const QByteArray bytes = html ? log.toHtml("utf-8").toUtf8() : logPlainText(log).toUtf8();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
         showError(QStringLiteral("Ошибка открытия файла."),
                   QStringLiteral("Возникла ошибка при открытии на запись файла: %1.").arg(path),
                   fileErrorDetail(file));

@@ -122,7 +122,8 @@ bool writeCsvFile(const QTableWidget &table, drvpProgressDialog &dialog,
         if (!writeText(csvRowLine(table, r)))
             return false;
     }
-    return file.commit();
+    // Buffered bytes meet a full disk only here; commit alone may not tell.
+    return file.flush() && file.commit();
 }
 
 } // namespace

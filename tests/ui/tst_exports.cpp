@@ -18,6 +18,9 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 QTableWidget *makeTable(const QStringList &headers, const QList<QStringList> &rows)
@@ -125,7 +128,8 @@ private slots:
         for (int run = 0; run < 2; ++run) {
             dialogsShownBy([&] {
                 exportTablesToSpreadsheet({events.get(), data.get(), data.get()},
-                                          {"События: и [нарушения]", "Данные", "данные"}, rules(folder.path()));
+                                          {"События: и [нарушения] карты водителя", "Данные", "данные"},
+                                          rules(folder.path()));
             });
         }
         QCOMPARE(xlsxFiles().size(), 2);
@@ -136,7 +140,7 @@ private slots:
         QCOMPARE(logged, QStringList({savedLine(file), savedLine(other)}));
         QCOMPARE(errors, QStringList());
         const QByteArray book = unzipped(file, "xl/workbook.xml");
-        const int first = book.indexOf("name=\"События_ и _нарушения_\"");
+        const int first = book.indexOf("name=\"События_ и _нарушения_ карты во\""); // 31 characters
         const int second = book.indexOf("name=\"Данные\"");
         const int third = book.indexOf("name=\"данные (2)\"");
         QVERIFY2(first >= 0 && first < second && second < third, book.constData());
@@ -277,6 +281,19 @@ private slots:
                                       + ".|"),
                  qPrintable(errors[0]));
         QVERIFY(!QFile::exists(path));
+
+        // A full disk: the data fail only when they are flushed, at the commit.
+        errors.clear();
+        rlimit unlimited{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        const rlimit tiny{8, unlimited.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &tiny);
+        dialogsShownBy([&] { exportTablesToCsv({data.get()}, {"Данные"}, rules(folder.path())); },
+                       {chooseFile(folder.filePath("z.csv"))});
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(!QFile::exists(folder.filePath("z.csv")));
     }
 
     void clipboardText()
