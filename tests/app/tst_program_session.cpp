@@ -2,7 +2,8 @@
 // main(), against the sandbox's pcscd with a virtual card, the local unblock
 // server over TLS and the local web-service double: the status at start,
 // diagnosis, unblock by PUK and automatically, read with the new PIN, upload,
-// export, close.
+// export, close. Run on an X server (xvfb-run): each page is saved as a
+// picture for a person to look at, in the build folder's screenshots/app.
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/readers/CardCounters.h"
@@ -12,7 +13,9 @@
 #include "tests/support/WebServiceProcess.h"
 #include "ui/app/Program.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QLCDNumber>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -49,6 +52,14 @@ QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void shot(QWidget* widget, const QString& name)
+{
+    QCoreApplication::processEvents();
+    const QString folder = QStringLiteral(DRVP_SCREENSHOT_DIR);
+    QVERIFY2(QDir().mkpath(folder) && widget->grab().save(QStringLiteral("%1/%2.png").arg(folder, name)),
+             qPrintable(name));
 }
 
 // Rows drawn red, the failed ones.
@@ -142,9 +153,11 @@ void TestProgramSession::wholeSession()
 bool TestProgramSession::session()
 {
     Program program(new DRVPEventLogger);
+    shot(&program.splashScreen(), "splash");
     if (!program.start())
         return false;
     QWidget* window = &program.mainWindow();
+    shot(window, "main-0-Main");
     // The status asked for at start, once the key's pass phrase was typed.
     if (!QTest::qWaitFor([&] { return lcd(window, "UnblockCounterLcd") == 42; }, operationMs)
         || server.requests() != QByteArrayList{"[SIZE]:11;\r\n[BODY]:getStatus()"}
@@ -165,6 +178,15 @@ bool TestProgramSession::session()
         if (QTest::currentTestFailed())
             return false;
     }
+    program.configWindow().on_Show();
+    for (int page = 0; page < 4; ++page) {
+        program.configWindow().findChild<QListWidget*>("ConfigList")->setCurrentRow(page);
+        shot(&program.configWindow(), QStringLiteral("configwindow-%1").arg(page));
+    }
+    program.configWindow().hide();
+    program.aboutWindow().on_ShowAbout();
+    shot(&program.aboutWindow(), "aboutwindow");
+    program.aboutWindow().hide();
     if (!click(window, "CancelBtn") || !program.mainWindow().close())
         return false;
     program.shutDown();
@@ -184,6 +206,7 @@ void TestProgramSession::read(QWidget* window)
     QVERIFY(type(window, "ReadPINEdt", "1\n"));
     QTRY_COMPARE(text(window, "ReadPINEdt"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "ReadPrgLbl"), QStringLiteral("Карта успешно считана"), operationMs);
+    shot(window, "main-1-ReadCards");
     const QStringList files = QDir(home.filePath("ddd")).entryList({"*.ddd"}, QDir::Files);
     QCOMPARE(files.size(), 1);
     QVERIFY2(files.first().startsWith(QStringLiteral("РФСКЗИ_RUD0000012345600-")), qPrintable(files.first()));
@@ -216,6 +239,8 @@ void TestProgramSession::diagnose(QWidget* window)
     const QList<std::tuple<const char*, const char*, int, int>> expected{
         {"CmdCheckTbl", "card", 2, 3}, {"DataCheckTbl", "data", 0, 2}, {"FaultEventTbl", "enf", 3, 3}};
     for (int tab = 0; tab < 3; ++tab) {
+        window->findChild<QTabWidget*>("CheckingTabs")->setCurrentIndex(tab);
+        shot(window, QStringLiteral("main-2-CardDiagnostic-tab%1").arg(tab));
         const auto [name, kind, red, state] = expected.at(tab);
         const auto* table = window->findChild<QTableWidget*>(name);
         QVERIFY2(table->rowCount() > 0 && table->item(0, table->columnCount() - 1), name);
@@ -254,6 +279,7 @@ void TestProgramSession::unblockByPuk(QWidget* window)
     QTRY_COMPARE(text(window, "PUKEdt"), QString());
     QCOMPARE(text(window, "UnblockPinEdt"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "UBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
+    shot(window, "main-3-UnblockCard");
     QTRY_VERIFY(window->findChild<QLineEdit*>("PUKEdt")->isEnabled());
     QVERIFY(click(window, "CancelBtn"));
 }
@@ -273,6 +299,7 @@ void TestProgramSession::unblockAutomatically(QWidget* window)
     QVERIFY(!enabled(window, "AUnblockBtn"));
     QVERIFY(type(window, "ANewPINEdt", "1\n"));
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "AutoUBlckPrgLbl"), QStringLiteral("Карта разблокирована"), operationMs);
+    shot(window, "main-4-AutoUnblock");
     QCOMPARE(lcd(window, "AUnblockCounterLcd"), 42);
     QVERIFY(server.requests().last().endsWith("findPUK('RUD0000012345600','A23501000123456')"));
     QTRY_VERIFY(window->findChild<QLineEdit*>("ANewPINEdt")->isEnabled());
@@ -288,6 +315,7 @@ void TestProgramSession::upload(QWidget* window)
     QVERIFY(click(window, "LKSendBtn"));
     QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), QStringLiteral("Файл успешно отправлен ..."),
                               operationMs);
+    shot(window, "main-5-Upload2Server");
     QCOMPARE(web.uploadedNames(), QStringList{QFileInfo(saved).fileName()});
     QCOMPARE(web.uploaded(QFileInfo(saved).fileName()), fileBytes(saved));
 }

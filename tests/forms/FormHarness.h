@@ -1,51 +1,10 @@
 #pragma once
 
-#include <QLineEdit>
 #include <QFile>
+#include <QLineEdit>
+#include <QString>
 #include <QTest>
 #include <QToolButton>
-#include <QString>
-#include <QStringList>
-#include <QtGlobal>
-#include <QSet>
-#include <QTranslator>
-
-// Collects the warnings Qt prints while a test case runs, so that a style
-// sheet that does not parse or a slot without its signal fails the test.
-class WarningCatcher
-{
-public:
-    WarningCatcher()
-    {
-        caught().clear();
-        previous() = qInstallMessageHandler(&WarningCatcher::handle);
-    }
-    ~WarningCatcher() { qInstallMessageHandler(previous()); }
-    WarningCatcher(const WarningCatcher&) = delete;
-    WarningCatcher& operator=(const WarningCatcher&) = delete;
-
-    static QStringList& caught()
-    {
-        static QStringList list;
-        return list;
-    }
-
-private:
-    static QtMessageHandler& previous()
-    {
-        static QtMessageHandler handler = nullptr;
-        return handler;
-    }
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
-    {
-        // The offscreen platform reports what it cannot do; that is no fault of ours.
-        if (type != QtDebugMsg && type != QtInfoMsg && !text.startsWith(QLatin1String("QStandardPaths:"))
-            && !text.startsWith(QLatin1String("This plugin does not support")))
-            caught().append(text);
-        if (previous())
-            previous()(type, context, text);
-    }
-};
 
 inline QString applicationStyleSheet()
 {
@@ -69,16 +28,3 @@ inline bool animationsSettled(const QWidget* root)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return done;
 }
-
-// Translates nothing; records the contexts it was asked in.
-class ContextRecorder : public QTranslator
-{
-public:
-    bool isEmpty() const override { return false; }
-    QString translate(const char* context, const char*, const char*, int) const override
-    {
-        contexts.insert(QString::fromLatin1(context));
-        return QString();
-    }
-    mutable QSet<QString> contexts;
-};
