@@ -73,6 +73,10 @@ private slots:
             QVERIFY(program.mainWindow().isVisible());
             QVERIFY(!program.splashScreen().isVisible());
             QCOMPARE(QApplication::palette().color(QPalette::Inactive, QPalette::Link), QColor(46, 171, 226));
+            // A line the worker queues just before the end, with no event handled since.
+            QMetaObject::invokeMethod(
+                &program.readerManager(), [&program] { emit program.readerManager().logginMessage(0, "конец"); },
+                Qt::BlockingQueuedConnection);
             program.shutDown();
         }
         // No settings warning; only the missing default CA certificate is reported.
@@ -102,6 +106,7 @@ private slots:
         QVERIFY(log.first().endsWith(" [Info] - === Дравек Про запущен ==="));
         // The status refresh ran and stopped at the missing key.
         QVERIFY(log.filter("В настройках не задан параметр закрытого ключа пользователя.").size() == 1);
+        QVERIFY(log.at(log.size() - 2).endsWith(" [Info] - конец"));
         QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
     }
 
