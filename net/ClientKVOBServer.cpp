@@ -54,7 +54,7 @@ void ClientKVOBServer::setConfig(const Config* cfg)
 void ClientKVOBServer::on_MakeCommand(MultiProgressElement* prg_element, const QString& command,
                                       const QStringList& params)
 {
-    pending.enqueue(Command{prg_element, command, params});
+    pending.enqueue(Command{prg_element, prg_element ? prg_element->currentGeneration() : 0, command, params});
     scheduleNextCommand();
 }
 
@@ -82,6 +82,7 @@ void ClientKVOBServer::beginCommand(const Command& command)
 {
     active = true;
     progress = command.progress;
+    progressGeneration = command.generation;
     cmd = command.cmd;
     param1 = command.params.value(0);
     param2 = command.params.value(1);
@@ -366,20 +367,25 @@ void ClientKVOBServer::log(uchar type, const QString& msg)
     emit logginMessage(type, msg);
 }
 
+bool ClientKVOBServer::showsProgress() const
+{
+    return progress && progress->currentGeneration() == progressGeneration;
+}
+
 void ClientKVOBServer::setMessage(const QString& text)
 {
-    if (progress)
+    if (showsProgress())
         progress->setMessage(text);
 }
 
 void ClientKVOBServer::setCurrentState(quint8 state, const QString& text)
 {
-    if (progress)
+    if (showsProgress())
         progress->setCurrentState(state, text);
 }
 
 void ClientKVOBServer::nextStep(const QString& text)
 {
-    if (progress)
+    if (showsProgress())
         progress->nextStep(text, StateDone);
 }

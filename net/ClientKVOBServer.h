@@ -58,6 +58,10 @@ private slots:
 private:
     struct Command {
         MultiProgressElement* progress = nullptr;
+        // The element's generation when the command was made: once the
+        // window has given the element to another operation, this command
+        // no longer writes to it.
+        quint32 generation = 0;
         QString cmd;
         QStringList params;
     };
@@ -81,6 +85,7 @@ private:
     void setMessage(const QString& text);
     void setCurrentState(quint8 state, const QString& text);
     void nextStep(const QString& text);
+    bool showsProgress() const;
 
     const Config* config = nullptr;
     QQueue<Command> pending;
@@ -89,6 +94,7 @@ private:
     // The command in progress.
     bool active = false;
     MultiProgressElement* progress = nullptr;
+    quint32 progressGeneration = 0;
     QString cmd;
     QString param1;
     QString param2;

@@ -53,6 +53,9 @@ public:
     // Called by a worker thread as it starts an operation on the element:
     // its calls from then on belong to the operation the element shows now.
     void bindWorker();
+    // Changes with every reset from the GUI thread: a GUI-thread caller that
+    // acts for one operation compares it before writing.
+    quint32 currentGeneration() const { return generation.load(); }
 
     bool isValidStep(quint8 index) const;
     bool isValidState(quint8 state) const;
