@@ -37,7 +37,9 @@ public:
                 afterApdu(apdu);
             return code;
         });
-        const auto record = [this](uchar type, const QString &msg) { log << QStringLiteral("%1|%2").arg(type).arg(msg); };
+        const auto record = [this](uchar type, const QString &msg) {
+            log << QStringLiteral("%1|%2").arg(type).arg(msg);
+        };
         QObject::connect(reader.get(), &CardReader::logginMessage, reader.get(), record);
         QObject::connect(&card, &TachographCard::logginMessage, reader.get(), record);
         QObject::connect(reader.get(), &CardReader::showErrMsg, reader.get(),
@@ -84,12 +86,9 @@ public:
         CardReader &r = *reader;
         if (!r.connectCard())
             return false;
-        bool read = true;
-        if (r.card.cardKind == 1) {
+        if (r.card.cardKind == 1)
             r.card.pin = SecretBytes(pin);
-            read = r.card.verifyPin();
-        }
-        read = read && r.readAllFiles();
+        const bool read = (r.card.cardKind != 1 || r.card.verifyPin()) && r.readAllFiles();
         r.disconnectCard();
         if (!read)
             r.card.pin.wipe();

@@ -33,16 +33,10 @@ quint32 bigEndian(const QByteArray &bytes)
 // "0501+" is a data block followed by its signature block.
 QString blockList(const QVector<DddBlock> &blocks)
 {
-    QStringList list;
-    for (const DddBlock &block : blocks) {
-        if (block.tag == 0)
-            list << QString::number(block.fid, 16).toUpper().rightJustified(4, '0');
-        else if (!list.isEmpty() && !list.last().endsWith('+'))
-            list.last() += '+';
-        else
-            list << QStringLiteral("stray signature");
-    }
-    return list.join(' ');
+    QString list;
+    for (const DddBlock &block : blocks)
+        list += block.tag ? QStringLiteral("+") : ' ' + QString::number(block.fid, 16).toUpper().rightJustified(4, '0');
+    return list.trimmed();
 }
 
 // A workshop card carries 7 calibrations.
@@ -178,7 +172,8 @@ private slots:
         if (read) { // a type of no known files: nothing to read, and the user is told
             QVERIFY(reader.card.readData.isEmpty());
             QVERIFY(!rig->readCard());
-            QVERIFY(rig->logged(QString("2|%1: Тип карты не определен, её файлы неизвестны. Чтение карты невозможно.").arg(name)));
+            QVERIFY(rig->logged(
+                QString("2|%1: Тип карты не определен, её файлы неизвестны. Чтение карты невозможно.").arg(name)));
         } else if (interrupted) { // never connected, nothing more said
             QVERIFY(rig->log == QStringList{line.arg(name)} && reader.card.hCard == 0);
         } else { // the reset of the failed read's disconnect leaves the card usable
@@ -195,7 +190,8 @@ private slots:
         const QString rfskzi = QStringLiteral("0002 0005 0501+ C200 C201+ ");
         const QString other = QStringLiteral("0002 0005 0501+ C100 C108 ");
         const QString driverFiles = QStringLiteral("0520+ 050E+ 0521+ 0502+ 0503+ 0504+ 0505+ 0506+ 0507+ 0508+ 0522+");
-        const QString workshopFiles = QStringLiteral("0520+ 0509+ 050A+ 0502+ 0503+ 0504+ 0505+ 0506+ 0507+ 0508+ 0522+");
+        const QString workshopFiles =
+            QStringLiteral("0520+ 0509+ 050A+ 0502+ 0503+ 0504+ 0505+ 0506+ 0507+ 0508+ 0522+");
         QTest::newRow("driver-rfskzi") << "driver-rfskzi" << "РФСКЗИ_RUD0000012345600" << rfskzi + "C208 " + driverFiles
                                        << 0x81;
         QTest::newRow("workshop-rfskzi") << "workshop-rfskzi" << "РФСКЗИ_RUW0000000456700"
@@ -279,7 +275,8 @@ private slots:
         QTest::addColumn<QString>("line"); // a pattern: %1 reader, %2 folder, %3 the card's old date
         QTest::addColumn<bool>("dateWritten");
 
-        const QString dateBack = QStringLiteral("^1\\|%1: Карте тахографа возвращена прежняя дата последней выгрузки: %3\\.$");
+        const QString dateBack =
+            QStringLiteral("^1\\|%1: Карте тахографа возвращена прежняя дата последней выгрузки: %3\\.$");
         const QString countKept = QStringLiteral("^1\\|%1: Не удалось обнулить счетчик калибровок карты тахографа\\.$");
         QTest::newRow("no folder") << "driver-estr" << QStringList() << "no folder" << DddSaveResult::NotSaved
                                    << "^2\\|%1 - Ошибка сохранения ddd-файла\\. Имя файла: "
