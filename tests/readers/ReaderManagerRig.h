@@ -101,6 +101,11 @@ public:
             generousMs);
     }
 
+    bool waitForCommands(int count)
+    {
+        return QTest::qWaitFor([&] { return commands.size() == count; }, generousMs);
+    }
+
     bool logged(const QString &line) const { return log.contains(line); }
 
     QTemporaryDir folder;

@@ -224,7 +224,7 @@ private slots:
         QVERIFY(rig.waitForCard(card.name()));
 
         rig.autoUnblock(card.name(), "5678");
-        QTRY_COMPARE(rig.commands.size(), 1);
+        QVERIFY(rig.waitForCommands(1));
         if (profile == "driver-rfskzi")
             QCOMPARE(rig.commands.first(), QString("findPUK|RUD0000012345600|A23501000123456"));
         rig.answer("getStatus", {"42", ""}); // not the manager's
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(first.insert("driver-rfskzi", pinBlocked));
         QVERIFY(rig.waitForCard(first.name()));
         rig.autoUnblock(first.name(), "5678");
-        QTRY_COMPARE(rig.commands.size(), 1);
+        QVERIFY(rig.waitForCommands(1));
         QVERIFY(first.remove());
         QTemporaryDir dump;
         VirtualCardProcess second(0);
@@ -309,11 +309,11 @@ private slots:
         QVERIFY(rig.waitForCard(a.name()) && rig.waitForCard(b.name()));
 
         rig.autoUnblock(a.name(), "5678");
-        QTRY_COMPARE(rig.commands.size(), 1);
+        QVERIFY(rig.waitForCommands(1));
         rig.manager->on_InterruptAllOperation();
         QCOMPARE(rig.takeFinish(), QString("auto:-9999")); // at once, not at the answer
         rig.autoUnblock(b.name(), "5678");
-        QTRY_COMPARE(rig.commands.size(), 2);
+        QVERIFY(rig.waitForCommands(2));
         rig.answer("findPUK", {"RUD0000012345600", "A23501000123456", "12345678", "None", "Сервер", "7"});
         rig.answer("findPUK", {"RUW0000000456700", "A23501000234567", "12345678", "None", "Сервер", "6"});
         QCOMPARE(rig.takeFinish(), QString("auto:6"));
@@ -322,7 +322,7 @@ private slots:
         // Any other operation ends a request still waiting for the server at once,
         // even one for a reader that is not there.
         rig.autoUnblock(a.name(), "5678");
-        QTRY_COMPARE(rig.commands.size(), 3);
+        QVERIFY(rig.waitForCommands(3));
         rig.read("no such reader");
         QCOMPARE(rig.takeFinish(), QString("auto:-9999"));
         QCOMPARE(rig.takeFinish(), QString("read:"));
