@@ -348,11 +348,13 @@ private slots:
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QStringList>("rows");
         const QString reserved = QStringLiteral("Зарезервировано для будущего использования");
-        QTest::newRow("flagged types") << "driver-attention-records"
-                                       << QStringList{"Событие|05|Ввод карточки в процессе управления|1",
-                                                      "Событие|07|Превышение скорости|0", "Событие|41|" + reserved + "|1",
-                                                      "Неисправность|4f|" + reserved + "|1",
-                                                      "Неисправность|35|Неисправность датчика|0"};
+        // The second event, 0x07, made 0x06.
+        QTest::newRow("flagged types")
+            << "driver-attention-records --patch 0502:24:06"
+            << QStringList{"Событие|05|Ввод карточки в процессе управления|1",
+                           "Событие|06|Последний сеанс использования карточки завершен неправильно|1",
+                           "Событие|41|" + reserved + "|1", "Неисправность|4f|" + reserved + "|1",
+                           "Неисправность|35|Неисправность датчика|0"};
         const QString faultsNotRead = QStringLiteral("Неисправность|00|Проверка по неисправностям не может быть "
                                                      "выполненна, так как данные не были загружены.|1");
         QTest::newRow("blank events, no fault file")
