@@ -1,34 +1,53 @@
 #pragma once
 
-#include "tests/support/RealLog.h"
 #include "platform/Pcsc.h"
 #include "readers/CardReader.h"
 #include "readers/SaveDddFile.h"
+#include "tests/readers/CardDump.h"
+#include "tests/support/RealLog.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
-// A CardReader on one sandbox reader, with a context of its own established
-// in the calling thread (as the reader-manager thread does), and the log
-// lines of the reader and its card as "type|text".
+// A CardReader on sandbox reader 0, with a context of its own established in
+// the calling thread (as the reader-manager thread does); the log lines of the
+// reader and its card as "type|text", its message boxes as "type|text|info",
+// every APDU its card sent. insert() puts a virtual card into the reader and
+// reads it as on insertion; the reader object outlives the cards, as in the
+// program, and the files a card holds when it leaves are dumped for the test.
 class CardReaderRig
 {
 public:
-    explicit CardReaderRig(int readerIndex = 0)
+    CardReaderRig()
     {
         Pcsc::SCardEstablishContext(Pcsc::SCARD_SCOPE_USER, &context);
-        const QString name = VirtualCardProcess::readerName(readerIndex);
-        reader = std::make_unique<CardReader>(name, context);
-        reader->card.readerName = name;
+        reader = std::make_unique<CardReader>(vcard.name(), context);
+        TachographCard &card = reader->card;
+        card.readerName = vcard.name();
+        card.setTransmitter([this, &card](const QByteArray &apdu, quint8 *response, quint32 *length) {
+            const qint32 code = Pcsc::SCardTransmit(card.hCard, card.sendPci,
+                                                    reinterpret_cast<const quint8 *>(apdu.constData()),
+                                                    quint32(apdu.size()), nullptr, response, length);
+            apdus << apdu;
+            if (afterApdu)
+                afterApdu(apdu);
+            return code;
+        });
         const auto record = [this](uchar type, const QString &msg) {
             log << QStringLiteral("%1|%2").arg(type).arg(msg);
         };
         QObject::connect(reader.get(), &CardReader::logginMessage, reader.get(), record);
-        QObject::connect(&reader->card, &TachographCard::logginMessage, reader.get(), record);
+        QObject::connect(&card, &TachographCard::logginMessage, reader.get(), record);
+        QObject::connect(reader.get(), &CardReader::showErrMsg, reader.get(),
+                         [this](uchar type, const QString &text, const QString &info, const QString &) {
+                             errorBoxes << QStringLiteral("%1|%2|%3").arg(type).arg(text, info);
+                         });
         RealLog::attach(reader.get(), &CardReader::logginMessage);
-        RealLog::attach(&reader->card, &TachographCard::logginMessage);
+        RealLog::attach(&card, &TachographCard::logginMessage);
     }
 
     ~CardReaderRig()
@@ -41,6 +60,24 @@ public:
     CardReaderRig(const CardReaderRig &) = delete;
     CardReaderRig &operator=(const CardReaderRig &) = delete;
 
+    // A card whose files are flawed may fail them and still be identified.
+    bool insert(const QString &profile, const QStringList &options = {})
+    {
+        return insertCard(profile, options) && (reader->readGeneralInfo() || reader->card.cardType != 0);
+    }
+
+    // The card put in the reader without the reader object reading it.
+    bool insertCard(const QString &profile, const QStringList &options)
+    {
+        return vcard.insert(profile, options + QStringList{QStringLiteral("--dump"), dumpFolder.path()});
+    }
+
+    // The card's files once it has left the reader (by itself or removed).
+    QMap<quint16, QByteArray> files()
+    {
+        return vcard.remove() ? readCardDump(dumpFolder.path()) : QMap<quint16, QByteArray>();
+    }
+
     // The read road of the reader manager, step by step: connect, the PIN of
     // a kind-1 card, the whole card, disconnect. The PIN stays only when the
     // read succeeded, for the save, which clears it when done.
@@ -49,12 +86,9 @@ public:
         CardReader &r = *reader;
         if (!r.connectCard())
             return false;
-        bool read = true;
-        if (r.card.cardKind == 1) {
+        if (r.card.cardKind == 1)
             r.card.pin = SecretBytes(pin);
-            read = r.card.verifyPin();
-        }
-        read = read && r.readAllFiles();
+        const bool read = (r.card.cardKind != 1 || r.card.verifyPin()) && r.readAllFiles();
         r.disconnectCard();
         if (!read)
             r.card.pin.wipe();
@@ -73,7 +107,12 @@ public:
 
     bool logged(const QString &line) const { return log.contains(line); }
 
+    QTemporaryDir dumpFolder;
+    VirtualCardProcess vcard{0};
     Pcsc::SCARDCONTEXT context = 0;
     std::unique_ptr<CardReader> reader;
     QStringList log;
+    QStringList errorBoxes;
+    QList<QByteArray> apdus;
+    std::function<void(const QByteArray &)> afterApdu;
 };

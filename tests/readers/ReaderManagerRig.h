@@ -1,51 +1,35 @@
 #pragma once
 
 #include "config/Config.h"
-#include "net/ClientKVOBServer.h"
 #include "readers/CRAController.h"
 #include "readers/ReaderManager.h"
 #include "tests/support/ProgressRow.h"
 
-#include <QFile>
-#include <QSslKey>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <memory>
 
-// The real stack of a card operation: the monitor, the reader manager in a
-// thread of its own and the unblock-server client in the test's thread,
-// wired as start-up wires them. What the manager reports is recorded in the
-// test's thread.
+// The real stack of a card operation: the monitor and the reader manager in
+// a thread of its own, wired as start-up wires them. The test answers the
+// manager's unblock-server requests itself, as the client hands them over
+// (the client and the whole road are tested with the server). What the
+// manager reports is recorded in the test's thread.
 class ReaderManagerRig
 {
 public:
     static constexpr int generousMs = 20000;
 
-    // Without the client, the test answers the manager's server requests itself.
-    explicit ReaderManagerRig(bool withClient = true)
+    ReaderManagerRig()
     {
         config.setPath(QStringLiteral("dddPath"), folder.path());
-        config.caCert = QSslCertificate(certFile("ca.pem"));
-        config.userCert = QSslCertificate(certFile("user.pem"));
-        config.userKey = QSslKey(certFile("user-pkcs8.pem"), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey,
-                                 certFile("passphrase.txt"));
-        config.unblockServer[QStringLiteral("Server")] = QStringLiteral("127.0.0.1");
-        config.unblockServer[QStringLiteral("Timeout")] = QStringLiteral("10000");
-        client.setConfig(&config);
-
         manager = new ReaderManager;
         manager->setConfig(&config);
         manager->moveToThread(&worker);
-        if (withClient) {
-            QObject::connect(manager, &ReaderManager::makeCommand, &client, &ClientKVOBServer::on_MakeCommand);
-            QObject::connect(&client, &ClientKVOBServer::commandResult, manager, &ReaderManager::on_commandResult);
-        }
         record();
         worker.start();
 
-        monitor = std::make_unique<CRAController>();
         CardReaderAgent &agent = monitor->agent();
         QObject::connect(&agent, &CardReaderAgent::contextEstablished, manager,
                          &ReaderManager::on_ContextEstablished);
@@ -69,12 +53,6 @@ public:
     ReaderManagerRig(const ReaderManagerRig &) = delete;
     ReaderManagerRig &operator=(const ReaderManagerRig &) = delete;
 
-    static QByteArray certFile(const QString &name)
-    {
-        QFile file(qEnvironmentVariable("DRVP_CERTS_DIR") + QLatin1Char('/') + name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     // Runs `call` in the manager's thread, as a queued request does.
     template <typename Call> void request(Call call)
     {
@@ -85,10 +63,6 @@ public:
     {
         request([=] { manager->on_ReadCard(reader, &progress.element, SecretBytes(pin)); });
     }
-    void check(const QString &reader, const QByteArray &pin = QByteArray())
-    {
-        request([=] { manager->on_CheckCard(reader, &progress.element, SecretBytes(pin)); });
-    }
     void unblock(const QString &reader, const QByteArray &puk, const QByteArray &pin)
     {
         request([=] { manager->on_UnblockCard(reader, &progress.element, SecretBytes(puk), SecretBytes(pin)); });
@@ -97,17 +71,16 @@ public:
     {
         request([=] { manager->on_AutoUnblockCard(reader, &progress.element, SecretBytes(pin)); });
     }
-    // As the client hands it over: the PUK apart from the list.
-    void answer(const QString &cmd, bool ok, QStringList result)
+    // An empty answer is a failed request. The PUK comes apart from the list.
+    void answer(const QString &cmd, QStringList result)
     {
         SecretBytes puk;
-        if (cmd == QLatin1String("findPUK") && result.size() > 2 && result.at(2) != QLatin1String("None")) {
+        if (result.size() > 2 && result.at(2) != QLatin1String("None")) {
             puk = SecretBytes(result.at(2).toUtf8());
             result[2].clear();
         }
-        request([=] { manager->on_commandResult(cmd, ok, result, puk); });
+        request([=] { manager->on_commandResult(cmd, !result.isEmpty(), result, puk); });
     }
-    void useServer(quint16 port) { config.unblockServer[QStringLiteral("Port")] = QString::number(port); }
 
     // The next finish signal: "read:<path>", "check", "unblock" or "auto:<counter>".
     QString takeFinish()
@@ -128,19 +101,18 @@ public:
             generousMs);
     }
 
-    bool waitForReaders(int count)
+    bool waitForCommands(int count)
     {
-        return QTest::qWaitFor([&] { return manager->readerNames().size() == count; }, generousMs);
+        return QTest::qWaitFor([&] { return commands.size() == count; }, generousMs);
     }
 
     bool logged(const QString &line) const { return log.contains(line); }
 
     QTemporaryDir folder;
     Config config;
-    ClientKVOBServer client;
     QThread worker;
     ReaderManager *manager = nullptr;
-    std::unique_ptr<CRAController> monitor;
+    std::unique_ptr<CRAController> monitor = std::make_unique<CRAController>();
     ProgressRow progress{folder.path()};
     // "type|text" of every log line; finish signals; message boxes as "type|text|informative|detail".
     QStringList log;

@@ -13,11 +13,6 @@ QString env(const char *name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
 } // namespace
 
-VirtualCardProcess::VirtualCardProcess(int reader) : m_reader(reader)
-{
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-}
-
 VirtualCardProcess::~VirtualCardProcess()
 {
     if (m_process.state() != QProcess::NotRunning) {
@@ -36,19 +31,13 @@ QString VirtualCardProcess::readerName(int reader)
     return QStringLiteral("%1 00 %2").arg(env("DRVP_READER_PREFIX")).arg(reader, 2, 10, QLatin1Char('0'));
 }
 
-bool VirtualCardProcess::start(const QString &profile, const QStringList &options)
-{
-    const int port = env("DRVP_VPCD_PORT").toInt() + m_reader;
-    QStringList arguments{QStringLiteral("--port"), QString::number(port), QStringLiteral("--profile"),
-                          profile};
-    arguments += options;
-    m_process.start(env("DRVP_TOOLS_DIR") + QStringLiteral("/vcard"), arguments);
-    return m_process.waitForStarted(generousWaitMs);
-}
-
 bool VirtualCardProcess::insert(const QString &profile, const QStringList &options)
 {
-    return start(profile, options) && waitForPresence();
+    const int port = env("DRVP_VPCD_PORT").toInt() + m_reader;
+    m_process.start(env("DRVP_TOOLS_DIR") + QStringLiteral("/vcard"),
+                    QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--profile"), profile}
+                        + options);
+    return m_process.waitForStarted(generousWaitMs) && waitForPresence();
 }
 
 bool VirtualCardProcess::remove()
@@ -62,11 +51,6 @@ bool VirtualCardProcess::waitForExit()
     if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(generousWaitMs))
         return false;
     return waitForAbsence();
-}
-
-QString VirtualCardProcess::output() const
-{
-    return QString::fromUtf8(const_cast<QProcess &>(m_process).readAll());
 }
 
 bool VirtualCardProcess::waitForPresence()

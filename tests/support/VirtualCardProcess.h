@@ -10,7 +10,7 @@ class VirtualCardProcess
 {
 public:
     // reader 0 or 1 of the sandbox
-    explicit VirtualCardProcess(int reader = 0);
+    explicit VirtualCardProcess(int reader = 0) : m_reader(reader) {}
     ~VirtualCardProcess();
 
     static QString readerName(int reader);
@@ -18,8 +18,6 @@ public:
     // Starts the card with a built-in profile and waits until the reader
     // reports it present (false after a generous limit).
     bool insert(const QString &profile, const QStringList &options = {});
-    // Starts the card without waiting for the reader.
-    bool start(const QString &profile, const QStringList &options = {});
     // Ends the card process and waits until the reader reports it absent.
     bool remove();
     // Waits for the card process to end by itself (e.g. removal after n
@@ -27,7 +25,6 @@ public:
     bool waitForExit();
 
     QString name() const { return readerName(m_reader); }
-    QString output() const;
 
 private:
     bool waitForPresence();

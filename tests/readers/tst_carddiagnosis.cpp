@@ -1,0 +1,403 @@
+// The diagnosis through pcscd, the virtual reader and virtual cards, some
+// built with flawed data: the command check with the write tests of EF 0x0509
+// and EF 0x050E under every fault the card can be made to show, the data
+// checks, and the events and faults list.
+
+#include "tests/readers/CardReaderRig.h"
+
+#include <QtTest>
+
+#include <ctime>
+
+namespace {
+
+const QString identification = QStringLiteral("Проверка наличия данных, идентифицирующих карту тахографа");
+const QString issueDates = QStringLiteral("Сравнение дат выпуска, начала и окончания действия карты тыхографа");
+const QString period = QStringLiteral("Контроль установленных сроков действия карты");
+const QString validityBegin = QStringLiteral("Контроль срока начала действия карты");
+const QString expiry = QStringLiteral("Контроль срока окончания действия карты");
+const QString birth = QStringLiteral("Контроль даты рождения");
+const QString session = QStringLiteral("Контроль корректности закрытия сеанса");
+const QString activity = QStringLiteral("Контроль наличия сведений о деятельнсоти водителя");
+const QString vehicles = QStringLiteral("Контроль наличия сведений об эксплуатации ТС");
+const QString places = QStringLiteral("Контроль наличия сведений о территориях (местах)");
+const QString calibrations = QStringLiteral("Контроль наличия сведений о калибровках");
+const QString controls = QStringLiteral("Контроль наличия сведений о выполненных контролях");
+const QString badBirthDate = birth + QStringLiteral("||Не корректная дата рождения.|1");
+
+const QString disconnected = QStringLiteral("Отключение от карты тахографа||0");
+
+// The writable file of a workshop card and of a driver card: a known value,
+// its bytes, and how the rows and the error message name it.
+struct Writable
+{
+    quint16 fid;
+    QString patch;
+    QByteArray bytes;
+    QString text;
+};
+
+Writable writableOf(const QString &profile)
+{
+    if (profile.startsWith(QLatin1String("workshop")))
+        return {0x0509, "0509:0:ABCD", QByteArray::fromHex("ABCD"), "0xABCD / 43981"};
+    return {0x050E, "050E:0:5E0BE100", QByteArray::fromHex("5E0BE100"),
+            "0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00"};
+}
+
+quint8 ins(const QByteArray &apdu) { return quint8(apdu.at(1)); }
+
+// "step|message|failed" per row.
+QStringList commandRows(const CardReader &reader)
+{
+    QStringList rows;
+    for (const CmdCheckRow &row : reader.cmdCheckRows)
+        rows << QStringLiteral("%1|%2|%3").arg(row.step, row.message).arg(row.failed);
+    return rows;
+}
+
+// The rows of the writable file, from its selection to its signature.
+QStringList writableFileRows(const QStringList &rows)
+{
+    const int first = rows.indexOf(QRegularExpression(QStringLiteral("Выбор EFCardDownload\\|.*")));
+    const int last =
+        rows.indexOf(QRegularExpression(QStringLiteral("Вычисление электронной подписи EFCardDownload.*")));
+    return first < 0 || last < first ? QStringList() : rows.mid(first, last - first + 1);
+}
+
+QStringList failedSteps(const QStringList &rows)
+{
+    QStringList steps;
+    for (const QString &row : rows) {
+        if (row.endsWith(QLatin1String("|1")))
+            steps << row.section(QLatin1Char('|'), 0, 0).replace(QStringLiteral(" EFCardDownload"), QString());
+    }
+    return steps;
+}
+
+} // namespace
+
+class TestCardDiagnosis : public QObject
+{
+    Q_OBJECT
+
+    enum Trouble { NoTrouble, ReadBackFails, InterruptAfterTestWrite };
+
+    // The number of the READ BINARY that follows the test write, as the card
+    // counts them, in a diagnosis of the profile.
+    static int readBackNumber(const QString &profile)
+    {
+        CardReaderRig rig;
+        if (!rig.insert(profile, {"--patch", writableOf(profile).patch}))
+            return 0;
+        rig.reader->checkCard(SecretBytes("1234"));
+        int reads = 1;
+        for (int i = 0; i < rig.apdus.size() && ins(rig.apdus.at(i)) != 0xD6; ++i)
+            reads += ins(rig.apdus.at(i)) == 0xB0 ? 1 : 0;
+        return reads;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The rows of EF 0x050E show local times.
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
+    // Every step passes; the PIN of a kind-1 card goes to the card once,
+    // right after the first DF selection, and stays there; the write test
+    // shows its values ("*": a row that shows the time of the run). The file
+    // lists restate the card dictionary, which the read test's block lists check.
+    void rowsOfSoundCards_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("writableRows");
+        const auto rows = [](const char *profile, const QString &written, const QString &readBack) {
+            const QString value = writableOf(profile).text;
+            QTest::newRow(profile) << profile
+                                   << QStringList{"Выбор EFCardDownload||0",
+                                                  "Считывание данных из EFCardDownload|Считанное значение: " + value
+                                                      + ".|0",
+                                                  written, readBack,
+                                                  "Востановление (запись) исходного значения в EFCardDownload|"
+                                                  "Записанное значение: " + value + ".|0",
+                                                  "Считывание востановленного значения из EFCardDownload|Считанное "
+                                                  "значение: " + value + ". Равно записанному значению..|0",
+                                                  "Расчет хеша EFCardDownload||0",
+                                                  "Вычисление электронной подписи EFCardDownload||0"};
+        };
+        rows("driver-rfskzi", "*", "*");
+        rows("workshop-estr", "Запись данных в EFCardDownload|Записанное значение: 0x7E2 / 2018.|0",
+             "Считывание записанных данных в EFCardDownload|Считанное значение: 0x7E2 / 2018. Равно записанному "
+             "значению..|0");
+        QTest::newRow("control-estr") << "control-estr" << QStringList();
+    }
+
+    void rowsOfSoundCards()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, writableRows);
+        const Writable writable = writableOf(profile);
+        CardReaderRig rig;
+        QVERIFY(rig.insert(profile, writableRows.isEmpty() ? QStringList() : QStringList{"--patch", writable.patch}));
+        rig.reader->checkCard(SecretBytes("1234"));
+        const QStringList rows = commandRows(*rig.reader);
+        QCOMPARE(rows.first(), QStringLiteral("Выбор EFICC||0"));
+        QCOMPARE(rows.last(), disconnected);
+        QCOMPARE(failedSteps(rows), QStringList());
+        const bool skzi = profile.endsWith(QLatin1String("rfskzi"));
+        QCOMPARE(rows.indexOf(QStringLiteral("Проверка ПАК-кода||0")),
+                 skzi ? rows.indexOf(QStringLiteral("Выбор DF||0")) + 1 : -1);
+        QCOMPARE(rows.count(QStringLiteral("Проверка ПАК-кода||0")), skzi ? 1 : 0);
+        QCOMPARE(rig.reader->card.pin.bytes(), skzi ? QByteArray("1234") : QByteArray());
+        QVERIFY(QDateTime::fromString(rig.reader->cmdCheckRows.first().time, "dd.MM.yyyy hh:mm:ss").isValid());
+
+        QStringList shown = writableFileRows(rows);
+        for (int i = 0; i < shown.size() && i < writableRows.size(); ++i)
+            shown[i] = writableRows.at(i) == QLatin1String("*") ? writableRows.at(i) : shown.at(i);
+        QCOMPARE(shown, writableRows);
+        if (!writableRows.isEmpty())
+            QCOMPARE(rig.files().value(writable.fid), writable.bytes);
+    }
+
+    void writeTestUnderFaults_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("trouble");
+        QTest::addColumn<QStringList>("failed");
+        QTest::addColumn<int>("rowCount");
+        QTest::addColumn<bool>("userTold");
+        const QString readBack = QStringLiteral("Считывание записанных данных в");
+        for (const char *profile : {"workshop-estr", "driver-rfskzi"}) {
+            const auto row = [profile](const char *what) -> QTestData & {
+                return QTest::addRow("%s: %s", profile, what) << QString::fromLatin1(profile);
+            };
+            row("refused test write") << QStringList{"--fail", "update:1:6A80"} << int(NoTrouble)
+                                      << QStringList{"Запись данных в"} << 5 << false;
+            row("test write stores another value") << QStringList{"--store-other", "1"} << int(NoTrouble)
+                                                   << QStringList{readBack} << 8 << false;
+            row("failed read-back") << QStringList() << int(ReadBackFails) << QStringList{readBack} << 8 << false;
+            row("interruption after the test write")
+                << QStringList() << int(InterruptAfterTestWrite)
+                << QStringList{readBack, "Расчет хеша", "Вычисление электронной подписи"} << 8 << false;
+            row("restore stores another value") << QStringList{"--store-other", "2"} << int(NoTrouble)
+                                                << QStringList{"Считывание востановленного значения из"} << 8 << true;
+            row("refused restore") << QStringList{"--fail", "update:2:6A80"} << int(NoTrouble)
+                                   << QStringList{"Востановление (запись) исходного значения в"} << 7 << true;
+        }
+    }
+
+    void writeTestUnderFaults()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, options);
+        QFETCH(int, trouble);
+        QFETCH(QStringList, failed);
+        QFETCH(int, rowCount);
+        QFETCH(bool, userTold);
+        const Writable writable = writableOf(profile);
+        if (trouble == ReadBackFails)
+            options << "--fail" << QStringLiteral("read:%1:6A82").arg(readBackNumber(profile));
+        CardReaderRig rig;
+        CardReader &reader = *rig.reader;
+        QVERIFY(rig.insert(profile, options + QStringList{"--patch", writable.patch}));
+        if (trouble == InterruptAfterTestWrite) {
+            rig.afterApdu = [&reader](const QByteArray &apdu) {
+                if (ins(apdu) == 0xD6 && !reader.interrupted)
+                    reader.interrupted = reader.card.interrupted = true;
+            };
+        }
+        reader.checkCard(SecretBytes("1234"));
+        const QStringList rows = commandRows(reader);
+        QCOMPARE(failedSteps(writableFileRows(rows)), failed);
+        QCOMPARE(writableFileRows(rows).size(), rowCount);
+        if (userTold) {
+            QCOMPARE(rig.errorBoxes.size(), 1);
+            QVERIFY2(rig.errorBoxes.first().startsWith(
+                         "3|Не удалось восстановить исходное значение в EFCardDownload (EF 0x0"),
+                     qPrintable(rig.errorBoxes.first()));
+            QVERIFY2(rig.errorBoxes.first().contains(writable.text), qPrintable(rig.errorBoxes.first()));
+            QVERIFY(rig.logged(QStringLiteral("2|%1: Не удалось восстановить исходное значение %2 в EFCardDownload "
+                                              "(EF 0x%3).")
+                                   .arg(rig.vcard.name(), writable.text, writable.patch.left(4))));
+        } else {
+            QCOMPARE(rig.errorBoxes, QStringList());
+            QCOMPARE(rig.files().value(writable.fid), writable.bytes);
+        }
+        if (trouble == InterruptAfterTestWrite) {
+            // The loop ends with the interrupted file; the card stays interrupted.
+            QCOMPARE(rows.mid(rows.indexOf(writableFileRows(rows).last()) + 1), QStringList{disconnected});
+            QVERIFY(reader.card.interrupted);
+        }
+    }
+
+    // Every step fails, none is skipped.
+    void cardThatCannotBeConnected()
+    {
+        CardReaderRig rig;
+        QVERIFY(rig.insert(QStringLiteral("control-estr")));
+        QVERIFY(rig.vcard.remove());
+        rig.reader->checkCard(SecretBytes("1234"));
+        const QStringList rows = commandRows(*rig.reader);
+        QCOMPARE(rows.first(), QStringLiteral("Подключение к карте|Не удалось подключиться к карте.|1"));
+        QCOMPARE(rows.filter(QRegularExpression("^Выбор EF")).size(), 7);
+        QCOMPARE(failedSteps(rows).size(), rows.size());
+        QCOMPARE(rows.last(),
+                 QStringLiteral("Отключение от карты тахографа|Не удалось отключиться от карты тахографа.|1"));
+    }
+
+    void skziCardWithoutPin()
+    {
+        CardReaderRig rig;
+        QVERIFY(rig.insert(QStringLiteral("driver-rfskzi")));
+        rig.reader->checkCard(SecretBytes());
+        const QStringList rows = commandRows(*rig.reader);
+        QVERIFY(!rows.join('\n').contains(QStringLiteral("ПАК")));
+        QVERIFY(rows.contains(QStringLiteral("Считывание данных из EFIdentification||0")));
+        QVERIFY(rows.contains(QStringLiteral("Считывание данных из EFEventsData|Не удалось считать данные.|1")));
+    }
+
+    // Sound cards list their controls; a flawed card fails the control of
+    // its flaw. Dates follow the day of the run: each shows as "D".
+    void dataChecks_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("controls"); // empty: not compared
+        QTest::addColumn<QStringList>("failed");
+        const QStringList head{identification, issueDates, period, validityBegin, expiry, birth};
+        const QStringList driver = head + QStringList{session, activity, vehicles, places};
+        const QStringList workshop = head + QStringList{session, calibrations, activity, vehicles, places};
+        // Only the card type decides the controls; the one national driver
+        // card was left with its session open.
+        QTest::newRow("driver-rf") << "driver-rf" << driver
+                                   << QStringList{session + "|D 07:00:00 / О777ОО99 / 43|Некорректно закрытый сеанс "
+                                                            "работы с картой.|1"};
+        QTest::newRow("workshop-rfskzi") << "workshop-rfskzi" << workshop << QStringList{badBirthDate};
+        QTest::newRow("control-estr") << "control-estr" << head + QStringList{controls} << QStringList{badBirthDate};
+        QTest::newRow("company-rf") << "company-rf" << head + QStringList{controls} << QStringList{badBirthDate};
+
+        const auto flawed = [](const char *name, const char *profile, const QStringList &failed) {
+            QTest::newRow(name) << QString::fromLatin1(profile) << QStringList() << failed;
+        };
+        flawed("issued after the validity begins", "driver-issued-late",
+               {issueDates + "|D / D / D|Дата выпуска карты тахографа больше даты начала действия карты.|1"});
+        flawed("issued the day the validity begins", "driver-issued-on-begin", {});
+        flawed("a driver card valid a day over three years", "driver-validity-long",
+               {period + "|D / D|Срок действия карты отличается от 3 лет|1"});
+        flawed("a workshop card valid two years", "workshop-validity-long",
+               {period + "|D / D|Срок действия карты отличается от 1 года|1", badBirthDate});
+        flawed("not yet valid", "driver-not-yet-valid",
+               {validityBegin + "|D 00:00:00|Срок действия карты еще не наступил.|1"});
+        flawed("expired", "driver-expired", {expiry + "|D 00:00:00|Срок действия карты истек.|1"});
+        flawed("birth date no date", "driver-bad-birth-date", {badBirthDate});
+        const QString noActivity =
+            activity + "|Данные отсутствуют|В карте отсутствуют данные о деятельности водителя.|1";
+        const QString noVehicles =
+            vehicles + "|Данные отсутствуют|В карте отсутствуют данные об эксплуатации транспортных средств.|1";
+        const QString noPlaces = places + "|Данные отсутствуют|В карте отсутствуют данные о территориях (местах).|1";
+        flawed("blank driver usage data", "driver-blank-usage", {noActivity, noVehicles, noPlaces});
+        flawed("blank workshop usage data", "workshop-blank-usage",
+               {badBirthDate, calibrations + "|Данные отсутствуют|В карте отсутствуют данные о калибровках.|1",
+                noActivity, noVehicles, noPlaces});
+        for (const char *profile : {"control-blank-usage", "company-blank-usage"}) {
+            flawed(profile, profile,
+                   {badBirthDate,
+                    controls + "|Данные отсутствуют|В карте отсутствуют данные о выполненных контролях.|1"});
+        }
+        const QString notLoaded =
+            QStringLiteral("|Данные отсутствуют|Проверка данных не может быть выполненна, так как они не были "
+                           "загружены.");
+        flawed("identification not readable", "driver-short-identification", {notLoaded + "|1"});
+        flawed("places not readable", "driver-no-places",
+               {places + "|Данные не доступны|Проверка не может быть выполнена, так как не были загружены данные с "
+                         "карты тахографа.|1"});
+        flawed("current usage not readable", "driver-no-current-usage", {notLoaded + "|0"});
+    }
+
+    void dataChecks()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, controls);
+        CardReaderRig rig;
+        QVERIFY(rig.insert(profile));
+        rig.reader->checkCard(SecretBytes("1234"));
+        // "control|value|message|failed"; the failed rows and those that say a
+        // file was not loaded (no control).
+        QStringList rows, failed, names;
+        for (const DataCheckRow &row : rig.reader->dataCheckRows) {
+            rows << QStringLiteral("%1|%2|%3|%4").arg(row.control, row.value, row.message).arg(row.failed);
+            rows.last().replace(QRegularExpression(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4}")), QStringLiteral("D"));
+            if (row.failed || row.control.isEmpty())
+                failed << rows.last();
+            names << row.control;
+        }
+        QTEST(failed, "failed");
+        if (controls.isEmpty())
+            return;
+        QCOMPARE(names, controls);
+        QCOMPARE(rows.first(), identification + QStringLiteral("|Не применимо|Заданы значения всех атрибутов|0"));
+        QCOMPARE(rows.at(2).section(QLatin1Char('|'), 1, 1), QStringLiteral("D / D"));
+        QCOMPARE(rows.at(3).section(QLatin1Char('|'), 1, 1), QStringLiteral("D 00:00:00"));
+        QVERIFY(rows.contains(activity + QStringLiteral("|Данные присутствуют||0")) == controls.contains(activity));
+    }
+
+    void eventsAndFaults_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("rows");
+        const QString reserved = QStringLiteral("Зарезервировано для будущего использования");
+        // The second event, 0x07, made 0x06.
+        QTest::newRow("flagged types")
+            << "driver-attention-records --patch 0502:24:06"
+            << QStringList{"Событие|05|Ввод карточки в процессе управления|1",
+                           "Событие|06|Последний сеанс использования карточки завершен неправильно|1",
+                           "Событие|41|" + reserved + "|1", "Неисправность|4f|" + reserved + "|1",
+                           "Неисправность|35|Неисправность датчика|0"};
+        const QString faultsNotRead = QStringLiteral("Неисправность|00|Проверка по неисправностям не может быть "
+                                                     "выполненна, так как данные не были загружены.|1");
+        QTest::newRow("blank events, no fault file")
+            << "driver-no-records"
+            << QStringList{"Событие|00|В карте отсутствуют записи о событиях|0", faultsNotRead};
+        // Counted empty in EF 0501: read as 0 bytes, which is loaded all the same.
+        QTest::newRow("no events counted")
+            << "driver-no-records --patch 0501:3:00"
+            << QStringList{"Событие|00|В карте отсутствуют записи о событиях|0", faultsNotRead};
+        QTest::newRow("control card")
+            << "control-rf"
+            << QStringList{"Событие|00|Проверка по событиям не может быть выполненна, так как данные не были "
+                           "загружены.|1",
+                           faultsNotRead};
+    }
+
+    void eventsAndFaults()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, rows);
+        CardReaderRig rig;
+        const QStringList options = profile.split(QLatin1Char(' '));
+        QVERIFY(rig.insert(options.first(), options.mid(1)));
+        rig.reader->checkCard(SecretBytes("1234"));
+        QStringList listed;
+        for (const EventFaultRow &row : rig.reader->eventFaultRows) {
+            listed << QStringLiteral("%1|%2|%3|%4")
+                          .arg(row.kind)
+                          .arg(row.type, 2, 16, QLatin1Char('0'))
+                          .arg(row.text)
+                          .arg(row.flagged);
+            if (row.type == 0) {
+                // Status rows carry the epoch in local time.
+                QCOMPARE(row.begin, QDateTime::fromSecsSinceEpoch(0, Qt::LocalTime));
+                QCOMPARE(row.begin.timeSpec(), Qt::LocalTime);
+                QCOMPARE(row.end, row.begin);
+            } else {
+                QCOMPARE(row.begin.secsTo(row.end), qint64(1800));
+            }
+        }
+        QCOMPARE(listed, rows);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCardDiagnosis)
+#include "tst_carddiagnosis.moc"
