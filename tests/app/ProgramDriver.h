@@ -5,13 +5,11 @@
 #include "ui/services/DRVPEventLogger.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -122,7 +120,7 @@ inline int page(QWidget* root, const QString& stack)
 
 // The program as main() starts it on the settings in the store, beside the
 // sandbox's readers, with a log file and a .ddd folder of its own. Settings
-// that would ask at start (the key file) go into settings() once it runs.
+// that would ask at start (the key file) go into its settings once it runs.
 struct RunningProgram
 {
     RunningProgram()
@@ -138,7 +136,6 @@ struct RunningProgram
                          [this] { finished << QStringLiteral("check"); });
     }
 
-    Config& settings() { return program.settings(); }
     bool logged(const QString& part) const { return !logLines().filter(part).isEmpty(); }
 
     QTemporaryDir ddd;

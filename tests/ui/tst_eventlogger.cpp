@@ -1,13 +1,11 @@
 #include "tests/support/ModalBoxes.h"
 #include "ui/services/DRVPEventLogger.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-
 
 namespace {
 
@@ -52,7 +50,6 @@ private slots:
         const QString link = "R1 - сохранен: <a href=\"/d/a&b.ddd\">/d/a&b.ddd</a>";
         const QString scheme = "<a href=\"javascript:x()\">javascript:x()</a>";
         const struct { const char *name; int type; QString message, html; const char *level, *colour; } rows[] = {
-            {"info", 0, "Карта вставлена", "Карта вставлена", "Info", "92BD6C"},
             {"warning", 1, "two\nlines", "two\nlines", "Warr", "ECBC1D"},
             {"markup", 2, "<p>a & <img src=x></p>", "&lt;p&gt;a &amp; &lt;img src=x&gt;&lt;/p&gt;", "Crit", "FF7F7F"},
             {"bold advice", 2, "1 <b>a&b</b> <b><i>x</i></b>", "1 <b>a&amp;b</b> &lt;b&gt;&lt;i&gt;x&lt;/i&gt;&lt;/b&gt;",

@@ -106,10 +106,9 @@ private slots:
         window.setConfig(&config);
         QSignalSpy requests(&window, &MainWindow::makeCommand);
         QSignalSpy logged(&window, &MainWindow::logginMessage);
-        const struct { QString typed; bool accept; QString shown; int requests; } answers[] = {
-            {phrase, false, "Пользователь отменил загрузку ключа", 0},
-            {"wrong", true, "Не удалось загрузить закрытый ключ", 0},
-            {phrase, true, "Загрузка закрытого ключа", 1}};
+        const struct { QString typed; bool accept; QString shown; } answers[] = {
+            {phrase, false, "Пользователь отменил загрузку ключа"},
+            {"wrong", true, "Не удалось загрузить закрытый ключ"}};
         for (const auto& answer : answers) {
             QString left = "untouched";
             const ModalAnswer typed = [&](QDialog* dialog) {
@@ -123,8 +122,8 @@ private slots:
                      QStringList{"input:Пароль закрытого ключа"});
             QCOMPARE(left, QString());
             QCOMPARE(window.findChild<QLabel*>("StatusPrgLbl")->text(), answer.shown);
-            QCOMPARE(requests.size(), answer.requests);
         }
+        QVERIFY(requests.isEmpty());
         QCOMPARE(logged.at(1).at(1).toString(), QString("Пользователь отменил загрузку закрытого ключа."));
     }
 

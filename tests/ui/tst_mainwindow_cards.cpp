@@ -53,10 +53,9 @@ struct Services
 {
     explicit Services(RunningProgram& rig)
     {
-        QMap<QString, QString>& services = rig.settings().services;
+        QMap<QString, QString>& services = rig.program.settings().services;
         services["KvarnolServer"] = kvarnol.host();
         services["LotvarskServer"] = lotvarsk.host();
-        services["KvarnolLogin"] = services["LotvarskLogin"] = "driver";
     }
     WebServiceProcess kvarnol;
     WebServiceProcess lotvarsk;
@@ -80,6 +79,7 @@ private slots:
         const QList<QPair<QString, QString>> values{
             {"Server", "127.0.0.1"},          {"Port", QString::number(server.port)}, {"Timeout", "15000"},
             {"CertCA", certPath("ca.pem")},   {"CertUser", certPath("user.pem")},    {"Protocol", "http"},
+            {"KvarnolLogin", "driver"},      {"LotvarskLogin", "driver"},
         };
         for (const auto& value : values)
             store()->setValue(value.first, value.second);
@@ -120,8 +120,7 @@ private slots:
         QVERIFY(card.insert(profile) && selectCardReader(window, reader0));
         QTEST(commandButtons(window), "buttons");
         const auto* readers = window->findChild<QTableWidget*>("ReaderListTbl");
-        const int row = readers->currentRow();
-        QCOMPARE(readers->item(row, 1)->text(), number);
+        QCOMPARE(readers->item(readers->currentRow(), 1)->text(), number);
         QCOMPARE(page(window, "ViewFrame"), 0);
         QVERIFY(enabled(window, "CardInfo2XLSBtn"));
         const auto* info = window->findChild<QTableWidget*>("CardInfoTbl");
@@ -163,8 +162,8 @@ private slots:
         UnblockServerProcess silent("server", {"--silent"});
         RunningProgram rig;
         MainWindow* window = rig.window;
-        rig.settings().unblockServer["Port"] = QString::number(silent.port);
-        rig.settings().auth["PKeyUser"] = certPath("user-pkcs8.pem");
+        rig.program.settings().unblockServer["Port"] = QString::number(silent.port);
+        rig.program.settings().auth["PKeyUser"] = certPath("user-pkcs8.pem");
         QFile phrase(certPath("passphrase.txt"));
         QVERIFY(phrase.open(QIODevice::ReadOnly));
         VirtualCardProcess pinCard(1);
@@ -257,7 +256,7 @@ private slots:
         RunningProgram rig;
         QWidget* window = rig.window;
         Services services(rig);
-        rig.settings().services["KvarnolLogin"] = "other";
+        rig.program.settings().services["KvarnolLogin"] = "other";
         VirtualCardProcess card(0);
         QVERIFY(card.insert("workshop-estr") && selectCardReader(window, reader0));
         QVERIFY(click(window, "UploadBtn"));

@@ -72,7 +72,6 @@ private slots:
             {'c', 0, 4, "bad state", {2, 2, 0, 1, -1}, 4, "last"},
             {'r', 7, 0, "start", {0, 0, 0, 0, -1}, 7, "start"}, // a current step past the row: text only
             {'c', 0, 3, "error text", {0, 0, 0, 0, -1}, 7, "error text"},
-            {'n', 0, 2, "nowhere", {0, 0, 0, 0, -1}, 7, "error text"},
             {'r', 3, 0, "file chosen", {0, 0, 0, 0, -1}, 3, "file chosen"},
             {'c', 0, 1, "connecting", {0, 0, 0, 1, -1}, 3, "connecting"},
         };
