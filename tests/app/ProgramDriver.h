@@ -1,16 +1,15 @@
 #pragma once
 
 #include "tests/support/ModalBoxes.h"
+#include "ui/app/Program.h"
 #include "ui/services/DRVPEventLogger.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -18,9 +17,9 @@
 
 #include <memory>
 
-// What the whole-program tests need around a running Program: the settings
-// store and the log file where the program finds them, the message boxes it
-// shows, and the window driven through its widgets as a user would.
+// What the whole-program and window tests need around a running Program: the
+// settings store and the log file where the program finds them, the message
+// boxes it shows, and the window driven through its widgets as a user would.
 namespace ProgramDriver {
 
 // The program's settings store and data folder go into `home`.
@@ -118,5 +117,34 @@ inline int page(QWidget* root, const QString& stack)
 {
     return root->findChild<QStackedWidget*>(stack)->currentIndex();
 }
+
+// The program as main() starts it on the settings in the store, beside the
+// sandbox's readers, with a log file and a .ddd folder of its own. Settings
+// that would ask at start (the key file) go into its settings once it runs.
+struct RunningProgram
+{
+    RunningProgram()
+    {
+        QFile::remove(dataFolder() + QStringLiteral("/dravekpro.log"));
+        store()->setValue(QStringLiteral("dddPath"), ddd.path());
+        boxesAtStart = boxesShownBy([this] { started = program.start(); });
+        // After the window's own connections, so a finish is seen once the window has handled it.
+        ReaderManager* manager = &program.readerManager();
+        QObject::connect(manager, &ReaderManager::readFinished, window,
+                         [this](const QString& path) { finished << QStringLiteral("read ") + path; });
+        QObject::connect(manager, &ReaderManager::checkFinished, window,
+                         [this] { finished << QStringLiteral("check"); });
+    }
+
+    bool logged(const QString& part) const { return !logLines().filter(part).isEmpty(); }
+
+    QTemporaryDir ddd;
+    Program program{new DRVPEventLogger};
+    MainWindow* window = &program.mainWindow();
+    bool started = false;
+    QStringList boxesAtStart;
+    // "read <saved path>" and "check" for each finished read and diagnosis.
+    QStringList finished;
+};
 
 } // namespace ProgramDriver

@@ -56,11 +56,6 @@ inline ModalAnswer chooseFile(const QString &path)
     };
 }
 
-inline ModalAnswer rejectDialog()
-{
-    return [](QDialog *dialog) { dialog->reject(); };
-}
-
 // One line per dialog: "text|informative text" for a message box,
 // "input:label" for an input dialog, "files:name filters" for a file
 // dialog; "<framed>" follows a dialog that has a window frame. Dialogs

