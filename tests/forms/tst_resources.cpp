@@ -1,8 +1,8 @@
-#include "FormHarness.h"
-
 #include <QDirIterator>
+#include <QFile>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QWidget>
 #include <QtTest>
 
 namespace {
@@ -34,6 +34,12 @@ QMap<QString, QString> namedResources()
         }
     }
     return found;
+}
+
+QString applicationStyleSheet()
+{
+    QFile file(QStringLiteral(":/qss/style.qss"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 QStringList filesUnder(const QString& root)
