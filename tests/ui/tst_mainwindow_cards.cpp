@@ -152,17 +152,18 @@ private slots:
     }
 
     // One operation at a time. A kind-1 card's diagnosis page offers Start;
-    // an automatic unblock the server never answers gives its page back after
-    // cancel. The next card's diagnosis, which starts at once, must not offer
+    // an automatic unblock the server answers late gives its page back after
+    // cancel, and the late answer shows nothing on it. The next card's diagnosis, which starts at once, must not offer
     // Start, and its finish after a cancel changes nothing. Cancel and read
     // again at once: the first read's late finish leaves the second one busy,
     // so the window stays open and a second cancel reaches it.
     void oneOperationAtATime()
     {
-        UnblockServerProcess silent("server", {"--silent"});
+        UnblockServerProcess slow("server", {"--reply", "<RUD0000012345600/><123-40000/><12345678/><None/><С/><7/>",
+                                              "--chunk", "8", "--pause", "150"});
         RunningProgram rig;
         MainWindow* window = rig.window;
-        rig.program.settings().unblockServer["Port"] = QString::number(silent.port);
+        rig.program.settings().unblockServer["Port"] = QString::number(slow.port);
         rig.program.settings().auth["PKeyUser"] = certPath("user-pkcs8.pem");
         QFile phrase(certPath("passphrase.txt"));
         QVERIFY(phrase.open(QIODevice::ReadOnly));
@@ -175,9 +176,12 @@ private slots:
         dialogsShownBy([&] { QVERIFY(click(window, "AUnblockBtn")); },
                        {typeText(QString::fromUtf8(phrase.readAll()).trimmed())});
         QVERIFY(!enabled(window, "ANewPINEdt"));
+        QTRY_VERIFY_WITH_TIMEOUT(!slow.requests().isEmpty(), operationMs); // the request is out
         QVERIFY(click(window, "CancelBtn") && click(window, "AutoUnblockBtn"));
         QVERIFY(type(window, "ANewPINEdt", "5678"));
         QVERIFY(enabled(window, "AUnblockBtn"));
+        QTRY_VERIFY_WITH_TIMEOUT(!logLines().filter("на запрос \"findPUK\"").isEmpty(), operationMs);
+        QCOMPARE(text(window, "AutoUBlckPrgLbl"), QStringLiteral("Ввод нового ПИН-кода"));
         QVERIFY(click(window, "CancelBtn"));
 
         VirtualCardProcess card(0);
