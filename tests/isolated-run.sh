@@ -6,7 +6,9 @@
 # report fails the test.
 #   isolated-run.sh COMMAND [ARGS...]
 set -u
-top=$(mktemp -d "${TMPDIR:-/tmp}/drvp-test.XXXXXX")
+# The long name stands for a CI runner's temporary folder: nothing may pass
+# here only because the paths are short.
+top=$(mktemp -d "${TMPDIR:-/tmp}/drvp-test-in-a-temporary-folder-as-long-as-a-runners.XXXXXX")
 trap 'rm -rf "$top"' EXIT
 trap 'exit 143' INT TERM HUP
 for dir in home config data cache runtime tmp reports; do
