@@ -87,23 +87,38 @@ bool Config::save(const QStringList &keys)
 {
     QSettings store;
     store.setFallbacksEnabled(false);
+    QMap<QString, QString> values;
     if (keys.isEmpty()) {
         QMap<QString, QString> workFolders = paths();
         for (const QMap<QString, QString> *group : {&appInfo, &workFolders, &auth, &unblockServer, &services}) {
             for (auto it = group->cbegin(); it != group->cend(); ++it)
-                store.setValue(it.key(), QVariant(it.value()));
+                values.insert(it.key(), it.value());
         }
     } else {
         for (const QString &key : keys) {
             QString value;
             if (findValue(key, value))
-                store.setValue(key, QVariant(value));
+                values.insert(key, value);
         }
+    }
+    // What the store held before: an invalid variant for a key it lacked.
+    QMap<QString, QVariant> before;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        before.insert(it.key(), store.value(it.key()));
+        store.setValue(it.key(), QVariant(it.value()));
     }
     // Unchecked, a value that cannot be stored would hold for this run only.
     // A format error concerns the file as it was read; it is rewritten all the same.
     store.sync();
     if (store.status() == QSettings::AccessError) {
+        // Every QSettings of the file shares one queue of unwritten values,
+        // which the next successful sync would write: take these back out.
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            if (it.value().isValid())
+                store.setValue(it.key(), it.value());
+            else
+                store.remove(it.key());
+        }
         const QString text = QStringLiteral("Не удалось сохранить настройки в файл \"%1\": %2.")
                                  .arg(store.fileName(), storeWriteFailure(store.fileName()));
         emit loggingMessage(2, text);

@@ -5,6 +5,7 @@
 #include "ui/ConfigWindow.h"
 #include "tests/support/BlockingFiles.h"
 #include "tests/support/ModalBoxes.h"
+#include "tests/support/ReadOnlyFolder.h"
 
 #include <QClipboard>
 #include <QCryptographicHash>
@@ -222,31 +223,59 @@ private slots:
         QCOMPARE(rig.applySave(), QString(pending.isEmpty() ? "00" : "11"));
     }
 
-    // A store that cannot be written (root writes through file modes, so a
-    // folder stands where the file should be) loses nothing typed: the edit
-    // stays pending, and Save stores it once the store can be written again.
+    // A store that cannot be written (a folder where the file should be, or
+    // a read-only folder) loses nothing typed: the edit stays pending, and
+    // Save stores it once the store can be written again. An edit discarded
+    // after the failure never reaches the file, not even with a later save of
+    // another key.
+    void failedSaveKeepsEdits_data()
+    {
+        QTest::addColumn<bool>("readOnly"); // else a folder in place of the file
+        QTest::addColumn<bool>("discard");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("server"); // on disk at the end
+        const QString folder = "на месте файла находится папка", readOnly = "файл недоступен для записи";
+        QTest::newRow("kept, then saved") << false << false << folder << "a.example.ru";
+        // The folder took the file's place: the server was stored nowhere.
+        QTest::newRow("discarded, another saved") << false << true << folder << "<missing>";
+        QTest::newRow("read-only, discarded, another saved") << true << true << readOnly << "kvob.vorntech.ru";
+    }
     void failedSaveKeepsEdits()
     {
+        QFETCH(bool, readOnly);
+        QFETCH(bool, discard);
+        QFETCH(QString, reason);
         Rig rig;
         const QString file = QSettings().fileName();
-        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+        ReadOnlyFolder store(readOnly ? QFileInfo(file).path() : QString());
+        if (readOnly)
+            QVERIFY(store.isReadOnly());
+        else
+            QVERIFY(QFile::remove(file) && QDir().mkpath(file));
         QSignalSpy warnings(&rig.config, &Config::warningMessage);
         rig.edit("ServerCfgTbl", "Server", {typeText("a.example.ru")});
         rig.click("ApplyCfgBtn");
         rig.click("SaveCfgBtn");
         QCOMPARE(warnings.count(), 2); // one for each failed save
-        QCOMPARE(warnings.at(0).at(1).toString(),
-                 "Не удалось сохранить настройки в файл \"" + file + "\": на месте файла находится папка.");
+        QCOMPARE(warnings.at(0).at(1).toString(), "Не удалось сохранить настройки в файл \"" + file + "\": " + reason + ".");
         QVERIFY(rig.window.isVisible());
         QCOMPARE(rig.config.changedKeys, QStringList("Server"));
         QCOMPARE(rig.applySave(), QString("11"));
         QCOMPARE(rig.shown("ServerCfgTbl", "Server"), QString("a.example.ru"));
         QCOMPARE(rig.config.unblockServer.value("Server"), QString("kvob.vorntech.ru")); // as stored
 
-        QVERIFY(QDir(file).removeRecursively());
+        if (discard) {
+            rig.escape({pressButton(QMessageBox::Discard)});
+            rig.edit("ServerCfgTbl", "Timeout", {typeText("5000")});
+        }
+        store.release();
+        QVERIFY(readOnly || QDir(file).removeRecursively());
         rig.click("SaveCfgBtn");
         QVERIFY(!rig.window.isVisible());
-        QCOMPARE(onDisk("Server"), QString("a.example.ru"));
+        QTEST(onDisk("Server"), "server");
+        QCOMPARE(rig.config.unblockServer.value("Server"), QString(discard ? "kvob.vorntech.ru" : "a.example.ru"));
+        if (discard)
+            QCOMPARE(onDisk("Timeout"), QString("5000"));
     }
 
     // Keys left pending by Cancel show their edited values, and a chosen
