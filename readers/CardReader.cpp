@@ -218,6 +218,28 @@ bool CardReader::readGeneralInfo()
     return true;
 }
 
+QMap<quint16, CardFileRecord> CardReader::keepGeneralInfo() const
+{
+    QMap<quint16, CardFileRecord> kept;
+    for (const quint16 fid : generalInfoFiles(card.cardType)) {
+        if (const CardFileRecord *record = card.readData.value(fid))
+            kept.insert(fid, *record);
+    }
+    return kept;
+}
+
+void CardReader::restoreGeneralInfo(const QMap<quint16, CardFileRecord> &kept)
+{
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
+        CardFileRecord *&record = card.readData[it.key()];
+        // A file read again whole has its own size; a cut one does not.
+        if (record && record->data.size() == it.value().data.size())
+            continue;
+        delete record;
+        record = new CardFileRecord(it.value());
+    }
+}
+
 void CardReader::updateCardInfo()
 {
     for (const quint16 fid : generalInfoFiles(card.cardType)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/CardFileRecord.h"
 #include "card/CardOpResult.h"
 #include "card/TachographCard.h"
 #include "readers/CmdCheckRow.h"
@@ -7,6 +8,7 @@
 #include "readers/EventFaultRow.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -41,6 +43,12 @@ public:
     bool readFileById(quint16 fid);
     bool readGeneralInfo();
     void updateCardInfo();
+    // Copies of the card's general files (number, holder, module). A read or
+    // a diagnosis empties the read data first; where it did not get through
+    // (a cancel, a failed command), the kept files go back in place of those
+    // it left missing or cut, so the card in the reader keeps its identity.
+    QMap<quint16, CardFileRecord> keepGeneralInfo() const;
+    void restoreGeneralInfo(const QMap<quint16, CardFileRecord> &kept);
 
     // The whole card; the card must be connected and, for kind 1, the PIN
     // verified, with the PIN still in the card object. Nothing is written to

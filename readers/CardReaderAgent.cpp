@@ -277,7 +277,11 @@ bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
     }
     if (!announced && (es & SCARD_STATE_INUSE) && counter(es) == counter(cs))
         emit cardUsing(name, true);
-    if (es & SCARD_STATE_UNPOWERED)
+    // pcsc-lite never reports a card unpowered: that nobody holds the card
+    // any more shows only as the in-use bit going down.
+    const bool released = (cl & SCARD_STATE_INUSE) && (el & SCARD_STATE_PRESENT) && !(el & SCARD_STATE_INUSE)
+        && counter(es) == counter(cs);
+    if ((es & SCARD_STATE_UNPOWERED) || released)
         emit cardUsing(name, false);
 
     // Only these two say the reader left. A reader whose driver fails stays

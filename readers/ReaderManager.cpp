@@ -260,8 +260,21 @@ CardReader *ReaderManager::beginOperation(const QString &name, MultiProgressElem
 void ReaderManager::publish(const CardReader &reader)
 {
     ReaderState state = snapshotOf(reader);
+    state.cardInWork = state.cardPresent && reader.readerName == cardWorkReader;
     QMutexLocker locked(&lock);
     states.insert(reader.readerName, std::move(state));
+}
+
+void ReaderManager::beginCardWork(const CardReader &reader)
+{
+    cardWorkReader = reader.readerName;
+    publish(reader);
+}
+
+void ReaderManager::endCardWork(const CardReader &reader)
+{
+    cardWorkReader.clear();
+    publish(reader);
 }
 
 void ReaderManager::on_ProgressMessage(const QString &msg)

@@ -109,6 +109,10 @@ private:
     // Ends a waiting automatic unblock at once, as failed.
     void dropPukRequest();
     void publish(const CardReader &reader);
+    // Card work of an operation on the reader: published, so the window
+    // never tells that the card may be pulled while it runs.
+    void beginCardWork(const CardReader &reader);
+    void endCardWork(const CardReader &reader);
     // The read road; the saved file's path, or empty when none was saved.
     QString readIntoFile(CardReader &reader, const SecretBytes &pin);
     QString saveDddFile(CardReader &reader);
@@ -129,6 +133,8 @@ private:
     MultiProgressElement *progress = nullptr;
     Config *config = nullptr;
     PukRequest pukRequest;
+    // The reader an operation works on the card of; empty between operations.
+    QString cardWorkReader;
     int pukRequestsMade = 0;
     int pukAnswersSeen = 0;
 

@@ -26,10 +26,13 @@ void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement
     emit logginMessage(0, readingCard.arg(reader_name, cardTitle(*reader)));
     nextStep(QStringLiteral("Чтение карты"), 2);
     setMessage(QStringLiteral("Подключение к карте тахографа"));
+    beginCardWork(*reader);
+    const QMap<quint16, CardFileRecord> identity = reader->keepGeneralInfo();
     const QString saved = readIntoFile(*reader, PIN);
+    reader->restoreGeneralInfo(identity);
     PIN.wipe();
     reader->card.pin.wipe();
-    publish(*reader);
+    endCardWork(*reader);
     emit showUpdatedCardInfo(reader_name);
     emit readFinished(saved);
 }

@@ -91,12 +91,14 @@ bool ReaderManager::unblockCurrentCard(CardReader &reader, SecretBytes puk, Secr
     // Only an answer to this command may tell that the PUK is blocked.
     card.result.reset();
     bool done = false;
+    beginCardWork(reader);
     if (reader.connectCard()) {
         card.puk = puk;
         card.pin = pin;
         done = card.unblockPin();
         reader.disconnectCard();
     }
+    endCardWork(reader);
     // The card's fields share the buffers: one wipe reaches every holder.
     puk.wipe();
     pin.wipe();

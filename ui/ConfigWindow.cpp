@@ -2,6 +2,7 @@
 
 #include "config/Config.h"
 #include "config/ConfigTables.h"
+#include "ui/CutTextTips.h"
 #include "ui/TableColumns.h"
 #include "ui/services/drvpMessageBox.h"
 
@@ -41,6 +42,7 @@ ConfigWindow::ConfigWindow(QWidget *parent)
         for (int column = 0; column < table.second.size(); ++column)
             table.first->setColumnWidth(column, table.second.at(column));
     }
+    showCutTextsInToolTips(this);
 }
 
 ConfigWindow::~ConfigWindow()

@@ -3,7 +3,9 @@
 #include "config/Config.h"
 #include "readers/ReaderManager.h"
 #include "ui/MainWindowRules.h"
+#include "ui/CutTextTips.h"
 #include "ui/PassPhraseDialog.h"
+#include "ui/TableColumns.h"
 #include "ui/services/drvpMessageBox.h"
 #include "ui_MainWindow.h"
 
@@ -59,6 +61,10 @@ MainWindow::MainWindow(QWidget* parent)
         edit->setValidator(pinValidator);
     initProgressElements();
     initContextMenus();
+    // Empty at first, yet with whole captions.
+    for (QTableWidget* table : {ui->ReaderListTbl, ui->CmdCheckTbl, ui->DataCheckTbl, ui->FaultEventTbl, ui->LastAUBTbl})
+        fitColumnsToContent(table);
+    showCutTextsInToolTips(this);
 }
 
 MainWindow::~MainWindow()
@@ -198,6 +204,8 @@ void MainWindow::on_CancelBtn_clicked()
         emit interruptAllOperation();
     }
     operations.cancelled();
+    // Typed for an upload that will not be sent now.
+    ui->LKPassWordEdt->clear();
     ui->MainFrame->setCurrentIndex(MainPage);
     ReaderState state;
     if (readerState(reader, state) && state.cardPresent)
@@ -272,6 +280,13 @@ void MainWindow::openPage(int page)
     lockOtherReaderRows(true);
     setBusyButtons();
     ui->MainFrame->setCurrentIndex(page);
+}
+
+bool MainWindow::stillOn(int page, const QString& readerName) const
+{
+    ReaderState state;
+    return ui->MainFrame->currentIndex() == page && selectedReader() == readerName && !operations.waiting()
+        && readerState(readerName, state) && state.cardPresent;
 }
 
 bool MainWindow::loadPrivateKey(MultiProgressElement* progress)

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMap>
 #include <QPoint>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -165,6 +166,7 @@ private:
     void addReaderRow(int row, const QString& name);
     int findReaderRow(const QString& name) const;
     void setReaderIcon(int row, const QString& path);
+    void showReleasedCards();
     void lockOtherReaderRows(bool lock);
     QString selectedReader() const;
     bool readerState(const QString& name, ReaderState& state) const;
@@ -176,6 +178,9 @@ private:
     void setBusyButtons();
     void setCardButtons(const QString& readerName);
     void openPage(int page);
+    // After a dialog with its own event loop: the page is still open for the
+    // reader's card and no operation is awaited.
+    bool stillOn(int page, const QString& readerName) const;
     void showStatusView();
 
     void showMessageBox(uchar type, const QString& text, const QString& inftext, const QString& detailtext);
@@ -227,6 +232,9 @@ private:
     QTimer clockTimer;
     // The card operation the window waits for; busy while it runs.
     OperationTracker operations;
+    // Readers whose card the service let go of while an operation of ours
+    // still worked with it: shown in use until that operation finishes.
+    QSet<QString> releasedDuringWork;
     QTableWidget* contextTable = nullptr;
     Sender* sender = nullptr;
     Ui_MainWindow* ui = nullptr;

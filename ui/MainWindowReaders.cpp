@@ -122,6 +122,7 @@ void MainWindow::on_UnmountCardReader(const QStringList& readers_list)
     QTableWidget* table = ui->ReaderListTbl;
     bool selectedRemoved = false;
     for (const QString& name : readers_list) {
+        releasedDuringWork.remove(name);
         const int row = findReaderRow(name);
         if (row < 0)
             continue; // already gone; the rest of the list still counts
@@ -145,6 +146,7 @@ void MainWindow::on_UnmountCardReader(const QStringList& readers_list)
 
 void MainWindow::on_MountedCard(const QString& reader_name)
 {
+    releasedDuringWork.remove(reader_name);
     const int row = findReaderRow(reader_name);
     if (row >= 0)
         setReaderIcon(row, cardIcon);
@@ -153,8 +155,32 @@ void MainWindow::on_MountedCard(const QString& reader_name)
 void MainWindow::on_CardUsing(const QString& reader_name, bool is_card_using)
 {
     const int row = findReaderRow(reader_name);
-    if (row >= 0)
-        setReaderIcon(row, is_card_using ? cardInUseIcon : cardIcon);
+    if (row < 0)
+        return;
+    // Between two connections of an operation nobody holds the card, yet it
+    // must not be pulled: it may be once the operation has finished.
+    ReaderState state;
+    const bool inWork = !is_card_using && readerState(reader_name, state) && state.cardInWork;
+    if (inWork)
+        releasedDuringWork.insert(reader_name);
+    else
+        releasedDuringWork.remove(reader_name);
+    setReaderIcon(row, is_card_using || inWork ? cardInUseIcon : cardIcon);
+}
+
+// Called by every finish: the cards let go of during the operation may be pulled now.
+void MainWindow::showReleasedCards()
+{
+    const QSet<QString> released = releasedDuringWork;
+    for (const QString& name : released) {
+        ReaderState state;
+        if (readerState(name, state) && state.cardInWork)
+            continue;
+        releasedDuringWork.remove(name);
+        const int row = findReaderRow(name);
+        if (row >= 0)
+            setReaderIcon(row, cardIcon);
+    }
 }
 
 void MainWindow::on_ErrorCardReader(const QString& msg, const QString& reader_name)
@@ -190,6 +216,7 @@ void MainWindow::on_ShowUpdatedCardInfo(const QString& reader_name)
 
 void MainWindow::on_UnmountedCard(const QString& reader_name)
 {
+    releasedDuringWork.remove(reader_name);
     if (operations.busy()) {
         logInterrupted(reader_name);
         emit interruptAllOperation();

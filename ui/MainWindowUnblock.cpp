@@ -42,6 +42,12 @@ void MainWindow::on_AUnblockBtn_clicked()
         ui->ANewPINEdt->setFocus();
         return;
     }
+    // The pass-phrase dialog ran its own event loop: a removal or a cancel
+    // may have left the page meanwhile.
+    if (!stillOn(AutoUnblockPage, reader)) {
+        ui->ANewPINEdt->clear();
+        return;
+    }
     operations.requested();
     autoUnblockProgress.setCurrentState(1, QString());
     emit autoUnblockCard(reader, &autoUnblockProgress, SecretBytes::fromText(ui->ANewPINEdt->text()));
@@ -50,6 +56,7 @@ void MainWindow::on_AUnblockBtn_clicked()
 
 void MainWindow::on_AutoUnblockFinished(short val)
 {
+    showReleasedCards();
     if (operations.finished() == OperationTracker::Finish::Other)
         return;
     if (val != noCounter) {
@@ -119,6 +126,7 @@ void MainWindow::on_UnblockBtn_clicked()
 
 void MainWindow::on_UnblockFinished()
 {
+    showReleasedCards();
     if (operations.finished() == OperationTracker::Finish::Other)
         return;
     ui->PUKEdt->setEnabled(true);

@@ -137,7 +137,9 @@ void MainWindow::on_LKSelectFileBtn_clicked()
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDirectory(config->path(QStringLiteral("dddPath")));
     dialog.setNameFilter(QStringLiteral("Все CRT файлы (*.ddd *.DDD)"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    // The dialog ran its own event loop: a removal may have left the page.
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()
+        || ui->MainFrame->currentIndex() != UploadPage)
         return;
     ui->LKFileEdt->setText(dialog.selectedFiles().first());
 }
@@ -182,6 +184,7 @@ void MainWindow::startUpload()
     sender->setServer(server);
     sender->setFilePath(ui->LKFileEdt->text());
     sender->acceptLogin(ui->LKLoginEdt->text(), SecretBytes::fromText(ui->LKPassWordEdt->text()), &uploadProgress);
+    ui->LKPassWordEdt->clear();
 }
 
 void MainWindow::readCardForUpload()

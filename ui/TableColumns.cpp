@@ -1,11 +1,9 @@
 #include "ui/TableColumns.h"
 
-#include <QAbstractItemDelegate>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QResizeEvent>
-#include <QStyle>
 #include <QTableWidget>
 #include <QVector>
 
@@ -85,33 +83,6 @@ int wrappedCaptionsExtra(const QVector<Caption> &captions, const QVector<int> &w
     return extra;
 }
 
-// A cell is cut when its text, wrapped as the table wraps it, needs more
-// than its cell.
-void markCutCells(QTableWidget *table)
-{
-    QStyleOptionViewItem option;
-    option.initFrom(table);
-    option.font = table->font();
-    const int icon = table->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, table);
-    option.decorationSize = table->iconSize().isValid() ? table->iconSize() : QSize(icon, icon);
-    option.widget = table;
-    if (table->wordWrap())
-        option.features |= QStyleOptionViewItem::WrapText;
-    const int grid = table->showGrid() ? 1 : 0;
-    for (int r = 0; r < table->rowCount(); ++r) {
-        for (int c = 0; c < table->columnCount(); ++c) {
-            QTableWidgetItem *item = table->item(r, c);
-            if (!item)
-                continue;
-            const QModelIndex index = table->model()->index(r, c);
-            option.rect = QRect(0, 0, table->columnWidth(c) - grid, table->rowHeight(r) - grid);
-            const QSize needed = table->itemDelegate(index)->sizeHint(option, index);
-            const bool cut = needed.width() > option.rect.width() || needed.height() > option.rect.height();
-            item->setToolTip(cut ? item->text() : QString());
-        }
-    }
-}
-
 // Keeps one table fitted: after each fill, when its viewport gets another
 // width, and when the user drags a column to another width.
 class ColumnFitter : public QObject
@@ -179,11 +150,7 @@ public:
 
 private:
     // The cells wrap their words: the rows show what no longer fits a line.
-    void showWrappedText()
-    {
-        table->resizeRowsToContents();
-        markCutCells(table);
-    }
+    void showWrappedText() { table->resizeRowsToContents(); }
 
     QTableWidget *table;
     bool fitting = false;

@@ -5,8 +5,8 @@ class QTableWidget;
 // Sizes the columns of `table` to their content within its visible width:
 // narrow columns keep their whole text, the widest share what is left, the
 // last one takes the rest, and captions that cannot all stand on one line
-// wrap. Rows grow to show wrapped text; each cell whose text still does not
-// fit gets the whole text as its tool tip. The table keeps to this when its
-// width changes (as when a hidden page is first shown) and when the user
-// drags a column.
+// wrap. Rows grow to show wrapped text (what still does not fit shows in a
+// tool tip, see CutTextTips.h). The table keeps to this when its width
+// changes (as when a hidden page is first shown) and when the user drags a
+// column.
 void fitColumnsToContent(QTableWidget *table);

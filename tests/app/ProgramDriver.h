@@ -134,6 +134,8 @@ struct RunningProgram
                          [this](const QString& path) { finished << QStringLiteral("read ") + path; });
         QObject::connect(manager, &ReaderManager::checkFinished, window,
                          [this] { finished << QStringLiteral("check"); });
+        QObject::connect(manager, &ReaderManager::unblockFinished, window,
+                         [this] { finished << QStringLiteral("unblock"); });
     }
 
     bool logged(const QString& part) const { return !logLines().filter(part).isEmpty(); }
@@ -143,7 +145,8 @@ struct RunningProgram
     MainWindow* window = &program.mainWindow();
     bool started = false;
     QStringList boxesAtStart;
-    // "read <saved path>" and "check" for each finished read and diagnosis.
+    // "read <saved path>", "check" and "unblock" for each finished read,
+    // diagnosis and manual unblock.
     QStringList finished;
 };
 

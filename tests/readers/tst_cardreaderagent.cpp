@@ -34,8 +34,8 @@ private slots:
     }
 
     // The service missing, then there: a card comes into reader 0, is held
-    // by another connection and pulled out, comes and goes again; then the
-    // service restarts.
+    // by another connection, let go, held again and pulled out, comes and
+    // goes again; then the service restarts.
     void followsTheServiceAndTheCards()
     {
         SignalRecorder recorder;
@@ -66,6 +66,13 @@ private slots:
                                      Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &handle, &protocol),
                  0);
         QTRY_VERIFY_WITH_TIMEOUT(recorder.count("using:" + reader + ":1") >= 1, generousMs);
+        // Let go, the card may be pulled: the service never says it is unpowered.
+        QCOMPARE(Pcsc::SCardDisconnect(handle, Pcsc::SCARD_LEAVE_CARD), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("using:" + reader + ":0"), 1, generousMs);
+        QCOMPARE(Pcsc::SCardConnectW(context, reader, Pcsc::SCARD_SHARE_SHARED,
+                                     Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &handle, &protocol),
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.count("using:" + reader + ":1") >= 2, generousMs);
         QVERIFY(card.remove());
         const QStringList removedInUse{"error:" + reader
                                        + ":Отключение карты в процессе ее использования. Данное действие могло "

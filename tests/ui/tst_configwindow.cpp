@@ -6,6 +6,7 @@
 #include "tests/support/BlockingFiles.h"
 #include "tests/support/ModalBoxes.h"
 #include "tests/support/ReadOnlyFolder.h"
+#include "tests/support/ToolTips.h"
 
 #include <QClipboard>
 #include <QCryptographicHash>
@@ -434,6 +435,21 @@ private slots:
         rig.click("ApplyCfgBtn");
         QCOMPARE(onDisk("CertCA"), QString());
         QVERIFY(!rig.config.caCert.isNull());
+    }
+
+    // A description its column cuts shows whole in its tool tip; one shown
+    // whole has none.
+    void cutTextsShowWhole()
+    {
+        Rig rig;
+        rig.select("PathCfgTbl", "ProductPath");
+        QTableWidget *table = rig.table("PathCfgTbl");
+        const auto tipOf = [table](const QString &key) {
+            const QTableWidgetItem *description = table->item(table->findItems(key, Qt::MatchExactly).first()->row(), 1);
+            return toolTipAt(table->viewport(), table->visualItemRect(description).center());
+        };
+        QCOMPARE(tipOf("ProductPath"), QString("Путь к исполняемому файлу Дравек Про"));
+        QCOMPARE(tipOf("ExportPath"), QString());
     }
 
     // Tab-separated rows; a selection short of the last column ends each row

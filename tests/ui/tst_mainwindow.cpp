@@ -8,6 +8,7 @@
 #include "ui/MainWindowRules.h"
 #include "ui/services/DRVPEventLogger.h"
 #include "tests/support/ModalBoxes.h"
+#include "tests/support/ToolTips.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
@@ -15,7 +16,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QHeaderView>
 #include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -127,24 +132,49 @@ private slots:
         QCOMPARE(logged.at(1).at(1).toString(), QString("Пользователь отменил загрузку закрытого ключа."));
     }
 
-    // Whole texts where the page has room; a text that cannot fit shows whole in
-    // its tool tip.
-    void requestsTableFitsItsPage()
+    // Whole texts where the page has room, captions of empty tables too; a
+    // text that cannot fit shows whole in its tool tip, a cut tab title
+    // before what the tab's tip says.
+    void cutTextsShowWhole()
     {
+        // The program's look: its captions are bold and padded.
+        QFile sheet(":/qss/style.qss");
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+        const auto plainAgain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
         MainWindow window;
+        window.resize(1280, 800);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QHeaderView* captions = window.findChild<QTableWidget*>("ReaderListTbl")->horizontalHeader();
+        for (int column = 0; column < captions->count(); ++column)
+            QVERIFY2(captions->sectionSize(column) >= captions->sectionSizeHint(column), qPrintable(QString::number(column)));
+
         const QString user = QString(150, QChar(0x436)) + "@example.ru";
         window.on_commandResult("getStatus", true, {"5", "'" + user + "','RUD1','Сервер','01.06.2021','Выполнен'\r\n"});
-        const auto* table = window.findChild<QTableWidget*>("LastAUBTbl");
+        auto* table = window.findChild<QTableWidget*>("LastAUBTbl");
         QStringList tips;
         int width = 0;
         for (int column = 0; column < table->columnCount(); ++column) {
-            tips << table->item(0, column)->toolTip();
+            tips << toolTipAt(table->viewport(), table->visualItemRect(table->item(0, column)).center());
             width += table->columnWidth(column);
         }
         QCOMPARE(tips, QStringList({"", user, "", "", "", ""}));
         QVERIFY(width <= table->viewport()->width());
+
+        // The narrowest window cuts every title of the diagnosis tabs.
+        window.findChild<QStackedWidget*>("ViewFrame")->setCurrentIndex(1);
+        window.resize(window.minimumSizeHint().width(), 800);
+        QTabBar* tabs = window.findChild<QTabWidget*>("CheckingTabs")->tabBar();
+        QTRY_VERIFY(tabs->tabRect(2).right() < tabs->width());
+        tips.clear();
+        for (int tab = 0; tab < tabs->count(); ++tab)
+            tips << toolTipAt(tabs, tabs->tabRect(tab).center());
+        QCOMPARE(tips, QStringList({"Диагностика выполнения команд\nПошаговые результаты диагностика карты тахографа на "
+                                    "выполнение команд драйвера и внутренних команд карты",
+                                    "Контроль данных\nПошаговые результаты диагностики данных, выгруженных из карты "
+                                    "тахографа",
+                                    "События и Неисправности\nСобытия и неисправности выгруженные из карты тахографа"}));
     }
 
     // What the reader and the monitor say reaches the log view as text; the

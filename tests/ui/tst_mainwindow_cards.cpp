@@ -5,14 +5,18 @@
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/support/StepIcons.h"
+#include "tests/support/ToolTips.h"
 #include "tests/support/UnblockServerProcess.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/support/WebServiceProcess.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QThread>
 #include <QtTest>
+
+#include <memory>
 
 using namespace ProgramDriver;
 
@@ -46,6 +50,21 @@ QString commandButtons(QWidget* window)
          {"UploadBtn", "ReadCardsBtn", "AutoUnblockBtn", "CheckingCardBtn", "UnblockCardBtn", "CancelBtn"})
         states += enabled(window, name) ? QLatin1Char('1') : QLatin1Char('0');
     return states;
+}
+
+// The reader's row: 0 no card, 2 the card may be pulled, 3 the card is in use.
+int readerIcon(QWidget* window, const QString& reader)
+{
+    const auto* table = window->findChild<QTableWidget*>("ReaderListTbl");
+    const QList<QTableWidgetItem*> found = table->findItems(reader, Qt::MatchExactly);
+    const QTableWidgetItem* header = found.isEmpty() ? nullptr : table->verticalHeaderItem(found.first()->row());
+    return header ? iconState(header->icon(), "card") : -1;
+}
+
+QString passPhrase()
+{
+    QFile file(certPath("passphrase.txt"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
 // Both services, each a double of its own, known to the running program.
@@ -121,6 +140,10 @@ private slots:
         QTEST(commandButtons(window), "buttons");
         const auto* readers = window->findChild<QTableWidget*>("ReaderListTbl");
         QCOMPARE(readers->item(readers->currentRow(), 1)->text(), number);
+        // Cut by a narrow column, the card's number shows whole in its tool tip.
+        readers->horizontalHeader()->resizeSection(1, 40);
+        const QRect numberCell = readers->visualItemRect(readers->item(readers->currentRow(), 1));
+        QCOMPARE(toolTipAt(readers->viewport(), numberCell.center()), number);
         QCOMPARE(page(window, "ViewFrame"), 0);
         QVERIFY(enabled(window, "CardInfo2XLSBtn"));
         const auto* info = window->findChild<QTableWidget*>("CardInfoTbl");
@@ -208,6 +231,125 @@ private slots:
         QVERIFY(window->close());
     }
 
+    // After every operation, however it ended, the reader's icon says the card
+    // may be pulled again, though the service never reports it unpowered.
+    // pcsc-lite tells that a card is in use only when one connection holds it
+    // through a whole wait of the monitor (4 s): each card answers slowly
+    // enough for that.
+    void readerFreeAfterEachOperation_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("finish"); // how it begins
+        const QStringList held{"--delay-ms", "90"};
+        QTest::newRow("read") << "driver-estr" << held << "ReadCardsBtn" << false << "read /";
+        QTest::newRow("diagnosis") << "driver-estr" << held << "CheckingCardBtn" << false << "check";
+        QTest::newRow("cancelled read") << "driver-estr" << held << "ReadCardsBtn" << true << "read ";
+        QTest::newRow("cancelled diagnosis") << "driver-estr" << held << "CheckingCardBtn" << true << "check";
+        QTest::newRow("unblock") << "driver-rfskzi" << QStringList{"--pin-tries", "0", "--slow", "unblock:9000"}
+                                 << "UnblockCardBtn" << false << "unblock";
+    }
+    void readerFreeAfterEachOperation()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, options);
+        QFETCH(QString, button);
+        QFETCH(bool, cancel);
+        QFETCH(QString, finish);
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert(profile, options) && selectCardReader(window, reader0));
+        QCOMPARE(readerIcon(window, reader0), 2);
+        const auto* readers = window->findChild<QTableWidget*>("ReaderListTbl");
+        const QString number = readers->item(readers->currentRow(), 1)->text();
+        QVERIFY(click(window, button));
+        if (button == "UnblockCardBtn")
+            QVERIFY(type(window, "PUKEdt", "12345678") && type(window, "UnblockPinEdt", "5678\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 3, operationMs);
+        if (cancel)
+            QVERIFY(click(window, "CancelBtn"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished.size(), 1, operationMs);
+        QVERIFY(cancel ? rig.finished.first() == finish : rig.finished.first().startsWith(finish));
+        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
+        // However it ended, the card keeps its identity.
+        QCOMPARE(readers->item(readers->currentRow(), 1)->text(), number);
+        QVERIFY(card.remove());
+        QTRY_COMPARE(readerIcon(window, reader0), 0);
+    }
+
+    // A removal while the key's pass phrase is asked leaves the page: the
+    // phrase accepted then sends nothing, and the window takes the next
+    // operation at once.
+    void cardGoneWhilePassPhraseAsked()
+    {
+        UnblockServerProcess silent("server", {"--silent"});
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        rig.program.settings().unblockServer["Port"] = QString::number(silent.port);
+        rig.program.settings().auth["PKeyUser"] = certPath("user-pkcs8.pem");
+        auto card = std::make_unique<VirtualCardProcess>(0);
+        QVERIFY(card->insert("driver-rfskzi", {"--pin-tries", "0"}) && selectCardReader(window, reader0));
+        QVERIFY(click(window, "AutoUnblockBtn") && type(window, "ANewPINEdt", "5678"));
+        bool pageLeft = false;
+        const ModalAnswer pullThenType = [&](QDialog* dialog) {
+            pageLeft = card->remove() && QTest::qWaitFor([&] { return page(window, "MainFrame") == 0; }, operationMs);
+            typeText(passPhrase())(dialog);
+        };
+        QCOMPARE(dialogsShownBy([&] { QVERIFY(click(window, "AUnblockBtn")); }, {pullThenType}),
+                 QStringList{"input:Пароль закрытого ключа"});
+        QVERIFY(pageLeft);
+        QCOMPARE(page(window, "MainFrame"), 0);
+        QCOMPARE(commandButtons(window), QStringLiteral("100000"));
+
+        card = std::make_unique<VirtualCardProcess>(0);
+        QVERIFY(card->insert("driver-rfskzi") && selectCardReader(window, reader0));
+        QVERIFY(click(window, "ReadCardsBtn") && type(window, "ReadPINEdt", "1234\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished.size(), 1, operationMs);
+        QVERIFY(rig.finished.first().endsWith(".ddd"));
+        QVERIFY(logLines().filter("findPUK").isEmpty());
+        QCOMPARE(silent.requests().size(), 0);
+    }
+
+    // Until the finish of an operation comes in, no other may start: not
+    // after a removal in another reader interrupted it (the upload's send
+    // stays off), nor after a second cancel while the requests before it
+    // still wait their turn (the second read never starts).
+    void nothingStartsBeforeTheFinish()
+    {
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        VirtualCardProcess card(0);
+        VirtualCardProcess other(1);
+        QVERIFY(card.insert("driver-estr", {"--delay-ms", "150"}) && other.insert("company-estr"));
+        QVERIFY(selectCardReader(window, reader0));
+        QVERIFY(click(window, "UploadBtn") && click(window, "KvarnolRBtn"));
+        QVERIFY(type(window, "LKPassWordEdt", "secret") && click(window, "LKSendBtn"));
+        // Looked at as soon as the interrupt went out, before the finish can come.
+        QString seen;
+        QMetaObject::Connection look;
+        look = connect(&rig.program.readerManager(), &ReaderManager::interruptAllOperation, window, [&] {
+            disconnect(look);
+            QTest::keyClicks(window->findChild<QLineEdit*>("LKPassWordEdt"), "!");
+            seen = QString("finished %1, send %2").arg(rig.finished.size()).arg(enabled(window, "LKSendBtn"));
+        }, Qt::QueuedConnection);
+        QVERIFY(other.remove());
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), operationMs);
+        QCOMPARE(seen, QStringLiteral("finished 0, send 0"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"read "}, operationMs);
+        QVERIFY(enabled(window, "LKSendBtn")); // the page is the user's again
+
+        QVERIFY(click(window, "CancelBtn") && click(window, "ReadCardsBtn"));
+        QTRY_COMPARE_WITH_TIMEOUT(logLines().filter(reader0 + ": Чтение карты").size(), 2, operationMs);
+        QVERIFY(click(window, "CancelBtn") && click(window, "ReadCardsBtn") && click(window, "CancelBtn"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished, (QStringList{"read ", "read ", "read "}), operationMs);
+        QCOMPARE(logLines().filter(reader0 + ": Чтение карты").size(), 2); // the upload's and the first
+        QCOMPARE(QDir(rig.ddd.path()).entryList({"*.ddd"}), QStringList());
+        QVERIFY(window->close());
+    }
+
     // Reader removals skip unknown names and never leave another reader
     // selected; a card removed from another reader interrupts the running read.
     void removals()
@@ -271,6 +413,7 @@ private slots:
         while (QDir(rig.ddd.path()).entryList({"*.ddd"}).isEmpty() && !deadline.hasExpired())
             QThread::msleep(20);
         QVERIFY(click(window, "CancelBtn"));
+        QCOMPARE(text(window, "LKPassWordEdt"), QString()); // nothing is sent with it now
         QVERIFY(click(window, "UploadBtn"));
         QTRY_COMPARE_WITH_TIMEOUT(rig.finished.size(), 1, operationMs);
         QVERIFY(rig.finished.first().endsWith(".ddd"));
@@ -291,6 +434,7 @@ private slots:
             QVERIFY2(!enabled(window, control), control);
 
         QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), uploaded, operationMs);
+        QCOMPARE(text(window, "LKPassWordEdt"), QString()); // handed over, then gone from the page
         QCOMPARE(rig.finished.size(), 2);
         const QString saved = rig.finished.last().mid(5);
         QCOMPARE(text(window, "LKFileEdt"), saved);

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 class CardImage;
@@ -34,6 +35,8 @@ public:
     QByteArray atr = defaultAtr();
     FaultPlan faults;
     int delayMs = 0;
+    // Extra delay before each answer to commands of one kind (--slow).
+    QMap<CommandKind, int> slowKinds;
     int removeAfter = 0;
     QString dumpDir;
 };

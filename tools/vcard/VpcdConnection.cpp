@@ -1,6 +1,7 @@
 #include "tools/vcard/VpcdConnection.h"
 
 #include "tools/vcard/ApduEngine.h"
+#include "tools/vcard/CommandApdu.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -91,8 +92,9 @@ VpcdConnection::End VpcdConnection::serve(QString *error)
         const QByteArray reply = answer(payload, &replies);
         if (!replies)
             continue;
-        if (m_delayMs > 0) {
-            const Wait waited = waitFor(-1, m_delayMs);
+        const int delayMs = m_delayMs + slowDelayOf(payload);
+        if (delayMs > 0) {
+            const Wait waited = waitFor(-1, delayMs);
             if (waited != Wait::Ready)
                 return waited == Wait::Terminated ? End::Terminated : End::Failed;
         }
@@ -101,6 +103,14 @@ VpcdConnection::End VpcdConnection::serve(QString *error)
         if (payload.size() > 1 && m_removeAfter > 0 && ++m_commands >= m_removeAfter)
             return End::Removed;
     }
+}
+
+int VpcdConnection::slowDelayOf(const QByteArray &payload) const
+{
+    CommandApdu apdu;
+    if (m_slowKinds.isEmpty() || payload.size() < 2 || !CommandApdu::parse(payload, &apdu))
+        return 0;
+    return m_slowKinds.value(commandKindOf(apdu));
 }
 
 QByteArray VpcdConnection::answer(const QByteArray &payload, bool *replies)

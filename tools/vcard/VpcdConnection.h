@@ -1,6 +1,9 @@
 #pragma once
 
+#include "tools/vcard/CommandKind.h"
+
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 class ApduEngine;
@@ -22,6 +25,7 @@ public:
     static bool watchTermination(QString *error);
 
     void setDelayMs(int ms) { m_delayMs = ms; }
+    void setSlowKinds(const QMap<CommandKind, int> &delays) { m_slowKinds = delays; }
     void setRemoveAfter(int commands) { m_removeAfter = commands; }
 
     bool open(quint16 port, QString *error);
@@ -37,10 +41,13 @@ private:
     bool receive(char *buffer, int size, End *end, QString *error);
     bool send(const QByteArray &payload, QString *error);
     QByteArray answer(const QByteArray &payload, bool *replies);
+    // The --slow delay for this APDU, 0 for other payloads.
+    int slowDelayOf(const QByteArray &payload) const;
 
     ApduEngine *m_engine = nullptr;
     QByteArray m_atr;
     int m_delayMs = 0;
+    QMap<CommandKind, int> m_slowKinds;
     int m_removeAfter = 0;
     int m_commands = 0;
     int m_socket = -1;
