@@ -278,10 +278,14 @@ private slots:
         const QString dateBack =
             QStringLiteral("^1\\|%1: Карте тахографа возвращена прежняя дата последней выгрузки: %3\\.$");
         const QString countKept = QStringLiteral("^1\\|%1: Не удалось обнулить счетчик калибровок карты тахографа\\.$");
+        const auto failSave = [](const QString &name) {
+            return "^2\\|%1 - Ошибка сохранения ddd-файла\\. Имя файла: %2/" + name
+                + "-\\d{8}_\\d{4}\\.ddd\\. \\(\\d+\\) \\S.*$";
+        };
         QTest::newRow("no folder") << "driver-estr" << QStringList() << "no folder" << DddSaveResult::NotSaved
-                                   << "^2\\|%1 - Ошибка сохранения ddd-файла\\. Имя файла: "
-                                      "%2/ЕСТР_RUD0000001100200-\\d{8}_\\d{4}\\.ddd\\. \\(\\d+\\) \\S.*$"
-                                   << false;
+                                   << failSave("ЕСТР_RUD0000001100200") << false;
+        QTest::newRow("workshop, no folder") << "workshop-estr" << QStringList() << "no folder"
+                                             << DddSaveResult::NotSaved << failSave("ЕСТР_RUW1000000020100") << false;
         QTest::newRow("folder lost after the date")
             << "driver-estr" << QStringList() << "folder lost" << DddSaveResult::NotSaved << dateBack << false;
         QTest::newRow("cancelled after the date")
@@ -296,6 +300,8 @@ private slots:
                                       << false;
         QTest::newRow("count reset refused") << "workshop-estr" << QStringList{"--fail", "update:1:6581"} << ""
                                              << DddSaveResult::SavedCountNotReset << countKept << false;
+        QTest::newRow("workshop, another card") << "workshop-rf" << QStringList() << "another card"
+                                                << DddSaveResult::SavedCountNotReset << countKept << false;
     }
 
     void bookkeepingFollowsTheFile()
@@ -331,7 +337,7 @@ private slots:
             // The same card but for the serial number in EF ICC; the manager
             // sees the insertion only after the save.
             QVERIFY(rig->vcard.remove());
-            QVERIFY(rig->insertCard(profile, options + QStringList{"--patch", "0002:1:FFFF"}));
+            QVERIFY(rig->insertCard(profile, calibrated(profile, options + QStringList{"--patch", "0002:1:FFFF"})));
         }
         QCOMPARE(save(), result);
 
