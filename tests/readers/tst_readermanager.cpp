@@ -119,6 +119,9 @@ private slots:
         // The plain right PUK is the whole-program test's; a cancel before must not stick.
         QTest::newRow("right PUK after a cancel") << pinBlocked << QByteArray("12345678") << "2|Карта разблокирована"
                                                   << newPin << "3" << false;
+        // Only a PUK the card has blocked brings the box that the card must be reissued.
+        QTest::newRow("wrong PUK") << pinBlocked << QByteArray("87654321") << "3|Карта не разблокирована" << oldPin
+                                   << "2" << false;
         QTest::newRow("blocked PUK") << pinBlocked + QStringList{"--puk-tries", "0"} << QByteArray("12345678")
                                      << "3|Карта не разблокирована" << oldPin << "0" << true;
     }
