@@ -105,10 +105,11 @@ private slots:
         tzset();
     }
 
-    // Every step passes; the PIN of a kind-1 card goes to the card once,
-    // right after the first DF selection, and stays there; the write test
-    // shows its values ("*": a row that shows the time of the run). The file
-    // lists restate the card dictionary, which the read test's block lists check.
+    // Every step passes and every file the card holds is selected once; the
+    // PIN of a kind-1 card goes to the card once, right after the first DF
+    // selection, and stays there; the write test shows its values ("*": a row
+    // that shows the time of the run). The file lists restate the card
+    // dictionary, which the read test's block lists check.
     void rowsOfSoundCards_data()
     {
         QTest::addColumn<QString>("profile");
@@ -132,6 +133,7 @@ private slots:
              "Считывание записанных данных в EFCardDownload|Считанное значение: 0x7E2 / 2018. Равно записанному "
              "значению..|0");
         QTest::newRow("control-estr") << "control-estr" << QStringList();
+        QTest::newRow("company-rfskzi") << "company-rfskzi" << QStringList();
     }
 
     void rowsOfSoundCards()
@@ -157,8 +159,10 @@ private slots:
         for (int i = 0; i < shown.size() && i < writableRows.size(); ++i)
             shown[i] = writableRows.at(i) == QLatin1String("*") ? writableRows.at(i) : shown.at(i);
         QCOMPARE(shown, writableRows);
+        const QMap<quint16, QByteArray> held = rig.files();
+        QCOMPARE(rows.filter(QRegularExpression("^Выбор EF")).size(), held.size());
         if (!writableRows.isEmpty())
-            QCOMPARE(rig.files().value(writable.fid), writable.bytes);
+            QCOMPARE(held.value(writable.fid), writable.bytes);
     }
 
     void writeTestUnderFaults_data()

@@ -198,6 +198,8 @@ private slots:
                                          << rfskzi + "C203 C204 C205 C206+ C207 C208 " + workshopFiles << 0x81;
         QTest::newRow("control-rfskzi") << "control-rfskzi" << "РФСКЗИ_RUC0000000007800"
                                         << rfskzi + "C206+ C208 0520+ 050C+" << 0x81;
+        QTest::newRow("company-rfskzi") << "company-rfskzi" << "РФСКЗИ_RUE0000000099900"
+                                        << rfskzi + "C206+ C208 0520+ 050D+" << 0x81;
         QTest::newRow("workshop-estr") << "workshop-estr" << "ЕСТР_RUW1000000020100" << other + workshopFiles << 0x01;
         QTest::newRow("company-rf") << "company-rf" << "РФ_RUE1000000456700" << other + "0520+ 050D+" << 0x01;
         QTest::newRow("kind 0") << "driver-unknown" << "Неопределенный_RUD0000007700100"
