@@ -81,20 +81,29 @@ class TestCardDiagnosis : public QObject
 {
     Q_OBJECT
 
-    enum Trouble { NoTrouble, ReadBackFails, InterruptAfterTestWrite };
+    enum Trouble { NoTrouble, ReadBackFails, InterruptAfterTestWrite, GoneAfterRestore, GoneAfterRestoredRead };
 
-    // The number of the READ BINARY that follows the test write, as the card
-    // counts them, in a diagnosis of the profile.
-    static int readBackNumber(const QString &profile)
+    // Where the test write falls in a diagnosis of the profile, as the card
+    // counts: its number among all commands, and the number of the READ
+    // BINARY that follows it among the reads.
+    struct TestWrite
+    {
+        int command = 0;
+        int readBack = 0;
+    };
+
+    static TestWrite testWriteOf(const QString &profile)
     {
         CardReaderRig rig;
         if (!rig.insert(profile, {"--patch", writableOf(profile).patch}))
-            return 0;
+            return {};
         rig.reader->checkCard(SecretBytes("1234"));
-        int reads = 1;
-        for (int i = 0; i < rig.apdus.size() && ins(rig.apdus.at(i)) != 0xD6; ++i)
-            reads += ins(rig.apdus.at(i)) == 0xB0 ? 1 : 0;
-        return reads;
+        TestWrite write{1, 1};
+        for (int i = 0; i < rig.apdus.size() && ins(rig.apdus.at(i)) != 0xD6; ++i) {
+            ++write.command;
+            write.readBack += ins(rig.apdus.at(i)) == 0xB0 ? 1 : 0;
+        }
+        return write;
     }
 
 private slots:
@@ -190,6 +199,14 @@ private slots:
                                                 << QStringList{"Считывание востановленного значения из"} << 8 << true;
             row("refused restore") << QStringList{"--fail", "update:2:6A80"} << int(NoTrouble)
                                    << QStringList{"Востановление (запись) исходного значения в"} << 7 << true;
+            // The card took its bytes back before it left: nothing to tell the user.
+            row("card gone after the restore") << QStringList() << int(GoneAfterRestore)
+                                               << QStringList{"Считывание востановленного значения из", "Расчет хеша",
+                                                              "Вычисление электронной подписи"}
+                                               << 8 << false;
+            row("card gone after the restored value was read")
+                << QStringList() << int(GoneAfterRestoredRead)
+                << QStringList{"Расчет хеша", "Вычисление электронной подписи"} << 8 << false;
         }
     }
 
@@ -203,7 +220,11 @@ private slots:
         QFETCH(bool, userTold);
         const Writable writable = writableOf(profile);
         if (trouble == ReadBackFails)
-            options << "--fail" << QStringLiteral("read:%1:6A82").arg(readBackNumber(profile));
+            options << "--fail" << QStringLiteral("read:%1:6A82").arg(testWriteOf(profile).readBack);
+        // The test write, its read-back, the restore, the read of the restored value.
+        if (trouble == GoneAfterRestore || trouble == GoneAfterRestoredRead)
+            options << "--remove-after"
+                    << QString::number(testWriteOf(profile).command + (trouble == GoneAfterRestore ? 2 : 3));
         CardReaderRig rig;
         CardReader &reader = *rig.reader;
         QVERIFY(rig.insert(profile, options + QStringList{"--patch", writable.patch}));
