@@ -309,6 +309,8 @@ private slots:
         flawed("issued after the validity begins", "driver-issued-late",
                {issueDates + "|D / D / D|Дата выпуска карты тахографа больше даты начала действия карты.|1"});
         flawed("issued the day the validity begins", "driver-issued-on-begin", {});
+        flawed("a driver card valid a day short of three years", "driver-validity-short",
+               {period + "|D / D|Срок действия карты отличается от 3 лет|1"});
         flawed("a driver card valid a day over three years", "driver-validity-long",
                {period + "|D / D|Срок действия карты отличается от 3 лет|1"});
         flawed("a workshop card valid two years", "workshop-validity-long",
