@@ -100,6 +100,8 @@ private slots:
         QTest::newRow("driver-rfskzi") << "driver-rfskzi" << QStringList() << 1 << "РФСКЗИ/Карта водителя" << driver;
         QTest::newRow("workshop-rfskzi") << "workshop-rfskzi" << QStringList() << 1 << "РФСКЗИ/Карта мастерской"
                                          << workshop;
+        QTest::newRow("company-rfskzi") << "company-rfskzi" << QStringList() << 1 << "РФСКЗИ/Карта предприятия"
+                                        << other;
         QTest::newRow("control-estr") << "control-estr" << QStringList() << 2 << "ЕСТР/Карта контролера" << other;
         QTest::newRow("control-rf, mixed-case authority") << "control-rf" << QStringList() << 3
                                                           << "РФ/Карта контролера" << other;
