@@ -63,6 +63,10 @@ public:
     {
         request([=] { manager->on_ReadCard(reader, &progress.element, SecretBytes(pin)); });
     }
+    void check(const QString &reader, const QByteArray &pin = QByteArray())
+    {
+        request([=] { manager->on_CheckCard(reader, &progress.element, SecretBytes(pin)); });
+    }
     void unblock(const QString &reader, const QByteArray &puk, const QByteArray &pin)
     {
         request([=] { manager->on_UnblockCard(reader, &progress.element, SecretBytes(puk), SecretBytes(pin)); });

@@ -81,20 +81,29 @@ class TestCardDiagnosis : public QObject
 {
     Q_OBJECT
 
-    enum Trouble { NoTrouble, ReadBackFails, InterruptAfterTestWrite };
+    enum Trouble { NoTrouble, ReadBackFails, InterruptAfterTestWrite, GoneAfterRestore, GoneAfterRestoredRead };
 
-    // The number of the READ BINARY that follows the test write, as the card
-    // counts them, in a diagnosis of the profile.
-    static int readBackNumber(const QString &profile)
+    // Where the test write falls in a diagnosis of the profile, as the card
+    // counts: its number among all commands, and the number of the READ
+    // BINARY that follows it among the reads.
+    struct TestWrite
+    {
+        int command = 0;
+        int readBack = 0;
+    };
+
+    static TestWrite testWriteOf(const QString &profile)
     {
         CardReaderRig rig;
         if (!rig.insert(profile, {"--patch", writableOf(profile).patch}))
-            return 0;
+            return {};
         rig.reader->checkCard(SecretBytes("1234"));
-        int reads = 1;
-        for (int i = 0; i < rig.apdus.size() && ins(rig.apdus.at(i)) != 0xD6; ++i)
-            reads += ins(rig.apdus.at(i)) == 0xB0 ? 1 : 0;
-        return reads;
+        TestWrite write{1, 1};
+        for (int i = 0; i < rig.apdus.size() && ins(rig.apdus.at(i)) != 0xD6; ++i) {
+            ++write.command;
+            write.readBack += ins(rig.apdus.at(i)) == 0xB0 ? 1 : 0;
+        }
+        return write;
     }
 
 private slots:
@@ -105,10 +114,11 @@ private slots:
         tzset();
     }
 
-    // Every step passes; the PIN of a kind-1 card goes to the card once,
-    // right after the first DF selection, and stays there; the write test
-    // shows its values ("*": a row that shows the time of the run). The file
-    // lists restate the card dictionary, which the read test's block lists check.
+    // Every step passes and every file the card holds is selected once; the
+    // PIN of a kind-1 card goes to the card once, right after the first DF
+    // selection, and stays there; the write test shows its values ("*": a row
+    // that shows the time of the run). The file lists restate the card
+    // dictionary, which the read test's block lists check.
     void rowsOfSoundCards_data()
     {
         QTest::addColumn<QString>("profile");
@@ -132,6 +142,7 @@ private slots:
              "Считывание записанных данных в EFCardDownload|Считанное значение: 0x7E2 / 2018. Равно записанному "
              "значению..|0");
         QTest::newRow("control-estr") << "control-estr" << QStringList();
+        QTest::newRow("company-rfskzi") << "company-rfskzi" << QStringList();
     }
 
     void rowsOfSoundCards()
@@ -157,8 +168,10 @@ private slots:
         for (int i = 0; i < shown.size() && i < writableRows.size(); ++i)
             shown[i] = writableRows.at(i) == QLatin1String("*") ? writableRows.at(i) : shown.at(i);
         QCOMPARE(shown, writableRows);
+        const QMap<quint16, QByteArray> held = rig.files();
+        QCOMPARE(rows.filter(QRegularExpression("^Выбор EF")).size(), held.size());
         if (!writableRows.isEmpty())
-            QCOMPARE(rig.files().value(writable.fid), writable.bytes);
+            QCOMPARE(held.value(writable.fid), writable.bytes);
     }
 
     void writeTestUnderFaults_data()
@@ -186,6 +199,14 @@ private slots:
                                                 << QStringList{"Считывание востановленного значения из"} << 8 << true;
             row("refused restore") << QStringList{"--fail", "update:2:6A80"} << int(NoTrouble)
                                    << QStringList{"Востановление (запись) исходного значения в"} << 7 << true;
+            // The card took its bytes back before it left: nothing to tell the user.
+            row("card gone after the restore") << QStringList() << int(GoneAfterRestore)
+                                               << QStringList{"Считывание востановленного значения из", "Расчет хеша",
+                                                              "Вычисление электронной подписи"}
+                                               << 8 << false;
+            row("card gone after the restored value was read")
+                << QStringList() << int(GoneAfterRestoredRead)
+                << QStringList{"Расчет хеша", "Вычисление электронной подписи"} << 8 << false;
         }
     }
 
@@ -199,7 +220,11 @@ private slots:
         QFETCH(bool, userTold);
         const Writable writable = writableOf(profile);
         if (trouble == ReadBackFails)
-            options << "--fail" << QStringLiteral("read:%1:6A82").arg(readBackNumber(profile));
+            options << "--fail" << QStringLiteral("read:%1:6A82").arg(testWriteOf(profile).readBack);
+        // The test write, its read-back, the restore, the read of the restored value.
+        if (trouble == GoneAfterRestore || trouble == GoneAfterRestoredRead)
+            options << "--remove-after"
+                    << QString::number(testWriteOf(profile).command + (trouble == GoneAfterRestore ? 2 : 3));
         CardReaderRig rig;
         CardReader &reader = *rig.reader;
         QVERIFY(rig.insert(profile, options + QStringList{"--patch", writable.patch}));
@@ -284,6 +309,8 @@ private slots:
         flawed("issued after the validity begins", "driver-issued-late",
                {issueDates + "|D / D / D|Дата выпуска карты тахографа больше даты начала действия карты.|1"});
         flawed("issued the day the validity begins", "driver-issued-on-begin", {});
+        flawed("a driver card valid a day short of three years", "driver-validity-short",
+               {period + "|D / D|Срок действия карты отличается от 3 лет|1"});
         flawed("a driver card valid a day over three years", "driver-validity-long",
                {period + "|D / D|Срок действия карты отличается от 3 лет|1"});
         flawed("a workshop card valid two years", "workshop-validity-long",

@@ -100,6 +100,8 @@ private slots:
         QTest::newRow("driver-rfskzi") << "driver-rfskzi" << QStringList() << 1 << "РФСКЗИ/Карта водителя" << driver;
         QTest::newRow("workshop-rfskzi") << "workshop-rfskzi" << QStringList() << 1 << "РФСКЗИ/Карта мастерской"
                                          << workshop;
+        QTest::newRow("company-rfskzi") << "company-rfskzi" << QStringList() << 1 << "РФСКЗИ/Карта предприятия"
+                                        << other;
         QTest::newRow("control-estr") << "control-estr" << QStringList() << 2 << "ЕСТР/Карта контролера" << other;
         QTest::newRow("control-rf, mixed-case authority") << "control-rf" << QStringList() << 3
                                                           << "РФ/Карта контролера" << other;
@@ -198,6 +200,8 @@ private slots:
                                          << rfskzi + "C203 C204 C205 C206+ C207 C208 " + workshopFiles << 0x81;
         QTest::newRow("control-rfskzi") << "control-rfskzi" << "РФСКЗИ_RUC0000000007800"
                                         << rfskzi + "C206+ C208 0520+ 050C+" << 0x81;
+        QTest::newRow("company-rfskzi") << "company-rfskzi" << "РФСКЗИ_RUE0000000099900"
+                                        << rfskzi + "C206+ C208 0520+ 050D+" << 0x81;
         QTest::newRow("workshop-estr") << "workshop-estr" << "ЕСТР_RUW1000000020100" << other + workshopFiles << 0x01;
         QTest::newRow("company-rf") << "company-rf" << "РФ_RUE1000000456700" << other + "0520+ 050D+" << 0x01;
         QTest::newRow("kind 0") << "driver-unknown" << "Неопределенный_RUD0000007700100"
@@ -278,10 +282,14 @@ private slots:
         const QString dateBack =
             QStringLiteral("^1\\|%1: Карте тахографа возвращена прежняя дата последней выгрузки: %3\\.$");
         const QString countKept = QStringLiteral("^1\\|%1: Не удалось обнулить счетчик калибровок карты тахографа\\.$");
+        const auto failSave = [](const QString &name) {
+            return "^2\\|%1 - Ошибка сохранения ddd-файла\\. Имя файла: %2/" + name
+                + "-\\d{8}_\\d{4}\\.ddd\\. \\(\\d+\\) \\S.*$";
+        };
         QTest::newRow("no folder") << "driver-estr" << QStringList() << "no folder" << DddSaveResult::NotSaved
-                                   << "^2\\|%1 - Ошибка сохранения ddd-файла\\. Имя файла: "
-                                      "%2/ЕСТР_RUD0000001100200-\\d{8}_\\d{4}\\.ddd\\. \\(\\d+\\) \\S.*$"
-                                   << false;
+                                   << failSave("ЕСТР_RUD0000001100200") << false;
+        QTest::newRow("workshop, no folder") << "workshop-estr" << QStringList() << "no folder"
+                                             << DddSaveResult::NotSaved << failSave("ЕСТР_RUW1000000020100") << false;
         QTest::newRow("folder lost after the date")
             << "driver-estr" << QStringList() << "folder lost" << DddSaveResult::NotSaved << dateBack << false;
         QTest::newRow("cancelled after the date")
@@ -296,6 +304,8 @@ private slots:
                                       << false;
         QTest::newRow("count reset refused") << "workshop-estr" << QStringList{"--fail", "update:1:6581"} << ""
                                              << DddSaveResult::SavedCountNotReset << countKept << false;
+        QTest::newRow("workshop, another card") << "workshop-rf" << QStringList() << "another card"
+                                                << DddSaveResult::SavedCountNotReset << countKept << false;
     }
 
     void bookkeepingFollowsTheFile()
@@ -331,7 +341,7 @@ private slots:
             // The same card but for the serial number in EF ICC; the manager
             // sees the insertion only after the save.
             QVERIFY(rig->vcard.remove());
-            QVERIFY(rig->insertCard(profile, options + QStringList{"--patch", "0002:1:FFFF"}));
+            QVERIFY(rig->insertCard(profile, calibrated(profile, options + QStringList{"--patch", "0002:1:FFFF"})));
         }
         QCOMPARE(save(), result);
 

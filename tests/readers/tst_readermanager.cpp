@@ -1,7 +1,7 @@
-// Reads, manual and automatic unblocks, cancels and readers that come and go,
-// through the monitor, the reader manager in its thread, pcscd and the
-// virtual cards; the unblock server's answers handed to the manager as the
-// client hands them over.
+// Reads, a diagnosis, manual and automatic unblocks, cancels and readers that
+// come and go, through the monitor, the reader manager in its thread, pcscd
+// and the virtual cards; the unblock server's answers handed to the manager
+// as the client hands them over.
 
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/CardDump.h"
@@ -119,6 +119,9 @@ private slots:
         // The plain right PUK is the whole-program test's; a cancel before must not stick.
         QTest::newRow("right PUK after a cancel") << pinBlocked << QByteArray("12345678") << "2|Карта разблокирована"
                                                   << newPin << "3" << false;
+        // Only a PUK the card has blocked brings the box that the card must be reissued.
+        QTest::newRow("wrong PUK") << pinBlocked << QByteArray("87654321") << "3|Карта не разблокирована" << oldPin
+                                   << "2" << false;
         QTest::newRow("blocked PUK") << pinBlocked + QStringList{"--puk-tries", "0"} << QByteArray("12345678")
                                      << "3|Карта не разблокирована" << oldPin << "0" << true;
     }
@@ -285,12 +288,17 @@ private slots:
 
         rig.unblock(card.name(), "87654321", "5678");
         rig.manager->on_InterruptAllOperation();
+        rig.check(card.name());
         rig.read(card.name(), "1234");
         released.release();
         QCOMPARE(rig.takeFinish(), QString("unblock"));
+        QCOMPARE(rig.takeFinish(), QString("check"));
         QCOMPARE(rig.takeFinish(), QString("read:"));
-        // The unblock never started; the read ran, up to the card's refusal of the blocked PIN.
+        // The unblock never started; the diagnosis ran to its end, the read up
+        // to the card's refusal of the blocked PIN.
         QVERIFY(rig.log.filter("Разблокировка в ручном режиме").isEmpty());
+        QVERIFY(rig.logged(QStringLiteral("0|%1: Завершено диагностирование карты RUD0000012345600 / A23501000123456.")
+                               .arg(card.name())));
         QTRY_COMPARE(rig.progress.shown(), QString("3|Не корректный ПИН-код"));
 
         QVERIFY(card.remove());

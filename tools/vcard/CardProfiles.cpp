@@ -120,6 +120,7 @@ const QVector<ProfileDescription> &flawedProfiles()
     static const QVector<ProfileDescription> all{
         flawed(driverCard, "driver-issued-late", ProfileFlaw::IssuedAfterValidityBegin),
         flawed(driverCard, "driver-issued-on-begin", ProfileFlaw::IssuedOnValidityBegin),
+        flawed(driverCard, "driver-validity-short", ProfileFlaw::ValidityOneDayShort),
         flawed(driverCard, "driver-validity-long", ProfileFlaw::ValidityOneDayLong),
         flawed(workshopCard, "workshop-validity-long", ProfileFlaw::ValidityOneYearLong),
         flawed(driverCard, "driver-not-yet-valid", ProfileFlaw::NotYetValid),

@@ -77,6 +77,7 @@ void applyProfileFlaw(ProfileFlaw flaw, const QDate &today, CardImage *card)
     case ProfileFlaw::None: break;
     case ProfileFlaw::IssuedAfterValidityBegin: setDates(card, begin.addDays(1), begin, expiry); break;
     case ProfileFlaw::IssuedOnValidityBegin: setDates(card, begin, begin, expiry); break;
+    case ProfileFlaw::ValidityOneDayShort: setDates(card, issue, begin, expiry.addDays(-1)); break;
     case ProfileFlaw::ValidityOneDayLong: setDates(card, issue, begin, expiry.addDays(1)); break;
     case ProfileFlaw::ValidityOneYearLong: setDates(card, issue, begin, expiry.addYears(1)); break;
     case ProfileFlaw::NotYetValid:

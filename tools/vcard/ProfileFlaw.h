@@ -8,6 +8,7 @@ enum class ProfileFlaw {
     None,
     IssuedAfterValidityBegin,
     IssuedOnValidityBegin,
+    ValidityOneDayShort,
     ValidityOneDayLong,
     ValidityOneYearLong,
     NotYetValid,
