@@ -106,6 +106,10 @@ private slots:
         QTest::newRow("workshop-estr") << "110100" << "RUW1000000020100" << 29 << "Мастерская" << "LotvarskRBtn ";
         QTest::newRow("control-estr") << "110100" << "RUC0000000300100" << 22 << "Контрольно-надзорный орган" << " ";
         QTest::newRow("company-rfskzi") << "110110" << "RUE0000000099900" << 14 << "Предприятие" << " PIN";
+        // Only kind 1 asks for the PIN; kinds 3 and 0 take the kind-2 roads.
+        QTest::newRow("workshop-rfskzi") << "111110" << "RUW0000000456700" << 21 << "Мастерская" << "LotvarskRBtn PIN";
+        QTest::newRow("company-rf") << "110100" << "RUE1000000456700" << 22 << "Предприятие" << " ";
+        QTest::newRow("driver-unknown") << "110100" << "RUD0000007700100" << 23 << "Номер ВУ" << "KvarnolRBtn ";
     }
 
     void buttonsFollowTheCard()
@@ -127,7 +131,21 @@ private slots:
         QTEST(info->rowCount(), "infoRows");
         QVERIFY(!info->findItems(typeRow, Qt::MatchExactly).isEmpty());
         QCOMPARE(info->item(3, 1)->text(), number);
-        QCOMPARE(info->item(4, 1)->text() == QStringLiteral("Неприменимо"), profile.endsWith("estr"));
+        // Kinds 2 and 3 carry no crypto module.
+        QCOMPARE(info->item(4, 1)->text() == QStringLiteral("Неприменимо"),
+                 profile.endsWith("estr") || profile.endsWith("-rf"));
+        // Captions in bold and in the view's order, whatever the card holds.
+        QStringList captions;
+        for (int row = 0; row < info->rowCount(); ++row) {
+            captions << info->item(row, 0)->text();
+            QVERIFY(info->item(row, 0)->font().bold());
+        }
+        QCOMPARE(captions.first(), QStringLiteral("Вид карты"));
+        QCOMPARE(captions.at(3), QStringLiteral("Номер карты"));
+        QCOMPARE(captions.at(4), QStringLiteral("Номер СКЗИ"));
+        QCOMPARE(captions.last(), QStringLiteral("ATR"));
+        if (typeRow == "Номер ВУ")
+            QVERIFY(captions.indexOf("Дата последней выгрузки") > captions.indexOf("Номер ВУ"));
         QVERIFY(rig.logged(reader0 + ": В картридере обнаружена карта тахографа."));
 
         // An open page leaves only Cancel; cancel restores the card's buttons.
