@@ -7,6 +7,7 @@
 #include "ui/MainWindow.h"
 #include "ui/MainWindowRules.h"
 #include "ui/services/DRVPEventLogger.h"
+#include "tests/support/CellEdits.h"
 #include "tests/support/ModalBoxes.h"
 
 #include <QAbstractButton>
@@ -145,6 +146,10 @@ private slots:
         }
         QCOMPARE(tips, QStringList({"", user, "", "", "", ""}));
         QVERIFY(width <= table->viewport()->width());
+        // Shown, never edited.
+        auto* cells = window.findChild<QTableWidget*>("LastAUBTbl");
+        tryToEditCell(cells, cells->item(0, 2));
+        QCOMPARE(cells->item(0, 2)->text(), QString("RUD1"));
     }
 
     // What the reader and the monitor say reaches the log view as text; the
