@@ -2,6 +2,7 @@
 #include "ui/AboutWindow.h"
 
 #include <QLabel>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest>
 
@@ -30,6 +31,18 @@ private slots:
                                      "Web: <a href=\"https://vorntech.example\">https://vorntech.example</a>",
                                      "По общим вопросам: <a href=\"mailto:info@example.ru\">info@example.ru</a>",
                                      "Техподдержка: <a href=\"mailto:help@example.ru\">help@example.ru</a>"}));
+        // A click on an address reaches its link, which the label does not open itself.
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QStringList clicked;
+        for (const char *name : {"WebLbl", "EmailLbl", "TechSupLbl"}) {
+            auto *label = window.findChild<QLabel *>(name);
+            QSignalSpy activated(label, &QLabel::linkActivated);
+            // Right-aligned: the address ends at the label's right edge.
+            QTest::mouseClick(label, Qt::LeftButton, {}, {label->contentsRect().right() - 3, label->height() / 2});
+            clicked << (activated.isEmpty() ? "<none>" : activated.first().first().toString());
+        }
+        QCOMPARE(clicked,
+                 QStringList({"https://vorntech.example", "mailto:info@example.ru", "mailto:help@example.ru"}));
         QTest::mouseClick(window.findChild<QToolButton *>("AboutOKBtn"), Qt::LeftButton);
         QVERIFY(!window.isVisible());
     }

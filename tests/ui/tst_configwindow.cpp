@@ -4,6 +4,7 @@
 #include "config/Config.h"
 #include "ui/ConfigWindow.h"
 #include "tests/support/BlockingFiles.h"
+#include "tests/support/CellEdits.h"
 #include "tests/support/ModalBoxes.h"
 #include "tests/support/ReadOnlyFolder.h"
 #include "tests/support/ToolTips.h"
@@ -372,6 +373,70 @@ private slots:
         QCOMPARE(rig.shown(tableName, key), accepted ? chosen : before);
         QCOMPARE(rig.config.changedKeys, accepted ? QStringList(key) : QStringList());
         QCOMPARE(rig.certColumn(1) + rig.certColumn(2), QString(12, '|'));
+    }
+
+    // A row is changed through its chooser, opened by a double click or by
+    // the page's key as by the page's button, never in the cell itself; the
+    // program's own folder is shown, never chosen. Ctrl+Return saves and closes.
+    void rowChangedByDoubleClickOrKey_data()
+    {
+        QTest::addColumn<QString>("tableName");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QKeySequence>("shortcut"); // none: a double click on the value
+        QTest::addColumn<QString>("chosen");        // typed, or the file chosen; none: nothing asked
+        QTest::addColumn<QStringList>("shown");
+        const QKeySequence click, open("Ctrl+O"), edit("Ctrl+E");
+        const QString folders = "files:All Files (*)", server = "input:Адрес сервера";
+        QTest::newRow("folder, double click") << "PathCfgTbl" << "dddPath" << click << home.path()
+                                              << QStringList(folders);
+        QTest::newRow("program folder, double click") << "PathCfgTbl" << "ProductPath" << click << "" << QStringList();
+        QTest::newRow("folder, Ctrl+O") << "PathCfgTbl" << "ExportPath" << open << home.path() << QStringList(folders);
+        QTest::newRow("certificate, double click") << "AuthCfgTbl" << "CertCA" << click << certFile("ca.pem")
+                                                   << QStringList(certFiles);
+        QTest::newRow("certificate, Ctrl+O") << "AuthCfgTbl" << "CertUser" << open << certFile("user.pem")
+                                             << QStringList(certFiles);
+        QTest::newRow("port, double click") << "ServerCfgTbl" << "Port" << click << "8080"
+                                            << QStringList("input:Порт сервера");
+        QTest::newRow("server, Ctrl+E") << "ServerCfgTbl" << "Server" << edit << "a.example.ru" << QStringList(server);
+        QTest::newRow("service, double click") << "LKSCfgTbl" << "KvarnolServer" << click << "k.example.ru"
+                                               << QStringList(server);
+        QTest::newRow("service, Ctrl+E") << "LKSCfgTbl" << "LotvarskServer" << edit << "l.example.ru"
+                                         << QStringList(server);
+    }
+    void rowChangedByDoubleClickOrKey()
+    {
+        QFETCH(QString, tableName);
+        QFETCH(QString, key);
+        QFETCH(QKeySequence, shortcut);
+        QFETCH(QString, chosen);
+        Rig rig;
+        rig.select(tableName, key);
+        QTableWidgetItem *cell = rig.cell(tableName, key);
+        const QString before = cell->text();
+        const bool typed = tableName == "ServerCfgTbl" || tableName == "LKSCfgTbl";
+        const QStringList buttons{"ChgPathCfgBtn", "ChgAuthCfgBtn", "EditServerCfgBtn", "EditLKSCfgBtn"};
+        QSignalSpy clicked(rig.find<QToolButton>(buttons.at(rig.pages.indexOf(tableName))), &QAbstractButton::clicked);
+        QApplication::setActiveWindow(&rig.window);
+        const QStringList shown = dialogsShownBy(
+            [&] {
+                if (shortcut.isEmpty()) {
+                    tryToEditCell(rig.table(tableName), cell);
+                    return;
+                }
+                QTest::keySequence(&rig.window, shortcut); // an animated click, a moment later
+                QVERIFY(clicked.wait(5000));
+            },
+            {typed ? typeText(chosen) : chooseFile(chosen)});
+        QTEST(shown, "shown");
+        QCOMPARE(cell->text(), chosen.isEmpty() ? before : chosen);
+        if (chosen.isEmpty()) {
+            QCOMPARE(rig.applySave(), QString("00"));
+            return;
+        }
+        QApplication::setActiveWindow(&rig.window);
+        QTest::keySequence(&rig.window, QKeySequence("Ctrl+Return"));
+        QTRY_VERIFY(!rig.window.isVisible());
+        QCOMPARE(onDisk(key), chosen);
     }
 
     // A chosen key replaces the one in use only on Apply, and only while its

@@ -7,6 +7,7 @@
 #include "ui/MainWindow.h"
 #include "ui/MainWindowRules.h"
 #include "ui/services/DRVPEventLogger.h"
+#include "tests/support/CellEdits.h"
 #include "tests/support/ModalBoxes.h"
 #include "tests/support/ToolTips.h"
 
@@ -161,6 +162,9 @@ private slots:
         }
         QCOMPARE(tips, QStringList({"", user, "", "", "", ""}));
         QVERIFY(width <= table->viewport()->width());
+        // Shown, never edited.
+        tryToEditCell(table, table->item(0, 2));
+        QCOMPARE(table->item(0, 2)->text(), QString("RUD1"));
 
         // The narrowest window cuts every title of the diagnosis tabs.
         window.findChild<QStackedWidget*>("ViewFrame")->setCurrentIndex(1);

@@ -4,6 +4,7 @@
 // test cannot show of the uploads.
 
 #include "tests/app/ProgramDriver.h"
+#include "tests/support/CellEdits.h"
 #include "tests/support/StepIcons.h"
 #include "tests/support/ToolTips.h"
 #include "tests/support/UnblockServerProcess.h"
@@ -125,6 +126,10 @@ private slots:
         QTest::newRow("workshop-estr") << "110100" << "RUW1000000020100" << 29 << "Мастерская" << "LotvarskRBtn ";
         QTest::newRow("control-estr") << "110100" << "RUC0000000300100" << 22 << "Контрольно-надзорный орган" << " ";
         QTest::newRow("company-rfskzi") << "110110" << "RUE0000000099900" << 14 << "Предприятие" << " PIN";
+        // Only kind 1 asks for the PIN; kinds 3 and 0 take the kind-2 roads.
+        QTest::newRow("workshop-rfskzi") << "111110" << "RUW0000000456700" << 21 << "Мастерская" << "LotvarskRBtn PIN";
+        QTest::newRow("company-rf") << "110100" << "RUE1000000456700" << 22 << "Предприятие" << " ";
+        QTest::newRow("driver-unknown") << "110100" << "RUD0000007700100" << 23 << "Номер ВУ" << "KvarnolRBtn ";
     }
 
     void buttonsFollowTheCard()
@@ -150,7 +155,21 @@ private slots:
         QTEST(info->rowCount(), "infoRows");
         QVERIFY(!info->findItems(typeRow, Qt::MatchExactly).isEmpty());
         QCOMPARE(info->item(3, 1)->text(), number);
-        QCOMPARE(info->item(4, 1)->text() == QStringLiteral("Неприменимо"), profile.endsWith("estr"));
+        // Kinds 2 and 3 carry no crypto module.
+        QCOMPARE(info->item(4, 1)->text() == QStringLiteral("Неприменимо"),
+                 profile.endsWith("estr") || profile.endsWith("-rf"));
+        // Captions in bold and in the view's order, whatever the card holds.
+        QStringList captions;
+        for (int row = 0; row < info->rowCount(); ++row) {
+            captions << info->item(row, 0)->text();
+            QVERIFY(info->item(row, 0)->font().bold());
+        }
+        QCOMPARE(captions.first(), QStringLiteral("Вид карты"));
+        QCOMPARE(captions.at(3), QStringLiteral("Номер карты"));
+        QCOMPARE(captions.at(4), QStringLiteral("Номер СКЗИ"));
+        QCOMPARE(captions.last(), QStringLiteral("ATR"));
+        if (typeRow == "Номер ВУ")
+            QVERIFY(captions.indexOf("Дата последней выгрузки") > captions.indexOf("Номер ВУ"));
         QVERIFY(rig.logged(reader0 + ": В картридере обнаружена карта тахографа."));
 
         // An open page leaves only Cancel; cancel restores the card's buttons.
@@ -172,6 +191,86 @@ private slots:
         QVERIFY(gone.cardNumber.isEmpty() && gone.cardInfo.isEmpty());
         QTRY_COMPARE(commandButtons(window), QStringLiteral("100000"));
         QCOMPARE(page(window, "ViewFrame"), 2);
+    }
+
+    // A kind-1 card at the keyboard: each command's key opens its page and F10
+    // gives it back; a code edit keeps only its digits, no more of them than
+    // the code has, and hides them once left; Ctrl+Return starts the
+    // diagnosis. No table takes typed text; F11 and F12 open their windows.
+    void keyboardOnAKind1Card()
+    {
+        RunningProgram rig;
+        MainWindow* window = rig.window;
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-rfskzi") && selectCardReader(window, reader0));
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        const auto unchangedByTyping = [](QTableWidget* table) {
+            QTableWidgetItem* item = table->item(0, table->columnCount() - 1);
+            const QString before = item->text();
+            tryToEditCell(table, item);
+            return item->text() == before;
+        };
+        // A reader's row is selected whole, and never with another one.
+        auto* readers = window->findChild<QTableWidget*>("ReaderListTbl");
+        const QRect other = readers->visualItemRect(readers->findItems(reader1, Qt::MatchExactly).value(0));
+        QTest::mouseClick(readers->viewport(), Qt::LeftButton, Qt::ShiftModifier, other.center());
+        QCOMPARE(readers->selectedItems().size(), 5);
+        QVERIFY(selectCardReader(window, reader0));
+        QCOMPARE(readers->selectedItems().size(), 5);
+        for (const char* name : {"ReaderListTbl", "CardInfoTbl"})
+            QVERIFY2(unchangedByTyping(window->findChild<QTableWidget*>(name)), name);
+
+        const struct
+        {
+            Qt::Key key;
+            int page;
+            QStringList edits;
+        } commands[] = {{Qt::Key_F1, 5, {"LKReadPINEdt"}},
+                        {Qt::Key_F2, 1, {"ReadPINEdt"}},
+                        {Qt::Key_F3, 4, {"ANewPINEdt"}},
+                        {Qt::Key_F5, 3, {"PUKEdt", "UnblockPinEdt"}},
+                        {Qt::Key_F4, 2, {"CheckingPinEdt"}}};
+        for (const auto& command : commands) {
+            QTest::keyClick(window, command.key);
+            QTRY_COMPARE(page(window, "MainFrame"), command.page);
+            for (const QString& name : command.edits) {
+                auto* edit = window->findChild<QLineEdit*>(name);
+                QTest::mouseClick(edit, Qt::LeftButton);
+                QTest::keyClicks(edit, "12a3b456789");
+                QTest::keyClick(edit, Qt::Key_Tab);
+                QCOMPARE(edit->text(), QString(name == "PUKEdt" ? "12345678" : "1234"));
+                QCOMPARE(edit->displayText().size(), edit->text().size());
+                QVERIFY2(!edit->displayText().contains(QRegularExpression("[0-9]")), qPrintable(name));
+            }
+            if (command.key == Qt::Key_F4)
+                break; // its page stays for the start
+            QTest::keyClick(window, Qt::Key_F10);
+            QTRY_COMPARE(page(window, "MainFrame"), 0);
+            QCOMPARE(commandButtons(window), QStringLiteral("111110"));
+        }
+
+        // The PIN the edit kept is the card's own.
+        QTest::keySequence(window, QKeySequence("Ctrl+Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"check"}, operationMs);
+        auto* tabs = window->findChild<QTabWidget*>("CheckingTabs");
+        auto* tabBar = tabs->findChild<QTabBar*>();
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            QTest::mouseClick(tabBar, Qt::LeftButton, {}, tabBar->tabRect(tab).center());
+            auto* table = tabs->widget(tab)->findChild<QTableWidget*>();
+            QVERIFY2(table->rowCount() > 0 && unchangedByTyping(table), qPrintable(table->objectName()));
+        }
+
+        // Both dialogs are modal: each is closed before the next key.
+        QTest::keyClick(window, Qt::Key_F11);
+        QTRY_VERIFY(rig.program.configWindow().isVisible());
+        QTest::keyClick(&rig.program.configWindow(), Qt::Key_Escape);
+        QTRY_VERIFY(!rig.program.configWindow().isVisible());
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F12);
+        QTRY_VERIFY(rig.program.aboutWindow().isVisible());
+        QVERIFY(click(&rig.program.aboutWindow(), "AboutOKBtn"));
     }
 
     // One operation at a time. A kind-1 card's diagnosis page offers Start;
