@@ -343,7 +343,10 @@ private slots:
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QString>("finish"); // how it begins
         const QStringList held{"--delay-ms", "90"};
-        QTest::newRow("read") << "driver-estr" << held << "ReadCardsBtn" << false << "read /";
+        // Each reset takes long, so the service sees nobody hold the card
+        // between two connections of the read.
+        QTest::newRow("read") << "driver-estr" << held + QStringList{"--slow", "atr:500"} << "ReadCardsBtn" << false
+                              << "read /";
         QTest::newRow("diagnosis") << "driver-estr" << held << "CheckingCardBtn" << false << "check";
         QTest::newRow("cancelled read") << "driver-estr" << held << "ReadCardsBtn" << true << "read ";
         QTest::newRow("cancelled diagnosis") << "driver-estr" << held << "CheckingCardBtn" << true << "check";
@@ -370,7 +373,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 3, operationMs);
         if (cancel)
             QVERIFY(click(window, "CancelBtn"));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.finished.size(), 1, operationMs);
+        // Between two connections of the operation nobody holds the card, yet
+        // it must not be pulled then.
+        const ReaderManager& manager = rig.program.readerManager();
+        bool freeDuringWork = false;
+        QVERIFY(QTest::qWaitFor([&] {
+            freeDuringWork = freeDuringWork
+                || (readerIcon(window, reader0) == 2 && manager.readerState(reader0).cardInWork);
+            return rig.finished.size() == 1;
+        }, operationMs));
+        QVERIFY(!freeDuringWork);
         QVERIFY(cancel ? rig.finished.first() == finish : rig.finished.first().startsWith(finish));
         QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
         // However it ended, the card keeps its identity.

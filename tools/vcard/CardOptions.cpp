@@ -99,7 +99,8 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     const QCommandLineOption storeOtherOption(
         "store-other", "Store other bytes than the n-th UPDATE BINARY sent, answering 9000.", "n");
     const QCommandLineOption delayOption("delay-ms", "Delay before each answer.", "ms");
-    const QCommandLineOption slowOption("slow", "Delay before each answer to a command of a kind: KIND:MS.", "spec");
+    const QCommandLineOption slowOption(
+        "slow", "Delay before each answer to a command of a kind, or (atr) to the ATR after a reset: KIND:MS.", "spec");
     const QCommandLineOption removeOption("remove-after", "Leave the reader after the n-th command.", "n");
     const QCommandLineOption dumpOption("dump", "Write files and counters here when the card leaves.", "dir");
     parser.addOptions({listOption, exportOption, portOption, profileOption, imageOption, patchOption, pinOption,
@@ -169,10 +170,14 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     for (const QString &spec : parser.values(slowOption)) {
         const QStringList parts = spec.split(QLatin1Char(':'));
         CommandKind kind;
-        if (parts.size() != 2 || !commandKindFromName(parts.at(0), &kind)
-            || !toNumber(parts.at(1), 10, 0, 600000, &number))
+        if (parts.size() != 2 || !toNumber(parts.at(1), 10, 0, 600000, &number))
             return fail(QStringLiteral("bad --slow %1 (KIND:MS)").arg(spec));
-        slowKinds.insert(kind, number);
+        if (parts.at(0) == QLatin1String("atr"))
+            slowAtrMs = number;
+        else if (commandKindFromName(parts.at(0), &kind))
+            slowKinds.insert(kind, number);
+        else
+            return fail(QStringLiteral("bad --slow %1 (KIND:MS)").arg(spec));
     }
     if (parser.isSet(removeOption) && !toNumber(parser.value(removeOption), 10, 1, 1 << 30, &removeAfter))
         return fail(QStringLiteral("bad --remove-after"));

@@ -35,8 +35,10 @@ public:
     QByteArray atr = defaultAtr();
     FaultPlan faults;
     int delayMs = 0;
-    // Extra delay before each answer to commands of one kind (--slow).
+    // Extra delay before each answer to commands of one kind, and before the
+    // ATR (--slow).
     QMap<CommandKind, int> slowKinds;
+    int slowAtrMs = 0;
     int removeAfter = 0;
     QString dumpDir;
 };

@@ -107,8 +107,10 @@ VpcdConnection::End VpcdConnection::serve(QString *error)
 
 int VpcdConnection::slowDelayOf(const QByteArray &payload) const
 {
+    if (payload.size() == 1)
+        return payload.at(0) == 4 ? m_slowAtrMs : 0;
     CommandApdu apdu;
-    if (m_slowKinds.isEmpty() || payload.size() < 2 || !CommandApdu::parse(payload, &apdu))
+    if (m_slowKinds.isEmpty() || !CommandApdu::parse(payload, &apdu))
         return 0;
     return m_slowKinds.value(commandKindOf(apdu));
 }

@@ -25,7 +25,11 @@ public:
     static bool watchTermination(QString *error);
 
     void setDelayMs(int ms) { m_delayMs = ms; }
-    void setSlowKinds(const QMap<CommandKind, int> &delays) { m_slowKinds = delays; }
+    void setSlowAnswers(const QMap<CommandKind, int> &kinds, int atrMs)
+    {
+        m_slowKinds = kinds;
+        m_slowAtrMs = atrMs;
+    }
     void setRemoveAfter(int commands) { m_removeAfter = commands; }
 
     bool open(quint16 port, QString *error);
@@ -41,13 +45,14 @@ private:
     bool receive(char *buffer, int size, End *end, QString *error);
     bool send(const QByteArray &payload, QString *error);
     QByteArray answer(const QByteArray &payload, bool *replies);
-    // The --slow delay for this APDU, 0 for other payloads.
+    // The --slow delay for this APDU or ATR request.
     int slowDelayOf(const QByteArray &payload) const;
 
     ApduEngine *m_engine = nullptr;
     QByteArray m_atr;
     int m_delayMs = 0;
     QMap<CommandKind, int> m_slowKinds;
+    int m_slowAtrMs = 0;
     int m_removeAfter = 0;
     int m_commands = 0;
     int m_socket = -1;

@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     engine.setFaultPlan(options.faults);
     VpcdConnection connection(&engine, options.atr);
     connection.setDelayMs(options.delayMs);
-    connection.setSlowKinds(options.slowKinds);
+    connection.setSlowAnswers(options.slowKinds, options.slowAtrMs);
     connection.setRemoveAfter(options.removeAfter);
     if (!connection.open(options.port, &error))
         return failure(QStringLiteral("cannot connect to the reader at 127.0.0.1:%1: %2").arg(options.port).arg(error),
