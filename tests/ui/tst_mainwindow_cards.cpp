@@ -364,7 +364,8 @@ private slots:
         QWidget* window = rig.window;
         VirtualCardProcess card(0);
         QVERIFY(card.insert(profile, options) && selectCardReader(window, reader0));
-        QCOMPARE(readerIcon(window, reader0), 2);
+        // The identification may have held the card through a wait.
+        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
         const auto* readers = window->findChild<QTableWidget*>("ReaderListTbl");
         const QString number = readers->item(readers->currentRow(), 1)->text();
         QVERIFY(click(window, button));
