@@ -3,6 +3,7 @@
 #include "platform/Pcsc.h"
 
 #include <QDeadlineTimer>
+#include <QTest>
 #include <QThread>
 
 namespace {
@@ -51,6 +52,34 @@ bool VirtualCardProcess::waitForExit()
     if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(generousWaitMs))
         return false;
     return waitForAbsence();
+}
+
+// Events go on meanwhile: the program may need its event loop (a server's
+// answer) before the card gets the command it holds.
+bool VirtualCardProcess::waitUntilPaused()
+{
+    return QTest::qWaitFor([this] { return m_process.canReadLine(); }, generousWaitMs)
+        && m_process.readLine().trimmed() == "paused";
+}
+
+void VirtualCardProcess::resume()
+{
+    m_process.write("go\n");
+    m_process.waitForBytesWritten(generousWaitMs);
+}
+
+void VirtualCardProcess::pauseNextCommand()
+{
+    m_process.write("pause\n");
+    m_process.waitForBytesWritten(generousWaitMs);
+}
+
+QStringList VirtualCardProcess::outputLines()
+{
+    QStringList lines;
+    while (m_process.canReadLine())
+        lines << QString::fromLatin1(m_process.readLine()).trimmed();
+    return lines;
 }
 
 bool VirtualCardProcess::waitForPresence()

@@ -26,6 +26,15 @@ public:
 
     QString name() const { return readerName(m_reader); }
 
+    // For a card started with "--pause", which holds its first APDU: waits,
+    // processing events, until the card holds an APDU (false after a
+    // generous limit); lets the held APDU through; holds the next one to come.
+    bool waitUntilPaused();
+    void resume();
+    void pauseNextCommand();
+    // The whole lines the card printed since the last call ("--stamps").
+    QStringList outputLines();
+
 private:
     bool waitForPresence();
     bool waitForAbsence();

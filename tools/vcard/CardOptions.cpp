@@ -103,9 +103,15 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
         "slow", "Delay before each answer to a command of a kind, or (atr) to the ATR after a reset: KIND:MS.", "spec");
     const QCommandLineOption removeOption("remove-after", "Leave the reader after the n-th command.", "n");
     const QCommandLineOption dumpOption("dump", "Write files and counters here when the card leaves.", "dir");
+    const QCommandLineOption stampsOption(
+        "stamps", "Print \"inserted T\" and \"answered T\" for each APDU, T the monotonic clock in ms.");
+    const QCommandLineOption pauseOption(
+        "pause", "Hold the first APDU, and the next one after each \"pause\" line on stdin, until a \"go\" line; "
+                 "each hold is announced by a \"paused\" line on stdout.");
     parser.addOptions({listOption, exportOption, portOption, profileOption, imageOption, patchOption, pinOption,
                        pukOption, pinTriesOption, pukTriesOption, atrOption, failOption, shortOption,
-                       storeOtherOption, delayOption, slowOption, removeOption, dumpOption});
+                       storeOtherOption, delayOption, slowOption, removeOption, dumpOption, pauseOption,
+                       stampsOption});
     if (!parser.parse(QStringList{QStringLiteral("vcard")} + arguments)) {
         *error = parser.errorText();
         return false;
@@ -182,6 +188,8 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     if (parser.isSet(removeOption) && !toNumber(parser.value(removeOption), 10, 1, 1 << 30, &removeAfter))
         return fail(QStringLiteral("bad --remove-after"));
     dumpDir = parser.value(dumpOption);
+    pause = parser.isSet(pauseOption);
+    stamps = parser.isSet(stampsOption);
     return true;
 }
 

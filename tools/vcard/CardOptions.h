@@ -40,5 +40,8 @@ public:
     QMap<CommandKind, int> slowKinds;
     int slowAtrMs = 0;
     int removeAfter = 0;
+    // Commands from stdin hold APDUs (CommandPause).
+    bool pause = false;
+    bool stamps = false;
     QString dumpDir;
 };

@@ -2,9 +2,12 @@
 
 #include "tools/vcard/ApduEngine.h"
 #include "tools/vcard/CommandApdu.h"
+#include "tools/vcard/CommandPause.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -66,7 +69,17 @@ bool VpcdConnection::open(quint16 port, QString *error)
     }
     const int on = 1;
     setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    stamp("inserted");
     return true;
+}
+
+void VpcdConnection::stamp(const char *event) const
+{
+    if (!m_stamps)
+        return;
+    const auto now = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch());
+    std::printf("%s %.3f\n", event, now.count());
+    std::fflush(stdout);
 }
 
 void VpcdConnection::close()
@@ -88,6 +101,11 @@ VpcdConnection::End VpcdConnection::serve(QString *error)
         if (!payload.isEmpty() && !receive(payload.data(), payload.size(), &end, error))
             return end;
 
+        if (payload.size() > 1) {
+            const Wait held = holdIfPaused();
+            if (held != Wait::Ready)
+                return held == Wait::Terminated ? End::Terminated : End::Failed;
+        }
         bool replies = false;
         const QByteArray reply = answer(payload, &replies);
         if (!replies)
@@ -100,6 +118,8 @@ VpcdConnection::End VpcdConnection::serve(QString *error)
         }
         if (!send(reply, error))
             return End::Failed;
+        if (payload.size() > 1)
+            stamp("answered");
         if (payload.size() > 1 && m_removeAfter > 0 && ++m_commands >= m_removeAfter)
             return End::Removed;
     }
@@ -139,19 +159,42 @@ QByteArray VpcdConnection::answer(const QByteArray &payload, bool *replies)
     return QByteArray();
 }
 
+// Ready when `fd` is, when the time is up, or (no fd, no time limit) when a
+// command of the pause came in.
 VpcdConnection::Wait VpcdConnection::waitFor(int fd, int timeoutMs)
 {
-    pollfd fds[2] = {{signalFd, POLLIN, 0}, {fd, POLLIN, 0}};
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(qMax(0, timeoutMs));
     for (;;) {
-        const int ready = poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+        const int control = m_pause ? m_pause->fd() : -1;
+        pollfd fds[3] = {{signalFd, POLLIN, 0}, {control, POLLIN, 0}, {fd, POLLIN, 0}};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int ready = poll(fds, 3, timeoutMs < 0 ? -1 : int(qMax<qint64>(0, left)));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
             return Wait::Failed;
         if (fds[0].revents & POLLIN)
             return Wait::Terminated;
-        return Wait::Ready;
+        if (ready == 0 || fds[2].revents)
+            return Wait::Ready;
+        m_pause->readCommands();
+        if (fd < 0 && timeoutMs < 0)
+            return Wait::Ready;
     }
+}
+
+VpcdConnection::Wait VpcdConnection::holdIfPaused()
+{
+    if (!m_pause || !m_pause->armed())
+        return Wait::Ready;
+    m_pause->hold();
+    while (m_pause->holding()) {
+        const Wait waited = waitFor(-1, -1);
+        if (waited != Wait::Ready)
+            return waited;
+    }
+    return Wait::Ready;
 }
 
 bool VpcdConnection::receive(char *buffer, int size, End *end, QString *error)

@@ -7,6 +7,7 @@
 #include <QString>
 
 class ApduEngine;
+class CommandPause;
 
 // The card's side of the virtual reader's TCP link: messages of a 2-byte
 // big-endian length and a payload; a 1-byte payload is a power or ATR
@@ -31,6 +32,12 @@ public:
         m_slowAtrMs = atrMs;
     }
     void setRemoveAfter(int commands) { m_removeAfter = commands; }
+    // Not owned; null when the card takes no commands of a test.
+    void setPause(CommandPause *pause) { m_pause = pause; }
+    // Prints "inserted T" once linked to the reader and "answered T" after
+    // each APDU's answer, T the monotonic clock in milliseconds, for a
+    // benchmark to compare with what other processes saw.
+    void setStamps(bool stamps) { m_stamps = stamps; }
 
     bool open(quint16 port, QString *error);
     // Serves the reader until a termination signal, the ordered removal, or
@@ -41,10 +48,14 @@ public:
 private:
     enum class Wait { Ready, Terminated, Failed };
 
+    // Takes the pause's commands while it waits.
     Wait waitFor(int fd, int timeoutMs);
+    // Holds an APDU the pause is armed for until "go".
+    Wait holdIfPaused();
     bool receive(char *buffer, int size, End *end, QString *error);
     bool send(const QByteArray &payload, QString *error);
     QByteArray answer(const QByteArray &payload, bool *replies);
+    void stamp(const char *event) const;
     // The --slow delay for this APDU or ATR request.
     int slowDelayOf(const QByteArray &payload) const;
 
@@ -56,4 +67,6 @@ private:
     int m_removeAfter = 0;
     int m_commands = 0;
     int m_socket = -1;
+    CommandPause *m_pause = nullptr;
+    bool m_stamps = false;
 };

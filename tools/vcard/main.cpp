@@ -6,12 +6,15 @@
 #include "tools/vcard/CardImageFile.h"
 #include "tools/vcard/CardOptions.h"
 #include "tools/vcard/CardProfiles.h"
+#include "tools/vcard/CommandPause.h"
 #include "tools/vcard/VpcdConnection.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QStringList>
 #include <QTextStream>
+
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +73,10 @@ int main(int argc, char *argv[])
     connection.setDelayMs(options.delayMs);
     connection.setSlowAnswers(options.slowKinds, options.slowAtrMs);
     connection.setRemoveAfter(options.removeAfter);
+    connection.setStamps(options.stamps);
+    CommandPause pause(STDIN_FILENO, true);
+    if (options.pause)
+        connection.setPause(&pause);
     if (!connection.open(options.port, &error))
         return failure(QStringLiteral("cannot connect to the reader at 127.0.0.1:%1: %2").arg(options.port).arg(error),
                        1);
