@@ -25,7 +25,10 @@ constexpr qint64 listingGapMs = 500;
 
 constexpr quint32 lowWord(quint32 state) { return state & 0xFFFF; }
 constexpr quint32 counter(quint32 state) { return state >> 16; }
-constexpr bool holdsPoweredCard(quint32 state) { return (lowWord(state) & ~SCARD_STATE_INUSE) == SCARD_STATE_PRESENT; }
+// A connection holds the card: shared connections set the in-use bit, an
+// exclusive one only the exclusive bit.
+constexpr quint32 heldBits = SCARD_STATE_INUSE | SCARD_STATE_EXCLUSIVE;
+constexpr bool holdsPoweredCard(quint32 state) { return (lowWord(state) & ~heldBits) == SCARD_STATE_PRESENT; }
 
 const char *const contextFailure = "Попытка %1: Агент не смог установить контекст. %2";
 const char *const contextAdvice = "%1 <b>Рекомендуется выключить Дравек Про</b> и запустить его "
@@ -37,9 +40,6 @@ const char *const freeFailure =
     "Возникла ошибка при освобождении агентом памяти выделенной под перечень картридеров. %1";
 const char *const releaseFailure = "Агент не смог закрыть контекст %1 (0x%2). %3";
 const char *const badCard = "Некорректно вставленна карта или карта неисправна.";
-const char *const removedInUse =
-    "Отключение карты в процессе ее использования. Данное действие могло вывести карту "
-    "тахографа из строя, т. е. привести к поломке карты.";
 
 QString hexCode(qint32 code) { return QString::number(quint32(code), 16).toUpper(); }
 
@@ -184,18 +184,11 @@ void CardReaderAgent::takeListing(const QStringList &now)
         const auto entry = std::find_if(states.cbegin(), states.cend(),
                                         [&name](const SCARD_READERSTATEW &e) { return e.szReader == name; });
         if (entry != states.cend() && holdsPoweredCard(entry->dwCurrentState))
-            reportRemoval(name, entry->dwCurrentState & SCARD_STATE_INUSE);
+            emit unmountedCard(name);
         emit unmountedCardReader(QStringList{name});
     }
     readers = now;
     reportedGone.clear();
-}
-
-void CardReaderAgent::reportRemoval(const QString &name, bool inUse)
-{
-    emit unmountedCard(name);
-    if (inUse)
-        emit errorCardReader(QString::fromUtf8(removedInUse), name);
 }
 
 void CardReaderAgent::buildReaderStates()
@@ -210,8 +203,11 @@ bool CardReaderAgent::waitForChanges()
 {
     int quietWaits = 0;
     while (!stopRequested) {
-        const qint32 rc =
-            SCardGetStatusChangeW(context, waitSliceMs, states.data(), quint32(states.size()));
+        qint32 rc = SCardGetStatusChangeW(context, waitSliceMs, states.data(), quint32(states.size()));
+        // At a time-out pcsc-lite hands back the states of its last event,
+        // maybe seconds old: a hold since let go would show as one now.
+        if (rc == SCARD_E_TIMEOUT && !stopRequested)
+            rc = SCardGetStatusChangeW(context, 0, states.data(), quint32(states.size()));
         if (stopRequested)
             return false;
         if (rc == SCARD_E_UNKNOWN_READER)
@@ -243,43 +239,46 @@ bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
     const quint32 el = lowWord(es);
     const bool counterGrew = counter(es) > counter(cs);
     const bool wasPresent = holdsPoweredCard(cs);
-    // Our own connection sets the in-use bit too; pcsc-lite never sets the
-    // unpowered bit, so only a held card was really pulled out while in use.
-    const bool wasInUse = wasPresent && (cl & SCARD_STATE_INUSE);
 
     bool announced = false;
     bool handled = false;
-    if (cl == SCARD_STATE_UNAWARE || cl == SCARD_STATE_EMPTY) {
+    // The bits of a holder that has not let go yet say nothing of the card.
+    const quint32 before = cl & ~heldBits;
+    if (before == SCARD_STATE_UNAWARE || before == SCARD_STATE_EMPTY) {
         const quint32 presentNow = SCARD_STATE_CHANGED | SCARD_STATE_PRESENT;
-        if ((el & ~SCARD_STATE_INUSE) == presentNow || el == (presentNow | SCARD_STATE_UNPOWERED)) {
+        if ((el & ~heldBits) == presentNow || el == (presentNow | SCARD_STATE_UNPOWERED)) {
             // A card already in the reader when the service started carries
             // event counter 0: being unaware of it is enough.
-            if (counterGrew || cl == SCARD_STATE_UNAWARE) {
+            if (counterGrew || before == SCARD_STATE_UNAWARE) {
                 emit mountedCard(name);
                 announced = true;
             }
             handled = true;
-        } else if (el == (presentNow | SCARD_STATE_MUTE) && cl == SCARD_STATE_EMPTY) {
+        } else if (el == (presentNow | SCARD_STATE_MUTE) && before == SCARD_STATE_EMPTY) {
             if (counterGrew)
                 emit errorCardReader(QString::fromUtf8(badCard), name);
             handled = true;
         }
     }
-    const quint32 emptyNow = SCARD_STATE_CHANGED | SCARD_STATE_EMPTY;
-    if (!handled && cl == (SCARD_STATE_PRESENT | SCARD_STATE_UNPOWERED) && el == emptyNow) {
+    // A program that held the card exclusively keeps the exclusive bit up
+    // on the empty reader until it lets go.
+    const bool emptied = (el & ~heldBits) == (SCARD_STATE_CHANGED | SCARD_STATE_EMPTY);
+    if (!handled && cl == (SCARD_STATE_PRESENT | SCARD_STATE_UNPOWERED) && emptied) {
         if (counterGrew)
             emit unmountedCard(name);
         handled = true;
     }
-    if (!handled && wasPresent && counter(es) != counter(cs) && el == emptyNow) {
-        reportRemoval(name, wasInUse);
+    // Whether the card was in use when it left is the window's to tell: only
+    // it knows our own work, which the service's bits show late or not at all.
+    if (!handled && wasPresent && counter(es) != counter(cs) && emptied) {
+        emit unmountedCard(name);
         announced = true;
     }
-    if (!announced && (es & SCARD_STATE_INUSE) && counter(es) == counter(cs))
+    if (!announced && (es & heldBits) && counter(es) == counter(cs))
         emit cardUsing(name, true);
     // pcsc-lite never reports a card unpowered: that nobody holds the card
-    // any more shows only as the in-use bit going down.
-    const bool released = (cl & SCARD_STATE_INUSE) && (el & SCARD_STATE_PRESENT) && !(el & SCARD_STATE_INUSE)
+    // any more shows only as the held bits going down.
+    const bool released = (cl & heldBits) && (el & SCARD_STATE_PRESENT) && !(el & heldBits)
         && counter(es) == counter(cs);
     if ((es & SCARD_STATE_UNPOWERED) || released)
         emit cardUsing(name, false);
@@ -291,7 +290,7 @@ bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
     const bool gone = el == goneUnknown || el == goneUnavailable;
     if (gone) {
         if (wasPresent)
-            reportRemoval(name, wasInUse);
+            emit unmountedCard(name);
         emit unmountedCardReader(QStringList{name});
         reportedGone << name;
     } else if (el & SCARD_STATE_UNKNOWN) {

@@ -49,7 +49,6 @@ private:
     bool pnpReportsChange(Pcsc::SCARD_READERSTATEW &entry);
     bool readerListChanged();
     void takeListing(const QStringList &now);
-    void reportRemoval(const QString &name, bool inUse);
     void reportFreeFailure(qint32 rc);
     void reportRetry(const QString &text, int attempt, const QString &advice);
     // Sleeps between retries; returns false when stop() ended the sleep.

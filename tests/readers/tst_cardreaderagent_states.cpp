@@ -110,9 +110,6 @@ class TestCardReaderAgentStates : public QObject
 
 private:
     static constexpr int generousMs = 10000;
-    const QString removedInUse = QStringLiteral(
-        "error:R1:Отключение карты в процессе ее использования. Данное действие могло вывести карту "
-        "тахографа из строя, т. е. привести к поломке карты.");
 
     std::unique_ptr<CRAController> controller;
     SignalRecorder recorder;
@@ -189,13 +186,19 @@ private slots:
         const QString mute = QStringLiteral("error:R1:Некорректно вставленна карта или карта неисправна.");
         QTest::newRow("card inserted") << 0x0010u << 0x10020u << both << QStringList{"mounted:R1"};
         QTest::newRow("mute card inserted") << 0x0010u << 0x10220u << both << QStringList{mute};
-        QTest::newRow("held card pulled") << 0x10120u << 0x20010u << both << QStringList{"unmounted:R1", removedInUse};
+        // Whether a pulled card was in use is the window's to say.
+        QTest::newRow("held card pulled") << 0x10120u << 0x20010u << both << QStringList{"unmounted:R1"};
         QTest::newRow("unpowered card pulled") << 0x10420u << 0x20010u << both << QStringList{"unmounted:R1"};
+        // The exclusive holder's bit stays on the empty reader until it lets go.
+        QTest::newRow("exclusively held card pulled")
+            << 0x100A0u << 0x20090u << both << QStringList{"unmounted:R1"};
+        QTest::newRow("card inserted, exclusive holder not gone")
+            << 0x20090u << 0x30020u << both << QStringList{"mounted:R1"};
         QTest::newRow("reader unplugged, 0x000E") << 0x10020u << 0x000Cu << second << QStringList{"unmounted:R1"} + gone;
         QTest::newRow("reader unplugged, 0x000E, card held")
-            << 0x10120u << 0x000Cu << second << QStringList{"unmounted:R1", removedInUse} + gone;
-        QTest::newRow("reader unplugged, 0x0007, card held")
-            << 0x10120u << 0x0005u << second << QStringList{"unmounted:R1", removedInUse} + gone;
+            << 0x10120u << 0x000Cu << second << QStringList{"unmounted:R1"} + gone;
+        QTest::newRow("reader unplugged, 0x0007, card held exclusively")
+            << 0x100A0u << 0x0005u << second << QStringList{"unmounted:R1"} + gone;
         QTest::newRow("empty reader unplugged, 0x000B") << 0x0010u << 0x0009u << second << gone;
         // The service reports no reader as a failed listing.
         QTest::newRow("last reader unplugged")
@@ -221,6 +224,31 @@ private slots:
             service.states.insert("R1", after);
         });
         QTRY_COMPARE_WITH_TIMEOUT(recorder.events.mid(started.size()), expected, generousMs);
+    }
+
+    // A shared connection sets the in-use bit, an exclusive one only the
+    // exclusive bit: either holds the card.
+    void holdEvents_data()
+    {
+        QTest::addColumn<quint32>("before");
+        QTest::addColumn<quint32>("after");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("taken") << 0x10020u << 0x10120u << "using:R1:1";
+        QTest::newRow("taken exclusively") << 0x10020u << 0x100A0u << "using:R1:1";
+        QTest::newRow("let go") << 0x10120u << 0x10020u << "using:R1:0";
+        QTest::newRow("exclusive hold ends") << 0x100A0u << 0x10020u << "using:R1:0";
+    }
+
+    void holdEvents()
+    {
+        QFETCH(quint32, before);
+        QFETCH(quint32, after);
+        QFETCH(QString, expected);
+        service.change([before] { service.states.insert("R1", before); });
+        controller = startRecordedMonitor(recorder, true);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("mounted:R1"), 1, generousMs);
+        service.change([after] { service.states.insert("R1", after); });
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events.filter("using:"), QStringList{expected}, generousMs);
     }
 
     void unknownErrorText()
