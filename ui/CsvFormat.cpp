@@ -1,8 +1,8 @@
 #include "ui/CsvFormat.h"
 
+#include "ui/TableSnapshot.h"
+
 #include <QRegularExpression>
-#include <QStringList>
-#include <QTableWidget>
 
 namespace {
 
@@ -17,25 +17,20 @@ bool looksLikeFormula(const QString &text)
 
 } // namespace
 
-QString csvHeaderLine(const QTableWidget &table)
+QString csvHeaderLine(const TableSnapshot &table)
 {
-    QStringList titles;
-    for (int c = 0; c < table.columnCount(); ++c) {
-        const QTableWidgetItem *item = table.horizontalHeaderItem(c);
-        titles << (item ? item->text() : QString());
-    }
-    return titles.join(QLatin1Char(',')) + lineEnd;
+    return table.headers.join(QLatin1Char(',')) + lineEnd;
 }
 
-QString csvRowLine(const QTableWidget &table, int row)
+QString csvRowLine(const TableSnapshot &table, int row)
 {
     QString line;
-    const int last = table.columnCount() - 1;
+    const QVector<std::optional<QString>> &cells = table.rows.at(row);
+    const int last = cells.size() - 1;
     for (int c = 0; c <= last; ++c) {
-        const QTableWidgetItem *item = table.item(row, c);
-        if (!item)
+        if (!cells.at(c))
             continue;
-        line += csvCell(item->text());
+        line += csvCell(*cells.at(c));
         if (c != last)
             line += QLatin1Char(',');
     }

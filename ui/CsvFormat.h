@@ -2,13 +2,13 @@
 
 #include <QString>
 
-class QTableWidget;
+struct TableSnapshot;
 
 // The CSV lines of a table, each ended by CR LF: the header line with the
 // column titles as they are, unquoted; a row line with each present cell
 // quoted (a missing cell gives neither text nor separator).
-QString csvHeaderLine(const QTableWidget &table);
-QString csvRowLine(const QTableWidget &table, int row);
+QString csvHeaderLine(const TableSnapshot &table);
+QString csvRowLine(const TableSnapshot &table, int row);
 // One quoted cell. A text a spreadsheet would take for a formula (starting
 // with "=", "+", "-", "@", a tab or CR, and not a plain number) gets a
 // leading apostrophe, so card and server texts stay text.

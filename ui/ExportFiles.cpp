@@ -28,11 +28,22 @@ QString askSaveFileName(const QString &title, const QString &folder, const QStri
 
 bool mayWriteFile(const QString &path)
 {
-    if (!QFileInfo::exists(path))
+    const QFileInfo file(path);
+    if (!file.exists())
         return true;
     drvpMessageBox box;
+    // Links followed: a save would put a file in place of a device or a pipe.
+    if (!file.isFile()) {
+        box.setIcon(QMessageBox::Warning);
+        box.setText(QStringLiteral("Файл \"%1\" не может быть записан.").arg(file.fileName()));
+        box.setInformativeText(
+            QStringLiteral("На его месте находится папка, канал или устройство. Выберите другое имя файла."));
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return false;
+    }
     box.setIcon(QMessageBox::Question);
-    box.setText(QStringLiteral("Файл \"%1\" уже существует.").arg(QFileInfo(path).fileName()));
+    box.setText(QStringLiteral("Файл \"%1\" уже существует.").arg(file.fileName()));
     box.setInformativeText(QStringLiteral("Заменить его?"));
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);

@@ -11,7 +11,8 @@ class QFileDevice;
 QString askSaveFileName(const QString &title, const QString &folder, const QString &defaultName,
                         const QString &nameFilter);
 
-// True when `path` is free or the user agrees to replace the file there.
+// True when `path` is free or the user agrees to replace the file there;
+// false, with a box saying why, when a folder, a pipe or a device is there.
 bool mayWriteFile(const QString &path);
 
 // Why files cannot be written into the export folder, for the user (the

@@ -18,6 +18,8 @@ QString logPlainText(const QTextDocument &log)
 void exportLog(const QTextDocument &log, bool html, const QString &folder,
                const std::function<void(const QString &, const QString &, const QString &)> &showError)
 {
+    // The view goes on taking lines while the dialog is open.
+    const QByteArray bytes = html ? log.toHtml("utf-8").toUtf8() : logPlainText(log).toUtf8();
     const QString extension = html ? QStringLiteral("html") : QStringLiteral("txt");
     const QString defaultName = QStringLiteral("Журнал_событий_%1.%2")
                                     .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd-MM-yyyy-hhmm")),
@@ -32,7 +34,6 @@ void exportLog(const QTextDocument &log, bool html, const QString &folder,
         path += QLatin1Char('.') + extension;
     if (!mayWriteFile(path))
         return;
-    const QByteArray bytes = html ? log.toHtml("utf-8").toUtf8() : logPlainText(log).toUtf8();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
         showError(QStringLiteral("Ошибка открытия файла."),

@@ -6,9 +6,9 @@
 
 class QTextDocument;
 
-// Saves the log view's document as HTML (declaring its UTF-8 charset) or as
-// plain text with CR LF after every line, after asking where in a save
-// dialog that starts in `folder`. A file that cannot be written is shown
+// Saves the log view's document, as it stands when called, as HTML
+// (declaring its UTF-8 charset) or as plain text with CR LF after every
+// line, after asking where in a save dialog that starts in `folder`. A file that cannot be written is shown
 // through `showError` (text, informative text, detailed text) and nothing
 // partial is left.
 void exportLog(const QTextDocument &log, bool html, const QString &folder,

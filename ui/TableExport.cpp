@@ -4,12 +4,13 @@
 #include "platform/spreadsheet/DesktopOpener.h"
 #include "ui/CsvFormat.h"
 #include "ui/ExportFiles.h"
+#include "ui/TableSnapshot.h"
 #include "ui/services/drvpProgressDialog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSaveFile>
-#include <QTableWidget>
+#include <QVector>
 
 #include <memory>
 
@@ -27,11 +28,19 @@ const QString notOpenedInformative = QStringLiteral("Файл сохранен: 
 const QString notOpenedDetail =
     QStringLiteral("Возможно на компьютере не установлено приложение для просмотра файлов XLSX.");
 
-int totalRows(const QList<QTableWidget *> &tables)
+QVector<TableSnapshot> snapshotsOf(const QList<QTableWidget *> &tables)
+{
+    QVector<TableSnapshot> snapshots;
+    for (const QTableWidget *table : tables)
+        snapshots << TableSnapshot::of(*table);
+    return snapshots;
+}
+
+int totalRows(const QVector<TableSnapshot> &tables)
 {
     int rows = 0;
-    for (const QTableWidget *table : tables)
-        rows += table->rowCount();
+    for (const TableSnapshot &table : tables)
+        rows += table.rows.size();
     return rows;
 }
 
@@ -57,7 +66,7 @@ void step(drvpProgressDialog &dialog, int rowsDone)
 
 // Writes one table into a new sheet; false when the spreadsheet refused a
 // sub-object or the user cancelled (`cancelled` says which).
-bool fillSheet(AutomationObject &workbook, const QTableWidget &table, const QString &name,
+bool fillSheet(AutomationObject &workbook, const TableSnapshot &table, const QString &name,
                drvpProgressDialog &dialog, int &rowsDone, bool cancelStops, bool &cancelled)
 {
     AutomationObject *sheets = workbook.querySubObject("Worksheets");
@@ -72,20 +81,19 @@ bool fillSheet(AutomationObject &workbook, const QTableWidget &table, const QStr
         cell->setProperty("Value", text);
         return true;
     };
-    for (int c = 0; c < table.columnCount(); ++c) {
-        const QTableWidgetItem *header = table.horizontalHeaderItem(c);
-        if (!setCell(1, c + 1, header ? header->text() : QString()))
+    for (int c = 0; c < table.headers.size(); ++c) {
+        if (!setCell(1, c + 1, table.headers.at(c)))
             return false;
     }
-    for (int r = 0; r < table.rowCount(); ++r) {
+    for (int r = 0; r < table.rows.size(); ++r) {
         step(dialog, rowsDone++);
         if (cancelStops && dialog.wasCanceled()) {
             cancelled = true;
             return false;
         }
-        for (int c = 0; c < table.columnCount(); ++c) {
-            const QTableWidgetItem *item = table.item(r, c);
-            if (item && !setCell(r + 2, c + 1, item->text()))
+        const QVector<std::optional<QString>> &cells = table.rows.at(r);
+        for (int c = 0; c < cells.size(); ++c) {
+            if (cells.at(c) && !setCell(r + 2, c + 1, *cells.at(c)))
                 return false;
         }
     }
@@ -106,7 +114,7 @@ void showFiles(const QStringList &paths, const TableExportRules &rules)
     }
 }
 
-bool writeCsvFile(const QTableWidget &table, drvpProgressDialog &dialog,
+bool writeCsvFile(const TableSnapshot &table, drvpProgressDialog &dialog,
                   int &rowsDone, QSaveFile &file)
 {
     if (!file.open(QIODevice::WriteOnly))
@@ -117,7 +125,7 @@ bool writeCsvFile(const QTableWidget &table, drvpProgressDialog &dialog,
     };
     if (!writeText(csvHeaderLine(table)))
         return false;
-    for (int r = 0; r < table.rowCount(); ++r) {
+    for (int r = 0; r < table.rows.size(); ++r) {
         step(dialog, rowsDone++);
         if (!writeText(csvRowLine(table, r)))
             return false;
@@ -128,9 +136,10 @@ bool writeCsvFile(const QTableWidget &table, drvpProgressDialog &dialog,
 
 } // namespace
 
-void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStringList &names,
+void exportTablesToSpreadsheet(const QList<QTableWidget *> &shown, const QStringList &names,
                                const TableExportRules &rules)
 {
+    const QVector<TableSnapshot> tables = snapshotsOf(shown);
     auto dialog = showProgress(QStringLiteral("Экспорт в MS Excel"), totalRows(tables));
     const QString folderProblem = exportFolderProblem(rules.exportFolder);
     if (!folderProblem.isEmpty()) {
@@ -149,7 +158,7 @@ void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStrin
     int rowsDone = 0;
     bool cancelled = false;
     for (int i = 0; workbook && i < tables.size() && !cancelled; ++i) {
-        if (!fillSheet(*workbook, *tables[i], names.value(i), *dialog, rowsDone, rules.cancelStopsSpreadsheet,
+        if (!fillSheet(*workbook, tables.at(i), names.value(i), *dialog, rowsDone, rules.cancelStopsSpreadsheet,
                        cancelled)
             && !cancelled) {
             rules.showError(unavailableText, unavailableInformative,
@@ -169,9 +178,10 @@ void exportTablesToSpreadsheet(const QList<QTableWidget *> &tables, const QStrin
         rules.showError(unavailableText, unavailableInformative, excel.lastError());
 }
 
-void exportTablesToCsv(const QList<QTableWidget *> &tables, const QStringList &names,
+void exportTablesToCsv(const QList<QTableWidget *> &shown, const QStringList &names,
                        const TableExportRules &rules)
 {
+    const QVector<TableSnapshot> tables = snapshotsOf(shown);
     auto dialog = showProgress(QStringLiteral("Экспорт в CSV"), totalRows(tables));
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("dd-MM-yyyy-hhmm"));
     int rowsDone = 0;
@@ -185,7 +195,7 @@ void exportTablesToCsv(const QList<QTableWidget *> &tables, const QStringList &n
         if (!mayWriteFile(path))
             return;
         QSaveFile file(path);
-        if (!writeCsvFile(*tables[i], *dialog, rowsDone, file)) {
+        if (!writeCsvFile(tables.at(i), *dialog, rowsDone, file)) {
             rules.showError(rules.openErrorText, rules.openErrorInformative.arg(path),
                             fileErrorDetail(file));
             return;

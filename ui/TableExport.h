@@ -29,6 +29,9 @@ struct TableExportRules
     QObject *owner = nullptr;
 };
 
+// Both write the tables' texts as they stand when called, whatever happens to
+// the tables while the export's dialogs are open.
+
 // One sheet per table, named by `names`, headers in row 1, cells from row 2,
 // then written by the spreadsheet layer into the export folder, logged and
 // handed to the desktop to open.

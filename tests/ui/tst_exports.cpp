@@ -21,6 +21,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -235,6 +236,23 @@ private slots:
         QCOMPARE(errors, QStringList());
     }
 
+    // The tables as they were when the export was asked for, though they
+    // change while the save dialog is open.
+    void csvWritesWhatWasShown()
+    {
+        std::unique_ptr<QTableWidget> table(makeTable({"Параметр", "Значение"}, {{"Номер карты", "RUD1"}}));
+        const ModalAnswer changeThenSave = [&](QDialog *dialog) {
+            table->item(0, 1)->setText("RUW2");
+            table->setHorizontalHeaderLabels({"Другой", "Заголовок"});
+            table->insertRow(1);
+            chooseFile(folder.filePath("shown.csv"))(dialog);
+        };
+        dialogsShownBy([&] { exportTablesToCsv({table.get()}, {"Сведения"}, rules(folder.path())); },
+                       {changeThenSave});
+        QCOMPARE(readFile(folder.filePath("shown.csv")),
+                 QString("Параметр,Значение\r\n\"Номер карты\",\"RUD1\"\r\n").toUtf8());
+    }
+
     // An existing file is asked about once, in the program's own words,
     // whether its exact name was chosen or the extension was added.
     void csvJobStopsAtCancelAndAsksBeforeReplacing()
@@ -254,6 +272,34 @@ private slots:
         QVERIFY(readFile(folder.filePath("b.csv")).startsWith("Тип,Код\r\n"));
         QCOMPARE(readFile(folder.filePath("c.csv")), QByteArray("keep"));
         QVERIFY(!QFile::exists(folder.filePath("d.csv")));
+    }
+
+    // A link to a pipe, or a pipe itself, chosen as the file: refused with a
+    // box, and the pipe stays a pipe.
+    void noFileWrittenInPlaceOfAPipe()
+    {
+        const QString pipe = folder.filePath("pipe");
+        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        QVERIFY(QFile::link(pipe, folder.filePath("link.csv")));
+        const auto refused = [](const QString &name) {
+            return QStringList{"Файл \"" + name + "\" не может быть записан.|На его месте находится папка, канал или "
+                               "устройство. Выберите другое имя файла."};
+        };
+        QCOMPARE(dialogsShownBy([&] { exportTablesToCsv({data.get()}, {"Данные"}, rules(folder.path())); },
+                                {chooseFile(folder.filePath("link.csv")), pressButton(QMessageBox::Ok)})
+                     .mid(1),
+                 refused("link.csv"));
+        QTextEdit view;
+        view.append("строка");
+        const auto record = [this](auto &t, auto &i, auto &d) { errors << t + i + d; };
+        QVERIFY(QFile::link(pipe, folder.filePath("log.txt")));
+        QCOMPARE(dialogsShownBy([&] { exportLog(*view.document(), false, folder.path(), record); },
+                                {chooseFile(folder.filePath("log.txt")), pressButton(QMessageBox::Ok)})
+                     .mid(1),
+                 refused("log.txt"));
+        struct stat status = {};
+        QVERIFY(::stat(QFile::encodeName(pipe).constData(), &status) == 0 && S_ISFIFO(status.st_mode));
+        QCOMPARE(errors, QStringList());
     }
 
     void csvUnwritableFolderShowsTheBox()
@@ -301,7 +347,12 @@ private slots:
         view.append("<span style=\"color:#FF7F7F;\">строка &lt;2&gt;</span>");
         const QTextDocument &log = *view.document();
         const auto record = [this](auto &t, auto &i, auto &d) { errors << t + i + d; };
-        dialogsShownBy([&] { exportLog(log, false, folder.path(), record); }, {chooseFile(folder.filePath("журнал"))});
+        // A line that comes while the dialog is open is not part of the export.
+        const ModalAnswer lineThenSave = [&](QDialog *dialog) {
+            view.append("поздняя строка");
+            chooseFile(folder.filePath("журнал"))(dialog);
+        };
+        dialogsShownBy([&] { exportLog(log, false, folder.path(), record); }, {lineThenSave});
         dialogsShownBy([&] { exportLog(log, true, folder.path(), record); },
                        {chooseFile(folder.filePath("журнал.HTML"))});
         QCOMPARE(errors, QStringList());
@@ -309,6 +360,7 @@ private slots:
         const QByteArray html = readFile(folder.filePath("журнал.HTML"));
         QVERIFY(html.contains("charset=utf-8"));
         QVERIFY(html.contains(QString("Карта вставлена").toUtf8()));
+        QVERIFY(html.contains(QString("поздняя строка").toUtf8()));
     }
 };
 
