@@ -15,6 +15,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 
 class CardFileRecord;
 class MultiProgressElement;
@@ -103,8 +104,9 @@ private:
 public:
     // All three stages, always, in this order. A write test that cannot put
     // a file's original bytes back emits showErrMsg with type 3 (critical);
-    // the reader manager relays it to the main window.
-    void checkCard(const SecretBytes &pin);
+    // the reader manager relays it to the main window. Only the command
+    // check talks to the card: `cardDone` runs once it is over.
+    void checkCard(const SecretBytes &pin, const std::function<void()> &cardDone = {});
     void checkCommands(const SecretBytes &pin);
     void diagnoseCardData();
     void checkEventsAndFaults();

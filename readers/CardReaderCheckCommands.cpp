@@ -17,9 +17,11 @@ const QString checkFailed = QStringLiteral("Проверка выполнени�
 
 } // namespace
 
-void CardReader::checkCard(const SecretBytes &pin)
+void CardReader::checkCard(const SecretBytes &pin, const std::function<void()> &cardDone)
 {
     checkCommands(pin);
+    if (cardDone)
+        cardDone();
     diagnoseCardData();
     checkEventsAndFaults();
 }

@@ -4,6 +4,7 @@
 #include "readers/CardInfoRows.h"
 #include "readers/CardReader.h"
 #include "readers/CardReaderAgent.h"
+#include "readers/ReaderStatus.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QMutexLocker>
@@ -48,6 +49,7 @@ ReaderManager::ReaderManager(QObject *parent) : QObject(parent)
     qRegisterMetaType<MultiProgressElement *>("MultiProgressElement*");
     qRegisterMetaType<ReaderState>();
     qRegisterMetaType<SecretBytes>();
+    qRegisterMetaType<CardWork>();
 }
 
 ReaderManager::~ReaderManager()
@@ -177,7 +179,9 @@ void ReaderManager::on_MountedCard(const QString &reader_name)
     }
     reader->cardPresent = true;
     emit logginMessage(0, cardInserted.arg(reader_name));
+    beginCardWork(*reader);
     reader->readGeneralInfo();
+    endCardWork(*reader);
     publish(*reader);
     emit showUpdatedCardInfo(reader_name);
 }
@@ -260,21 +264,28 @@ CardReader *ReaderManager::beginOperation(const QString &name, MultiProgressElem
 void ReaderManager::publish(const CardReader &reader)
 {
     ReaderState state = snapshotOf(reader);
-    state.cardInWork = state.cardPresent && reader.readerName == cardWorkReader;
     QMutexLocker locked(&lock);
     states.insert(reader.readerName, std::move(state));
 }
 
 void ReaderManager::beginCardWork(const CardReader &reader)
 {
-    cardWorkReader = reader.readerName;
-    publish(reader);
+    cardEventsAtWorkStart = readerStatus(context, reader.readerName).cardEvents;
+    emit cardWork(reader.readerName, CardWork::Started);
 }
 
+// Our own connections are closed by now: a connection the service still
+// sees is another program's.
 void ReaderManager::endCardWork(const CardReader &reader)
 {
-    cardWorkReader.clear();
-    publish(reader);
+    const ReaderStatus now = readerStatus(context, reader.readerName);
+    CardWork end = CardWork::EndedFree;
+    // A service that does not answer tells nothing; the monitor reports what it sees.
+    if (now.known && (!now.cardPresent || now.cardEvents != cardEventsAtWorkStart))
+        end = CardWork::EndedCardGone;
+    else if (now.cardHeld)
+        end = CardWork::EndedHeld;
+    emit cardWork(reader.readerName, end);
 }
 
 void ReaderManager::on_ProgressMessage(const QString &msg)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/SecretBytes.h"
+#include "readers/CardWork.h"
 #include "readers/ReaderState.h"
 
 #include <QByteArray>
@@ -53,6 +54,9 @@ signals:
     void checkFinished();
     // An interrupt was delivered to every reader.
     void interruptAllOperation();
+    // Our own work with the reader's card starts or ends: sent before its
+    // first card command and after its last.
+    void cardWork(QString reader_name, CardWork work);
 
 public slots:
     void on_ContextEstablished(qulonglong context);
@@ -109,8 +113,9 @@ private:
     // Ends a waiting automatic unblock at once, as failed.
     void dropPukRequest();
     void publish(const CardReader &reader);
-    // Card work of an operation on the reader: published, so the window
-    // never tells that the card may be pulled while it runs.
+    // Card work of an operation, the identification at insertion included:
+    // told to the window at once, so it never says that the card may be
+    // pulled while the work runs, and says so as soon as it is over.
     void beginCardWork(const CardReader &reader);
     void endCardWork(const CardReader &reader);
     // The read road; the saved file's path, or empty when none was saved.
@@ -133,8 +138,9 @@ private:
     MultiProgressElement *progress = nullptr;
     Config *config = nullptr;
     PukRequest pukRequest;
-    // The reader an operation works on the card of; empty between operations.
-    QString cardWorkReader;
+    // The service's count of card events when the running card work began:
+    // another count at its end means that card left the reader meanwhile.
+    quint32 cardEventsAtWorkStart = 0;
     int pukRequestsMade = 0;
     int pukAnswersSeen = 0;
 

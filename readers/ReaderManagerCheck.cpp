@@ -19,21 +19,20 @@ void ReaderManager::on_CheckCard(const QString &reader_name, MultiProgressElemen
         emit checkFinished();
         return;
     }
+    beginCardWork(*reader);
     setMessage(QStringLiteral("Проверка выполенния команд"));
     emit logginMessage(0, checking.arg(reader_name, cardTitle(*reader)));
     reader->progress = element;
-    beginCardWork(*reader);
     const QMetaObject::Connection relay =
         connect(&reader->card, &TachographCard::pogressMessage, this, &ReaderManager::on_ProgressMessage);
     const QMap<quint16, CardFileRecord> identity = reader->keepGeneralInfo();
-    reader->checkCard(PIN);
+    reader->checkCard(PIN, [this, reader] { endCardWork(*reader); });
     reader->restoreGeneralInfo(identity);
     disconnect(relay);
     PIN.wipe();
     reader->card.pin.wipe();
     setMessage(QStringLiteral("Обновляем сведения о карте"));
     reader->updateCardInfo();
-    endCardWork(*reader);
     emit logginMessage(0, checked.arg(reader_name, cardTitle(*reader)));
     emit showUpdatedCardInfo(reader_name);
     emit checkFinished();

@@ -24,9 +24,9 @@ void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement
         return;
     }
     emit logginMessage(0, readingCard.arg(reader_name, cardTitle(*reader)));
+    beginCardWork(*reader);
     nextStep(QStringLiteral("Чтение карты"), 2);
     setMessage(QStringLiteral("Подключение к карте тахографа"));
-    beginCardWork(*reader);
     const QMap<quint16, CardFileRecord> identity = reader->keepGeneralInfo();
     const QString saved = readIntoFile(*reader, PIN);
     reader->restoreGeneralInfo(identity);

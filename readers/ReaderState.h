@@ -16,9 +16,6 @@ struct ReaderState
 {
     QString readerName;
     bool cardPresent = false;
-    // An operation of ours is working with the card, also between two of
-    // its connections, when the service sees nobody holding it.
-    bool cardInWork = false;
     quint8 cardKind = 0;
     quint8 cardType = 0;
     QString cardKindName;

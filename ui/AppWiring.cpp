@@ -73,6 +73,7 @@ bool connectApplication(const AppObjects& o)
     w.connect(o.manager, &ReaderManager::unblockFinished, o.window, &MainWindow::on_UnblockFinished,
               "unblockFinished");
     w.connect(o.manager, &ReaderManager::showErrMsg, o.window, &MainWindow::on_ShowErrMsg, "showErrMsg");
+    w.connect(o.manager, &ReaderManager::cardWork, o.window, &MainWindow::on_CardWork, "cardWork");
 
     // The main window's requests to the reader manager; the interrupt runs
     // at once in the GUI thread and only sets flags there.

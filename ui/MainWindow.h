@@ -1,6 +1,8 @@
 #pragma once
 
 #include "card/SecretBytes.h"
+#include "readers/CardWork.h"
+#include "ui/CardHolds.h"
 #include "ui/OperationTracker.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -9,7 +11,6 @@
 #include <QList>
 #include <QMap>
 #include <QPoint>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -73,6 +74,7 @@ public:
 
     // From the reader manager.
     void on_ShowUpdatedCardInfo(const QString& reader_name);
+    void on_CardWork(const QString& reader_name, CardWork work);
     void on_ShowErrMsg(uchar type, const QString& text, const QString& inftext, const QString& detailtext);
     void on_AutoUnblockFinished(short val);
     void on_UnblockFinished();
@@ -166,7 +168,7 @@ private:
     void addReaderRow(int row, const QString& name);
     int findReaderRow(const QString& name) const;
     void setReaderIcon(int row, const QString& path);
-    void showReleasedCards();
+    void showCardHold(const QString& name);
     void lockOtherReaderRows(bool lock);
     QString selectedReader() const;
     bool readerState(const QString& name, ReaderState& state) const;
@@ -232,9 +234,7 @@ private:
     QTimer clockTimer;
     // The card operation the window waits for; busy while it runs.
     OperationTracker operations;
-    // Readers whose card the service let go of while an operation of ours
-    // still worked with it: shown in use until that operation finishes.
-    QSet<QString> releasedDuringWork;
+    CardHolds cardHolds;
     QTableWidget* contextTable = nullptr;
     Sender* sender = nullptr;
     Ui_MainWindow* ui = nullptr;

@@ -103,7 +103,6 @@ void MainWindow::on_StartCheckingBtn_clicked()
 
 void MainWindow::on_CheckFinished()
 {
-    showReleasedCards();
     // An interrupted or abandoned diagnosis shows nothing: its page is gone
     // or another operation took it.
     if (operations.finished() != OperationTracker::Finish::Awaited)

@@ -44,7 +44,6 @@ void MainWindow::on_SubmitPINBtn_clicked()
 
 void MainWindow::on_ReadFinished(const QString& dddPath)
 {
-    showReleasedCards();
     const OperationTracker::Finish finish = operations.finished();
     if (finish == OperationTracker::Finish::Other)
         return;

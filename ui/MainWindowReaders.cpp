@@ -14,6 +14,9 @@ const QString noCardIcon = QStringLiteral(":/imgs/step_card0.png");
 const QString cardIcon = QStringLiteral(":/imgs/step_card2.png");
 const QString cardInUseIcon = QStringLiteral(":/imgs/step_card3.png");
 const QString readerErrorIcon = QStringLiteral(":/imgs/reader_error.png");
+const QString removedInUse = QStringLiteral(
+    "Отключение карты в процессе ее использования. Данное действие могло вывести карту "
+    "тахографа из строя, т. е. привести к поломке карты.");
 
 enum Column { NameColumn = 0, CardNumberColumn, SkziColumn, KindColumn, TypeColumn, ColumnCount };
 
@@ -53,6 +56,24 @@ void MainWindow::setReaderIcon(int row, const QString& path)
 {
     if (QTableWidgetItem* header = ui->ReaderListTbl->verticalHeaderItem(row))
         header->setIcon(QIcon(path));
+}
+
+void MainWindow::showCardHold(const QString& name)
+{
+    const int row = findReaderRow(name);
+    if (row < 0)
+        return;
+    switch (cardHolds.picture(name)) {
+    case CardHolds::Picture::NoCard:
+        setReaderIcon(row, noCardIcon);
+        break;
+    case CardHolds::Picture::Free:
+        setReaderIcon(row, cardIcon);
+        break;
+    case CardHolds::Picture::InUse:
+        setReaderIcon(row, cardInUseIcon);
+        break;
+    }
 }
 
 void MainWindow::lockOtherReaderRows(bool lock)
@@ -122,7 +143,7 @@ void MainWindow::on_UnmountCardReader(const QStringList& readers_list)
     QTableWidget* table = ui->ReaderListTbl;
     bool selectedRemoved = false;
     for (const QString& name : readers_list) {
-        releasedDuringWork.remove(name);
+        cardHolds.readerRemoved(name);
         const int row = findReaderRow(name);
         if (row < 0)
             continue; // already gone; the rest of the list still counts
@@ -146,41 +167,20 @@ void MainWindow::on_UnmountCardReader(const QStringList& readers_list)
 
 void MainWindow::on_MountedCard(const QString& reader_name)
 {
-    releasedDuringWork.remove(reader_name);
-    const int row = findReaderRow(reader_name);
-    if (row >= 0)
-        setReaderIcon(row, cardIcon);
+    cardHolds.cardInserted(reader_name);
+    showCardHold(reader_name);
 }
 
 void MainWindow::on_CardUsing(const QString& reader_name, bool is_card_using)
 {
-    const int row = findReaderRow(reader_name);
-    if (row < 0)
-        return;
-    // Between two connections of an operation nobody holds the card, yet it
-    // must not be pulled: it may be once the operation has finished.
-    ReaderState state;
-    const bool inWork = !is_card_using && readerState(reader_name, state) && state.cardInWork;
-    if (inWork)
-        releasedDuringWork.insert(reader_name);
-    else
-        releasedDuringWork.remove(reader_name);
-    setReaderIcon(row, is_card_using || inWork ? cardInUseIcon : cardIcon);
+    cardHolds.serviceReports(reader_name, is_card_using);
+    showCardHold(reader_name);
 }
 
-// Called by every finish: the cards let go of during the operation may be pulled now.
-void MainWindow::showReleasedCards()
+void MainWindow::on_CardWork(const QString& reader_name, CardWork work)
 {
-    const QSet<QString> released = releasedDuringWork;
-    for (const QString& name : released) {
-        ReaderState state;
-        if (readerState(name, state) && state.cardInWork)
-            continue;
-        releasedDuringWork.remove(name);
-        const int row = findReaderRow(name);
-        if (row >= 0)
-            setReaderIcon(row, cardIcon);
-    }
+    cardHolds.ourWork(reader_name, work);
+    showCardHold(reader_name);
 }
 
 void MainWindow::on_ErrorCardReader(const QString& msg, const QString& reader_name)
@@ -216,7 +216,7 @@ void MainWindow::on_ShowUpdatedCardInfo(const QString& reader_name)
 
 void MainWindow::on_UnmountedCard(const QString& reader_name)
 {
-    releasedDuringWork.remove(reader_name);
+    const bool pulledInUse = cardHolds.cardRemoved(reader_name);
     if (operations.busy()) {
         logInterrupted(reader_name);
         emit interruptAllOperation();
@@ -226,6 +226,8 @@ void MainWindow::on_UnmountedCard(const QString& reader_name)
     if (row < 0)
         return;
     setReaderIcon(row, noCardIcon);
+    if (pulledInUse)
+        on_ErrorCardReader(removedInUse, reader_name);
     QTableWidget* table = ui->ReaderListTbl;
     for (int column = CardNumberColumn; column < ColumnCount; ++column) {
         if (QTableWidgetItem* item = table->item(row, column))

@@ -56,7 +56,6 @@ void MainWindow::on_AUnblockBtn_clicked()
 
 void MainWindow::on_AutoUnblockFinished(short val)
 {
-    showReleasedCards();
     if (operations.finished() == OperationTracker::Finish::Other)
         return;
     if (val != noCounter) {
@@ -126,7 +125,6 @@ void MainWindow::on_UnblockBtn_clicked()
 
 void MainWindow::on_UnblockFinished()
 {
-    showReleasedCards();
     if (operations.finished() == OperationTracker::Finish::Other)
         return;
     ui->PUKEdt->setEnabled(true);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/ModalBoxes.h"
+#include "tests/support/StepIcons.h"
 #include "ui/app/Program.h"
 #include "ui/services/DRVPEventLogger.h"
 
@@ -105,6 +106,16 @@ inline bool selectCardReader(QWidget* root, const QString& reader)
     table->scrollToItem(item);
     QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, table->visualItemRect(item).center());
     return table->currentRow() == item->row();
+}
+
+// The reader's row: 0 no card, 2 the card may be pulled, 3 the card is in
+// use, -1 another picture (an error) or no such row.
+inline int readerIcon(QWidget* window, const QString& reader)
+{
+    const auto* table = window->findChild<QTableWidget*>(QStringLiteral("ReaderListTbl"));
+    const QList<QTableWidgetItem*> found = table->findItems(reader, Qt::MatchExactly);
+    const QTableWidgetItem* header = found.isEmpty() ? nullptr : table->verticalHeaderItem(found.first()->row());
+    return header ? iconState(header->icon(), QStringLiteral("card")) : -1;
 }
 
 inline bool enabled(QWidget* root, const QString& name)

@@ -53,15 +53,6 @@ QString commandButtons(QWidget* window)
     return states;
 }
 
-// The reader's row: 0 no card, 2 the card may be pulled, 3 the card is in use.
-int readerIcon(QWidget* window, const QString& reader)
-{
-    const auto* table = window->findChild<QTableWidget*>("ReaderListTbl");
-    const QList<QTableWidgetItem*> found = table->findItems(reader, Qt::MatchExactly);
-    const QTableWidgetItem* header = found.isEmpty() ? nullptr : table->verticalHeaderItem(found.first()->row());
-    return header ? iconState(header->icon(), "card") : -1;
-}
-
 QString passPhrase()
 {
     QFile file(certPath("passphrase.txt"));
@@ -328,68 +319,6 @@ private slots:
         QCOMPARE(logLines().filter(reader0 + ": Операция прервана пользователем.").size(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(rig.finished, (QStringList{"check", "read ", "read "}), 30000);
         QVERIFY(window->close());
-    }
-
-    // After every operation, however it ended, the reader's icon says the card
-    // may be pulled again, though the service never reports it unpowered.
-    // pcsc-lite tells that a card is in use only when one connection holds it
-    // through a whole wait of the monitor (4 s): each card answers slowly
-    // enough for that.
-    void readerFreeAfterEachOperation_data()
-    {
-        QTest::addColumn<QString>("profile");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<bool>("cancel");
-        QTest::addColumn<QString>("finish"); // how it begins
-        const QStringList held{"--delay-ms", "90"};
-        // Each reset takes long, so the service sees nobody hold the card
-        // between two connections of the read.
-        QTest::newRow("read") << "driver-estr" << held + QStringList{"--slow", "atr:500"} << "ReadCardsBtn" << false
-                              << "read /";
-        QTest::newRow("diagnosis") << "driver-estr" << held << "CheckingCardBtn" << false << "check";
-        QTest::newRow("cancelled read") << "driver-estr" << held << "ReadCardsBtn" << true << "read ";
-        QTest::newRow("cancelled diagnosis") << "driver-estr" << held << "CheckingCardBtn" << true << "check";
-        QTest::newRow("unblock") << "driver-rfskzi" << QStringList{"--pin-tries", "0", "--slow", "unblock:9000"}
-                                 << "UnblockCardBtn" << false << "unblock";
-    }
-    void readerFreeAfterEachOperation()
-    {
-        QFETCH(QString, profile);
-        QFETCH(QStringList, options);
-        QFETCH(QString, button);
-        QFETCH(bool, cancel);
-        QFETCH(QString, finish);
-        RunningProgram rig;
-        QWidget* window = rig.window;
-        VirtualCardProcess card(0);
-        QVERIFY(card.insert(profile, options) && selectCardReader(window, reader0));
-        // The identification may have held the card through a wait.
-        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
-        const auto* readers = window->findChild<QTableWidget*>("ReaderListTbl");
-        const QString number = readers->item(readers->currentRow(), 1)->text();
-        QVERIFY(click(window, button));
-        if (button == "UnblockCardBtn")
-            QVERIFY(type(window, "PUKEdt", "12345678") && type(window, "UnblockPinEdt", "5678\n"));
-        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 3, operationMs);
-        if (cancel)
-            QVERIFY(click(window, "CancelBtn"));
-        // Between two connections of the operation nobody holds the card, yet
-        // it must not be pulled then.
-        const ReaderManager& manager = rig.program.readerManager();
-        bool freeDuringWork = false;
-        QVERIFY(QTest::qWaitFor([&] {
-            freeDuringWork = freeDuringWork
-                || (readerIcon(window, reader0) == 2 && manager.readerState(reader0).cardInWork);
-            return rig.finished.size() == 1;
-        }, operationMs));
-        QVERIFY(!freeDuringWork);
-        QVERIFY(cancel ? rig.finished.first() == finish : rig.finished.first().startsWith(finish));
-        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
-        // However it ended, the card keeps its identity.
-        QCOMPARE(readers->item(readers->currentRow(), 1)->text(), number);
-        QVERIFY(card.remove());
-        QTRY_COMPARE(readerIcon(window, reader0), 0);
     }
 
     // A removal while the key's pass phrase is asked leaves the page: the

@@ -1,6 +1,7 @@
 #include "ui/app/CrossThreadTypes.h"
 
 #include "card/SecretBytes.h"
+#include "readers/CardWork.h"
 #include "readers/ReaderState.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -13,6 +14,7 @@ void registerCrossThreadTypes()
     qRegisterMetaType<MultiProgressElement*>("MultiProgressElement*");
     qRegisterMetaType<ReaderState>();
     qRegisterMetaType<SecretBytes>();
+    qRegisterMetaType<CardWork>();
 }
 
 QStringList unqueueableSignals(const QMetaObject& meta)
