@@ -122,6 +122,9 @@ private:
     // Runs the write test when the selected file has one.
     bool testWritableFile(quint8 index, quint16 key);
     void runWriteTest(const CardWriteTest &test, quint8 index, quint16 key);
+    // restoreOriginal, and the failed-restore box when it returns false.
+    void putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
+                         qint64 testValue);
     bool restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original);
     void checkIdentification();
     void checkIssueDates();
