@@ -1,5 +1,8 @@
 #include "config/Config.h"
 
+#include "config/SettingsFile.h"
+#include "config/SettingsTextCodec.h"
+
 #include <QDir>
 #include <QHash>
 #include <QMutexLocker>
@@ -36,11 +39,39 @@ QString storedValue(const QSettings &store, const QString &key)
 
 void Config::load()
 {
+    const QString fileName = settingsFilePath();
+    const QString obstacle = settingsFileObstacle(fileName);
+    if (obstacle.isEmpty()) {
+        readStore(fileName);
+    } else {
+        m_storeRefused = true;
+        const QString text = QStringLiteral("Не удалось прочитать настройки из файла \"%1\": %2. Программа работает "
+                                            "с настройками по умолчанию и до перезапуска не будет записывать их в "
+                                            "этот файл.")
+                                 .arg(fileName, obstacle);
+        emit loggingMessage(2, text);
+        emit warningMessage(QStringLiteral("Файл настроек не может быть использован."), text);
+    }
+
+    createWorkDirs();
+
+    if (!loadCertificate(QStringLiteral("CertCA"))) {
+        emit loggingMessage(2, lastError);
+        emit warningMessage(QStringLiteral("Ошибка загрузки корневого сертификата УЦ."), lastError);
+    }
+    if (!loadCertificate(QStringLiteral("CertUser"))) {
+        emit loggingMessage(2, lastError);
+        emit warningMessage(QStringLiteral("Ошибка загрузки сертификата пользователя."), lastError);
+    }
+}
+
+void Config::readStore(const QString &fileName)
+{
     bool rewriteAll = false;
     QStringList writeBack;
     {
-        QSettings store;
-        store.setFallbacksEnabled(false);
+        QSettings store(fileName, QSettings::IniFormat);
+        store.setIniCodec(SettingsTextCodec::instance());
         if (store.allKeys().isEmpty()) {
             rewriteAll = true;
         } else {
@@ -62,30 +93,17 @@ void Config::load()
             // Compared as sets, not by count: one stale key beside one missing
             // key must still give a clean store.
             QStringList stored = store.allKeys();
-            QStringList expected = allKeys();
             stored.sort();
-            expected.sort();
-            if (stored != expected) {
-                store.clear();
-                rewriteAll = true;
-            }
+            rewriteAll = stored != allValues().keys();
         }
     }
+    // Saving every key also removes the keys of no group. The store is not
+    // cleared first: a clear that fails to reach the file would stay queued
+    // for the next save, which would then write a file of that save's keys.
     if (rewriteAll)
         save(QStringList());
     else if (!writeBack.isEmpty())
         save(writeBack);
-
-    createWorkDirs();
-
-    if (!loadCertificate(QStringLiteral("CertCA"))) {
-        emit loggingMessage(2, lastError);
-        emit warningMessage(QStringLiteral("Ошибка загрузки корневого сертификата УЦ."), lastError);
-    }
-    if (!loadCertificate(QStringLiteral("CertUser"))) {
-        emit loggingMessage(2, lastError);
-        emit warningMessage(QStringLiteral("Ошибка загрузки сертификата пользователя."), lastError);
-    }
 }
 
 void Config::loadCheckedGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack)
@@ -136,11 +154,6 @@ bool Config::acceptStoredValue(const QString &key, const QString &value)
         return false;
     }
     return false;
-}
-
-QStringList Config::allKeys() const
-{
-    return appInfo.keys() + paths().keys() + auth.keys() + unblockServer.keys() + services.keys();
 }
 
 void Config::createWorkDirs()

@@ -1,13 +1,16 @@
 #include "config/Config.h"
 #include "tests/support/BlockingFiles.h"
+#include "tests/support/FileNodes.h"
 #include "tests/support/RealLog.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -20,26 +23,63 @@ const QString useDefault = "\nУстановлено значение по ум�
 const QString badKey = "Некорректный пароль закрытого ключа, или файл не содержит закрытый ключ.";
 const QString notRegular = ". 5 - Это не обычный файл (папка, канал или устройство)";
 
+// The settings file where the program finds it, read as it reads it.
+QString settingsFile() { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/ВОРНТЕХ/Дравек Про.conf"; }
+std::unique_ptr<QSettings> fileStore()
+{
+    auto store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
+    store->setIniCodec("UTF-8");
+    return store;
+}
 QStringList storedKeys()
 {
-    QStringList keys = QSettings().allKeys();
+    QStringList keys = fileStore()->allKeys();
     keys.sort();
     return keys;
 }
-QString stored(const QString &key) { return QSettings().value(key).toString(); }
+QString stored(const QString &key) { return fileStore()->value(key).toString(); }
 QString certFile(const QString &name) { return QDir(qEnvironmentVariable("DRVP_CERTS_DIR")).filePath(name); }
 QString joined(const QVariantList &arguments) { return arguments.at(0).toString() + "|" + arguments.at(1).toString(); }
+QString noCaFile()
+{
+    return "Ошибка загрузки корневого сертификата УЦ.|Файл с сертификатом не найден: " +
+           QCoreApplication::applicationDirPath() + "/ca/ca.crt";
+}
+
+// The settings file as a user writes it in an editor.
+bool writeByHand(const QByteArray &lines)
+{
+    QFile file(settingsFile());
+    return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write("[General]\n" + lines) == lines.size() + 10;
+}
+QStringList boxesOfLoad(Config &config)
+{
+    QSignalSpy told(&config, &Config::warningMessage);
+    config.load();
+    QStringList texts;
+    for (const QVariantList &box : told)
+        texts << joined(box);
+    return texts;
+}
+QByteArray fileText()
+{
+    QFile file(settingsFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+}
 
 // A store as an earlier run leaves it, then changed by hand; then a run with it.
 void loadStore(Config &config, const QMap<QString, QString> &changes, const QString &removed = QString())
 {
     config.setDefaults();
     config.save(QStringList());
-    QSettings store;
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
-        store.setValue(it.key(), it.value());
-    if (!removed.isEmpty()) // an empty key would remove every key
-        store.remove(removed);
+    {
+        const auto store = fileStore();
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+            store->setValue(it.key(), it.value());
+        if (!removed.isEmpty()) // an empty key would remove every key
+            store->remove(removed);
+    }
     config.load();
 }
 
@@ -65,7 +105,7 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath("data")));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->filePath("config"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath("config")));
     }
 
     void firstStartWritesEveryKey()
@@ -128,9 +168,12 @@ private slots:
         QFETCH(bool, valid);
         Config config;
         config.lastError = "stale";
-        QCOMPARE(kind == "port" ? config.validatePort(text)
-                 : kind == "timeout" ? config.validateTimeout(text) : config.validateServer(text, kind == "service"),
-                 valid);
+        const QHash<QString, std::function<bool(const QString &)>> checks{
+            {"port", [&](const QString &t) { return config.validatePort(t); }},
+            {"timeout", [&](const QString &t) { return config.validateTimeout(t); }},
+            {"server", [&](const QString &t) { return config.validateServer(t); }},
+            {"service", [&](const QString &t) { return config.validateServer(t, true); }}};
+        QCOMPARE(checks.value(kind)(text), valid);
         QCOMPARE(config.lastError.isEmpty(), valid);
     }
 
@@ -219,6 +262,127 @@ private slots:
         loadStore(config, changes, missing);
         QCOMPARE(storedKeys(), everyKey);
         QCOMPARE(stored("Port") + stored("Protocol") + stored("Timeout"), QString("2000https18000"));
+    }
+
+    // Values as a user writes them into the file: read as UTF-8, as are the
+    // \x escapes earlier versions wrote, and written back as UTF-8.
+    void handWrittenValues_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("held");
+        QTest::addColumn<QStringList>("warnings");
+        QTest::newRow("Russian folder") << QByteArray("dddPath=<home>/Загрузки") << "dddPath" << "<home>/Загрузки"
+                                        << QStringList();
+        QTest::newRow("accented folder") << QByteArray("ExportPath=<home>/café") << "ExportPath" << "<home>/café"
+                                         << QStringList();
+        QTest::newRow("folder beyond the BMP") << QByteArray("dddPath=<home>/\xF0\x9F\x93\x81 карты") << "dddPath"
+                                               << "<home>/📁 карты" << QStringList();
+        QTest::newRow("escapes of an earlier version")
+            << QByteArray("dddPath=<home>/\\x417\\x430\\x433\\x440\\x443\\x437\\x43a\\x438") << "dddPath"
+            << "<home>/Загрузки" << QStringList();
+        QTest::newRow("escaped pair of an earlier version") << QByteArray("ExportPath=<home>/\\xd83d\\xdcc1")
+                                                            << "ExportPath" << "<home>/📁" << QStringList();
+    }
+    void handWrittenValues()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, key);
+        QFETCH(QString, held);
+        QFETCH(QStringList, warnings);
+        line.replace("<home>", m_dir->path().toUtf8());
+        held.replace("<home>", m_dir->path());
+        QVERIFY(writeByHand("CertCA=" + certFile("ca.pem").toUtf8() + "\n" + line + "\n"));
+
+        const auto heldBy = [&key](const Config &config) {
+            return config.auth.value(key, config.services.value(key, config.path(key)));
+        };
+        Config config;
+        config.setDefaults();
+        QCOMPARE(boxesOfLoad(config), warnings);
+        QCOMPARE(heldBy(config), held);
+        QVERIFY(QDir(held).exists()); // by its right name
+
+        // The file, rewritten whole for its missing keys, holds the value as UTF-8 and reads back the same.
+        QVERIFY(fileText().contains("\n" + key.toUtf8() + "=" + held.toUtf8() + "\n"));
+        Config again;
+        again.setDefaults();
+        QCOMPARE(boxesOfLoad(again), warnings);
+        QCOMPARE(heldBy(again), held);
+    }
+
+    // A settings file that is a device, a pipe, or a lock file of the store
+    // that would hold its writes for good, is neither read nor written: the
+    // program says so, runs on its defaults, and leaves it as it was. Found
+    // at start, the file is not written for the rest of the run.
+    void settingsFileThatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("atStart"); // else made after a good start, before a save
+        QTest::addColumn<QString>("made"); // relative to the test's folder
+        QTest::addColumn<QString>("node"); // what stands there at the end
+        QTest::addColumn<QString>("reason");
+        const QString file = "config/ВОРНТЕХ/Дравек Про.conf", lock = file + ".lock";
+        const QString device = "на месте файла находится устройство", pipe = "на месте файла находится канал";
+        QTest::newRow("link to a device at start") << "device" << true << "zero" << "device 1:5" << device;
+        QTest::newRow("pipe at start") << "pipe" << true << file << "pipe" << pipe;
+        QTest::newRow("lock file a pipe at start") << "lock pipe" << true << lock << "pipe"
+            << "на месте файла блокировки \"<home>/" + lock + "\" находится канал";
+        QTest::newRow("lock file a link to nothing at start") << "lock link" << true << lock << "link to <home>/gone"
+            << "на месте файла блокировки \"<home>/" + lock + "\" находится символьная ссылка";
+        QTest::newRow("link to a device since start") << "device" << false << "zero" << "device 1:5" << device;
+        QTest::newRow("pipe since start") << "pipe" << false << file << "pipe" << pipe;
+    }
+    void settingsFileThatIsNoFile()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(bool, atStart);
+        QFETCH(QString, made);
+        QFETCH(QString, node);
+        QFETCH(QString, reason);
+        node.replace("<home>", m_dir->path());
+        reason.replace("<home>", m_dir->path());
+        const QString file = settingsFile();
+        QVERIFY(writeByHand("Port=4443\n"));
+        Config config;
+        config.setDefaults();
+        if (!atStart) {
+            config.load();
+            QCOMPARE(config.unblockServer.value("Port"), QString("4443"));
+        }
+        if (obstacle == "device")
+            QVERIFY(makeDevice(m_dir->filePath("zero"), 1, 5) && QFile::remove(file) &&
+                    QFile::link(m_dir->filePath("zero"), file));
+        else if (obstacle == "pipe")
+            QVERIFY(QFile::remove(file) && !makeFifo(file).isEmpty());
+        else if (obstacle == "lock pipe")
+            QVERIFY(!makeFifo(file + ".lock").isEmpty());
+        else
+            QVERIFY(QFile::link(m_dir->filePath("gone"), file + ".lock"));
+
+        QSignalSpy told(&config, &Config::warningMessage);
+        if (atStart) {
+            config.load();
+            QCOMPARE(joined(told.takeFirst()), "Файл настроек не может быть использован.|Не удалось прочитать "
+                                               "настройки из файла \"" + file + "\": " + reason + ". Программа "
+                                               "работает с настройками по умолчанию и до перезапуска не будет "
+                                               "записывать их в этот файл.");
+            QCOMPARE(joined(told.takeFirst()), noCaFile());
+            QCOMPARE(config.unblockServer.value("Port"), QString("1080"));
+        }
+        config.unblockServer["Port"] = "5555";
+        config.changedKeys = QStringList{"Port"};
+        QVERIFY(!config.save(config.changedKeys));
+        QCOMPARE(config.changedKeys, QStringList{"Port"});
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(joined(told.at(0)), "В процессе сохранения настроек возникла ошибка.|Не удалось сохранить настройки в "
+                                     "файл \"" + file + "\": " +
+                                         (atStart ? "файл настроек не используется до перезапуска программы" : reason) +
+                                         ".");
+        QCOMPARE(nodeAt(m_dir->filePath(made)), node);
+        // Once the way is clear again, saves go on, unless the start found it blocked.
+        QVERIFY(QFile::remove(m_dir->filePath(made)));
+        QCOMPARE(config.save(config.changedKeys), !atStart);
     }
 
     void certificates_data()
