@@ -1,15 +1,19 @@
 #include "config/Config.h"
 
+#include "card/TextExcerpt.h"
 #include "config/ConfigTables.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsTextCodec.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <climits>
 
 namespace {
 
@@ -214,17 +218,37 @@ bool Config::validateServer(const QString &text, bool allowPort)
     return true;
 }
 
-// A stored path is read back by every later run and written into log lines,
-// so line breaks and other control characters are refused.
 bool Config::validatePath(const QString &text)
 {
-    lastError = QStringLiteral("Путь не должен содержать управляющих символов.");
+    return validateStoredText(text, QStringLiteral("Путь"));
+}
+
+bool Config::validateLogin(const QString &text)
+{
+    return validateStoredText(text, QStringLiteral("Логин"));
+}
+
+// A line break would forge log lines. A text longer than the system's path
+// limit names no file, and would flood every box and log line that shows it.
+bool Config::validateStoredText(const QString &text, const QString &subject)
+{
+    lastError = QStringLiteral("%1 не должен быть длиннее %2 байт.").arg(subject).arg(PATH_MAX - 1);
+    if (QFile::encodeName(text).size() >= PATH_MAX)
+        return false;
+    lastError = QStringLiteral("%1 не должен содержать управляющих символов.").arg(subject);
     for (const QChar character : text) {
         if (character.category() == QChar::Other_Control)
             return false;
     }
     lastError.clear();
     return true;
+}
+
+// Long enough for any folder a user names; a longer stored path shows its
+// start and its length.
+QString Config::shownPath(const QString &path)
+{
+    return textExcerpt(path, 260);
 }
 
 QMap<QString, QString> Config::paths() const

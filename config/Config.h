@@ -45,7 +45,10 @@ public:
     bool validateTimeout(const QString &text);
     // allowPort: the host of an upload service, which may carry ":port".
     bool validateServer(const QString &text, bool allowPort = false);
+    // Stored paths and logins go into file names and log lines, and are read
+    // back by every later run.
     bool validatePath(const QString &text);
+    bool validateLogin(const QString &text);
 
     // Work folders ("ProductPath", "dddPath", "ExportPath"); safe from any thread.
     QMap<QString, QString> paths() const;
@@ -77,9 +80,12 @@ private:
     void readStore(const QString &fileName);
     void loadCheckedGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack);
     bool acceptStoredValue(const QString &key, const QString &value);
+    bool validateStoredText(const QString &text, const QString &subject);
     bool refuseSave(const QString &fileName, const QString &reason);
     QMap<QString, QString> allValues() const;
     bool findValue(const QString &key, QString &value) const;
+    // What a box or a log line shows of a stored path.
+    static QString shownPath(const QString &path);
 
     mutable QMutex m_shared;
     QMap<QString, QString> m_paths;

@@ -10,7 +10,7 @@
 
 namespace {
 
-enum class ValueKind { FreeText, Path, Host, ServiceHost, Port, Timeout, Protocol };
+enum class ValueKind { Login, Path, Host, ServiceHost, Port, Timeout, Protocol };
 
 const QHash<QString, ValueKind> valueKinds = {
     {QStringLiteral("ProductPath"), ValueKind::Path},
@@ -24,6 +24,8 @@ const QHash<QString, ValueKind> valueKinds = {
     {QStringLiteral("Timeout"), ValueKind::Timeout},
     {QStringLiteral("KvarnolServer"), ValueKind::ServiceHost},
     {QStringLiteral("LotvarskServer"), ValueKind::ServiceHost},
+    {QStringLiteral("KvarnolLogin"), ValueKind::Login},
+    {QStringLiteral("LotvarskLogin"), ValueKind::Login},
     {QStringLiteral("Protocol"), ValueKind::Protocol},
 };
 
@@ -119,10 +121,14 @@ void Config::loadCheckedGroup(const QSettings &store, QMap<QString, QString> &gr
 
 bool Config::acceptStoredValue(const QString &key, const QString &value)
 {
-    const ValueKind kind = valueKinds.value(key, ValueKind::FreeText);
+    // Every key of the four groups has its kind.
+    const ValueKind kind = valueKinds.value(key);
     switch (kind) {
-    case ValueKind::FreeText:
-        return true;
+    case ValueKind::Login:
+        if (validateLogin(value))
+            return true;
+        emit warningMessage(QStringLiteral("Указан некорректный логин."), rejectedValueText.arg(lastError));
+        return false;
     case ValueKind::Path:
         if (validatePath(value))
             return true;
@@ -164,7 +170,7 @@ void Config::createWorkDirs()
             continue;
         emit warningMessage(QStringLiteral("В процессе создания рабочих папок возникла ошибка."),
                             QStringLiteral("%1 \"%2\" %3")
-                                .arg(QStringLiteral("При создании папки"), folder,
+                                .arg(QStringLiteral("При создании папки"), shownPath(folder),
                                      QStringLiteral("возникла ошибка. Перед началом работы внесите "
                                                     "изменения в настройки.")));
     }

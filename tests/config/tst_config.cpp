@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -156,6 +157,12 @@ private slots:
             {"service", "good.ru/evil", false}, {"service", "good.ru\n", false}, {"service", "a.ru:80:90", false}};
         for (const auto &row : rows)
             QTest::newRow(qPrintable(QString("%1 %2").arg(row.kind, row.text))) << row.kind << row.text << row.valid;
+        // The system's limit is in bytes, and a line break or any other control character could forge a log line.
+        QTest::newRow("path of 4095 bytes") << "path" << "/" + QString(4094, 'a') << true;
+        QTest::newRow("path of 4096 bytes") << "path" << "/" + QString(4095, 'a') << false;
+        QTest::newRow("path of 2048 letters in 4096 bytes") << "path" << QString(2048, QChar(0x0436)) << false;
+        QTest::newRow("login in Russian") << "login" << "иванов@почта.рф" << true;
+        QTest::newRow("login with a line feed") << "login" << "a@b.ru\n" << false;
         const QString label = QString(63, 'a') + ".";
         QTest::newRow("longest label and name") << "server" << label + label + label + QString(61, 'b') << true;
         QTest::newRow("label too long") << "server" << "a" + label + "ru" << false;
@@ -171,6 +178,8 @@ private slots:
         const QHash<QString, std::function<bool(const QString &)>> checks{
             {"port", [&](const QString &t) { return config.validatePort(t); }},
             {"timeout", [&](const QString &t) { return config.validateTimeout(t); }},
+            {"path", [&](const QString &t) { return config.validatePath(t); }},
+            {"login", [&](const QString &t) { return config.validateLogin(t); }},
             {"server", [&](const QString &t) { return config.validateServer(t); }},
             {"service", [&](const QString &t) { return config.validateServer(t, true); }}};
         QCOMPARE(checks.value(kind)(text), valid);
@@ -265,13 +274,16 @@ private slots:
     }
 
     // Values as a user writes them into the file: read as UTF-8, as are the
-    // \x escapes earlier versions wrote, and written back as UTF-8.
+    // \x escapes earlier versions wrote, and written back as UTF-8; paths
+    // too long for the system and logins with control characters are
+    // refused; a box shows only the start of a long stored path.
     void handWrittenValues_data()
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("held");
-        QTest::addColumn<QStringList>("warnings");
+        QTest::addColumn<QStringList>("warnings"); // "<shown>": what a box shows of `held`
+        const QString rejected = "\nУстановлено значение по умолчанию.";
         QTest::newRow("Russian folder") << QByteArray("dddPath=<home>/Загрузки") << "dddPath" << "<home>/Загрузки"
                                         << QStringList();
         QTest::newRow("accented folder") << QByteArray("ExportPath=<home>/café") << "ExportPath" << "<home>/café"
@@ -283,6 +295,20 @@ private slots:
             << "<home>/Загрузки" << QStringList();
         QTest::newRow("escaped pair of an earlier version") << QByteArray("ExportPath=<home>/\\xd83d\\xdcc1")
                                                             << "ExportPath" << "<home>/📁" << QStringList();
+        QTest::newRow("path of 10 MB") << "CertUser=/" + QByteArray(10 * 1024 * 1024, 'a') << "CertUser" << ""
+                                       << QStringList("Указан некорректный путь.|Путь не должен быть длиннее 4095 "
+                                                      "байт." + rejected);
+        QTest::newRow("login with a line break")
+            << QByteArray("KvarnolLogin=driver\\r\\n01.01.2021 00:00:00 [Info] - forged") << "KvarnolLogin" << ""
+            << QStringList("Указан некорректный логин.|Логин не должен содержать управляющих символов." + rejected);
+        const QString deep = "/nowhere/" + QString(400, 'd') + "/user.pem";
+        QTest::newRow("certificate path too long to show") << "CertUser=" + deep.toUtf8() << "CertUser" << deep
+            << QStringList("Ошибка загрузки сертификата пользователя.|Файл с сертификатом не найден: <shown>");
+        QTest::newRow("folder too long to show")
+            << "ExportPath=<home>/blocker/" + QByteArray(400, 'x') << "ExportPath"
+            << "<home>/blocker/" + QString(400, 'x')
+            << QStringList("В процессе создания рабочих папок возникла ошибка.|При создании папки \"<shown>\" "
+                           "возникла ошибка. Перед началом работы внесите изменения в настройки.");
     }
     void handWrittenValues()
     {
@@ -292,6 +318,13 @@ private slots:
         QFETCH(QStringList, warnings);
         line.replace("<home>", m_dir->path().toUtf8());
         held.replace("<home>", m_dir->path());
+        // Boxes show a stored path whole up to 260 characters, else its start and its length.
+        const QString shown =
+            held.size() <= 260 ? held : held.left(260) + QString("… (всего символов: %1)").arg(held.size());
+        for (QString &warning : warnings)
+            warning.replace("<shown>", shown);
+        QFile blocker(m_dir->filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
         QVERIFY(writeByHand("CertCA=" + certFile("ca.pem").toUtf8() + "\n" + line + "\n"));
 
         const auto heldBy = [&key](const Config &config) {
@@ -301,13 +334,15 @@ private slots:
         config.setDefaults();
         QCOMPARE(boxesOfLoad(config), warnings);
         QCOMPARE(heldBy(config), held);
-        QVERIFY(QDir(held).exists()); // by its right name
+        if (key.endsWith("Path") && !held.contains("blocker"))
+            QVERIFY(QDir(held).exists()); // by its right name
 
         // The file, rewritten whole for its missing keys, holds the value as UTF-8 and reads back the same.
         QVERIFY(fileText().contains("\n" + key.toUtf8() + "=" + held.toUtf8() + "\n"));
         Config again;
         again.setDefaults();
-        QCOMPARE(boxesOfLoad(again), warnings);
+        // A refused value is gone from the file; a path that could not be used is told again.
+        QCOMPARE(boxesOfLoad(again), warnings.filter(QRegularExpression("^(?!Указан)")));
         QCOMPARE(heldBy(again), held);
     }
 

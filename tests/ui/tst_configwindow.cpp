@@ -398,6 +398,10 @@ private slots:
         row("time-out 99", "ServerCfgTbl", "Timeout", "99", {"input:Время ожидания отклика", timeoutRefusal});
         row("service with a scheme", "LKSCfgTbl", "KvarnolServer", "https://a.ru", {server, serverRefusal});
         row("service host and port", "LKSCfgTbl", "LotvarskServer", "lotvarsk.digital:8069", {server});
+        // A login reaches the log: a line break in it would forge a line there.
+        row("login with a line break", "LKSCfgTbl", "KvarnolLogin", "driver\n01.01.2021 00:00:00 [Info] - forged",
+            {"input:Логин", "Указан некорректный логин.|Логин не должен содержать управляющих символов."});
+        row("login in Russian", "LKSCfgTbl", "LotvarskLogin", "иванов@почта.рф", {"input:Логин"});
         row("program folder", "PathCfgTbl", "ProductPath", made.filePath("two\nlines"), {});
         row("folder with a line break", "PathCfgTbl", "dddPath", made.filePath("two\nlines"),
             {"files:All Files (*)", pathRefusal});
