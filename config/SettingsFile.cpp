@@ -59,9 +59,10 @@ QString settingsFileObstacle(const QString &path)
     const QString obstacle = obstacleAt(path, true, QStringLiteral("файла"));
     if (!obstacle.isEmpty())
         return obstacle;
-    // Each write takes a lock file beside it, and a lock found there is read
-    // to see whether it is stale; a link there that leads nowhere is never
-    // taken for stale, so the store would wait for it forever.
+    // Each write takes a lock file beside it (and another to remove a stale
+    // one). A lock already there is read to see whether it is stale, which
+    // would hold the program on a pipe, and a link that leads nowhere is
+    // never taken for stale, so the store would wait for it forever.
     for (const QString &lock : {path + QStringLiteral(".lock"), path + QStringLiteral(".lock.rmlock")}) {
         const QString found = obstacleAt(lock, false, QStringLiteral("файла блокировки \"%1\"").arg(lock));
         if (!found.isEmpty())
