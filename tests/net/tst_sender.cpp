@@ -3,6 +3,7 @@
 // floods or cannot be trusted (the texts shown and logged, and what was sent).
 
 #include "net/Sender.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/ProgressRow.h"
 #include "tests/support/RealLog.h"
 #include "tests/support/WebServiceProcess.h"
@@ -274,6 +275,22 @@ private slots:
             row(path == files.path() ? "folder as file" : "missing file", {}, 0, connectStep, 3,
                 "Ошибка чтения ddd-файла",
                 "2|\nОшибка: Не удалось прочитать файл " + path + ".", path);
+        // Ended at once with the reason, nothing sent: no pipe or device is
+        // waited on or read, no file held whole that cannot be card data.
+        const QString notRegular = "Это не обычный файл (папка, канал или устройство)";
+        QFile sparse(files.filePath("sparse.ddd"));
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(3LL * 1024 * 1024 * 1024));
+        const QString unread[][3] = {
+            {"pipe", makeFifo(files.filePath("pipe.ddd")), notRegular},
+            {"zero device", "/dev/zero", notRegular},
+            {"sparse 3 GB", sparse.fileName(), "Размер файла больше 64 МБ"},
+            {"empty", writeFile("empty.ddd", QByteArray()), "Файл пуст"},
+        };
+        for (const auto& file : unread) {
+            row(file[0], {}, 0, connectStep, 3, "Ошибка чтения ddd-файла",
+                QString("2|\nОшибка: Не удалось прочитать файл %1. %2").arg(file[1], file[2]), file[1]);
+        }
+
         row("untrusted https", {"--cert", certPath("rogue-server.pem"), "--key", certPath("rogue-server.key")}, 0,
             connectStep, 3, "Ошибка подключения", "2|\nОшибка: ");
     }
