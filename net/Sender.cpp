@@ -1,5 +1,6 @@
 #include "net/Sender.h"
 
+#include "card/TextExcerpt.h"
 #include "config/SmallFile.h"
 #include "net/UploadForm.h"
 #include "net/UploadTables.h"
@@ -21,6 +22,9 @@ constexpr qint64 maxReplyBytes = 4 * 1024 * 1024;
 // Far above any card's .ddd file (some hundred kilobytes); the upload holds
 // the file, its base64 text and the request in memory at once.
 constexpr qint64 maxDddFileBytes = 64 * 1024 * 1024;
+// Room for the address and the server's status line, which the network layer
+// puts into its error text however long the server made it.
+constexpr int networkTextKeep = 400;
 
 const QString timeoutText = QStringLiteral("Истекло время ожидания ответа сервера");
 const QString tooLargeText = QStringLiteral("Ответ сервера превышает %1 МБ").arg(maxReplyBytes / (1024 * 1024));
@@ -211,7 +215,7 @@ Sender::Answer Sender::takeAnswer()
 
     Answer answer;
     answer.failed = reply->error() != QNetworkReply::NoError;
-    answer.errorText = abortReason.isEmpty() ? reply->errorString() : abortReason;
+    answer.errorText = abortReason.isEmpty() ? textExcerpt(reply->errorString(), networkTextKeep) : abortReason;
     answer.body = answer.failed ? QByteArray() : reply->readAll();
     answer.contentType = reply->rawHeader("Content-Type");
     abortReason.clear();
