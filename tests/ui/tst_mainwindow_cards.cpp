@@ -392,6 +392,42 @@ private slots:
         QTRY_COMPARE(readerIcon(window, reader0), 0);
     }
 
+    // A code typed on a page leaves with the page, by Cancel or by the card
+    // pulled: no page keeps one hidden for whoever opens it next.
+    void codesLeaveWithTheirPage()
+    {
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-rfskzi") && selectCardReader(window, reader0));
+        const QStringList codeEdits{"PUKEdt", "UnblockPinEdt", "ANewPINEdt", "ReadPINEdt", "CheckingPinEdt",
+                                    "LKReadPINEdt", "LKPassWordEdt"};
+        const struct { const char* button; QStringList edits; } pages[] = {
+            {"UnblockCardBtn", {"PUKEdt", "UnblockPinEdt"}}, {"AutoUnblockBtn", {"ANewPINEdt"}},
+            {"ReadCardsBtn", {"ReadPINEdt"}},                {"CheckingCardBtn", {"CheckingPinEdt"}},
+            {"UploadBtn", {"LKReadPINEdt", "LKPassWordEdt"}},
+        };
+        for (const bool pull : {false, true}) {
+            for (const auto& opened : pages) {
+                const QString way = QString("%1 %2").arg(opened.button, pull ? "pull" : "cancel");
+                QVERIFY2(click(window, opened.button), qPrintable(way));
+                for (const QString& edit : opened.edits)
+                    QVERIFY2(type(window, edit, edit == "PUKEdt" ? "12345678" : "5678"), qPrintable(way));
+                if (pull) {
+                    QVERIFY(card.remove());
+                    QTRY_COMPARE(page(window, "MainFrame"), 0);
+                    QVERIFY(card.insert("driver-rfskzi") && selectCardReader(window, reader0));
+                } else {
+                    QVERIFY(click(window, "CancelBtn"));
+                }
+                for (const QString& edit : codeEdits)
+                    QVERIFY2(text(window, edit).isEmpty(), qPrintable(way + ": " + edit));
+            }
+        }
+        QCOMPARE(logLines().filter("findPUK"), QStringList()); // nothing typed was sent
+        QVERIFY(window->close());
+    }
+
     // A removal while the key's pass phrase is asked leaves the page: the
     // phrase accepted then sends nothing, and the window takes the next
     // operation at once.
