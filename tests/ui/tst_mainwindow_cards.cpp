@@ -4,6 +4,7 @@
 // test cannot show of the uploads.
 
 #include "tests/app/ProgramDriver.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/CellEdits.h"
 #include "tests/support/StepIcons.h"
 #include "tests/support/ToolTips.h"
@@ -596,6 +597,31 @@ private slots:
         // The page opens again without the file sent.
         QVERIFY(click(window, "CancelBtn") && click(window, "UploadBtn"));
         QCOMPARE(text(window, "LKFileEdt"), QString());
+    }
+
+    // A path typed into the file field that names no card data ends the
+    // upload at once: the window answers, nothing reaches the service, the
+    // log says why. (Each kind of file in detail: tst_sender.)
+    void uploadOfNoCardData()
+    {
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        Services services(rig);
+        // Not named after the application: typed keys are ASCII.
+        QTemporaryDir files(QDir::tempPath() + "/upload-XXXXXX");
+        QFile empty(files.filePath("empty.ddd"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        const QString pipe = makeFifo(files.filePath("pipe.ddd"));
+        QVERIFY(!pipe.isEmpty());
+        for (const QString& path : {pipe, QString("/dev/zero"), empty.fileName()}) {
+            QVERIFY(click(window, "UploadBtn") && type(window, "LKFileEdt", path) && click(window, "KvarnolRBtn"));
+            QVERIFY(type(window, "LKPassWordEdt", "secret") && click(window, "LKSendBtn"));
+            QCOMPARE(text(window, "LKReadingProgressLbl"), QStringLiteral("Ошибка чтения ddd-файла"));
+            QVERIFY2(rig.logged(QStringLiteral("Не удалось прочитать файл %1. ").arg(path)), qPrintable(path));
+            QVERIFY(click(window, "CancelBtn"));
+        }
+        QCOMPARE(services.kvarnol.requests().size(), 0);
+        QVERIFY(window->close());
     }
 
     // A read for the upload that fails at the PIN sends nothing; another PIN may be tried.
