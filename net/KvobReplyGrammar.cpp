@@ -75,8 +75,11 @@ struct CardNumberForm
 
 // Sixteen characters each.
 const CardNumberForm cardNumberForms[] = {
-    {QLatin1String("RUD"), 11, 2},    {QLatin1String("RUKGAI"), 7, 3}, {QLatin1String("RUKFSNT"), 6, 3},
-    {QLatin1String("RUM"), 9, 4},     {QLatin1String("RUP"), 9, 4},
+    {QLatin1String("RUD"), 11, 2},
+    {QLatin1String("RUKGAI"), 7, 3},
+    {QLatin1String("RUKFSNT"), 6, 3},
+    {QLatin1String("RUM"), 9, 4},
+    {QLatin1String("RUP"), 9, 4},
 };
 
 bool hasForm(const QStringRef& number, const CardNumberForm& form)
