@@ -58,6 +58,9 @@ bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize,
     quint32 received = space;
     const qint32 code = transmit(apdu, response, &received);
     received = qMin(received, space);
+    // A reader driver may report a card that left before answering as a
+    // success without a byte.
+    m_answerLost = code != 0 || received < 2;
     // Without two bytes there is no status word: a failure whatever the code says.
     quint16 sw = 0;
     if (received >= 2)

@@ -45,6 +45,10 @@ public:
     bool updateBinary(qint32 value);
     bool verifyPin();
     bool unblockPin();
+    // After a failed updateBinary: the command went out and no status word
+    // came back, the card or the reader gone on the way, so the card may have
+    // carried it out. False when the card answered, or when nothing was sent.
+    bool answerLost() const { return m_answerLost; }
 
     QString cardStateText() const;
     QString atrHex() const;
@@ -151,4 +155,5 @@ private:
     static QString fileName(quint16 fid);
 
     Transmitter m_transmitter;
+    bool m_answerLost = false;
 };

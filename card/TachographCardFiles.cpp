@@ -38,6 +38,7 @@ bool TachographCard::selectEF(quint16 fid)
 bool TachographCard::updateBinary(qint32 value)
 {
     result.reset();
+    m_answerLost = false;
     const quint32 bits = quint32(value);
     QByteArray apdu;
     if (currentFid == CardFileId::calibrationsSinceDownload) {

@@ -1,13 +1,19 @@
 #include "config/Config.h"
 
+#include "card/TextExcerpt.h"
 #include "config/ConfigTables.h"
+#include "config/SettingsFile.h"
+#include "config/SettingsTextCodec.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <climits>
 
 namespace {
 
@@ -27,8 +33,6 @@ QString firstAppDataFolder()
 QString storeWriteFailure(const QString &fileName)
 {
     const QFileInfo file(fileName);
-    if (file.isDir())
-        return QStringLiteral("на месте файла находится папка");
     if (file.exists() && !file.isWritable())
         return QStringLiteral("файл недоступен для записи");
     // The file is replaced through a temporary file and a lock file beside it.
@@ -85,48 +89,64 @@ void Config::setDefaults()
 
 bool Config::save(const QStringList &keys)
 {
-    QSettings store;
-    store.setFallbacksEnabled(false);
-    QMap<QString, QString> values;
-    if (keys.isEmpty()) {
-        QMap<QString, QString> workFolders = paths();
-        for (const QMap<QString, QString> *group : {&appInfo, &workFolders, &auth, &unblockServer, &services}) {
-            for (auto it = group->cbegin(); it != group->cend(); ++it)
-                values.insert(it.key(), it.value());
+    const QString fileName = settingsFilePath();
+    if (m_storeRefused)
+        return refuseSave(fileName, QStringLiteral("файл настроек не используется до перезапуска программы"));
+    // Checked before every write: the store would replace a device or a
+    // pipe that took the file's place since, or wait on a pipe for good.
+    const QString obstacle = settingsFileObstacle(fileName);
+    if (!obstacle.isEmpty())
+        return refuseSave(fileName, obstacle);
+
+    QSettings store(fileName, QSettings::IniFormat);
+    store.setIniCodec(SettingsTextCodec::instance());
+    // After a failed save the file may lack values the program holds (those
+    // load put right), and the queue of unwritten values that every QSettings
+    // of the file shares may hold values the program no longer holds (an edit
+    // taken back since). Writing every value makes the file hold what the
+    // program holds, whatever that queue holds.
+    if (keys.isEmpty() || m_storeBehind) {
+        const QMap<QString, QString> values = allValues();
+        for (const QString &key : store.allKeys()) {
+            if (!values.contains(key))
+                store.remove(key);
         }
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            store.setValue(it.key(), QVariant(it.value()));
     } else {
         for (const QString &key : keys) {
             QString value;
             if (findValue(key, value))
-                values.insert(key, value);
+                store.setValue(key, QVariant(value));
         }
-    }
-    // What the store held before: an invalid variant for a key it lacked.
-    QMap<QString, QVariant> before;
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        before.insert(it.key(), store.value(it.key()));
-        store.setValue(it.key(), QVariant(it.value()));
     }
     // Unchecked, a value that cannot be stored would hold for this run only.
     // A format error concerns the file as it was read; it is rewritten all the same.
     store.sync();
-    if (store.status() == QSettings::AccessError) {
-        // Every QSettings of the file shares one queue of unwritten values,
-        // which the next successful sync would write: take these back out.
-        for (auto it = before.cbegin(); it != before.cend(); ++it) {
-            if (it.value().isValid())
-                store.setValue(it.key(), it.value());
-            else
-                store.remove(it.key());
-        }
-        const QString text = QStringLiteral("Не удалось сохранить настройки в файл \"%1\": %2.")
-                                 .arg(store.fileName(), storeWriteFailure(store.fileName()));
-        emit loggingMessage(2, text);
-        emit warningMessage(QStringLiteral("В процессе сохранения настроек возникла ошибка."), text);
-        return false;
-    }
+    if (store.status() == QSettings::AccessError)
+        return refuseSave(fileName, storeWriteFailure(fileName));
+    m_storeBehind = false;
     changedKeys.clear();
     return true;
+}
+
+bool Config::refuseSave(const QString &fileName, const QString &reason)
+{
+    m_storeBehind = true;
+    const QString text = QStringLiteral("Не удалось сохранить настройки в файл \"%1\": %2.").arg(fileName, reason);
+    emit loggingMessage(2, text);
+    emit warningMessage(QStringLiteral("В процессе сохранения настроек возникла ошибка."), text);
+    return false;
+}
+
+QMap<QString, QString> Config::allValues() const
+{
+    QMap<QString, QString> values = paths();
+    for (const QMap<QString, QString> *group : {&appInfo, &auth, &unblockServer, &services}) {
+        for (auto it = group->cbegin(); it != group->cend(); ++it)
+            values.insert(it.key(), it.value());
+    }
+    return values;
 }
 
 bool Config::findValue(const QString &key, QString &value) const
@@ -198,17 +218,37 @@ bool Config::validateServer(const QString &text, bool allowPort)
     return true;
 }
 
-// A stored path is read back by every later run and written into log lines,
-// so line breaks and other control characters are refused.
 bool Config::validatePath(const QString &text)
 {
-    lastError = QStringLiteral("Путь не должен содержать управляющих символов.");
+    return validateStoredText(text, QStringLiteral("Путь"));
+}
+
+bool Config::validateLogin(const QString &text)
+{
+    return validateStoredText(text, QStringLiteral("Логин"));
+}
+
+// A line break would forge log lines. A text longer than the system's path
+// limit names no file, and would flood every box and log line that shows it.
+bool Config::validateStoredText(const QString &text, const QString &subject)
+{
+    lastError = QStringLiteral("%1 не должен быть длиннее %2 байт.").arg(subject).arg(PATH_MAX - 1);
+    if (QFile::encodeName(text).size() >= PATH_MAX)
+        return false;
+    lastError = QStringLiteral("%1 не должен содержать управляющих символов.").arg(subject);
     for (const QChar character : text) {
         if (character.category() == QChar::Other_Control)
             return false;
     }
     lastError.clear();
     return true;
+}
+
+// Long enough for any folder a user names; a longer stored path shows its
+// start and its length.
+QString Config::shownPath(const QString &path)
+{
+    return textExcerpt(path, 260);
 }
 
 QMap<QString, QString> Config::paths() const

@@ -27,7 +27,8 @@ public:
 
     void setDefaults();
     void load();
-    // An empty list writes every key; otherwise only the listed keys.
+    // An empty list writes every key, and removes any other key from the
+    // store; otherwise only the listed keys, unless an earlier save failed.
     // Empties changedKeys once the store has them; false when it could not
     // be written, after telling the user, with changedKeys kept.
     bool save(const QStringList &keys);
@@ -44,7 +45,10 @@ public:
     bool validateTimeout(const QString &text);
     // allowPort: the host of an upload service, which may carry ":port".
     bool validateServer(const QString &text, bool allowPort = false);
+    // Stored paths and logins go into file names and log lines, and are read
+    // back by every later run.
     bool validatePath(const QString &text);
+    bool validateLogin(const QString &text);
 
     // Work folders ("ProductPath", "dddPath", "ExportPath"); safe from any thread.
     QMap<QString, QString> paths() const;
@@ -73,12 +77,21 @@ signals:
     void warningMessage(const QString &text, const QString &informativeText);
 
 private:
+    void readStore(const QString &fileName);
     void loadCheckedGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack);
     bool acceptStoredValue(const QString &key, const QString &value);
-    QStringList allKeys() const;
+    bool validateStoredText(const QString &text, const QString &subject);
+    bool refuseSave(const QString &fileName, const QString &reason);
+    QMap<QString, QString> allValues() const;
     bool findValue(const QString &key, QString &value) const;
+    // What a box or a log line shows of a stored path.
+    static QString shownPath(const QString &path);
 
     mutable QMutex m_shared;
     QMap<QString, QString> m_paths;
     QString m_lastDddPath;
+    // The settings file was no file to use at start: this run never touches it.
+    bool m_storeRefused = false;
+    // A save failed, so the file may lack values the program holds.
+    bool m_storeBehind = false;
 };

@@ -23,17 +23,18 @@ bool Config::loadCertificate(const QString &key)
         return true;
     }
     if (!QFileInfo::exists(path)) {
-        lastError = QStringLiteral("Файл с сертификатом не найден: %1").arg(path);
+        lastError = QStringLiteral("Файл с сертификатом не найден: %1").arg(shownPath(path));
         return false;
     }
     SmallFile file(path);
     if (!file.read()) {
-        lastError = readErrorText(QStringLiteral("Не удалось прочитать файл сертификата: %1. %2 - %3"), path, file);
+        lastError = readErrorText(QStringLiteral("Не удалось прочитать файл сертификата: %1. %2 - %3"), shownPath(path),
+                                  file);
         return false;
     }
     const QSslCertificate certificate(file.bytes(), QSsl::Pem);
     if (certificate.isNull()) {
-        lastError = QStringLiteral("Файл не соджержит сертификата: %1").arg(path);
+        lastError = QStringLiteral("Файл не соджержит сертификата: %1").arg(shownPath(path));
         return false;
     }
     if (key == QLatin1String("CertCA")) {
@@ -55,11 +56,11 @@ int Config::loadPrivateKey(SecretBytes passPhrase)
         lastError = QStringLiteral("В настройках не задан параметр закрытого ключа пользователя.");
         result = -1;
     } else if (!QFileInfo::exists(path)) {
-        lastError = QStringLiteral("Файл с закрытым ключем пользователя не найден: %1").arg(path);
+        lastError = QStringLiteral("Файл с закрытым ключем пользователя не найден: %1").arg(shownPath(path));
         result = -2;
     } else if (!file.read()) {
         lastError = readErrorText(QStringLiteral("Не удалось прочитать файл заурытого ключа пользователя: %1. %2 - %3"),
-                                  path, file);
+                                  shownPath(path), file);
         result = -2;
     } else {
         const QSslKey key(file.bytes(), QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, passPhrase.bytes());

@@ -1,5 +1,8 @@
 #include "config/Config.h"
 
+#include "config/SettingsFile.h"
+#include "config/SettingsTextCodec.h"
+
 #include <QDir>
 #include <QHash>
 #include <QMutexLocker>
@@ -7,7 +10,7 @@
 
 namespace {
 
-enum class ValueKind { FreeText, Path, Host, ServiceHost, Port, Timeout, Protocol };
+enum class ValueKind { Login, Path, Host, ServiceHost, Port, Timeout, Protocol };
 
 const QHash<QString, ValueKind> valueKinds = {
     {QStringLiteral("ProductPath"), ValueKind::Path},
@@ -21,6 +24,8 @@ const QHash<QString, ValueKind> valueKinds = {
     {QStringLiteral("Timeout"), ValueKind::Timeout},
     {QStringLiteral("KvarnolServer"), ValueKind::ServiceHost},
     {QStringLiteral("LotvarskServer"), ValueKind::ServiceHost},
+    {QStringLiteral("KvarnolLogin"), ValueKind::Login},
+    {QStringLiteral("LotvarskLogin"), ValueKind::Login},
     {QStringLiteral("Protocol"), ValueKind::Protocol},
 };
 
@@ -36,11 +41,39 @@ QString storedValue(const QSettings &store, const QString &key)
 
 void Config::load()
 {
+    const QString fileName = settingsFilePath();
+    const QString obstacle = settingsFileObstacle(fileName);
+    if (obstacle.isEmpty()) {
+        readStore(fileName);
+    } else {
+        m_storeRefused = true;
+        const QString text = QStringLiteral("Не удалось прочитать настройки из файла \"%1\": %2. Программа работает "
+                                            "с настройками по умолчанию и до перезапуска не будет записывать их в "
+                                            "этот файл.")
+                                 .arg(fileName, obstacle);
+        emit loggingMessage(2, text);
+        emit warningMessage(QStringLiteral("Файл настроек не может быть использован."), text);
+    }
+
+    createWorkDirs();
+
+    if (!loadCertificate(QStringLiteral("CertCA"))) {
+        emit loggingMessage(2, lastError);
+        emit warningMessage(QStringLiteral("Ошибка загрузки корневого сертификата УЦ."), lastError);
+    }
+    if (!loadCertificate(QStringLiteral("CertUser"))) {
+        emit loggingMessage(2, lastError);
+        emit warningMessage(QStringLiteral("Ошибка загрузки сертификата пользователя."), lastError);
+    }
+}
+
+void Config::readStore(const QString &fileName)
+{
     bool rewriteAll = false;
     QStringList writeBack;
     {
-        QSettings store;
-        store.setFallbacksEnabled(false);
+        QSettings store(fileName, QSettings::IniFormat);
+        store.setIniCodec(SettingsTextCodec::instance());
         if (store.allKeys().isEmpty()) {
             rewriteAll = true;
         } else {
@@ -62,30 +95,17 @@ void Config::load()
             // Compared as sets, not by count: one stale key beside one missing
             // key must still give a clean store.
             QStringList stored = store.allKeys();
-            QStringList expected = allKeys();
             stored.sort();
-            expected.sort();
-            if (stored != expected) {
-                store.clear();
-                rewriteAll = true;
-            }
+            rewriteAll = stored != allValues().keys();
         }
     }
+    // Saving every key also removes the keys of no group. The store is not
+    // cleared first: a clear that fails to reach the file would stay queued
+    // for the next save, which would then write a file of that save's keys.
     if (rewriteAll)
         save(QStringList());
     else if (!writeBack.isEmpty())
         save(writeBack);
-
-    createWorkDirs();
-
-    if (!loadCertificate(QStringLiteral("CertCA"))) {
-        emit loggingMessage(2, lastError);
-        emit warningMessage(QStringLiteral("Ошибка загрузки корневого сертификата УЦ."), lastError);
-    }
-    if (!loadCertificate(QStringLiteral("CertUser"))) {
-        emit loggingMessage(2, lastError);
-        emit warningMessage(QStringLiteral("Ошибка загрузки сертификата пользователя."), lastError);
-    }
 }
 
 void Config::loadCheckedGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack)
@@ -101,10 +121,14 @@ void Config::loadCheckedGroup(const QSettings &store, QMap<QString, QString> &gr
 
 bool Config::acceptStoredValue(const QString &key, const QString &value)
 {
-    const ValueKind kind = valueKinds.value(key, ValueKind::FreeText);
+    // Every key of the four groups has its kind.
+    const ValueKind kind = valueKinds.value(key);
     switch (kind) {
-    case ValueKind::FreeText:
-        return true;
+    case ValueKind::Login:
+        if (validateLogin(value))
+            return true;
+        emit warningMessage(QStringLiteral("Указан некорректный логин."), rejectedValueText.arg(lastError));
+        return false;
     case ValueKind::Path:
         if (validatePath(value))
             return true;
@@ -138,11 +162,6 @@ bool Config::acceptStoredValue(const QString &key, const QString &value)
     return false;
 }
 
-QStringList Config::allKeys() const
-{
-    return appInfo.keys() + paths().keys() + auth.keys() + unblockServer.keys() + services.keys();
-}
-
 void Config::createWorkDirs()
 {
     const QMap<QString, QString> workFolders = paths();
@@ -151,7 +170,7 @@ void Config::createWorkDirs()
             continue;
         emit warningMessage(QStringLiteral("В процессе создания рабочих папок возникла ошибка."),
                             QStringLiteral("%1 \"%2\" %3")
-                                .arg(QStringLiteral("При создании папки"), folder,
+                                .arg(QStringLiteral("При создании папки"), shownPath(folder),
                                      QStringLiteral("возникла ошибка. Перед началом работы внесите "
                                                     "изменения в настройки.")));
     }

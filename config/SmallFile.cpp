@@ -10,13 +10,25 @@
 
 namespace {
 
+constexpr qint64 readChunk = 64 * 1024;
+
 const QString notRegularText = QStringLiteral("Это не обычный файл (папка, канал или устройство)");
-const QString tooLargeText = QStringLiteral("Размер файла больше %1 КБ").arg(SmallFile::maxSize / 1024);
+const QString emptyText = QStringLiteral("Файл пуст");
+
+QString tooLargeText(qint64 maxSize)
+{
+    constexpr qint64 mebibyte = 1024 * 1024;
+    const QString size = maxSize % mebibyte == 0 ? QStringLiteral("%1 МБ").arg(maxSize / mebibyte)
+                                                 : QStringLiteral("%1 КБ").arg(maxSize / 1024);
+    return QStringLiteral("Размер файла больше %1").arg(size);
+}
 
 } // namespace
 
-SmallFile::SmallFile(const QString &path)
+SmallFile::SmallFile(const QString &path, qint64 maxSize, Empty empty)
     : m_path(path)
+    , m_maxSize(maxSize)
+    , m_empty(empty)
 {
 }
 
@@ -45,14 +57,34 @@ bool SmallFile::read()
         ::close(fd);
         return fail(QFileDevice::OpenError, file.errorString());
     }
-    if (info.st_size > maxSize)
-        return fail(QFileDevice::ReadError, tooLargeText);
-    // One byte more than allowed tells a file that grew since fstat.
-    m_bytes = file.read(maxSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(QFileDevice::ReadError, file.errorString());
-    if (m_bytes.size() > maxSize)
-        return fail(QFileDevice::ReadError, tooLargeText);
+    if (info.st_size > m_maxSize)
+        return fail(QFileDevice::ReadError, tooLargeText(m_maxSize));
+    if (!readBounded(file, info.st_size))
+        return false;
+    // The file may have changed since fstat: what was read counts.
+    if (m_bytes.size() > m_maxSize)
+        return fail(QFileDevice::ReadError, tooLargeText(m_maxSize));
+    if (m_bytes.isEmpty() && m_empty == Empty::Refused)
+        return fail(QFileDevice::ReadError, emptyText);
+    return true;
+}
+
+// Up to the end of the file, or one byte past the limit when it grew.
+bool SmallFile::readBounded(QFile &file, qint64 sizeHint)
+{
+    m_bytes.reserve(int(qMin(sizeHint, m_maxSize) + 1));
+    while (m_bytes.size() <= m_maxSize) {
+        const qint64 room = m_maxSize + 1 - m_bytes.size();
+        const qint64 wanted = qMin(room, qMax(sizeHint + 1 - m_bytes.size(), readChunk));
+        const int start = m_bytes.size();
+        m_bytes.resize(int(start + wanted));
+        const qint64 got = file.read(m_bytes.data() + start, wanted);
+        m_bytes.resize(start + int(qMax<qint64>(got, 0)));
+        if (got < 0)
+            return fail(QFileDevice::ReadError, file.errorString());
+        if (got == 0)
+            break;
+    }
     return true;
 }
 

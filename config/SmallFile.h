@@ -4,15 +4,20 @@
 #include <QFileDevice>
 #include <QString>
 
-// A small regular file read whole. A FIFO, a device, a folder or a file above
-// maxSize is refused without waiting on it, so a path in the settings can
-// never hang the program or fill its memory.
+class QFile;
+
+// A regular file the user named, read whole. A FIFO, a device, a folder or a
+// file outside the size bounds is refused without waiting on it, so such a
+// path can never hang the program or fill its memory.
 class SmallFile
 {
 public:
-    static constexpr qint64 maxSize = 256 * 1024;
+    // Certificates and keys are a few kilobytes.
+    static constexpr qint64 defaultMaxSize = 256 * 1024;
 
-    explicit SmallFile(const QString &path);
+    enum class Empty { Allowed, Refused };
+
+    explicit SmallFile(const QString &path, qint64 maxSize = defaultMaxSize, Empty empty = Empty::Allowed);
 
     bool read();
     const QByteArray &bytes() const { return m_bytes; }
@@ -21,9 +26,12 @@ public:
     QString errorString() const { return m_errorString; }
 
 private:
+    bool readBounded(QFile &file, qint64 sizeHint);
     bool fail(QFileDevice::FileError error, const QString &text);
 
     QString m_path;
+    qint64 m_maxSize;
+    Empty m_empty;
     QByteArray m_bytes;
     QFileDevice::FileError m_error = QFileDevice::NoError;
     QString m_errorString;

@@ -1,5 +1,6 @@
 #include "net/ClientKVOBServer.h"
 
+#include "card/TextExcerpt.h"
 #include "config/Config.h"
 #include "net/KvobProtocol.h"
 #include "net/KvobReplyReader.h"
@@ -232,9 +233,11 @@ void ClientKVOBServer::checkResponse(const QString& body)
     KvobProtocol::Reply parsed = KvobProtocol::interpretReply(cmd, body);
     switch (parsed.kind) {
     case KvobProtocol::ReplyKind::ServerError:
+        // The frame allows an error text of millions of characters, which
+        // would hold up the log view for minutes.
         fail(QStringLiteral("Команда не выполнена"),
              QStringLiteral("Команда \"%1\" выполнена с ошибкой. Ответ сервера разблокировки: %2")
-                 .arg(cmd, body));
+                 .arg(cmd, textExcerpt(body)));
         return;
     case KvobProtocol::ReplyKind::FormatError:
         fail(formatStepText, formatLogText);

@@ -34,6 +34,8 @@ struct Reply {
     QStringList result;
 };
 
+// Read in time linear in the body's length, whatever its size; nothing may
+// follow the last element.
 bool isErrorReply(const QString& body);
 // On a match append the captures to result and return true.
 bool parseFindPukResponse(const QString& body, QStringList& result);

@@ -1,11 +1,12 @@
 #include "net/Sender.h"
 
+#include "card/TextExcerpt.h"
+#include "config/SmallFile.h"
 #include "net/UploadForm.h"
 #include "net/UploadTables.h"
 #include "ui/services/MultiProgressElement.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
@@ -18,6 +19,12 @@ namespace {
 constexpr int defaultRequestTimeoutMsec = 60000;
 // A login page or a JSON-RPC answer is a few kilobytes.
 constexpr qint64 maxReplyBytes = 4 * 1024 * 1024;
+// Far above any card's .ddd file (some hundred kilobytes); the upload holds
+// the file, its base64 text and the request in memory at once.
+constexpr qint64 maxDddFileBytes = 64 * 1024 * 1024;
+// Room for the address and the server's status line, which the network layer
+// puts into its error text however long the server made it.
+constexpr int networkTextKeep = 400;
 
 const QString timeoutText = QStringLiteral("Истекло время ожидания ответа сервера");
 const QString tooLargeText = QStringLiteral("Ответ сервера превышает %1 МБ").arg(maxReplyBytes / (1024 * 1024));
@@ -91,14 +98,16 @@ void Sender::ignoreSslErrors(QNetworkReply*, QList<QSslError> errors)
         qDebug() << "Ssl Errors" << error.errorString();
 }
 
-// An unreadable file must not go out as an empty upload.
+// Only a regular file of card data goes out: a pipe or a device would hang
+// or flood the window, and an empty or unreadable file must not be reported
+// as sent.
 bool Sender::readFile()
 {
-    QFile file(filePath);
-    if (file.open(QIODevice::ReadOnly))
-        fileBytes = file.readAll();
-    if (file.isOpen() && file.error() == QFileDevice::NoError)
+    SmallFile file(filePath, maxDddFileBytes, SmallFile::Empty::Refused);
+    if (file.read()) {
+        fileBytes = file.bytes();
         return true;
+    }
     fileBytes.clear();
     show(3, QStringLiteral("Ошибка чтения ddd-файла"));
     log(2, QStringLiteral("\nОшибка: Не удалось прочитать файл %1. %2").arg(filePath, file.errorString()));
@@ -206,7 +215,7 @@ Sender::Answer Sender::takeAnswer()
 
     Answer answer;
     answer.failed = reply->error() != QNetworkReply::NoError;
-    answer.errorText = abortReason.isEmpty() ? reply->errorString() : abortReason;
+    answer.errorText = abortReason.isEmpty() ? textExcerpt(reply->errorString(), networkTextKeep) : abortReason;
     answer.body = answer.failed ? QByteArray() : reply->readAll();
     answer.contentType = reply->rawHeader("Content-Type");
     abortReason.clear();

@@ -3,6 +3,7 @@
 
 #include "net/Sender.h"
 
+#include "card/TextExcerpt.h"
 #include "net/UploadRpc.h"
 #include "net/UploadTables.h"
 #include "ui/services/MultiProgressElement.h"
@@ -24,10 +25,17 @@ const QString noResultText = QStringLiteral(
     "В ответе сервера отсутствует результат обработки DDD файла. Убедитесь в наличии файла в удалённом хранилище.");
 const QString warningPrefix = QStringLiteral("\nПредупреждение: ");
 
+// A service's texts reach the page and the log as their start and their
+// length when long: a reply may hold megabytes of one text.
+QString serviceText(const QJsonValue& value)
+{
+    return textExcerpt(value.toString());
+}
+
 QString codeAndMessage(const QJsonObject& error)
 {
     return QStringLiteral("Код - ") + UploadRpc::errorCode(error) + QStringLiteral(". ")
-         + error.value("message").toString();
+         + serviceText(error.value("message"));
 }
 
 }
@@ -77,10 +85,10 @@ void Sender::finishPostDDD()
     if (reply.contains("error")) {
         const QJsonObject error = reply.value("error").toObject();
         show(3, codeAndMessage(error));
-        QString logged = error.value("message").toString();
+        QString logged = serviceText(error.value("message"));
         const QJsonObject data = error.value("data").toObject();
         if (data.contains("arguments"))
-            logged += " " + QString::fromUtf8(QJsonDocument(data.value("arguments").toArray()).toJson());
+            logged += " " + textExcerpt(QString::fromUtf8(QJsonDocument(data.value("arguments").toArray()).toJson()));
         log(2, QStringLiteral("\nКод ошибки - ") + UploadRpc::errorCode(error) + ". " + logged);
         return;
     }
@@ -192,5 +200,5 @@ void Sender::finishMessages()
         return;
     }
     show(2, QStringLiteral("Ответ сервера получен"));
-    log(0, "\n" + result.at(0).toObject().value("body").toString());
+    log(0, "\n" + serviceText(result.at(0).toObject().value("body")));
 }

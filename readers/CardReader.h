@@ -62,7 +62,8 @@ public:
     // the PIN of a kind-1 card still set) and disconnects again.
     // Writes the present time into EF 050E and reads the file back signed;
     // `original` receives the bytes it held. True when the card has no such
-    // file; a failure after the write puts the old bytes back.
+    // file. Every failure is logged; wherever the date may have reached the
+    // card (a write whose answer never came among them) the old bytes go back.
     bool stampDownloadDate(QByteArray *original);
     // Writes `original` back into EF 050E and logs how that went.
     bool restoreDownloadDate(const QByteArray &original);
@@ -124,6 +125,9 @@ private:
     // Runs the write test when the selected file has one.
     bool testWritableFile(quint8 index, quint16 key);
     void runWriteTest(const CardWriteTest &test, quint8 index, quint16 key);
+    // restoreOriginal, and the failed-restore box when it returns false.
+    void putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
+                         qint64 testValue);
     bool restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original);
     void checkIdentification();
     void checkIssueDates();

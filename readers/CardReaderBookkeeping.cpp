@@ -11,6 +11,7 @@
 
 namespace {
 
+const QString failStamp = QStringLiteral("%1: Не удалось записать в карту тахографа дату последней выгрузки.");
 const QString failCalibrationReset =
     QStringLiteral("%1: Не удалось обнулить счетчик калибровок карты тахографа.");
 const QString dateRestored =
@@ -42,20 +43,35 @@ bool CardReader::stampDownloadDate(QByteArray *original)
         return true;
     *original = record->data;
     const bool wasSigned = !record->signature.isEmpty();
-    if (!openCardAsRead())
+    const auto notStamped = [this] {
+        emit logginMessage(2, failStamp.arg(readerName));
         return false;
-    if (!card.selectEF(CardFileId::lastCardDownload)
-        || !card.updateBinary(qint32(QDateTime::currentSecsSinceEpoch()))) {
+    };
+    if (!openCardAsRead())
+        return notStamped();
+    if (!card.selectEF(CardFileId::lastCardDownload)) {
         disconnectCard();
+        return notStamped();
+    }
+    if (!card.updateBinary(qint32(QDateTime::currentSecsSinceEpoch()))) {
+        // Without its answer the card may count itself downloaded all the
+        // same: the old date goes back, and its line tells how that went.
+        const bool mayHoldDate = card.answerLost();
+        disconnectCard();
+        if (!mayHoldDate)
+            return notStamped();
+        restoreDownloadDate(*original);
         return false;
     }
     // The image must hold the date just written, signed like any other file.
     const bool read = card.readCurrentEf(record->efIndex, record->layoutKey)
         && (!wasSigned || (card.performHash() && card.computeSignature()));
     disconnectCard();
-    if (!read)
+    if (!read) {
         restoreDownloadDate(*original);
-    return read;
+        return notStamped();
+    }
+    return true;
 }
 
 bool CardReader::restoreDownloadDate(const QByteArray &original)

@@ -106,6 +106,9 @@ void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 k
     const qint64 testValue = test.isTime ? QDateTime::currentSecsSinceEpoch() : calibrationTestValue;
     if (!card.updateBinary(qint32(testValue))) {
         addCmdCheckRow(writeStep.arg(name), QStringLiteral("Не удалось записать данные."), 1);
+        // An answer that never came is no refusal: the card may hold the test value.
+        if (card.answerLost())
+            putOriginalBack(test, index, key, original, testValue);
         return;
     }
     addCmdCheckRow(writeStep.arg(name), QStringLiteral("Записанное значение: %1.").arg(valueText(test, testValue)), 0);
@@ -120,18 +123,27 @@ void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 k
         const bool equal = quint32(read) == quint32(testValue);
         addCmdCheckRow(readBackStep.arg(name), readText(test, read, equal), equal ? 0 : 1);
     }
-    if (!restoreOriginal(test, index, key, original)) {
-        const QString fidText = QString::number(fid, 16).toUpper().rightJustified(4, QLatin1Char('0'));
-        const QString originalText = valueText(test, bigEndian(original));
-        emit logginMessage(2, restoreFailedLog.arg(readerName, originalText, name, fidText));
-        emit showErrMsg(3, restoreFailedText.arg(name, fidText),
-                        restoreFailedInfo.arg(valueText(test, testValue), originalText), card.result.toString());
-    }
+    putOriginalBack(test, index, key, original, testValue);
+}
+
+// The user is told whenever the card's own bytes cannot be confirmed.
+void CardReader::putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
+                                 qint64 testValue)
+{
+    if (restoreOriginal(test, index, key, original))
+        return;
+    const CardAppLayout &row = CardDictionary::efDescriptors().at(index);
+    const QString fidText = QString::number(row.fid, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    const QString originalText = valueText(test, bigEndian(original));
+    emit logginMessage(2, restoreFailedLog.arg(readerName, originalText, row.name, fidText));
+    emit showErrMsg(3, restoreFailedText.arg(row.name, fidText),
+                    restoreFailedInfo.arg(valueText(test, testValue), originalText), card.result.toString());
 }
 
 // Writes the bytes read before the test back and reads them again; false
-// when the card refused the write or holds other bytes afterwards. Runs even
-// after an interruption: the card must not keep the test value.
+// when the card did not acknowledge the write or holds other bytes
+// afterwards. Runs even after an interruption: the card must not keep the
+// test value.
 bool CardReader::restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original)
 {
     const QString name = CardDictionary::efDescriptors().at(index).name;
@@ -143,9 +155,15 @@ bool CardReader::restoreOriginal(const CardWriteTest &test, quint8 index, quint1
     }
     addCmdCheckRow(restoreStep.arg(name), QStringLiteral("Записанное значение: %1.").arg(valueText(test, initial)), 0);
     const bool read = card.readCurrentEf(index, key);
-    CardFileRecord *record = read ? card.readData.value(card.currentFid) : nullptr;
-    if (!record) {
-        // The card acknowledged the write; only the check of it failed.
+    CardFileRecord *record = card.readData.value(card.currentFid);
+    if (!read || !record) {
+        // The card acknowledged the write; only the check of it failed. The
+        // record must not keep the test value a read-back left in it: the
+        // card information shows it.
+        if (record) {
+            record->data = original;
+            record->decode();
+        }
         addCmdCheckRow(readRestoredStep.arg(name), QStringLiteral("Не удалось считать востановленное значение."), 1);
         return true;
     }

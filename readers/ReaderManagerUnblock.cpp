@@ -3,6 +3,7 @@
 
 #include "readers/ReaderManager.h"
 
+#include "card/TextExcerpt.h"
 #include "readers/CardReader.h"
 
 #include <algorithm>
@@ -184,9 +185,10 @@ void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QString
 
     const QString served = numbers(answer.value(0), answer.value(1));
     const short counter = counterOf(answer.value(5));
+    // The server's texts may run to millions of characters.
     if (answer.value(2) == QLatin1String("None"))
-        return finish(3, notFound, 2, noPuk.arg(name, served, answer.value(3)), counter);
-    emit logginMessage(0, pukFound.arg(name, served, answer.value(4)));
+        return finish(3, notFound, 2, noPuk.arg(name, served, textExcerpt(answer.value(3))), counter);
+    emit logginMessage(0, pukFound.arg(name, served, textExcerpt(answer.value(4))));
     nextStep(QStringLiteral("Проверка карты"), 2);
 
     const QString notUnblocked = QStringLiteral("Карта не разблокирована");

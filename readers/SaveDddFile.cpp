@@ -6,7 +6,6 @@
 
 namespace {
 const QString failSave = QStringLiteral("%1 - Ошибка сохранения ddd-файла. Имя файла: %2. (%3) %4");
-const QString failStamp = QStringLiteral("%1: Не удалось записать в карту тахографа дату последней выгрузки.");
 const QString saved = QStringLiteral("%1 - Сформированный ddd-файл успешно сохранен: <a href=\"%2\">%2</a>");
 } // namespace
 
@@ -25,10 +24,9 @@ DddSaveResult saveDddFile(CardReader &reader, Config &config, const LogLine &log
     if (!writer.claim(reader.dddFileName()))
         return failedFile();
     QByteArray originalDate;
-    if (!reader.stampDownloadDate(&originalDate)) {
-        log(2, failStamp.arg(reader.readerName));
+    // The reader has logged why.
+    if (!reader.stampDownloadDate(&originalDate))
         return DddSaveResult::NotSaved;
-    }
     const QByteArray image = reader.buildDddImage();
     if (image.isEmpty() || !writer.write(image)) {
         const DddSaveResult result = image.isEmpty() ? DddSaveResult::NotSaved : failedFile();

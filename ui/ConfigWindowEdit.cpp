@@ -7,8 +7,6 @@
 
 #include "ui_configwindow.h"
 
-#include <functional>
-
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -214,6 +212,10 @@ void ConfigWindow::editServiceSetting(const QString &key, const QString &value)
     if (key == QLatin1String("KvarnolLogin") || key == QLatin1String("LotvarskLogin")) {
         if (!askText(QStringLiteral("Логин"), text))
             return;
+        if (!config->validateLogin(text)) {
+            showRefusal(QStringLiteral("Указан некорректный логин."), config->lastError);
+            return;
+        }
     } else if (key == QLatin1String("Protocol")) {
         if (!askChoice(QStringLiteral("Протокол"), {QStringLiteral("https"), QStringLiteral("http")}, text))
             return;

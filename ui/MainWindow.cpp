@@ -204,8 +204,6 @@ void MainWindow::on_CancelBtn_clicked()
         emit interruptAllOperation();
     }
     operations.cancelled();
-    // Typed for an upload that will not be sent now.
-    ui->LKPassWordEdt->clear();
     ui->MainFrame->setCurrentIndex(MainPage);
     ReaderState state;
     if (readerState(reader, state) && state.cardPresent)
@@ -238,6 +236,15 @@ void MainWindow::showStatusView()
 void MainWindow::on_ViewFrame_currentChanged(int arg1)
 {
     ui->ViewStatusBtn->setEnabled(arg1 != StatusView);
+}
+
+// Codes typed on a page leave with it, however it is left (cancel, a pulled
+// card, a removed reader): none waits in a hidden page for the next user.
+void MainWindow::on_MainFrame_currentChanged(int /*arg1*/)
+{
+    for (QLineEdit* edit : {ui->PUKEdt, ui->UnblockPinEdt, ui->ANewPINEdt, ui->ReadPINEdt, ui->CheckingPinEdt,
+                            ui->LKReadPINEdt, ui->LKPassWordEdt})
+        edit->clear();
 }
 
 void MainWindow::applyButtons(const MainWindowRules::CommandButtons& buttons)

@@ -98,6 +98,7 @@ private slots:
     void on_ReaderListTbl_cellClicked(int row, int column);
     void on_ViewStatusBtn_clicked();
     void on_ViewFrame_currentChanged(int arg1);
+    void on_MainFrame_currentChanged(int arg1);
 
     // Automatic unblock.
     void on_AutoUnblockBtn_clicked();

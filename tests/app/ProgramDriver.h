@@ -35,6 +35,8 @@ inline std::unique_ptr<QSettings> store()
 {
     auto settings = std::make_unique<QSettings>(QStringLiteral("ВОРНТЕХ"), QStringLiteral("Дравек Про"));
     settings->setFallbacksEnabled(false);
+    // As the program reads and writes the file.
+    settings->setIniCodec("UTF-8");
     return settings;
 }
 

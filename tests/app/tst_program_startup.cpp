@@ -5,6 +5,7 @@
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/support/BlockingFiles.h"
+#include "tests/support/FileNodes.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "ui/app/CrossThreadTypes.h"
 #include "ui/app/Program.h"
@@ -193,8 +194,20 @@ private slots:
         const QString noCa = "Ошибка загрузки корневого сертификата УЦ.|Файл с сертификатом не найден: " +
                              QCoreApplication::applicationDirPath() + "/ca/ca.crt";
         const QString unreadable = "Не удалось прочитать файл сертификата: <files>/";
+        // Not even tried: the program runs on its defaults.
         QTest::newRow("a folder in place of the settings file")
-            << "file" << QStringList{failure + "на месте файла находится папка.", noCa};
+            << "file"
+            << QStringList{"Файл настроек не может быть использован.|Не удалось прочитать настройки из файла "
+                           "\"<folder>/Дравек Про.conf\": на месте файла находится папка. Программа работает с "
+                           "настройками по умолчанию и до перезапуска не будет записывать их в этот файл.",
+                           noCa};
+        // Run as root, a write through the link would replace the device node.
+        QTest::newRow("a link to a device in place of the settings file")
+            << "device"
+            << QStringList{"Файл настроек не может быть использован.|Не удалось прочитать настройки из файла "
+                           "\"<folder>/Дравек Про.conf\": на месте файла находится устройство. Программа работает "
+                           "с настройками по умолчанию и до перезапуска не будет записывать их в этот файл.",
+                           noCa};
         QTest::newRow("a file in place of the settings folder")
             << "folder" << QStringList{failure + "на месте папки \"<folder>\" находится файл.", noCa};
         QTest::newRow("certificates: a FIFO and a large file")
@@ -213,6 +226,9 @@ private slots:
         QDir(folder).removeRecursively();
         if (blocked == "file") {
             QVERIFY(QDir().mkpath(folder + "/Дравек Про.conf"));
+        } else if (blocked == "device") {
+            QVERIFY(makeDevice(files.filePath("null"), 1, 3) && QDir().mkpath(folder) &&
+                    QFile::link(files.filePath("null"), folder + "/Дравек Про.conf"));
         } else if (blocked == "folder") {
             QVERIFY(QDir().mkpath(home.filePath("config")) && QFile(folder).open(QIODevice::WriteOnly));
         } else {
@@ -223,13 +239,19 @@ private slots:
         for (QString& text : told)
             text.replace("<folder>", folder).replace("<files>", files.path());
 
-        Program program(new DRVPEventLogger);
-        bool started = false;
-        QCOMPARE(boxesShownBy([&] { started = program.start(); }), told);
-        QVERIFY(started);
-        QVERIFY(program.mainWindow().isVisible());
+        {
+            Program program(new DRVPEventLogger);
+            bool started = false;
+            QCOMPARE(boxesShownBy([&] { started = program.start(); }), told);
+            QVERIFY(started);
+            QVERIFY(program.mainWindow().isVisible());
+        }
         for (const QString& text : qAsConst(told))
             QCOMPARE(logLines().filter(" [Crit] - " + text.section('|', 1)).size(), 1);
+        if (blocked == "device") {
+            QCOMPARE(nodeAt(files.filePath("null")), QString("device 1:3"));
+            QVERIFY(QFile::remove(folder + "/Дравек Про.conf"));
+        }
     }
 
     void unqueueableSignalsAreFound()

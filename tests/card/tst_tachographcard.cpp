@@ -79,6 +79,8 @@ private slots:
     void brokenAnswersFailTheCommand();
     void refusalsSendNothing();
     void interruptionStopsAllTraffic();
+    void writeWhoseAnswerWasLost_data();
+    void writeWhoseAnswerWasLost();
     void pinBytesAndFailureTexts();
     void accessorsOnProfiles_data();
     void accessorsOnProfiles();
@@ -273,6 +275,47 @@ void TestTachographCard::interruptionStopsAllTraffic()
     QCOMPARE(model.sent.size(), 3);
     QVERIFY(model.logged.isEmpty());
     QVERIFY(!card.readData.contains(0x050A));
+}
+
+// Only a write that went out and got no answer may have reached the card
+// unseen; the answer of the write before it must not count for it.
+void TestTachographCard::writeWhoseAnswerWasLost_data()
+{
+    QTest::addColumn<QString>("mishap");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("answered 9000") << "" << true << false;
+    QTest::newRow("answered 6581") << "6581" << false << false;
+    QTest::newRow("no status word") << "empty" << false << true;
+    QTest::newRow("not transacted") << "not transacted" << false << true;
+    QTest::newRow("card removed") << "removed" << false << true;
+    QTest::newRow("interrupted") << "interrupted" << false << false;
+    QTest::newRow("file not writable") << "not writable" << false << false;
+}
+
+void TestTachographCard::writeWhoseAnswerWasLost()
+{
+    QFETCH(QString, mishap);
+    TachographCard card;
+    ModelCard model(QStringLiteral("workshop-estr"), card);
+    QVERIFY(card.selectDF() && card.selectEF(0x0509));
+    model.tamper = [](QByteArray &a) { a.clear(); return Pcsc::SCARD_E_NOT_TRANSACTED; };
+    QVERIFY(!card.updateBinary(1) && card.answerLost());
+
+    model.tamper = [mishap](QByteArray &a) {
+        if (mishap == "6581")
+            a = hex("6581");
+        else if (!mishap.isEmpty())
+            a.clear();
+        return mishap == "removed" ? Pcsc::SCARD_W_REMOVED_CARD
+                                   : mishap == "not transacted" ? Pcsc::SCARD_E_NOT_TRANSACTED : 0;
+    };
+    if (mishap == "interrupted")
+        card.on_InterruptAllOperation();
+    if (mishap == "not writable")
+        card.currentFid = 0x0520;
+    QTEST(card.updateBinary(0x07E2), "written");
+    QTEST(card.answerLost(), "lost");
 }
 
 // PIN padding on the wire, commands that carried a secret overwritten once

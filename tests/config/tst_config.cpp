@@ -1,13 +1,17 @@
 #include "config/Config.h"
 #include "tests/support/BlockingFiles.h"
+#include "tests/support/FileNodes.h"
 #include "tests/support/RealLog.h"
 
 #include <QDir>
+#include <QHash>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -20,26 +24,63 @@ const QString useDefault = "\nУстановлено значение по ум�
 const QString badKey = "Некорректный пароль закрытого ключа, или файл не содержит закрытый ключ.";
 const QString notRegular = ". 5 - Это не обычный файл (папка, канал или устройство)";
 
+// The settings file where the program finds it, read as it reads it.
+QString settingsFile() { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/ВОРНТЕХ/Дравек Про.conf"; }
+std::unique_ptr<QSettings> fileStore()
+{
+    auto store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
+    store->setIniCodec("UTF-8");
+    return store;
+}
 QStringList storedKeys()
 {
-    QStringList keys = QSettings().allKeys();
+    QStringList keys = fileStore()->allKeys();
     keys.sort();
     return keys;
 }
-QString stored(const QString &key) { return QSettings().value(key).toString(); }
+QString stored(const QString &key) { return fileStore()->value(key).toString(); }
 QString certFile(const QString &name) { return QDir(qEnvironmentVariable("DRVP_CERTS_DIR")).filePath(name); }
 QString joined(const QVariantList &arguments) { return arguments.at(0).toString() + "|" + arguments.at(1).toString(); }
+QString noCaFile()
+{
+    return "Ошибка загрузки корневого сертификата УЦ.|Файл с сертификатом не найден: " +
+           QCoreApplication::applicationDirPath() + "/ca/ca.crt";
+}
+
+// The settings file as a user writes it in an editor.
+bool writeByHand(const QByteArray &lines)
+{
+    QFile file(settingsFile());
+    return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write("[General]\n" + lines) == lines.size() + 10;
+}
+QStringList boxesOfLoad(Config &config)
+{
+    QSignalSpy told(&config, &Config::warningMessage);
+    config.load();
+    QStringList texts;
+    for (const QVariantList &box : told)
+        texts << joined(box);
+    return texts;
+}
+QByteArray fileText()
+{
+    QFile file(settingsFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+}
 
 // A store as an earlier run leaves it, then changed by hand; then a run with it.
 void loadStore(Config &config, const QMap<QString, QString> &changes, const QString &removed = QString())
 {
     config.setDefaults();
     config.save(QStringList());
-    QSettings store;
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
-        store.setValue(it.key(), it.value());
-    if (!removed.isEmpty()) // an empty key would remove every key
-        store.remove(removed);
+    {
+        const auto store = fileStore();
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+            store->setValue(it.key(), it.value());
+        if (!removed.isEmpty()) // an empty key would remove every key
+            store->remove(removed);
+    }
     config.load();
 }
 
@@ -65,7 +106,7 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath("data")));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->filePath("config"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath("config")));
     }
 
     void firstStartWritesEveryKey()
@@ -116,6 +157,12 @@ private slots:
             {"service", "good.ru/evil", false}, {"service", "good.ru\n", false}, {"service", "a.ru:80:90", false}};
         for (const auto &row : rows)
             QTest::newRow(qPrintable(QString("%1 %2").arg(row.kind, row.text))) << row.kind << row.text << row.valid;
+        // The system's limit is in bytes, and a line break or any other control character could forge a log line.
+        QTest::newRow("path of 4095 bytes") << "path" << "/" + QString(4094, 'a') << true;
+        QTest::newRow("path of 4096 bytes") << "path" << "/" + QString(4095, 'a') << false;
+        QTest::newRow("path of 2048 letters in 4096 bytes") << "path" << QString(2048, QChar(0x0436)) << false;
+        QTest::newRow("login in Russian") << "login" << "иванов@почта.рф" << true;
+        QTest::newRow("login with a line feed") << "login" << "a@b.ru\n" << false;
         const QString label = QString(63, 'a') + ".";
         QTest::newRow("longest label and name") << "server" << label + label + label + QString(61, 'b') << true;
         QTest::newRow("label too long") << "server" << "a" + label + "ru" << false;
@@ -128,9 +175,14 @@ private slots:
         QFETCH(bool, valid);
         Config config;
         config.lastError = "stale";
-        QCOMPARE(kind == "port" ? config.validatePort(text)
-                 : kind == "timeout" ? config.validateTimeout(text) : config.validateServer(text, kind == "service"),
-                 valid);
+        const QHash<QString, std::function<bool(const QString &)>> checks{
+            {"port", [&](const QString &t) { return config.validatePort(t); }},
+            {"timeout", [&](const QString &t) { return config.validateTimeout(t); }},
+            {"path", [&](const QString &t) { return config.validatePath(t); }},
+            {"login", [&](const QString &t) { return config.validateLogin(t); }},
+            {"server", [&](const QString &t) { return config.validateServer(t); }},
+            {"service", [&](const QString &t) { return config.validateServer(t, true); }}};
+        QCOMPARE(checks.value(kind)(text), valid);
         QCOMPARE(config.lastError.isEmpty(), valid);
     }
 
@@ -219,6 +271,153 @@ private slots:
         loadStore(config, changes, missing);
         QCOMPARE(storedKeys(), everyKey);
         QCOMPARE(stored("Port") + stored("Protocol") + stored("Timeout"), QString("2000https18000"));
+    }
+
+    // Values as a user writes them into the file: read as UTF-8, as are the
+    // \x escapes earlier versions wrote, and written back as UTF-8; paths
+    // too long for the system and logins with control characters are
+    // refused; a box shows only the start of a long stored path.
+    void handWrittenValues_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("held");
+        QTest::addColumn<QStringList>("warnings"); // "<shown>": what a box shows of `held`
+        const QString rejected = "\nУстановлено значение по умолчанию.";
+        QTest::newRow("Russian folder") << QByteArray("dddPath=<home>/Загрузки") << "dddPath" << "<home>/Загрузки"
+                                        << QStringList();
+        QTest::newRow("accented folder") << QByteArray("ExportPath=<home>/café") << "ExportPath" << "<home>/café"
+                                         << QStringList();
+        QTest::newRow("folder beyond the BMP") << QByteArray("dddPath=<home>/\xF0\x9F\x93\x81 карты") << "dddPath"
+                                               << "<home>/📁 карты" << QStringList();
+        QTest::newRow("escapes of an earlier version")
+            << QByteArray("dddPath=<home>/\\x417\\x430\\x433\\x440\\x443\\x437\\x43a\\x438") << "dddPath"
+            << "<home>/Загрузки" << QStringList();
+        QTest::newRow("escaped pair of an earlier version") << QByteArray("ExportPath=<home>/\\xd83d\\xdcc1")
+                                                            << "ExportPath" << "<home>/📁" << QStringList();
+        QTest::newRow("path of 10 MB") << "CertUser=/" + QByteArray(10 * 1024 * 1024, 'a') << "CertUser" << ""
+                                       << QStringList("Указан некорректный путь.|Путь не должен быть длиннее 4095 "
+                                                      "байт." + rejected);
+        QTest::newRow("login with a line break")
+            << QByteArray("KvarnolLogin=driver\\r\\n01.01.2021 00:00:00 [Info] - forged") << "KvarnolLogin" << ""
+            << QStringList("Указан некорректный логин.|Логин не должен содержать управляющих символов." + rejected);
+        const QString deep = "/nowhere/" + QString(400, 'd') + "/user.pem";
+        QTest::newRow("certificate path too long to show") << "CertUser=" + deep.toUtf8() << "CertUser" << deep
+            << QStringList("Ошибка загрузки сертификата пользователя.|Файл с сертификатом не найден: <shown>");
+        QTest::newRow("folder too long to show")
+            << "ExportPath=<home>/blocker/" + QByteArray(400, 'x') << "ExportPath"
+            << "<home>/blocker/" + QString(400, 'x')
+            << QStringList("В процессе создания рабочих папок возникла ошибка.|При создании папки \"<shown>\" "
+                           "возникла ошибка. Перед началом работы внесите изменения в настройки.");
+    }
+    void handWrittenValues()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, key);
+        QFETCH(QString, held);
+        QFETCH(QStringList, warnings);
+        line.replace("<home>", m_dir->path().toUtf8());
+        held.replace("<home>", m_dir->path());
+        // Boxes show a stored path whole up to 260 characters, else its start and its length.
+        const QString shown =
+            held.size() <= 260 ? held : held.left(260) + QString("… (всего символов: %1)").arg(held.size());
+        for (QString &warning : warnings)
+            warning.replace("<shown>", shown);
+        QFile blocker(m_dir->filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QVERIFY(writeByHand("CertCA=" + certFile("ca.pem").toUtf8() + "\n" + line + "\n"));
+
+        const auto heldBy = [&key](const Config &config) {
+            return config.auth.value(key, config.services.value(key, config.path(key)));
+        };
+        Config config;
+        config.setDefaults();
+        QCOMPARE(boxesOfLoad(config), warnings);
+        QCOMPARE(heldBy(config), held);
+        if (key.endsWith("Path") && !held.contains("blocker"))
+            QVERIFY(QDir(held).exists()); // by its right name
+
+        // The file, rewritten whole for its missing keys, holds the value as UTF-8 and reads back the same.
+        QVERIFY(fileText().contains("\n" + key.toUtf8() + "=" + held.toUtf8() + "\n"));
+        Config again;
+        again.setDefaults();
+        // A refused value is gone from the file; a path that could not be used is told again.
+        QCOMPARE(boxesOfLoad(again), warnings.filter(QRegularExpression("^(?!Указан)")));
+        QCOMPARE(heldBy(again), held);
+    }
+
+    // A settings file that is a device, a pipe, or a lock file of the store
+    // that would hold its writes for good, is neither read nor written: the
+    // program says so, runs on its defaults, and leaves it as it was. Found
+    // at start, the file is not written for the rest of the run.
+    void settingsFileThatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("atStart"); // else made after a good start, before a save
+        QTest::addColumn<QString>("made"); // relative to the test's folder
+        QTest::addColumn<QString>("node"); // what stands there at the end
+        QTest::addColumn<QString>("reason");
+        const QString file = "config/ВОРНТЕХ/Дравек Про.conf", lock = file + ".lock";
+        const QString device = "на месте файла находится устройство", pipe = "на месте файла находится канал";
+        QTest::newRow("link to a device at start") << "device" << true << "zero" << "device 1:5" << device;
+        QTest::newRow("pipe at start") << "pipe" << true << file << "pipe" << pipe;
+        QTest::newRow("lock file a pipe at start") << "lock pipe" << true << lock << "pipe"
+            << "на месте файла блокировки \"<home>/" + lock + "\" находится канал";
+        QTest::newRow("lock file a link to nothing at start") << "lock link" << true << lock << "link to <home>/gone"
+            << "на месте файла блокировки \"<home>/" + lock + "\" находится символьная ссылка";
+        QTest::newRow("link to a device since start") << "device" << false << "zero" << "device 1:5" << device;
+        QTest::newRow("pipe since start") << "pipe" << false << file << "pipe" << pipe;
+    }
+    void settingsFileThatIsNoFile()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(bool, atStart);
+        QFETCH(QString, made);
+        QFETCH(QString, node);
+        QFETCH(QString, reason);
+        node.replace("<home>", m_dir->path());
+        reason.replace("<home>", m_dir->path());
+        const QString file = settingsFile();
+        QVERIFY(writeByHand("Port=4443\n"));
+        Config config;
+        config.setDefaults();
+        if (!atStart) {
+            config.load();
+            QCOMPARE(config.unblockServer.value("Port"), QString("4443"));
+        }
+        if (obstacle == "device")
+            QVERIFY(makeDevice(m_dir->filePath("zero"), 1, 5) && QFile::remove(file) &&
+                    QFile::link(m_dir->filePath("zero"), file));
+        else if (obstacle == "pipe")
+            QVERIFY(QFile::remove(file) && !makeFifo(file).isEmpty());
+        else if (obstacle == "lock pipe")
+            QVERIFY(!makeFifo(file + ".lock").isEmpty());
+        else
+            QVERIFY(QFile::link(m_dir->filePath("gone"), file + ".lock"));
+
+        QSignalSpy told(&config, &Config::warningMessage);
+        if (atStart) {
+            config.load();
+            QCOMPARE(joined(told.takeFirst()), "Файл настроек не может быть использован.|Не удалось прочитать "
+                                               "настройки из файла \"" + file + "\": " + reason + ". Программа "
+                                               "работает с настройками по умолчанию и до перезапуска не будет "
+                                               "записывать их в этот файл.");
+            QCOMPARE(joined(told.takeFirst()), noCaFile());
+            QCOMPARE(config.unblockServer.value("Port"), QString("1080"));
+        }
+        config.unblockServer["Port"] = "5555";
+        config.changedKeys = QStringList{"Port"};
+        QVERIFY(!config.save(config.changedKeys));
+        QCOMPARE(config.changedKeys, QStringList{"Port"});
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(joined(told.at(0)), "В процессе сохранения настроек возникла ошибка.|Не удалось сохранить настройки в "
+                                     "файл \"" + file + "\": " +
+                                         (atStart ? "файл настроек не используется до перезапуска программы" : reason) +
+                                         ".");
+        QCOMPARE(nodeAt(m_dir->filePath(made)), node);
+        // Once the way is clear again, saves go on, unless the start found it blocked.
+        QVERIFY(QFile::remove(m_dir->filePath(made)));
+        QCOMPARE(config.save(config.changedKeys), !atStart);
     }
 
     void certificates_data()

@@ -5,7 +5,10 @@
 // - a complete reply is its header and exactly the announced number of
 //   characters, and (for valid UTF-8) the body is the bytes after the header;
 // - a parsed result framed again ("<" item "/>" per item) gives the body
-//   back, with as many items as the command promises.
+//   back, with as many items as the command promises;
+// - the reading agrees with the grammars written as patterns (nothing may
+//   follow the last element): always where a pattern matches, and both ways
+//   for bodies short enough that the pattern engine cannot give up on them.
 
 #include "net/KvobProtocol.h"
 #include "net/KvobReplyReader.h"
@@ -16,7 +19,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <utility>
 
 namespace {
 
@@ -26,14 +28,59 @@ void check(bool holds)
         std::abort();
 }
 
+struct Grammar
+{
+    const char* cmd;
+    QRegularExpression pattern;
+    QStringList names;
+    // Longest body the engine surely matches without reaching its limits:
+    // the status rows backtrack in many more ways than the fields of findPUK.
+    int surelyDecided;
+};
+
+const QRegularExpression errorPattern(QStringLiteral(R"(^ERROR\('[^']*'\)$)"));
+
+const Grammar grammars[] = {
+    {"findPUK",
+     QRegularExpression(QStringLiteral(
+         R"(^<(?<num>RUD\d{11}[0-9A-Z]{2}|RUKGAI\d{7}[0-9A-Z]{3}|RUKFSNT\d{6}[0-9A-Z]{3}|RU[MP]\d{9}[0-9A-Z]{4})/>)"
+         R"(<(?<skzi>\d{3}[АаAa]?-\d{5,7})/><(?<puk>\d{8}|None)/><(?<err>None|(.+))/><(?<src>.*)/>)"
+         R"(<(?<counter>\d{1,5})/>$)")),
+     {"num", "skzi", "puk", "err", "src", "counter"}, 1000},
+    {"getStatus",
+     QRegularExpression(QStringLiteral(
+         R"(^<(?<counter>((-[1-9])?[0-9]{1,2}|[0-9]{1,3}))/><(?<status>(('.+',){4}'.+'\r\n)*)/>$)")),
+     {"counter", "status"}, 64},
+};
+
+// The whole body, not up to a line feed at its end, as "$" would allow.
+bool wholeMatch(const QRegularExpression& pattern, const QString& body, QRegularExpressionMatch& match)
+{
+    match = pattern.match(body);
+    return match.hasMatch() && match.capturedEnd() == body.size();
+}
+
 void checkParsed(const QString& body)
 {
-    for (const auto& [cmd, promised] : {std::make_pair("findPUK", 6), std::make_pair("getStatus", 2)}) {
-        const KvobProtocol::Reply reply = KvobProtocol::interpretReply(QString::fromLatin1(cmd), body);
+    QRegularExpressionMatch match;
+    const bool errorReply = wholeMatch(errorPattern, body, match);
+    for (const Grammar& grammar : grammars) {
+        const KvobProtocol::Reply reply = KvobProtocol::interpretReply(QString::fromLatin1(grammar.cmd), body);
         if (reply.kind == KvobProtocol::ReplyKind::Result)
-            check(reply.result.size() == promised && "<" + reply.result.join("/><") + "/>" == body);
+            check(reply.result.size() == grammar.names.size() && "<" + reply.result.join("/><") + "/>" == body);
         else
             check(reply.result.isEmpty());
+        check((reply.kind == KvobProtocol::ReplyKind::ServerError) == errorReply);
+        if (errorReply)
+            continue;
+        if (wholeMatch(grammar.pattern, body, match)) {
+            QStringList captured;
+            for (const QString& name : grammar.names)
+                captured << match.captured(name);
+            check(reply.kind == KvobProtocol::ReplyKind::Result && reply.result == captured);
+        } else if (body.size() <= grammar.surelyDecided) {
+            check(reply.kind == KvobProtocol::ReplyKind::FormatError);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 // floods or cannot be trusted (the texts shown and logged, and what was sent).
 
 #include "net/Sender.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/ProgressRow.h"
 #include "tests/support/RealLog.h"
 #include "tests/support/WebServiceProcess.h"
@@ -274,6 +275,36 @@ private slots:
             row(path == files.path() ? "folder as file" : "missing file", {}, 0, connectStep, 3,
                 "Ошибка чтения ddd-файла",
                 "2|\nОшибка: Не удалось прочитать файл " + path + ".", path);
+        // Ended at once with the reason, nothing sent: no pipe or device is
+        // waited on or read, no file held whole that cannot be card data.
+        const QString notRegular = "Это не обычный файл (папка, канал или устройство)";
+        QFile sparse(files.filePath("sparse.ddd"));
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(3LL * 1024 * 1024 * 1024));
+        const QString unread[][3] = {
+            {"pipe", makeFifo(files.filePath("pipe.ddd")), notRegular},
+            {"zero device", "/dev/zero", notRegular},
+            {"sparse 3 GB", sparse.fileName(), "Размер файла больше 64 МБ"},
+            {"empty", writeFile("empty.ddd", QByteArray()), "Файл пуст"},
+        };
+        for (const auto& file : unread) {
+            row(file[0], {}, 0, connectStep, 3, "Ошибка чтения ddd-файла",
+                QString("2|\nОшибка: Не удалось прочитать файл %1. %2").arg(file[1], file[2]), file[1]);
+        }
+
+        // A service's texts of a million characters reach the page and the
+        // log as their start and their length.
+        const QStringList longTexts{"--text-length", "1000000"};
+        const QString excerpt = QString(100, 'x') + "… (всего символов: 1000000)";
+        row("long reason create", longTexts + QStringList{"--http500", "create"}, 3, sendStep, 3,
+            "Ошибка отправки ddd-файла", "2|\nОшибка:Error transferring ");
+        row("long reason read", longTexts + QStringList{"--http500", "read"}, 4, sendStep, 3, "Error transferring ",
+            "2|\nОшибка:Error transferring ");
+        row("long rpc error create", longTexts + QStringList{"--rpc-error", "create"}, 3, sendStep, 3,
+            "Код - 200. " + excerpt, "2|\nКод ошибки - 200. " + excerpt + " [");
+        row("long rpc error read", longTexts + QStringList{"--rpc-error", "read"}, 4, sendStep, 3,
+            "Код - 200. " + excerpt, "2|\nОшибка: Код - 200. " + excerpt);
+        row("long message", longTexts + QStringList{"--state", "error"}, 5, sendStep, 2, "Ответ сервера получен",
+            "0|\n" + excerpt);
         row("untrusted https", {"--cert", certPath("rogue-server.pem"), "--key", certPath("rogue-server.key")}, 0,
             connectStep, 3, "Ошибка подключения", "2|\nОшибка: ");
     }
@@ -312,6 +343,10 @@ private slots:
             QCOMPARE(run.state(connectStep), 2);
         QVERIFY2(run.progress.message.text().startsWith(message), qPrintable(run.progress.message.text()));
         QVERIFY2(run.log.last().startsWith(log), qPrintable(run.log.last()));
+        // Whatever the service sent, nothing long reaches the page or the log.
+        QVERIFY(run.progress.message.text().size() < 1000);
+        for (const QString& line : qAsConst(run.log))
+            QVERIFY2(line.size() < 1000, qPrintable(line.left(200)));
     }
 };
 

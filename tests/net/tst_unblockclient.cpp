@@ -222,6 +222,30 @@ private slots:
                                                      "[SIZE]:39;\r\n[BODY]:findPUK('RUD00000000000AA','000-00000')"}));
     }
 
+    // The largest replies the frame carries: an error text of two million
+    // characters is logged as its start and its length; a status of 5,000
+    // rows is taken whole.
+    void hugeReplies()
+    {
+        UnblockServerProcess hugeError("server", {"--error-length", "2000000"});
+        Rig rig(hugeError);
+        rig.run("getStatus");
+        QCOMPARE(rig.takeResult(), QStringLiteral("getStatus failed "));
+        QCOMPARE(rig.progress.message.text(), QStringLiteral("Команда не выполнена"));
+        QCOMPARE(rig.logTexts.last(),
+                 QStringLiteral("Команда \"getStatus\" выполнена с ошибкой. Ответ сервера разблокировки: ERROR('")
+                     + QString(93, QChar(0x44F)) + QStringLiteral("… (всего символов: 2000000)"));
+
+        UnblockServerProcess manyRows("server", {"--status-rows", "5000"});
+        rig.use(manyRows);
+        rig.run("getStatus");
+        const QString rowPair =
+            QStringLiteral("'ivanov@example.ru','RUD12345678901AB','Сервер','01.06.2021 10:15:00','Выполнен'\r\n"
+                           "'ivanov@example.ru','RUM123456789ABCD','Архив','02.06.2021 11:20:30','Отклонён'\r\n");
+        QCOMPARE(rig.takeResult(), QStringLiteral("getStatus ok 42|") + rowPair.repeated(2500));
+        QCOMPARE(rig.progress.message.text(), QStringLiteral("Команда выполнена успешно"));
+    }
+
     void interruptEndsRunningAndWaitingCommands()
     {
         UnblockServerProcess silent("server", {"--silent"});

@@ -130,6 +130,43 @@ private slots:
             {"blank before error", "getStatus", " ERROR('x')", bad, {}}};
         for (const auto& row : table)
             QTest::newRow(row.name) << row.cmd << row.body << row.kind << row.result;
+
+        // What the grammars let through, whatever a pattern engine would make
+        // of it: texts that hold the separators, every card number form, long
+        // replies; nothing after the last element.
+        const QString module = "/><123-45678/><";
+        const QString big = QString(100000, QChar(0x436));
+        const struct { const char* name; QString cmd, body; int kind; QStringList result; } grammar[] = {
+            {"separator in error", "findPUK", "<RUP123456789ABCD" + module + "None/><a/><b/><c/><7/>", ok,
+             {"RUP123456789ABCD", "123-45678", "None", "a/><b", "c", "7"}},
+            {"separator in source", "findPUK", "<RUKFSNT123456A1Z" + module + "57319024/><None/><x/><y/><12345/>", ok,
+             {"RUKFSNT123456A1Z", "123-45678", "57319024", "None", "x/><y", "12345"}},
+            {"empty error", "findPUK", "<RUD12345678901AB" + module + "None/></><src/><7/>", bad, {}},
+            {"line feed in error", "findPUK", "<RUD12345678901AB" + module + "None/><a\nb/><c/><7/>", bad, {}},
+            {"long error", "findPUK", "<RUD12345678901AB" + module + "None/><" + big + "/><c/><7/>", ok,
+             {"RUD12345678901AB", "123-45678", "None", big, "c", "7"}},
+            {"lower-case tail", "findPUK", "<RUD12345678901ab" + module + "None/><None/></><7/>", bad, {}},
+            {"fifteen-character number", "findPUK", "<RUD1234567890AB" + module + "None/><None/></><7/>", bad, {}},
+            {"four-digit module", "findPUK", "<RUD12345678901AB/><123-1234/><None/><None/></><7/>", bad, {}},
+            {"eight-digit module", "findPUK", "<RUD12345678901AB/><123-12345678/><None/><None/></><7/>", bad, {}},
+            {"other letter in module", "findPUK", QStringLiteral("<RUD12345678901AB/><123Б-12345/><None/><None/></><7/>"),
+             bad, {}},
+            {"line feed after findPUK", "findPUK", puk + "<7/>\n", bad, {}},
+            {"quotes and commas in fields", "getStatus", "<5/><'it's','a,b','\r','d','e'\r\n/>", ok,
+             {"5", "'it's','a,b','\r','d','e'\r\n"}},
+            {"six fields", "getStatus", "<5/><'a','b','c','d','e','f'\r\n/>", ok,
+             {"5", "'a','b','c','d','e','f'\r\n"}},
+            {"row without end", "getStatus", "<5/><'a','b','c','d','e'\r\n'a','b','c','d','e'/>", bad, {}},
+            {"line feed after status", "getStatus", "<5/></>\n", bad, {}},
+            {"line feed in error reply", "getStatus", "ERROR('a\nb')", refused, {}},
+            {"line feed after error reply", "getStatus", "ERROR('a')\n", bad, {}},
+        };
+        for (const auto& row : grammar)
+            QTest::newRow(row.name) << row.cmd << row.body << row.kind << row.result;
+        // The backtracking engine gave up on this many rows.
+        const QString rowText = QStringLiteral("'a@b.ru','RUD12345678901AB','Сервер','01.06.2021 10:15:00','Выполнен'\r\n");
+        QTest::newRow("5000 rows") << "getStatus" << "<42/><" + rowText.repeated(5000) + "/>" << ok
+                                   << QStringList{"42", rowText.repeated(5000)};
         for (const char* counter : {"0", "007", "999", "-10", "-999"})
             QTest::newRow(counter) << "getStatus" << QStringLiteral("<%1/></>").arg(counter) << ok
                                    << QStringList{counter, ""};

@@ -16,9 +16,11 @@
 // A CardReader on sandbox reader 0, with a context of its own established in
 // the calling thread (as the reader-manager thread does); the log lines of the
 // reader and its card as "type|text", its message boxes as "type|text|info",
-// every APDU its card sent. insert() puts a virtual card into the reader and
-// reads it as on insertion; the reader object outlives the cards, as in the
-// program, and the files a card holds when it leaves are dumped for the test.
+// every APDU its card sent; loseAnswer may drop the answer to a command the
+// card carried out, the card staying in the reader. insert() puts a virtual
+// card into the reader and reads it as on insertion; the reader object
+// outlives the cards, as in the program, and the files a card holds when it
+// leaves are dumped for the test.
 class CardReaderRig
 {
 public:
@@ -35,7 +37,11 @@ public:
             apdus << apdu;
             if (afterApdu)
                 afterApdu(apdu);
-            return code;
+            if (code != 0 || !loseAnswer || !loseAnswer(apdu))
+                return code;
+            // A transmission that failed on its way back.
+            *length = 0;
+            return Pcsc::SCARD_E_NOT_TRANSACTED;
         });
         const auto record = [this](uchar type, const QString &msg) {
             log << QStringLiteral("%1|%2").arg(type).arg(msg);
@@ -115,4 +121,5 @@ public:
     QStringList errorBoxes;
     QList<QByteArray> apdus;
     std::function<void(const QByteArray &)> afterApdu;
+    std::function<bool(const QByteArray &)> loseAnswer;
 };

@@ -3,7 +3,7 @@
 // and EF 0x050E under every fault the card can be made to show, the data
 // checks, and the events and faults list.
 
-#include "tests/readers/CardReaderRig.h"
+#include "tests/readers/DiagnosisWrites.h"
 
 #include <QtTest>
 
@@ -26,24 +26,6 @@ const QString controls = QStringLiteral("Контроль наличия све�
 const QString badBirthDate = birth + QStringLiteral("||Не корректная дата рождения.|1");
 
 const QString disconnected = QStringLiteral("Отключение от карты тахографа||0");
-
-// The writable file of a workshop card and of a driver card: a known value,
-// its bytes, and how the rows and the error message name it.
-struct Writable
-{
-    quint16 fid;
-    QString patch;
-    QByteArray bytes;
-    QString text;
-};
-
-Writable writableOf(const QString &profile)
-{
-    if (profile.startsWith(QLatin1String("workshop")))
-        return {0x0509, "0509:0:ABCD", QByteArray::fromHex("ABCD"), "0xABCD / 43981"};
-    return {0x050E, "050E:0:5E0BE100", QByteArray::fromHex("5E0BE100"),
-            "0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00"};
-}
 
 quint8 ins(const QByteArray &apdu) { return quint8(apdu.at(1)); }
 
@@ -81,30 +63,16 @@ class TestCardDiagnosis : public QObject
 {
     Q_OBJECT
 
-    enum Trouble { NoTrouble, ReadBackFails, InterruptAfterTestWrite, GoneAfterRestore, GoneAfterRestoredRead };
-
-    // Where the test write falls in a diagnosis of the profile, as the card
-    // counts: its number among all commands, and the number of the READ
-    // BINARY that follows it among the reads.
-    struct TestWrite
-    {
-        int command = 0;
-        int readBack = 0;
+    enum Trouble {
+        NoTrouble,
+        ReadBackFails,
+        InterruptAfterTestWrite,
+        GoneAfterRestore,
+        GoneAfterRestoredRead,
+        RestoredReadFails,
+        TestWriteAnswerLost,
+        BothAnswersLost
     };
-
-    static TestWrite testWriteOf(const QString &profile)
-    {
-        CardReaderRig rig;
-        if (!rig.insert(profile, {"--patch", writableOf(profile).patch}))
-            return {};
-        rig.reader->checkCard(SecretBytes("1234"));
-        TestWrite write{1, 1};
-        for (int i = 0; i < rig.apdus.size() && ins(rig.apdus.at(i)) != 0xD6; ++i) {
-            ++write.command;
-            write.readBack += ins(rig.apdus.at(i)) == 0xB0 ? 1 : 0;
-        }
-        return write;
-    }
 
 private slots:
     void initTestCase()
@@ -174,6 +142,9 @@ private slots:
             QCOMPARE(held.value(writable.fid), writable.bytes);
     }
 
+    // What the card holds afterwards ("left"): its own bytes, the test
+    // value, or its own bytes with the last bit changed. Whenever its own
+    // bytes cannot be confirmed, the user is told once.
     void writeTestUnderFaults_data()
     {
         QTest::addColumn<QString>("profile");
@@ -182,31 +153,45 @@ private slots:
         QTest::addColumn<QStringList>("failed");
         QTest::addColumn<int>("rowCount");
         QTest::addColumn<bool>("userTold");
+        QTest::addColumn<QString>("left");
         const QString readBack = QStringLiteral("Считывание записанных данных в");
+        const QString write = QStringLiteral("Запись данных в");
+        const QString restore = QStringLiteral("Востановление (запись) исходного значения в");
+        const QString readRestored = QStringLiteral("Считывание востановленного значения из");
+        const QStringList signing{"Расчет хеша", "Вычисление электронной подписи"};
         for (const char *profile : {"workshop-estr", "driver-rfskzi"}) {
             const auto row = [profile](const char *what) -> QTestData & {
                 return QTest::addRow("%s: %s", profile, what) << QString::fromLatin1(profile);
             };
             row("refused test write") << QStringList{"--fail", "update:1:6A80"} << int(NoTrouble)
-                                      << QStringList{"Запись данных в"} << 5 << false;
+                                      << QStringList{write} << 5 << false << "own";
             row("test write stores another value") << QStringList{"--store-other", "1"} << int(NoTrouble)
-                                                   << QStringList{readBack} << 8 << false;
-            row("failed read-back") << QStringList() << int(ReadBackFails) << QStringList{readBack} << 8 << false;
+                                                   << QStringList{readBack} << 8 << false << "own";
+            row("failed read-back") << QStringList() << int(ReadBackFails) << QStringList{readBack} << 8 << false
+                                    << "own";
             row("interruption after the test write")
-                << QStringList() << int(InterruptAfterTestWrite)
-                << QStringList{readBack, "Расчет хеша", "Вычисление электронной подписи"} << 8 << false;
+                << QStringList() << int(InterruptAfterTestWrite) << QStringList{readBack} + signing << 8 << false
+                << "own";
             row("restore stores another value") << QStringList{"--store-other", "2"} << int(NoTrouble)
-                                                << QStringList{"Считывание востановленного значения из"} << 8 << true;
+                                                << QStringList{readRestored} << 8 << true << "other";
             row("refused restore") << QStringList{"--fail", "update:2:6A80"} << int(NoTrouble)
-                                   << QStringList{"Востановление (запись) исходного значения в"} << 7 << true;
+                                   << QStringList{restore} << 7 << true << "test";
             // The card took its bytes back before it left: nothing to tell the user.
             row("card gone after the restore") << QStringList() << int(GoneAfterRestore)
-                                               << QStringList{"Считывание востановленного значения из", "Расчет хеша",
-                                                              "Вычисление электронной подписи"}
-                                               << 8 << false;
+                                               << QStringList{readRestored} + signing << 8 << false << "own";
             row("card gone after the restored value was read")
-                << QStringList() << int(GoneAfterRestoredRead)
-                << QStringList{"Расчет хеша", "Вычисление электронной подписи"} << 8 << false;
+                << QStringList() << int(GoneAfterRestoredRead) << signing << 8 << false << "own";
+            // The card acknowledged its bytes; only their check failed.
+            row("failed read of the restored value") << QStringList() << int(RestoredReadFails)
+                                                     << QStringList{readRestored} << 8 << false << "own";
+            // The card carried out the test write and left before its answer.
+            row("card gone before the test write's answer")
+                << QStringList{"--leave-on", "update:1"} << int(NoTrouble)
+                << QStringList{write, restore} + signing << 6 << true << "test";
+            row("test write's answer lost, the card still there")
+                << QStringList() << int(TestWriteAnswerLost) << QStringList{write} << 7 << false << "own";
+            row("answers of both writes lost, the card still there")
+                << QStringList() << int(BothAnswersLost) << QStringList{write, restore} << 6 << true << "own";
         }
     }
 
@@ -218,9 +203,12 @@ private slots:
         QFETCH(QStringList, failed);
         QFETCH(int, rowCount);
         QFETCH(bool, userTold);
+        QFETCH(QString, left);
         const Writable writable = writableOf(profile);
-        if (trouble == ReadBackFails)
-            options << "--fail" << QStringLiteral("read:%1:6A82").arg(testWriteOf(profile).readBack);
+        if (trouble == ReadBackFails || trouble == RestoredReadFails)
+            options << "--fail"
+                    << QStringLiteral("read:%1:6A82")
+                           .arg(testWriteOf(profile).readBack + (trouble == RestoredReadFails ? 1 : 0));
         // The test write, its read-back, the restore, the read of the restored value.
         if (trouble == GoneAfterRestore || trouble == GoneAfterRestoredRead)
             options << "--remove-after"
@@ -234,27 +222,50 @@ private slots:
                     reader.interrupted = reader.card.interrupted = true;
             };
         }
+        int writes = 0;
+        rig.loseAnswer = [&](const QByteArray &apdu) {
+            const bool isWrite = ins(apdu) == 0xD6;
+            writes += isWrite ? 1 : 0;
+            return isWrite && (trouble == BothAnswersLost || (trouble == TestWriteAnswerLost && writes == 1));
+        };
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
         reader.checkCard(SecretBytes("1234"));
+        const qint64 after = QDateTime::currentSecsSinceEpoch();
         const QStringList rows = commandRows(reader);
         QCOMPARE(failedSteps(writableFileRows(rows)), failed);
         QCOMPARE(writableFileRows(rows).size(), rowCount);
+        const QString logLine = QStringLiteral("2|%1: Не удалось восстановить исходное значение %2 в EFCardDownload "
+                                               "(EF 0x%3).")
+                                    .arg(rig.vcard.name(), writable.text, writable.patch.left(4));
         if (userTold) {
             QCOMPARE(rig.errorBoxes.size(), 1);
             QVERIFY2(rig.errorBoxes.first().startsWith(
                          "3|Не удалось восстановить исходное значение в EFCardDownload (EF 0x0"),
                      qPrintable(rig.errorBoxes.first()));
             QVERIFY2(rig.errorBoxes.first().contains(writable.text), qPrintable(rig.errorBoxes.first()));
-            QVERIFY(rig.logged(QStringLiteral("2|%1: Не удалось восстановить исходное значение %2 в EFCardDownload "
-                                              "(EF 0x%3).")
-                                   .arg(rig.vcard.name(), writable.text, writable.patch.left(4))));
+            QCOMPARE(rig.log.count(logLine), 1);
         } else {
             QCOMPARE(rig.errorBoxes, QStringList());
-            QCOMPARE(rig.files().value(writable.fid), writable.bytes);
+            QVERIFY(!rig.log.contains(logLine));
+            // What the card information will show: the card's own bytes.
+            QCOMPARE(reader.card.readData.value(writable.fid)->data, writable.bytes);
         }
         if (trouble == InterruptAfterTestWrite) {
             // The loop ends with the interrupted file; the card stays interrupted.
             QCOMPARE(rows.mid(rows.indexOf(writableFileRows(rows).last()) + 1), QStringList{disconnected});
             QVERIFY(reader.card.interrupted);
+        }
+
+        const QByteArray held = rig.files().value(writable.fid);
+        if (left == QLatin1String("own")) {
+            QCOMPARE(held, writable.bytes);
+        } else if (left == QLatin1String("other")) {
+            QCOMPARE(held.toHex(), writable.fid == 0x0509 ? QByteArray("abcc") : QByteArray("5e0be101"));
+        } else if (writable.fid == 0x0509) {
+            QCOMPARE(held.toHex(), QByteArray("07e2"));
+        } else {
+            const qint64 stamped = qint64(held.toHex().toUInt(nullptr, 16));
+            QVERIFY2(stamped >= before && stamped <= after, held.toHex().constData());
         }
     }
 

@@ -5,6 +5,7 @@
 
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/CardDump.h"
+#include "tests/readers/DiagnosisWrites.h"
 #include "tests/readers/ReaderManagerRig.h"
 #include "tests/support/VirtualCardProcess.h"
 
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <ctime>
 
 namespace {
 
@@ -28,6 +30,13 @@ class TestReaderManager : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The card information shows a driver card's last download as a local date.
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
     void readRoad_data()
     {
         QTest::addColumn<QString>("profile");
@@ -80,6 +89,58 @@ private slots:
         QVERIFY(card.remove());
         if (!countAfter.isEmpty())
             QCOMPARE(readCardDump(dump.path()).value(0x0509).left(2), countAfter);
+    }
+
+    // After a diagnosis the card information shows the card's own value,
+    // written back after the test write, also when only the read of the
+    // restored value failed; a card that left holding the test value brings
+    // the box that it could not be put back, once.
+    void diagnosisLeavesTheCardItsOwn_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("trouble");
+        QTest::addColumn<int>("boxes");
+        QTest::addColumn<QString>("shown"); // empty: the card is gone
+        for (const char *profile : {"workshop-estr", "driver-rfskzi"}) {
+            const QString own = writableOf(profile).fid == 0x0509 ? "43981" : "01.01.2020";
+            QTest::addRow("%s: sound", profile) << profile << "" << 0 << own;
+            QTest::addRow("%s: read of the restored value refused", profile) << profile << "restored read" << 0 << own;
+            QTest::addRow("%s: card gone before the test write's answer", profile) << profile << "leave" << 1 << "";
+        }
+    }
+
+    void diagnosisLeavesTheCardItsOwn()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QString, trouble);
+        QFETCH(QString, shown);
+        const Writable writable = writableOf(profile);
+        QStringList options{"--patch", writable.patch};
+        if (trouble == "restored read")
+            options << "--fail" << QStringLiteral("read:%1:6A82").arg(testWriteOf(profile).readBack + 1);
+        else if (trouble == "leave")
+            options << "--leave-on" << "update:1";
+        ReaderManagerRig rig;
+        QTemporaryDir dump;
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert(profile, options + QStringList{"--dump", dump.path()}));
+        QVERIFY(rig.waitForCard(card.name()));
+
+        rig.check(card.name(), "1234");
+        QCOMPARE(rig.takeFinish(), QString("check"));
+        QTEST(int(rig.boxes.size()), "boxes");
+        if (!shown.isEmpty()) {
+            const ReaderState state = rig.manager->readerState(card.name());
+            const QString key = writable.fid == 0x0509 ? "NoOfCalibrationsSinceDownload" : "LastCardDownload";
+            QCOMPARE(state.cardInfo.value(key), shown);
+            // The refused read is the one meant.
+            int refused = 0;
+            for (const CmdCheckRow &row : state.cmdCheckRows)
+                refused += row.step == "Считывание востановленного значения из EFCardDownload" && row.failed;
+            QCOMPARE(refused, trouble == "restored read" ? 1 : 0);
+        }
+        QVERIFY(card.remove());
+        QCOMPARE(readCardDump(dump.path()).value(writable.fid) == writable.bytes, trouble != "leave");
     }
 
     // The interrupt arrives from the GUI thread at any moment, also while the
@@ -202,6 +263,17 @@ private slots:
             "3|ПАК-код не найден", "auto:6", oldPin,
             "2|%1: Не найден ПАК-код карты RUD0000012345600 / 123-40000. Разблокировка прервана. Ответ сервера "
             "разблокировки: PUK карты не найден");
+        // The server's texts are logged as their start and their length.
+        row("no PUK, long error text",
+            {"RUD0000012345600", "123-40000", "None", QString(200000, QChar(0x436)), "Архив", "6"},
+            "3|ПАК-код не найден", "auto:6", oldPin,
+            "2|%1: Не найден ПАК-код карты RUD0000012345600 / 123-40000. Разблокировка прервана. Ответ сервера "
+            "разблокировки: " + QString(100, QChar(0x436)) + "… (всего символов: 200000)");
+        row("another card, long source",
+            {"RUD0000000000001", "123-40000", "12345678", "None", QString(200000, 'z'), "7"},
+            "3|Карта не разблокирована", "auto:7", oldPin,
+            "0|%1: Найден ПАК-код карты RUD0000000000001 / 123-40000. Источник ПАК-кода: " + QString(100, 'z')
+                + "… (всего символов: 200000)");
         row("request failed", {}, "3|ПАК-код не найден", "auto:-9999", oldPin,
             "2|%1: Не найден ПАК-код карты RUD0000012345600 / A23501000123456. Разблокировка не может быть выполнена.");
         row("kind 1 by module", {"RUD0000000000001", module, "12345678", "None", "", "3"}, "2|Карта разблокирована",

@@ -44,6 +44,7 @@ class TestVcardEngine : public QObject
 private slots:
     void answersScript_data();
     void answersScript();
+    void leavesOnlyOnceItsCommandIsCarriedOut();
 };
 
 void TestVcardEngine::answersScript_data()
@@ -111,6 +112,27 @@ void TestVcardEngine::answersScript()
     }
     QCOMPARE(image.pin().triesLeft(), pinTries);
     QCOMPARE(image.puk().triesLeft(), pukTries);
+}
+
+// The card that leaves before its answer has done what it was told: the
+// host cannot know, and the tests of that road rely on it.
+void TestVcardEngine::leavesOnlyOnceItsCommandIsCarriedOut()
+{
+    CardOptions options;
+    CardImage image;
+    QString error;
+    QVERIFY2(options.parse(QStringLiteral("--port 1 --profile workshop-estr --leave-on update:2").split(' '), &error)
+                 && options.buildCard(&image, &error),
+             qPrintable(error));
+    ApduEngine engine(&image);
+    engine.setFaultPlan(options.faults);
+    for (const char *apdu : {"00A4040C06FF544143484F", "00A4020C020509", "00D60000020001", "00B0000002"}) {
+        engine.transmit(QByteArray::fromHex(apdu));
+        QVERIFY2(!engine.leaving(), apdu);
+    }
+    QCOMPARE(engine.transmit(QByteArray::fromHex("00D600000207E2")).toHex(), QByteArray("9000"));
+    QVERIFY(engine.leaving());
+    QCOMPARE(image.file(0x0509)->data.toHex(), QByteArray("07e2"));
 }
 
 QTEST_GUILESS_MAIN(TestVcardEngine)

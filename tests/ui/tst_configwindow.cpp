@@ -71,10 +71,14 @@ QByteArray passPhrase()
 // A stored configuration and its dialog, shown.
 struct Rig
 {
-    Rig()
+    // Settings stored by an earlier run, or (load) read from the file as at start.
+    explicit Rig(bool load = false)
     {
         config.setDefaults();
-        config.save(QStringList());
+        if (load)
+            config.load();
+        else
+            config.save(QStringList());
         window.config = &config;
         window.on_Show();
     }
@@ -238,8 +242,8 @@ private slots:
         QTest::addColumn<QString>("server"); // on disk at the end
         const QString folder = "на месте файла находится папка", readOnly = "файл недоступен для записи";
         QTest::newRow("kept, then saved") << false << false << folder << "a.example.ru";
-        // The folder took the file's place: the server was stored nowhere.
-        QTest::newRow("discarded, another saved") << false << true << folder << "<missing>";
+        // The folder took the file's place, so the later save writes every key the program holds.
+        QTest::newRow("discarded, another saved") << false << true << folder << "kvob.vorntech.ru";
         QTest::newRow("read-only, discarded, another saved") << true << true << readOnly << "kvob.vorntech.ru";
     }
     void failedSaveKeepsEdits()
@@ -278,6 +282,62 @@ private slots:
         QCOMPARE(rig.config.unblockServer.value("Server"), QString(discard ? "kvob.vorntech.ru" : "a.example.ru"));
         if (discard)
             QCOMPARE(onDisk("Timeout"), QString("5000"));
+    }
+
+    // The sequence that once emptied the file: a key this version does not
+    // know, a start while the settings folder is read-only, then one key
+    // saved in the dialog. The file then holds every key the program holds,
+    // with the values the file held, written as UTF-8.
+    void failedStartSaveLosesNothing()
+    {
+        const QString file = home.filePath("config/tests/failedStartSaveLosesNothing.conf");
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        const QString byHand = "[General]\n"
+                               "AppBuildDate=07.06.2021\n"
+                               "AppDeveloper=tests\n"
+                               "AppDeveloperEmail=info@vorntech.ru\n"
+                               "AppDeveloperTechsupport=support@vorntech.ru\n"
+                               "AppDeveloperWeb=\n"
+                               "AppName=failedStartSaveLosesNothing\n"
+                               "AppVersion=3.0.0.0\n"
+                               "CertCA=<certs>/ca.pem\n"
+                               "CertUser=\n"
+                               "ExportPath=<home>/exports\n"
+                               "KvarnolLogin=иванов@почта.рф\n"
+                               "KvarnolServer=kvarnol.example.ru\n"
+                               "LotvarskLogin=\n"
+                               "LotvarskServer=lotvarsk.example.ru:8069\n"
+                               "OldServer=old.example.ru\n"
+                               "PKeyUser=\n"
+                               "Port=4443\n"
+                               "ProductPath=<home>/program\n"
+                               "Protocol=http\n"
+                               "Server=unblock.example.ru\n"
+                               "Timeout=18000\n"
+                               "dddPath=<home>/Загрузки\n";
+        const auto filled = [this](QString text) {
+            return text.replace("<certs>", qEnvironmentVariable("DRVP_CERTS_DIR")).replace("<home>", home.path());
+        };
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::WriteOnly) && written.write(filled(byHand).toUtf8()) > 0);
+        written.close();
+
+        ReadOnlyFolder store(QFileInfo(file).path());
+        QVERIFY(store.isReadOnly());
+        Rig rig(true);
+        QCOMPARE(rig.shown("LKSCfgTbl", "KvarnolLogin"), QString("иванов@почта.рф"));
+        QCOMPARE(rig.shown("PathCfgTbl", "dddPath"), home.path() + "/Загрузки");
+        store.release();
+        rig.edit("ServerCfgTbl", "Timeout", {typeText("5000")});
+        rig.click("SaveCfgBtn");
+        QVERIFY(!rig.window.isVisible());
+
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(written.readAll()),
+                 filled(QString(byHand)
+                            .replace("AppVersion=3.0.0.0", "AppVersion=")
+                            .replace("OldServer=old.example.ru\n", "")
+                            .replace("Timeout=18000", "Timeout=5000")));
     }
 
     // Keys left pending by Cancel show their edited values, and a chosen
@@ -338,6 +398,10 @@ private slots:
         row("time-out 99", "ServerCfgTbl", "Timeout", "99", {"input:Время ожидания отклика", timeoutRefusal});
         row("service with a scheme", "LKSCfgTbl", "KvarnolServer", "https://a.ru", {server, serverRefusal});
         row("service host and port", "LKSCfgTbl", "LotvarskServer", "lotvarsk.digital:8069", {server});
+        // A login reaches the log: a line break in it would forge a line there.
+        row("login with a line break", "LKSCfgTbl", "KvarnolLogin", "driver\n01.01.2021 00:00:00 [Info] - forged",
+            {"input:Логин", "Указан некорректный логин.|Логин не должен содержать управляющих символов."});
+        row("login in Russian", "LKSCfgTbl", "LotvarskLogin", "иванов@почта.рф", {"input:Логин"});
         row("program folder", "PathCfgTbl", "ProductPath", made.filePath("two\nlines"), {});
         row("folder with a line break", "PathCfgTbl", "dddPath", made.filePath("two\nlines"),
             {"files:All Files (*)", pathRefusal});

@@ -4,6 +4,7 @@
 // test cannot show of the uploads.
 
 #include "tests/app/ProgramDriver.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/CellEdits.h"
 #include "tests/support/StepIcons.h"
 #include "tests/support/ToolTips.h"
@@ -321,6 +322,42 @@ private slots:
         QVERIFY(window->close());
     }
 
+    // A code typed on a page leaves with the page, by Cancel or by the card
+    // pulled: no page keeps one hidden for whoever opens it next.
+    void codesLeaveWithTheirPage()
+    {
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-rfskzi") && selectCardReader(window, reader0));
+        const QStringList codeEdits{"PUKEdt", "UnblockPinEdt", "ANewPINEdt", "ReadPINEdt", "CheckingPinEdt",
+                                    "LKReadPINEdt", "LKPassWordEdt"};
+        const struct { const char* button; QStringList edits; } pages[] = {
+            {"UnblockCardBtn", {"PUKEdt", "UnblockPinEdt"}}, {"AutoUnblockBtn", {"ANewPINEdt"}},
+            {"ReadCardsBtn", {"ReadPINEdt"}},                {"CheckingCardBtn", {"CheckingPinEdt"}},
+            {"UploadBtn", {"LKReadPINEdt", "LKPassWordEdt"}},
+        };
+        for (const bool pull : {false, true}) {
+            for (const auto& opened : pages) {
+                const QString way = QString("%1 %2").arg(opened.button, pull ? "pull" : "cancel");
+                QVERIFY2(click(window, opened.button), qPrintable(way));
+                for (const QString& edit : opened.edits)
+                    QVERIFY2(type(window, edit, edit == "PUKEdt" ? "12345678" : "5678"), qPrintable(way));
+                if (pull) {
+                    QVERIFY(card.remove());
+                    QTRY_COMPARE(page(window, "MainFrame"), 0);
+                    QVERIFY(card.insert("driver-rfskzi") && selectCardReader(window, reader0));
+                } else {
+                    QVERIFY(click(window, "CancelBtn"));
+                }
+                for (const QString& edit : codeEdits)
+                    QVERIFY2(text(window, edit).isEmpty(), qPrintable(way + ": " + edit));
+            }
+        }
+        QCOMPARE(logLines().filter("findPUK"), QStringList()); // nothing typed was sent
+        QVERIFY(window->close());
+    }
+
     // A removal while the key's pass phrase is asked leaves the page: the
     // phrase accepted then sends nothing, and the window takes the next
     // operation at once.
@@ -489,6 +526,31 @@ private slots:
         // The page opens again without the file sent.
         QVERIFY(click(window, "CancelBtn") && click(window, "UploadBtn"));
         QCOMPARE(text(window, "LKFileEdt"), QString());
+    }
+
+    // A path typed into the file field that names no card data ends the
+    // upload at once: the window answers, nothing reaches the service, the
+    // log says why. (Each kind of file in detail: tst_sender.)
+    void uploadOfNoCardData()
+    {
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        Services services(rig);
+        // Not named after the application: typed keys are ASCII.
+        QTemporaryDir files(QDir::tempPath() + "/upload-XXXXXX");
+        QFile empty(files.filePath("empty.ddd"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        const QString pipe = makeFifo(files.filePath("pipe.ddd"));
+        QVERIFY(!pipe.isEmpty());
+        for (const QString& path : {pipe, QString("/dev/zero"), empty.fileName()}) {
+            QVERIFY(click(window, "UploadBtn") && type(window, "LKFileEdt", path) && click(window, "KvarnolRBtn"));
+            QVERIFY(type(window, "LKPassWordEdt", "secret") && click(window, "LKSendBtn"));
+            QCOMPARE(text(window, "LKReadingProgressLbl"), QStringLiteral("Ошибка чтения ddd-файла"));
+            QVERIFY2(rig.logged(QStringLiteral("Не удалось прочитать файл %1. ").arg(path)), qPrintable(path));
+            QVERIFY(click(window, "CancelBtn"));
+        }
+        QCOMPARE(services.kvarnol.requests().size(), 0);
+        QVERIFY(window->close());
     }
 
     // A read for the upload that fails at the PIN sends nothing; another PIN may be tried.

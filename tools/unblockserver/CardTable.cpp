@@ -42,17 +42,23 @@ QString CardTable::counter()
     return QStringLiteral("42");
 }
 
-QString CardTable::statusRows()
+QString CardTable::statusRows(int count)
 {
-    return QStringLiteral("'ivanov@example.ru','RUD12345678901AB','Сервер','01.06.2021 10:15:00','Выполнен'\r\n"
-                          "'ivanov@example.ru','RUM123456789ABCD','Архив','02.06.2021 11:20:30','Отклонён'\r\n");
+    const QString rows[] = {
+        QStringLiteral("'ivanov@example.ru','RUD12345678901AB','Сервер','01.06.2021 10:15:00','Выполнен'\r\n"),
+        QStringLiteral("'ivanov@example.ru','RUM123456789ABCD','Архив','02.06.2021 11:20:30','Отклонён'\r\n"),
+    };
+    QString status;
+    for (int i = 0; i < count; ++i)
+        status += rows[i % 2];
+    return status;
 }
 
-QString CardTable::answer(const QString& request)
+QString CardTable::answer(const QString& request, int statusRows)
 {
     static const QRegularExpression findPuk(QStringLiteral(R"(^findPUK\('([^']*)','([^']*)'\)$)"));
     if (request == QLatin1String("getStatus()"))
-        return QStringLiteral("<%1/><%2/>").arg(counter(), statusRows());
+        return QStringLiteral("<%1/><%2/>").arg(counter(), CardTable::statusRows(statusRows));
 
     const QRegularExpressionMatch match = findPuk.match(request);
     if (!match.hasMatch())

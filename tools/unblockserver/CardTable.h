@@ -7,9 +7,10 @@
 class CardTable
 {
 public:
-    // The reply body for one request text.
-    static QString answer(const QString& request);
+    // The reply body for one request text; a status of `statusRows` rows.
+    static QString answer(const QString& request, int statusRows);
 
     static QString counter();
-    static QString statusRows();
+    // The two rows of the account, repeated as often as needed.
+    static QString statusRows(int count);
 };

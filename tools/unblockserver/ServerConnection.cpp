@@ -108,15 +108,19 @@ void ServerConnection::answerPlain()
     record(QStringLiteral("PLAIN ") + QString::number(received.size()));
     if (options.silent)
         return;
-    outgoing = frame(QStringLiteral("<%1/><%2/>").arg(CardTable::counter(), CardTable::statusRows()), false);
+    outgoing = frame(QStringLiteral("<%1/><%2/>").arg(CardTable::counter(), CardTable::statusRows(options.statusRows)),
+                     false);
     sendNextChunk();
 }
 
 void ServerConnection::answer(const QString& request)
 {
-    QString body = options.replyBody.isEmpty() ? CardTable::answer(request) : options.replyBody;
+    QString body = options.replyBody.isEmpty() ? CardTable::answer(request, options.statusRows) : options.replyBody;
     if (!options.errorText.isEmpty())
         body = QStringLiteral("ERROR('%1')").arg(options.errorText);
+    // Too long for a command line: made here, in two-byte letters.
+    if (options.errorLength > 0)
+        body = QStringLiteral("ERROR('%1')").arg(QString(qMax(options.errorLength - 9, 0), QChar(0x44F)));
     outgoing = frame(body, options.malformed);
     if (options.surplus)
         outgoing += "SURPLUS";

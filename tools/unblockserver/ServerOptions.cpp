@@ -15,10 +15,14 @@ bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QS
     const QCommandLineOption surplus("surplus", "Send bytes after the announced length.");
     const QCommandLineOption malformed("malformed", "Send a broken frame header.");
     const QCommandLineOption error("error", "Answer ERROR('text').", "text");
+    const QCommandLineOption errorLength("error-length", "Answer an error reply body of this many characters.",
+                                         "characters", "0");
+    const QCommandLineOption statusRows("status-rows", "Rows of the getStatus answer.", "rows", "2");
     const QCommandLineOption reply("reply", "Answer this reply body to every request.", "body");
     const QCommandLineOption plain("plain", "Plain TCP, no TLS.");
     const QCommandLineOption lifetime("lifetime", "Exit after this many seconds.", "seconds", "300");
-    parser.addOptions({cert, key, ca, chunk, pause, silent, closeEarly, surplus, malformed, error, reply, plain, lifetime});
+    parser.addOptions({cert, key, ca, chunk, pause, silent, closeEarly, surplus, malformed, error, errorLength, statusRows,
+                       reply, plain, lifetime});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -34,6 +38,8 @@ bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QS
     options.surplus = parser.isSet(surplus);
     options.malformed = parser.isSet(malformed);
     options.errorText = parser.value(error);
+    options.errorLength = parser.value(errorLength).toInt();
+    options.statusRows = parser.value(statusRows).toInt();
     options.replyBody = parser.value(reply);
     options.plain = parser.isSet(plain);
     options.lifetimeSeconds = parser.value(lifetime).toLongLong();

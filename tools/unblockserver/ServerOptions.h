@@ -15,6 +15,8 @@ struct ServerOptions {
     bool surplus = false;      // bytes after the announced length
     bool malformed = false;    // a broken header
     QString errorText;         // answer ERROR('text') to everything
+    int errorLength = 0;       // answer an ERROR('яя...я') body of this many characters
+    int statusRows = 2;        // rows of the getStatus answer
     QString replyBody;         // answer this body to everything (the card under test)
     bool plain = false;        // never start TLS
     qint64 lifetimeSeconds = 300; // exits by itself after that

@@ -55,6 +55,7 @@ QByteArray ApduEngine::transmit(const QByteArray &bytes)
         if (action.storeOther && !sent.data.isEmpty())
             sent.data[sent.data.size() - 1] = char(sent.data.back() ^ 0x01);
         Response response = execute(sent);
+        m_leaving = action.leave;
         if (action.shortAnswer)
             response.data.truncate(response.data.size() / 2);
         return withStatus(response.data, response.status);

@@ -20,6 +20,9 @@ public:
 
     // The response: data followed by SW1 SW2.
     QByteArray transmit(const QByteArray &apdu);
+    // The last command was carried out, but the card leaves the reader
+    // instead of answering it (--leave-on).
+    bool leaving() const { return m_leaving; }
     // Power-off and reset alike: back to the master file, nothing verified.
     void reset();
 
@@ -57,4 +60,5 @@ private:
     quint16 m_currentFid = 0;
     bool m_pinVerified = false;
     QByteArray m_lastHash;
+    bool m_leaving = false;
 };

@@ -35,17 +35,25 @@ bool toHex(const QString &text, QByteArray *bytes)
     return true;
 }
 
-// "kind:n" and "kind:n:SW".
-bool parseFault(const QString &spec, bool withStatus, FaultPlan *plan)
+// What an option of the form "kind:n" or "kind:n:SW" does to that command.
+enum class Fault { ForceStatus, ShortAnswer, Leave };
+
+// "kind:n", and "kind:n:SW" for a forced status word.
+bool parseFault(const QString &spec, Fault fault, FaultPlan *plan)
 {
     const QStringList parts = spec.split(QLatin1Char(':'));
+    const bool withStatus = fault == Fault::ForceStatus;
     CommandKind kind;
     int nth = 0;
     if (parts.size() != (withStatus ? 3 : 2) || !commandKindFromName(parts.at(0), &kind)
         || !toNumber(parts.at(1), 10, 1, 1 << 30, &nth))
         return false;
-    if (!withStatus) {
+    if (fault == Fault::ShortAnswer) {
         plan->shortenAnswer(kind, nth);
+        return true;
+    }
+    if (fault == Fault::Leave) {
+        plan->leaveUnanswered(kind, nth);
         return true;
     }
     int status = 0;
@@ -96,6 +104,9 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     const QCommandLineOption failOption("fail", "Status word for the n-th command of a kind: KIND:N:SW.", "spec");
     const QCommandLineOption shortOption("short", "Half the answer to the n-th command of a kind: KIND:N.",
                                          "spec");
+    const QCommandLineOption leaveOption(
+        "leave-on", "Leave the reader once the n-th command of a kind is carried out, before answering it: KIND:N.",
+        "spec");
     const QCommandLineOption storeOtherOption(
         "store-other", "Store other bytes than the n-th UPDATE BINARY sent, answering 9000.", "n");
     const QCommandLineOption delayOption("delay-ms", "Delay before each answer.", "ms");
@@ -110,8 +121,8 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
                  "each hold is announced by a \"paused\" line on stdout.");
     parser.addOptions({listOption, exportOption, portOption, profileOption, imageOption, patchOption, pinOption,
                        pukOption, pinTriesOption, pukTriesOption, atrOption, failOption, shortOption,
-                       storeOtherOption, delayOption, slowOption, removeOption, dumpOption, pauseOption,
-                       stampsOption});
+                       leaveOption, storeOtherOption, delayOption, slowOption, removeOption, dumpOption,
+                       pauseOption, stampsOption});
     if (!parser.parse(QStringList{QStringLiteral("vcard")} + arguments)) {
         *error = parser.errorText();
         return false;
@@ -159,12 +170,16 @@ bool CardOptions::parse(const QStringList &arguments, QString *error)
     if (parser.isSet(atrOption) && (!toHex(parser.value(atrOption), &atr) || atr.size() > 33))
         return fail(QStringLiteral("bad --atr (1 to 33 bytes in hexadecimal)"));
     for (const QString &spec : parser.values(failOption)) {
-        if (!parseFault(spec, true, &faults))
+        if (!parseFault(spec, Fault::ForceStatus, &faults))
             return fail(QStringLiteral("bad --fail %1 (KIND:N:SW)").arg(spec));
     }
     for (const QString &spec : parser.values(shortOption)) {
-        if (!parseFault(spec, false, &faults))
+        if (!parseFault(spec, Fault::ShortAnswer, &faults))
             return fail(QStringLiteral("bad --short %1 (KIND:N)").arg(spec));
+    }
+    for (const QString &spec : parser.values(leaveOption)) {
+        if (!parseFault(spec, Fault::Leave, &faults))
+            return fail(QStringLiteral("bad --leave-on %1 (KIND:N)").arg(spec));
     }
     for (const QString &spec : parser.values(storeOtherOption)) {
         if (!toNumber(spec, 10, 1, 1 << 30, &number))

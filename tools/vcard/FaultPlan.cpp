@@ -15,6 +15,11 @@ void FaultPlan::storeOther(int nthUpdate)
     m_storeOther.insert(nthUpdate, true);
 }
 
+void FaultPlan::leaveUnanswered(CommandKind kind, int nth)
+{
+    m_leave.insert(Key(int(kind), nth), true);
+}
+
 FaultPlan::Action FaultPlan::next(CommandKind kind)
 {
     const int nth = ++m_counts[int(kind)];
@@ -27,5 +32,6 @@ FaultPlan::Action FaultPlan::next(CommandKind kind)
     }
     action.shortAnswer = m_short.contains(key);
     action.storeOther = kind == CommandKind::Update && m_storeOther.contains(nth);
+    action.leave = m_leave.contains(key);
     return action;
 }

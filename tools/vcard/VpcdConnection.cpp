@@ -108,6 +108,8 @@ VpcdConnection::End VpcdConnection::serve(QString *error)
         }
         bool replies = false;
         const QByteArray reply = answer(payload, &replies);
+        if (m_engine->leaving())
+            return End::Removed;
         if (!replies)
             continue;
         const int delayMs = m_delayMs + slowDelayOf(payload);

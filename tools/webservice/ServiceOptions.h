@@ -23,6 +23,9 @@ struct ServiceOptions
     QString trickleAt;
     double errorCode = 200;
     QByteArray createResult;
+    // Above 0: the service's own texts (an HTTP error's reason, a JSON-RPC
+    // error's message, each message body) are that many letters "x".
+    int textLength = 0;
     QString certFile;
     QString keyFile;
 };

@@ -135,7 +135,8 @@ HttpResponse WebService::answer(const QString& step, const HttpRequest& request)
     if (step.isEmpty())
         return htmlResponse(404, "Not Found", "<html><body>Not Found</body></html>");
     if (step == options.http500At)
-        return htmlResponse(500, "Internal Server Error", "<html><body>Internal Server Error</body></html>");
+        return htmlResponse(500, serviceText("Internal Server Error").toLatin1(),
+                            "<html><body>Internal Server Error</body></html>");
     if (step == options.htmlAt)
         return htmlResponse(200, "OK", "<html><body><h1>Сервис временно недоступен</h1></body></html>");
     if (step == QLatin1String("page"))
@@ -193,7 +194,7 @@ HttpResponse WebService::rpc(const QString& step, const HttpRequest& request)
     if (step == options.rpcErrorAt) {
         const QJsonObject data{{"name", "service.exceptions.ValidationError"},
                                {"arguments", QJsonArray{"Файл \"<повреждён>\" & не принят", 3}}};
-        return jsonResponse(id, "error", rpcError(options.errorCode, "Ошибка <сервера> & данных", data));
+        return jsonResponse(id, "error", rpcError(options.errorCode, serviceText("Ошибка <сервера> & данных"), data));
     }
     QJsonObject error;
     QJsonValue result;
@@ -246,8 +247,9 @@ QJsonValue WebService::messages(const QJsonObject& params) const
     const QJsonArray ids = params.value("args").toArray().at(0).toArray();
     for (const QJsonValue& id : ids) {
         result.append(QJsonObject{{"id", id},
-                                  {"body", QStringLiteral("<p>Сообщение %1: подпись файла <b>неверна</b> & отклонена</p>")
-                                               .arg(id.toInt())}});
+                                  {"body", serviceText(QStringLiteral("<p>Сообщение %1: подпись файла <b>неверна</b> "
+                                                                      "& отклонена</p>")
+                                                           .arg(id.toInt()))}});
     }
     return result;
 }
@@ -261,4 +263,9 @@ bool WebService::hasSession(const HttpRequest& request) const
             return true;
     }
     return false;
+}
+
+QString WebService::serviceText(const QString& usual) const
+{
+    return options.textLength > 0 ? QString(options.textLength, QLatin1Char('x')) : usual;
 }

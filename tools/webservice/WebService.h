@@ -37,6 +37,7 @@ private:
     QJsonValue read(const QJsonObject& params) const;
     QJsonValue messages(const QJsonObject& params) const;
     bool hasSession(const HttpRequest& request) const;
+    QString serviceText(const QString& usual) const;
 
     ServiceOptions options;
     QByteArray token;

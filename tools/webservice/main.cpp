@@ -35,10 +35,12 @@ bool parse(const QCoreApplication& app, ServiceOptions* options)
     const QCommandLineOption trickle("trickle", "Answer an endless trickle of bytes at the step.", "step");
     const QCommandLineOption code("error-code", "Code of the JSON-RPC error.", "number", "200");
     const QCommandLineOption createResult("create-result", "JSON value returned by create.", "json");
+    const QCommandLineOption textLength("text-length", "The service's texts as this many letters x.", "characters",
+                                        "0");
     const QCommandLineOption cert("cert", "Serve TLS with this certificate.", "pem");
     const QCommandLineOption key("key", "Private key of the certificate.", "pem");
     parser.addOptions({dir, user, password, refuse, broken, state, http500, rpcError, html, stall, flood, trickle, code,
-                       createResult, cert, key});
+                       createResult, textLength, cert, key});
     parser.process(app);
 
     options->dir = parser.value(dir);
@@ -55,6 +57,7 @@ bool parse(const QCoreApplication& app, ServiceOptions* options)
     options->trickleAt = parser.value(trickle);
     options->errorCode = parser.value(code).toDouble();
     options->createResult = parser.value(createResult).toUtf8();
+    options->textLength = parser.value(textLength).toInt();
     options->certFile = parser.value(cert);
     options->keyFile = parser.value(key);
     return !options->dir.isEmpty() && options->certFile.isEmpty() == options->keyFile.isEmpty();
