@@ -33,6 +33,7 @@ void ReaderManager::on_CheckCard(const QString &reader_name, MultiProgressElemen
     reader->card.pin.wipe();
     setMessage(QStringLiteral("Обновляем сведения о карте"));
     reader->updateCardInfo();
+    publish(*reader);
     emit logginMessage(0, checked.arg(reader_name, cardTitle(*reader)));
     emit showUpdatedCardInfo(reader_name);
     emit checkFinished();

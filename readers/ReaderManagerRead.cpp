@@ -33,6 +33,7 @@ void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement
     PIN.wipe();
     reader->card.pin.wipe();
     endCardWork(*reader);
+    publish(*reader);
     emit showUpdatedCardInfo(reader_name);
     emit readFinished(saved);
 }
