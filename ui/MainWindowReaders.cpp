@@ -223,11 +223,12 @@ void MainWindow::on_UnmountedCard(const QString& reader_name)
         operations.interrupted();
     }
     const int row = findReaderRow(reader_name);
-    if (row < 0)
-        return;
-    setReaderIcon(row, noCardIcon);
+    if (row >= 0)
+        setReaderIcon(row, noCardIcon);
     if (pulledInUse)
         on_ErrorCardReader(removedInUse, reader_name);
+    if (row < 0)
+        return;
     QTableWidget* table = ui->ReaderListTbl;
     for (int column = CardNumberColumn; column < ColumnCount; ++column) {
         if (QTableWidgetItem* item = table->item(row, column))
