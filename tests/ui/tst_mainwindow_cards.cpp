@@ -401,7 +401,9 @@ private slots:
         QWidget* window = rig.window;
         VirtualCardProcess card(0);
         VirtualCardProcess other(1);
-        QVERIFY(card.insert("driver-estr", {"--delay-ms", "150"}) && other.insert("company-estr"));
+        QVERIFY(card.insert("driver-estr", {"--delay-ms", "150", "--pause"}) && other.insert("company-estr"));
+        QVERIFY(card.waitUntilPaused()); // the identification's first command
+        card.resume();
         QVERIFY(selectCardReader(window, reader0));
         QVERIFY(click(window, "UploadBtn") && click(window, "KvarnolRBtn"));
         QVERIFY(type(window, "LKPassWordEdt", "secret") && click(window, "LKSendBtn"));
@@ -419,9 +421,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"read "}, operationMs);
         QVERIFY(enabled(window, "LKSendBtn")); // the page is the user's again
 
+        card.pauseNextCommand();
         QVERIFY(click(window, "CancelBtn") && click(window, "ReadCardsBtn"));
         QTRY_COMPARE_WITH_TIMEOUT(logLines().filter(reader0 + ": Чтение карты").size(), 2, operationMs);
+        // The first read cannot end before both cancels are in.
+        QVERIFY(card.waitUntilPaused());
         QVERIFY(click(window, "CancelBtn") && click(window, "ReadCardsBtn") && click(window, "CancelBtn"));
+        card.resume();
         QTRY_COMPARE_WITH_TIMEOUT(rig.finished, (QStringList{"read ", "read ", "read "}), operationMs);
         QCOMPARE(logLines().filter(reader0 + ": Чтение карты").size(), 2); // the upload's and the first
         QCOMPARE(QDir(rig.ddd.path()).entryList({"*.ddd"}), QStringList());
