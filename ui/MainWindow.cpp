@@ -4,6 +4,7 @@
 #include "readers/ReaderManager.h"
 #include "ui/MainWindowRules.h"
 #include "ui/CutTextTips.h"
+#include "ui/LogView.h"
 #include "ui/PassPhraseDialog.h"
 #include "ui/TableColumns.h"
 #include "ui/services/drvpMessageBox.h"
@@ -48,7 +49,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     contextTable = ui->CardInfoTbl;
     ui->CardInfoTbl->setColumnWidth(0, 250);
-    ui->ConsoleTEdt->document()->setMaximumBlockCount(1000);
+    logView = std::make_unique<LogView>(ui->ConsoleTEdt);
     ui->MainFrame->setCurrentIndex(MainPage);
     ui->ViewFrame->setCurrentIndex(StatusView);
 

@@ -14,7 +14,10 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+
 class Config;
+class LogView;
 namespace MainWindowRules {
 struct CommandButtons;
 }
@@ -238,6 +241,7 @@ private:
     QTableWidget* contextTable = nullptr;
     Sender* sender = nullptr;
     Ui_MainWindow* ui = nullptr;
+    std::unique_ptr<LogView> logView;
     quint8 uploadCardPresent = 0;
     quint8 uploadNeedsPin = 0;
     quint8 uploadService = 255;
