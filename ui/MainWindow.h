@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/SecretBytes.h"
+#include "ui/IconCache.h"
 #include "ui/OperationTracker.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -242,6 +243,7 @@ private:
     Sender* sender = nullptr;
     Ui_MainWindow* ui = nullptr;
     std::unique_ptr<LogView> logView;
+    IconCache icons;
     quint8 uploadCardPresent = 0;
     quint8 uploadNeedsPin = 0;
     quint8 uploadService = 255;

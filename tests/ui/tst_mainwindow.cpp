@@ -285,6 +285,28 @@ private slots:
         QVERIFY(view->firstBlock().text().endsWith(QString("/d/%1.ddd").arg(lines + 1)));
     }
 
+    // A reader's row shows each state with one icon for the whole run: an
+    // icon made anew for every change is drawn, scaled and kept in the
+    // toolkit's pixmap cache anew, card after card.
+    void readerRowIconsMadeOnce()
+    {
+        MainWindow window;
+        window.on_FoundCardReaders({"R1"});
+        const QTableWidgetItem* header = window.findChild<QTableWidget*>("ReaderListTbl")->verticalHeaderItem(0);
+        QSet<qint64> icons{header->icon().cacheKey()};
+        for (int card = 0; card < 20; ++card) {
+            window.on_MountedCard("R1");
+            icons << header->icon().cacheKey();
+            window.on_CardUsing("R1", true);
+            icons << header->icon().cacheKey();
+            window.on_CardUsing("R1", false);
+            icons << header->icon().cacheKey();
+            window.on_UnmountedCard("R1");
+            icons << header->icon().cacheKey();
+        }
+        QCOMPARE(icons.size(), 3);
+    }
+
     void titleFollowsUserCertificate()
     {
         Config config;
