@@ -62,5 +62,7 @@ void LogView::dropOldest()
     view->setDocument(renewed);
     if (ours)
         delete document;
+    // The next line goes on from the last one, as in the document before.
+    view->moveCursor(QTextCursor::End);
     formatsKept = renewed->allFormats().size();
 }
