@@ -4,6 +4,7 @@
 #include "readers/ReaderManager.h"
 #include "ui/MainWindowRules.h"
 #include "ui/CutTextTips.h"
+#include "ui/LogView.h"
 #include "ui/PassPhraseDialog.h"
 #include "ui/TableColumns.h"
 #include "ui/services/drvpMessageBox.h"
@@ -48,7 +49,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     contextTable = ui->CardInfoTbl;
     ui->CardInfoTbl->setColumnWidth(0, 250);
-    ui->ConsoleTEdt->document()->setMaximumBlockCount(1000);
+    logView = std::make_unique<LogView>(ui->ConsoleTEdt);
     ui->MainFrame->setCurrentIndex(MainPage);
     ui->ViewFrame->setCurrentIndex(StatusView);
 
@@ -59,6 +60,16 @@ MainWindow::MainWindow(QWidget* parent)
     ui->PUKEdt->setValidator(pukValidator);
     for (QLineEdit* edit : {ui->UnblockPinEdt, ui->CheckingPinEdt, ui->ReadPINEdt, ui->ANewPINEdt, ui->LKReadPINEdt})
         edit->setValidator(pinValidator);
+    // An emptied code edit forgets its undo history, which would otherwise
+    // grow with every code typed in the run and keep each of its digits.
+    // Their echo modes let undo do no more than empty them anyway.
+    for (QLineEdit* edit : {ui->PUKEdt, ui->UnblockPinEdt, ui->CheckingPinEdt, ui->ReadPINEdt, ui->ANewPINEdt,
+                            ui->LKReadPINEdt, ui->LKPassWordEdt}) {
+        connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
+            if (text.isEmpty())
+                edit->setText(QString());
+        });
+    }
     initProgressElements();
     initContextMenus();
     // Empty at first, yet with whole captions.

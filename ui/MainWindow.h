@@ -3,6 +3,7 @@
 #include "card/SecretBytes.h"
 #include "readers/CardWork.h"
 #include "ui/CardHolds.h"
+#include "ui/IconCache.h"
 #include "ui/OperationTracker.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -15,7 +16,10 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+
 class Config;
+class LogView;
 namespace MainWindowRules {
 struct CommandButtons;
 }
@@ -239,6 +243,8 @@ private:
     QTableWidget* contextTable = nullptr;
     Sender* sender = nullptr;
     Ui_MainWindow* ui = nullptr;
+    std::unique_ptr<LogView> logView;
+    IconCache icons;
     quint8 uploadCardPresent = 0;
     quint8 uploadNeedsPin = 0;
     quint8 uploadService = 255;

@@ -6,7 +6,6 @@
 #include "ui_MainWindow.h"
 
 #include <QColor>
-#include <QIcon>
 #include <QTableWidgetItem>
 
 namespace {
@@ -122,7 +121,7 @@ void MainWindow::on_CheckFinished()
 
 void MainWindow::setCheckingTabIcon(int tab, const QString& path)
 {
-    ui->CheckingTabs->setTabIcon(tab, QIcon(path));
+    ui->CheckingTabs->setTabIcon(tab, icons.icon(path));
 }
 
 void MainWindow::fillCommandCheckTable(const ReaderState& state)

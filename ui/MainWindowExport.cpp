@@ -2,12 +2,13 @@
 
 #include "config/Config.h"
 #include "ui/LogExport.h"
+#include "ui/LogView.h"
 #include "ui/TableClipboard.h"
 #include "ui/TableExport.h"
 #include "ui_MainWindow.h"
 
 #include <QMenu>
-#include <QTextCursor>
+#include <QTextDocument>
 
 namespace {
 
@@ -138,20 +139,20 @@ TableExportRules MainWindow::exportRules()
 
 void MainWindow::on_NewLogMessage(const QString& logmsg)
 {
-    ui->ConsoleTEdt->append(logmsg);
-    ui->ConsoleTEdt->moveCursor(QTextCursor::End);
+    logView->append(logmsg);
 }
 
+// Asked on every line: whether the view is empty, never its whole text.
 void MainWindow::on_ConsoleTEdt_textChanged()
 {
-    const bool hasText = !ui->ConsoleTEdt->toPlainText().isEmpty();
+    const bool hasText = !ui->ConsoleTEdt->document()->isEmpty();
     for (QWidget* button : {ui->ClearConsoleBtn, ui->Console2HTMLBtn, ui->Console2TXTBtn})
         button->setEnabled(hasText);
 }
 
 void MainWindow::on_ClearConsoleBtn_clicked()
 {
-    ui->ConsoleTEdt->clear();
+    logView->clear();
 }
 
 void MainWindow::on_Console2HTMLBtn_clicked()

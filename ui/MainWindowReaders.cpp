@@ -5,7 +5,6 @@
 #include "ui_MainWindow.h"
 
 #include <QHeaderView>
-#include <QIcon>
 #include <QTableWidgetItem>
 
 namespace {
@@ -26,7 +25,7 @@ void MainWindow::addReaderRow(int row, const QString& name)
 {
     QTableWidget* table = ui->ReaderListTbl;
     auto* header = new QTableWidgetItem(QString());
-    header->setIcon(QIcon(noCardIcon));
+    header->setIcon(icons.icon(noCardIcon));
     table->setVerticalHeaderItem(row, header);
     table->verticalHeader()->setSectionsClickable(false);
     // A reader that arrives while an operation page is open stays locked
@@ -55,7 +54,7 @@ int MainWindow::findReaderRow(const QString& name) const
 void MainWindow::setReaderIcon(int row, const QString& path)
 {
     if (QTableWidgetItem* header = ui->ReaderListTbl->verticalHeaderItem(row))
-        header->setIcon(QIcon(path));
+        header->setIcon(icons.icon(path));
 }
 
 void MainWindow::showCardHold(const QString& name)

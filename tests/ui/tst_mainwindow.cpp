@@ -23,6 +23,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QtTest>
 
 namespace {
@@ -42,6 +45,24 @@ void recordUnboundSlots(QtMsgType type, const QMessageLogContext& context, const
         unboundSlots << text;
     if (previousHandler)
         previousHandler(type, context, text);
+}
+
+// "111" while the log view's clear, HTML and TXT buttons are enabled.
+QString logButtons(const QWidget& window)
+{
+    QString states;
+    for (const char* name : {"ClearConsoleBtn", "Console2HTMLBtn", "Console2TXTBtn"})
+        states += window.findChild<QAbstractButton*>(name)->isEnabled() ? '1' : '0';
+    return states;
+}
+
+bool clickButton(const QWidget& window, const char* name)
+{
+    auto* button = window.findChild<QAbstractButton*>(name);
+    if (!button || !button->isEnabled())
+        return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    return true;
 }
 
 } // namespace
@@ -190,22 +211,100 @@ private slots:
         connect(&window, &MainWindow::logginMessage, &logger, &DRVPEventLogger::on_logginMessage);
         connect(&logger, &DRVPEventLogger::newLogMessage, &window, &MainWindow::on_NewLogMessage);
         QSignalSpy shown(&logger, &DRVPEventLogger::newLogMessage);
-        const auto logButtons = [&] {
-            QString states;
-            for (const char* name : {"ClearConsoleBtn", "Console2HTMLBtn", "Console2TXTBtn"})
-                states += window.findChild<QAbstractButton*>(name)->isEnabled() ? '1' : '0';
-            return states;
-        };
-        QCOMPARE(logButtons(), QString("000"));
+        QCOMPARE(logButtons(window), QString("000"));
         window.on_ErrorCardReader("Служба недоступна", "");
         window.on_ErrorCardReader("Карта <i>&</i> ридер", "Reader <1>");
         QCOMPARE(shown.size(), 2);
         QVERIFY(shown.at(0).at(0).toString().endsWith("[Crit] - Служба недоступна</span>"));
         QVERIFY(shown.at(1).at(0).toString().endsWith(
             "[Crit] - Reader &lt;1&gt;: Карта &lt;i&gt;&amp;&lt;/i&gt; ридер</span>"));
-        QCOMPARE(logButtons(), QString("111"));
-        QTest::mouseClick(window.findChild<QAbstractButton*>("ClearConsoleBtn"), Qt::LeftButton);
-        QCOMPARE(logButtons(), QString("000"));
+        QCOMPARE(logButtons(window), QString("111"));
+        QVERIFY(clickButton(window, "ClearConsoleBtn"));
+        QCOMPARE(logButtons(window), QString("000"));
+    }
+
+    // The view shows the newest lines, at most a thousand; the oldest go a
+    // hundred at a time. What drops out takes its link's text format with
+    // it, the kept lines keep their links, and the export takes what the
+    // view shows.
+    void logViewKeepsNewestLines_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("first");
+        QTest::newRow("not yet full") << 999 << 999 << 1;
+        QTest::newRow("full") << 1000 << 1000 << 1;
+        QTest::newRow("one more") << 1001 << 901 << 101;
+        QTest::newRow("a long day") << 2500 << 1000 << 1501;
+    }
+    void logViewKeepsNewestLines()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, shown);
+        QFETCH(int, first);
+        Config config;
+        QTemporaryDir exports;
+        config.setPath("ExportPath", exports.path());
+        MainWindow window;
+        window.setConfig(&config);
+        DRVPEventLogger logger;
+        connect(&logger, &DRVPEventLogger::newLogMessage, &window, &MainWindow::on_NewLogMessage);
+        const auto saved = [](int n) { return QString("R1 - сохранен: <a href=\"/d/%1.ddd\">/d/%1.ddd</a>").arg(n); };
+        for (int n = 1; n <= lines; ++n)
+            logger.on_logginMessage(0, saved(n));
+
+        const QTextDocument* view = window.findChild<QTextEdit*>("ConsoleTEdt")->document();
+        QCOMPARE(view->blockCount(), shown);
+        QVERIFY2(view->firstBlock().text().endsWith(QString("[Info] - R1 - сохранен: /d/%1.ddd").arg(first)),
+                 qPrintable(view->firstBlock().text()));
+        QVERIFY2(view->lastBlock().text().endsWith(QString("[Info] - R1 - сохранен: /d/%1.ddd").arg(lines)),
+                 qPrintable(view->lastBlock().text()));
+        const QString html = view->toHtml();
+        QVERIFY(html.contains(QString("href=\"/d/%1.ddd\"").arg(first)));
+        QVERIFY(html.contains(QString("href=\"/d/%1.ddd\"").arg(lines)));
+        QVERIFY(!html.contains(QString("href=\"/d/%1.ddd\"").arg(first - 1)));
+        // About one format per kept link; every dropped one would make thousands.
+        QVERIFY2(view->allFormats().size() < shown + 150, qPrintable(QString::number(view->allFormats().size())));
+
+        const QString file = exports.filePath("log.txt");
+        dialogsShownBy([&] { QVERIFY(clickButton(window, "Console2TXTBtn")); }, {chooseFile(file)});
+        QFile exported(file);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QStringList exportedLines = QString::fromUtf8(exported.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(exportedLines.size(), shown);
+        QVERIFY(exportedLines.first().endsWith(QString("/d/%1.ddd").arg(first)));
+
+        // The buttons follow whether the view holds anything.
+        QCOMPARE(logButtons(window), QString("111"));
+        QVERIFY(clickButton(window, "ClearConsoleBtn"));
+        QCOMPARE(logButtons(window), QString("000"));
+        logger.on_logginMessage(0, saved(lines + 1));
+        QCOMPARE(logButtons(window), QString("111"));
+        view = window.findChild<QTextEdit*>("ConsoleTEdt")->document();
+        QCOMPARE(view->blockCount(), 1);
+        QVERIFY(view->firstBlock().text().endsWith(QString("/d/%1.ddd").arg(lines + 1)));
+    }
+
+    // A reader's row shows each state with one icon for the whole run: an
+    // icon made anew for every change is drawn, scaled and kept in the
+    // toolkit's pixmap cache anew, card after card.
+    void readerRowIconsMadeOnce()
+    {
+        MainWindow window;
+        window.on_FoundCardReaders({"R1"});
+        const QTableWidgetItem* header = window.findChild<QTableWidget*>("ReaderListTbl")->verticalHeaderItem(0);
+        QSet<qint64> icons{header->icon().cacheKey()};
+        for (int card = 0; card < 20; ++card) {
+            window.on_MountedCard("R1");
+            icons << header->icon().cacheKey();
+            window.on_CardUsing("R1", true);
+            icons << header->icon().cacheKey();
+            window.on_CardUsing("R1", false);
+            icons << header->icon().cacheKey();
+            window.on_UnmountedCard("R1");
+            icons << header->icon().cacheKey();
+        }
+        QCOMPARE(icons.size(), 3);
     }
 
     void titleFollowsUserCertificate()

@@ -54,6 +54,16 @@ QString commandButtons(QWidget* window)
     return states;
 }
 
+// The icons the diagnosis tabs show, by identity.
+QList<qint64> tabIcons(QWidget* window)
+{
+    const auto* tabs = window->findChild<QTabWidget*>("CheckingTabs");
+    QList<qint64> icons;
+    for (int tab = 0; tab < tabs->count(); ++tab)
+        icons << tabs->tabIcon(tab).cacheKey();
+    return icons;
+}
+
 QString passPhrase()
 {
     QFile file(certPath("passphrase.txt"));
@@ -285,6 +295,7 @@ private slots:
         QVERIFY(pinCard.insert("driver-rfskzi", {"--pin-tries", "0"}) && selectCardReader(window, reader1));
         QVERIFY(click(window, "CheckingCardBtn"));
         QVERIFY(enabled(window, "StartCheckingBtn"));
+        const QList<qint64> idleTabs = tabIcons(window);
         QVERIFY(click(window, "CancelBtn") && click(window, "AutoUnblockBtn"));
         QVERIFY(type(window, "ANewPINEdt", "5678"));
         dialogsShownBy([&] { QVERIFY(click(window, "AUnblockBtn")); },
@@ -302,6 +313,9 @@ private slots:
         QVERIFY(card.insert("driver-estr", slowCard) && selectCardReader(window, reader0));
         QVERIFY(click(window, "CheckingCardBtn")); // kind 2: the diagnosis starts at once
         QVERIFY(!enabled(window, "StartCheckingBtn"));
+        // Each diagnosis shows the idle tabs with the same icons, not new ones
+        // for the pixmap cache to keep.
+        QCOMPARE(tabIcons(window), idleTabs);
         QVERIFY(click(window, "CancelBtn"));
         QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"check"}, operationMs);
         QCOMPARE(page(window, "ViewFrame"), 0);
