@@ -1,3 +1,4 @@
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/ModalBoxes.h"
 #include "ui/services/DRVPEventLogger.h"
 
@@ -106,11 +107,27 @@ private slots:
         QCOMPARE(messages, QStringList({opening, "first run", closing, opening, "second run", closing, ""}));
     }
 
-    // A folder where the log file should be: the user is told, and every
-    // line still reaches the log view (start-up tests tell a blocked folder).
+    // A folder, or a named pipe (which nothing reads), where the log file
+    // should be: the user is told at once, and every line still reaches the
+    // log view (start-up tests tell a blocked folder).
+    void failureIsShown_data()
+    {
+        QTest::addColumn<QString>("blocker");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("named pipe") << "pipe";
+        QTest::newRow("link to a named pipe") << "link";
+    }
+
     void failureIsShown()
     {
-        QVERIFY(QDir().mkpath(logPath()));
+        QFETCH(QString, blocker);
+        QVERIFY(QDir().mkpath(QFileInfo(logPath()).path()));
+        if (blocker == "folder")
+            QVERIFY(QDir().mkpath(logPath()));
+        else if (blocker == "pipe")
+            QVERIFY(!makeFifo(logPath()).isEmpty());
+        else
+            QVERIFY(!makeFifo(logPath() + ".pipe").isEmpty() && QFile::link(logPath() + ".pipe", logPath()));
         const QString box = "Не удалось открыть на запись файл журнала событий: " + logPath()
                             + ". Журналирование событий невозможно.";
         DRVPEventLogger logger;

@@ -7,6 +7,10 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 DRVPEventLogger* eventLogger = new DRVPEventLogger;
 
 DRVPEventLogger::DRVPEventLogger(QObject* parent)
@@ -32,8 +36,7 @@ void DRVPEventLogger::openLog()
         return;
     }
 
-    logFile.setFileName(filePath);
-    if (logFile.open(QIODevice::Append)) {
+    if (openForAppending(filePath)) {
         stream.setDevice(&logFile);
         stream.setCodec("UTF-8");
         on_logginMessage(0, QStringLiteral("=== Дравек Про запущен ==="));
@@ -46,6 +49,26 @@ void DRVPEventLogger::openLog()
             .arg(filePath);
     on_logginMessage(2, failure);
     showFailure(failure, QString());
+}
+
+// Only a regular file: an append to a named pipe waits for a reader, and
+// would hold the start for good. Opened without waiting, then checked, as the
+// path may have become a pipe meanwhile.
+bool DRVPEventLogger::openForAppending(const QString& filePath)
+{
+    const QByteArray name = QFile::encodeName(filePath);
+    struct stat info = {};
+    if (::stat(name.constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        return false;
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || !logFile.open(fd, QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 void DRVPEventLogger::closeLog()

@@ -44,6 +44,7 @@ signals:
     void newLogMessage(QString logmsg);
 
 private:
+    bool openForAppending(const QString& filePath);
     void showFailure(const QString& text, const QString& informativeText);
     static QString htmlText(const QString& msg);
 
