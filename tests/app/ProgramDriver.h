@@ -45,6 +45,21 @@ inline void clearStore()
     store()->clear();
 }
 
+// What the window tests on cards share: the local unblock server listening
+// on `unblockPort`, the test certificates, plain HTTP to the service doubles
+// and a login for each.
+inline void storeCardTestSettings(quint16 unblockPort)
+{
+    const QString certs = qEnvironmentVariable("DRVP_CERTS_DIR") + QLatin1Char('/');
+    const QList<QPair<QString, QString>> values{
+        {"Server", "127.0.0.1"},          {"Port", QString::number(unblockPort)}, {"Timeout", "15000"},
+        {"CertCA", certs + "ca.pem"},     {"CertUser", certs + "user.pem"},      {"Protocol", "http"},
+        {"KvarnolLogin", "driver"},      {"LotvarskLogin", "driver"},
+    };
+    for (const auto& value : values)
+        store()->setValue(value.first, value.second);
+}
+
 inline QString dataFolder()
 {
     return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/ВОРНТЕХ/Дравек Про");

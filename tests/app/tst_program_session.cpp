@@ -37,12 +37,6 @@ QString certPath(const QString& name)
     return UnblockServerProcess::certPath(name);
 }
 
-QString passPhrase()
-{
-    QFile file(certPath("passphrase.txt"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-}
-
 int lcd(QWidget* window, const char* name)
 {
     return window->findChild<QLCDNumber*>(name)->intValue();
@@ -137,7 +131,7 @@ void TestProgramSession::wholeSession()
     QVERIFY(card.insert(driverCard, {"--fail", "hash:1:6985"}));
     // The pass phrase of the key at start, the .ddd file for the upload, the
     // name of the exported table.
-    const QList<ModalAnswer> answers{typeText(passPhrase()), [this](QDialog* d) { chooseFile(saved)(d); },
+    const QList<ModalAnswer> answers{typeText(UnblockServerProcess::passPhrase()), [this](QDialog* d) { chooseFile(saved)(d); },
                                      chooseFile(home.filePath("exports/readers.csv"))};
     bool done = false;
     const QStringList shown = dialogsShownBy([&] { done = session(); }, answers);

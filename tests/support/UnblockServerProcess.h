@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayList>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 
@@ -36,6 +37,13 @@ public:
     static QString certPath(const QString &name)
     {
         return qEnvironmentVariable("DRVP_CERTS_DIR") + '/' + name;
+    }
+
+    // The pass phrase of the test user's key.
+    static QString passPhrase()
+    {
+        QFile file(certPath("passphrase.txt"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
     }
 
     // Output lines so far that begin with prefix, prefix cut off.

@@ -21,17 +21,6 @@ const QString pulledInUse = QStringLiteral(
     ": Отключение карты в процессе ее использования. Данное действие могло вывести карту "
     "тахографа из строя, т. е. привести к поломке карты.");
 
-QString certPath(const QString& name)
-{
-    return UnblockServerProcess::certPath(name);
-}
-
-QString passPhrase()
-{
-    QFile file(certPath("passphrase.txt"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-}
-
 // The reader row's icon at each change ("0", "2", "3", "-1" for the error
 // picture) and "end" each time the reader manager tells that our work with
 // the card is over, once the window has taken that in.
@@ -112,13 +101,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(useHome(home) && server.port != 0);
-        const QList<QPair<QString, QString>> values{
-            {"Server", "127.0.0.1"},        {"Port", QString::number(server.port)}, {"Timeout", "15000"},
-            {"CertCA", certPath("ca.pem")}, {"CertUser", certPath("user.pem")},    {"Protocol", "http"},
-            {"KvarnolLogin", "driver"},    {"LotvarskLogin", "driver"},
-        };
-        for (const auto& value : values)
-            store()->setValue(value.first, value.second);
+        storeCardTestSettings(server.port);
     }
 
     void cleanup()
@@ -162,7 +145,7 @@ private slots:
         QFETCH(bool, cancel);
         RunningProgram rig;
         MainWindow* window = rig.window;
-        rig.program.settings().auth["PKeyUser"] = certPath("user-pkcs8.pem");
+        rig.program.settings().auth["PKeyUser"] = UnblockServerProcess::certPath("user-pkcs8.pem");
         WebServiceProcess kvarnol;
         rig.program.settings().services["KvarnolServer"] = kvarnol.host();
         IconHistory history(rig, reader0);
@@ -183,7 +166,7 @@ private slots:
         for (const QString& step : start.split(' ')) {
             const int equals = step.indexOf('=');
             if (equals < 0 && step == "AUnblockBtn") {
-                QCOMPARE(dialogsShownBy([&] { QVERIFY(click(window, step)); }, {typeText(passPhrase())}),
+                QCOMPARE(dialogsShownBy([&] { QVERIFY(click(window, step)); }, {typeText(UnblockServerProcess::passPhrase())}),
                          QStringList{"input:Пароль закрытого ключа"});
             } else if (equals < 0) {
                 QVERIFY2(click(window, step), qPrintable(step));

@@ -64,12 +64,6 @@ QList<qint64> tabIcons(QWidget* window)
     return icons;
 }
 
-QString passPhrase()
-{
-    QFile file(certPath("passphrase.txt"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-}
-
 // Both services, each a double of its own, known to the running program.
 struct Services
 {
@@ -98,13 +92,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(useHome(home) && server.port != 0);
-        const QList<QPair<QString, QString>> values{
-            {"Server", "127.0.0.1"},          {"Port", QString::number(server.port)}, {"Timeout", "15000"},
-            {"CertCA", certPath("ca.pem")},   {"CertUser", certPath("user.pem")},    {"Protocol", "http"},
-            {"KvarnolLogin", "driver"},      {"LotvarskLogin", "driver"},
-        };
-        for (const auto& value : values)
-            store()->setValue(value.first, value.second);
+        storeCardTestSettings(server.port);
     }
 
     void cleanup()
@@ -388,7 +376,7 @@ private slots:
         bool pageLeft = false;
         const ModalAnswer pullThenType = [&](QDialog* dialog) {
             pageLeft = card->remove() && QTest::qWaitFor([&] { return page(window, "MainFrame") == 0; }, operationMs);
-            typeText(passPhrase())(dialog);
+            typeText(UnblockServerProcess::passPhrase())(dialog);
         };
         QCOMPARE(dialogsShownBy([&] { QVERIFY(click(window, "AUnblockBtn")); }, {pullThenType}),
                  QStringList{"input:Пароль закрытого ключа"});
