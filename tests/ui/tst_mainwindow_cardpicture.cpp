@@ -215,9 +215,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(logLines().filter(reader0 + pulledInUse).size(), 1, operationMs);
         QCOMPARE(readerIcon(window, reader0), -1);
 
+        // Pulled once its identification is over, and only then.
+        const int ends = history.ends();
         card = std::make_unique<VirtualCardProcess>(0);
         QVERIFY(card->insert("driver-estr"));
-        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
+        QTRY_COMPARE_WITH_TIMEOUT(history.ends(), ends + 1, operationMs);
+        QCOMPARE(readerIcon(window, reader0), 2);
         QVERIFY(card->remove());
         QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 0, operationMs);
         QCOMPARE(logLines().filter(reader0 + pulledInUse).size(), 1);
