@@ -1,7 +1,7 @@
 #include "tools/daybench/Workday.h"
 
 #include "tests/app/ProgramDriver.h"
-#include "tools/daybench/StallWatch.h"
+#include "tests/support/StallWatch.h"
 #include "tools/daybench/VirtualCard.h"
 
 #include <QDeadlineTimer>

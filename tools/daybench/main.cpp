@@ -5,7 +5,7 @@
 
 #include "tests/app/ProgramDriver.h"
 #include "tools/daybench/ProcessFigures.h"
-#include "tools/daybench/StallWatch.h"
+#include "tests/support/StallWatch.h"
 #include "tools/daybench/TimedApplication.h"
 #include "tools/daybench/Workday.h"
 #include "ui/app/Program.h"

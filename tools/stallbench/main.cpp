@@ -8,8 +8,8 @@
 // page's button; then the time the program takes to close.
 
 #include "tests/support/ModalBoxes.h"
+#include "tests/support/StallWatch.h"
 #include "tests/support/UnblockServerProcess.h"
-#include "tools/stallbench/StallMeter.h"
 #include "ui/app/Program.h"
 #include "ui/services/DRVPEventLogger.h"
 
@@ -85,11 +85,11 @@ int main(int argc, char** argv)
         Program program(logger);
         eventLogger = nullptr;
         MainWindow& window = program.mainWindow();
-        StallMeter meter;
+        StallWatch meter;
         QElapsedTimer asked;
         QObject::connect(&window, &MainWindow::makeCommand, &meter, [&] {
             asked.start();
-            meter.begin();
+            meter.restart();
         });
         // A round ends a while after the error line reached the log view,
         // so that its showing counts too.
@@ -98,7 +98,7 @@ int main(int argc, char** argv)
                 return;
             answerMs << asked.elapsed();
             QTimer::singleShot(settleMs, &meter, [&] {
-                stalls << meter.end();
+                stalls << meter.longestMs();
                 if (stalls.size() < roundCount) {
                     window.findChild<QAbstractButton*>(QStringLiteral("RefreshStatusBtn"))->click();
                     return;

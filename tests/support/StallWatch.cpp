@@ -1,4 +1,4 @@
-#include "tools/daybench/StallWatch.h"
+#include "tests/support/StallWatch.h"
 
 #include <algorithm>
 

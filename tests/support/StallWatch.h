@@ -5,7 +5,8 @@
 #include <QTimer>
 
 // The longest time the GUI thread's event loop went without turning, seen by
-// a timer that asks to run every millisecond. Its ticks also keep a wait on
+// a timer that asks to run every millisecond (a user's click would have
+// waited as long). Its ticks also keep a wait on
 // the event loop from sleeping longer than that.
 class StallWatch : public QObject
 {
