@@ -45,9 +45,10 @@ public:
     bool updateBinary(qint32 value);
     bool verifyPin();
     bool unblockPin();
-    // After a failed updateBinary: the command went out and no status word
-    // came back, the card or the reader gone on the way, so the card may have
-    // carried it out. False when the card answered, or when nothing was sent.
+    // After a failed updateBinary or unblockPin: the command went out and no
+    // status word came back, the card or the reader gone on the way, so the
+    // card may have carried it out. False when the card answered, or when
+    // nothing was sent.
     bool answerLost() const { return m_answerLost; }
 
     QString cardStateText() const;

@@ -23,6 +23,7 @@ constexpr qint32 SCARD_E_INVALID_PARAMETER = code(0x80100004);
 constexpr qint32 SCARD_E_INSUFFICIENT_BUFFER = code(0x80100008);
 constexpr qint32 SCARD_E_UNKNOWN_READER = code(0x80100009);
 constexpr qint32 SCARD_E_TIMEOUT = code(0x8010000A);
+constexpr qint32 SCARD_E_SHARING_VIOLATION = code(0x8010000B);
 constexpr qint32 SCARD_E_NO_SMARTCARD = code(0x8010000C);
 constexpr qint32 SCARD_E_NOT_TRANSACTED = code(0x80100016);
 constexpr qint32 SCARD_E_READER_UNAVAILABLE = code(0x80100017);

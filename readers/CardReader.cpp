@@ -15,6 +15,9 @@ constexpr quint16 authoritySize = 36;
 constexpr char nationalSeriesMark = '1';
 
 const QString connecting = QStringLiteral("%1: Подключение к карте тахографа ...");
+const QString heldElsewhereLine = QStringLiteral(
+    "%1: Не удалось подключиться к карте: она занята другой программой. Дождитесь, когда программа освободит "
+    "карту, и повторите операцию.");
 const QString failDisconnect = QStringLiteral("%1: Не удалось отключиться от карты тахографа. %2");
 const QString failKind = QStringLiteral("%1: Не удалось определить вид карты тахогарфа.");
 const QString kindFound = QStringLiteral("%1: Вид карты тахогарфа: %2.");
@@ -76,6 +79,11 @@ CardReader::CardReader(const QString &readerName, quint64 context, QObject *pare
 
 CardReader::~CardReader() = default;
 
+QString CardReader::heldElsewhereText()
+{
+    return QStringLiteral("Карта занята другой программой");
+}
+
 void CardReader::on_InterruptAllOperation()
 {
     interrupted = true;
@@ -85,17 +93,21 @@ bool CardReader::scardConnect()
 {
     emit logginMessage(0, connecting.arg(readerName));
     pcscResult.reset();
+    m_heldElsewhere = false;
     if (interrupted && !ignoresInterrupt)
         return false;
-    return Pcsc::SCardConnectW(context, readerName, Pcsc::SCARD_SHARE_SHARED,
-                               Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &card.hCard,
-                               &card.activeProtocol)
-        == Pcsc::SCARD_S_SUCCESS;
+    const qint32 rc = Pcsc::SCardConnectW(context, readerName, Pcsc::SCARD_SHARE_SHARED,
+                                          Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &card.hCard,
+                                          &card.activeProtocol);
+    m_heldElsewhere = rc == Pcsc::SCARD_E_SHARING_VIOLATION;
+    return rc == Pcsc::SCARD_S_SUCCESS;
 }
 
 bool CardReader::connectCard()
 {
     const bool connected = scardConnect();
+    if (m_heldElsewhere)
+        emit logginMessage(2, heldElsewhereLine.arg(readerName));
     if (connected) {
         if (card.activeProtocol == Pcsc::SCARD_PROTOCOL_T0)
             card.sendPci = Pcsc::g_rgSCardT0Pci;

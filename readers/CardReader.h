@@ -36,7 +36,13 @@ public:
     ~CardReader() override;
 
     bool scardConnect();
+    // A connect refused because another program holds the card is logged
+    // here, naming that cause, so each road reports it once.
     bool connectCard();
+    // The last connect was refused because another program holds the card.
+    bool heldElsewhere() const { return m_heldElsewhere; }
+    // The operation's state text for it.
+    static QString heldElsewhereText();
     bool disconnectCard();
     bool detectCardKind();
     bool detectCardType();
@@ -103,12 +109,15 @@ private:
     // Card diagnosis (CardReaderCheck*.cpp): the command check, the data
     // checks, and the events and faults list, each filling its row list.
 public:
-    // All three stages, always, in this order. A write test that cannot put
-    // a file's original bytes back emits showErrMsg with type 3 (critical);
-    // the reader manager relays it to the main window. Only the command
-    // check talks to the card: `cardDone` runs once it is over.
-    void checkCard(const SecretBytes &pin, const std::function<void()> &cardDone = {});
-    void checkCommands(const SecretBytes &pin);
+    // All three stages, in this order, unless another program holds the
+    // card: then nothing runs past the refused connect, and the result is
+    // false. A write test that cannot put a file's original bytes back emits
+    // showErrMsg with type 3 (critical); the reader manager relays it to the
+    // main window. Only the command check talks to the card: `cardDone` runs
+    // once it is over.
+    bool checkCard(const SecretBytes &pin, const std::function<void()> &cardDone = {});
+    // False when another program holds the card.
+    bool checkCommands(const SecretBytes &pin);
     void diagnoseCardData();
     void checkEventsAndFaults();
     void addCmdCheckRow(const QString &step, const QString &message, quint8 failed);
@@ -141,4 +150,6 @@ private:
     CardFileRecord *loadedFile(quint16 fid) const;
     void setProgressState(quint8 state, const QString &text);
     void nextProgressStep(const QString &text);
+
+    bool m_heldElsewhere = false;
 };

@@ -204,9 +204,12 @@ bool CardReaderAgent::waitForChanges()
     int quietWaits = 0;
     while (!stopRequested) {
         qint32 rc = SCardGetStatusChangeW(context, waitSliceMs, states.data(), quint32(states.size()));
+        // Taken before the look below, so a restatement shows the card as
+        // it is after the ask.
+        const bool restate = restateRequested.exchange(false);
         // At a time-out pcsc-lite hands back the states of its last event,
         // maybe seconds old: a hold since let go would show as one now.
-        if (rc == SCARD_E_TIMEOUT && !stopRequested)
+        if ((rc == SCARD_E_TIMEOUT || restate) && !stopRequested)
             rc = SCardGetStatusChangeW(context, 0, states.data(), quint32(states.size()));
         if (stopRequested)
             return false;
@@ -221,6 +224,8 @@ bool CardReaderAgent::waitForChanges()
                 relist = applyReaderChange(states[i]) || relist;
         }
         relist = pnpReportsChange(states.back()) || relist;
+        if (restate)
+            restateHolds();
         if (relist)
             return true;
         if (rc == SCARD_E_TIMEOUT && ++quietWaits % quietWaitsBeforeRelisting == 0
@@ -228,6 +233,21 @@ bool CardReaderAgent::waitForChanges()
             return true;
     }
     return false;
+}
+
+void CardReaderAgent::on_CardWork(const QString & /*reader_name*/, CardWork work)
+{
+    if (work != CardWork::Started)
+        restateRequested = true;
+}
+
+void CardReaderAgent::restateHolds()
+{
+    for (size_t i = 0; i + 1 < states.size(); ++i) {
+        const quint32 state = states[i].dwCurrentState;
+        if (state & SCARD_STATE_PRESENT)
+            emit cardUsing(states[i].szReader, (state & heldBits) != 0);
+    }
 }
 
 bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
@@ -259,6 +279,18 @@ bool CardReaderAgent::applyReaderChange(SCARD_READERSTATEW &entry)
                 emit errorCardReader(QString::fromUtf8(badCard), name);
             handled = true;
         }
+    }
+    // Pulled and put back, or swapped, between two looks: the count moved on
+    // while the reader never showed empty.
+    const bool cardBefore = before == SCARD_STATE_PRESENT || before == (SCARD_STATE_PRESENT | SCARD_STATE_UNPOWERED);
+    if (!handled && cardBefore && (el & SCARD_STATE_PRESENT) && counter(es) != counter(cs)) {
+        emit unmountedCard(name);
+        if (el & SCARD_STATE_MUTE)
+            emit errorCardReader(QString::fromUtf8(badCard), name);
+        else
+            emit mountedCard(name);
+        announced = true;
+        handled = true;
     }
     // A program that held the card exclusively keeps the exclusive bit up
     // on the empty reader until it lets go.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Pcsc.h"
+#include "readers/CardWork.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -25,6 +26,10 @@ public:
     // Ends runMonitor() from any thread, whatever the loop is doing.
     void stop();
     void runMonitor();
+    // Any thread. After our own card work the window takes the service's
+    // word on the card, which this monitor may never see change: its next
+    // look then reports whether each card is held, changed or not.
+    void on_CardWork(const QString &reader_name, CardWork work);
 
     static QString scardErrorText(qint32 code);
 
@@ -48,6 +53,7 @@ private:
     bool applyReaderChange(Pcsc::SCARD_READERSTATEW &entry);
     bool pnpReportsChange(Pcsc::SCARD_READERSTATEW &entry);
     bool readerListChanged();
+    void restateHolds();
     void takeListing(const QStringList &now);
     void reportFreeFailure(qint32 rc);
     void reportRetry(const QString &text, int attempt, const QString &advice);
@@ -62,6 +68,7 @@ private:
     QElapsedTimer lastListing;
     std::vector<Pcsc::SCARD_READERSTATEW> states;
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> restateRequested{false};
     QMutex sleepMutex;
     QWaitCondition sleepCondition;
 };

@@ -17,13 +17,19 @@ const QString checkFailed = QStringLiteral("Проверка выполнени�
 
 } // namespace
 
-void CardReader::checkCard(const SecretBytes &pin, const std::function<void()> &cardDone)
+bool CardReader::checkCard(const SecretBytes &pin, const std::function<void()> &cardDone)
 {
-    checkCommands(pin);
+    const bool checked = checkCommands(pin);
     if (cardDone)
         cardDone();
+    if (!checked) {
+        dataCheckRows.clear();
+        eventFaultRows.clear();
+        return false;
+    }
     diagnoseCardData();
     checkEventsAndFaults();
+    return true;
 }
 
 void CardReader::addCmdCheckRow(const QString &step, const QString &message, quint8 failed)
@@ -37,11 +43,17 @@ void CardReader::addStepRow(bool done, const QString &step, const QString &failu
     addCmdCheckRow(step, done ? QString() : failure, done ? 0 : 1);
 }
 
-void CardReader::checkCommands(const SecretBytes &pin)
+bool CardReader::checkCommands(const SecretBytes &pin)
 {
     cmdCheckRows.clear();
     card.clearReadData();
     if (!connectCard()) {
+        // Every command would fail the same way, each with its own line.
+        if (heldElsewhere()) {
+            addCmdCheckRow(QStringLiteral("Подключение к карте"), heldElsewhereText() + '.', 1);
+            setProgressState(3, heldElsewhereText());
+            return false;
+        }
         addCmdCheckRow(QStringLiteral("Подключение к карте"), QStringLiteral("Не удалось подключиться к карте."), 1);
         setProgressState(3, checkFailed);
     }
@@ -53,6 +65,7 @@ void CardReader::checkCommands(const SecretBytes &pin)
     }
     addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
                    QStringLiteral("Не удалось отключиться от карты тахографа."));
+    return true;
 }
 
 void CardReader::checkFile(quint8 index, quint16 key, const SecretBytes &pin)

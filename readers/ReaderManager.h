@@ -50,8 +50,9 @@ signals:
     void unblockFinished();
     // Full path of the .ddd file this read saved; empty when none was saved.
     void readFinished(QString dddPath);
-    // The diagnosis rows are published: ask readerState() again.
-    void checkFinished();
+    // The diagnosis rows are published: ask readerState() again. False when
+    // the diagnosis did not run (unknown reader, card held by another program).
+    void checkFinished(bool checked);
     // An interrupt was delivered to every reader.
     void interruptAllOperation();
     // Our own work with the reader's card starts or ends: sent before its
@@ -121,8 +122,14 @@ private:
     // The read road; the saved file's path, or empty when none was saved.
     QString readIntoFile(CardReader &reader, const SecretBytes &pin);
     QString saveDddFile(CardReader &reader);
+    enum class Unblock {
+        Done,
+        Failed,
+        // Sent, but no answer came back: the card may hold the new PIN.
+        AnswerLost,
+    };
     // RESET RETRY COUNTER; wipes both secrets whatever happens.
-    bool unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin);
+    Unblock unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin);
     // `answer` holds the server's six elements, but for the PUK itself,
     // which comes apart in `puk`.
     void answerPukRequest(PukRequest &request, bool ok, const QStringList &answer, const SecretBytes &puk);

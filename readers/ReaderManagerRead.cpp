@@ -44,7 +44,8 @@ QString ReaderManager::readIntoFile(CardReader &reader, const SecretBytes &pin)
 {
     TachographCard &card = reader.card;
     if (!reader.connectCard()) {
-        setCurrentState(3, QStringLiteral("Не удалось подключиться к карте"));
+        setCurrentState(3, reader.heldElsewhere() ? CardReader::heldElsewhereText()
+                                                  : QStringLiteral("Не удалось подключиться к карте"));
         return QString();
     }
     if (card.cardKind == 1) {

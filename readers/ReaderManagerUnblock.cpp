@@ -27,6 +27,10 @@ const QString otherCard = QStringLiteral("%1: Сервер разблокиро�
 const QString badPuk = QStringLiteral("%1: Сервер разблокировки предоставил ПАК-код карты %2 в неверном формате. "
                                       "Разблокировка не может быть выполнена.");
 const QString autoFailed = QStringLiteral("%1: Не удалось выполнить автоматическую разблокировку карты %2.");
+const QString answerLostState = QStringLiteral("Ответ карты не получен, ПИН-код мог стать новым");
+const QString answerLost = QStringLiteral(
+    "%1: Ответ карты %2 на команду разблокировки не получен. Возможно, карта уже разблокирована и ее ПИН-код — "
+    "новый: прежде чем повторять разблокировку, попробуйте новый ПИН-код.");
 const QString blockedText = QStringLiteral("Не удалось разблокировать карту.");
 const QString blockedInfo = QStringLiteral(
     "При выполнении предыдущих разблокировок карта была окончательно заблокирована. Разблокировка не может быть "
@@ -76,36 +80,46 @@ void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElem
     nextStep(QStringLiteral("Разблокировка карты"), 2);
     const QString card = numbersOf(*reader);
     emit logginMessage(0, manualStart.arg(reader_name, card));
-    if (unblockCurrentCard(*reader, PUK, PIN)) {
+    switch (unblockCurrentCard(*reader, PUK, PIN)) {
+    case Unblock::Done:
         setCurrentState(2, QStringLiteral("Карта разблокирована"));
         emit logginMessage(0, unblocked.arg(reader_name, card));
-    } else {
+        break;
+    case Unblock::AnswerLost:
+        setCurrentState(3, answerLostState);
+        emit logginMessage(2, answerLost.arg(reader_name, card));
+        break;
+    case Unblock::Failed:
         setCurrentState(3, QStringLiteral("Карта не разблокирована"));
         emit logginMessage(2, manualFailed.arg(reader_name, card));
+        break;
     }
     emit unblockFinished();
 }
 
-bool ReaderManager::unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin)
+ReaderManager::Unblock ReaderManager::unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin)
 {
     TachographCard &card = reader.card;
     // Only an answer to this command may tell that the PUK is blocked.
     card.result.reset();
-    bool done = false;
+    Unblock outcome = Unblock::Failed;
     beginCardWork(reader);
     if (reader.connectCard()) {
         card.puk = puk;
         card.pin = pin;
-        done = card.unblockPin();
+        if (card.unblockPin())
+            outcome = Unblock::Done;
+        else if (card.answerLost())
+            outcome = Unblock::AnswerLost;
         reader.disconnectCard();
     }
     endCardWork(reader);
     // The card's fields share the buffers: one wipe reaches every holder.
     puk.wipe();
     pin.wipe();
-    if (!done && card.result.statusWord() == pukBlocked)
+    if (outcome == Unblock::Failed && card.result.statusWord() == pukBlocked)
         emit showErrMsg(3, blockedText, blockedInfo, card.result.toString());
-    return done;
+    return outcome;
 }
 
 void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgressElement *element, SecretBytes PIN)
@@ -199,8 +213,14 @@ void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QString
     // Cancelled while the server was asked: the card is not touched.
     if (cancelPending())
         return finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
-    if (unblockCurrentCard(*reader, puk, request.newPin))
+    switch (unblockCurrentCard(*reader, puk, request.newPin)) {
+    case Unblock::Done:
         return finish(2, QStringLiteral("Карта разблокирована"), 0, unblocked.arg(name, served), counter);
+    case Unblock::AnswerLost:
+        return finish(3, answerLostState, 2, answerLost.arg(name, served), counter);
+    case Unblock::Failed:
+        break;
+    }
     finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
 }
 

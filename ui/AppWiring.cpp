@@ -74,6 +74,10 @@ bool connectApplication(const AppObjects& o)
               "unblockFinished");
     w.connect(o.manager, &ReaderManager::showErrMsg, o.window, &MainWindow::on_ShowErrMsg, "showErrMsg");
     w.connect(o.manager, &ReaderManager::cardWork, o.window, &MainWindow::on_CardWork, "cardWork");
+    // After the window's: the monitor's restatement must come after the end
+    // of our work it answers.
+    w.connect(o.manager, &ReaderManager::cardWork, o.agent, &CardReaderAgent::on_CardWork, "cardWork to the monitor",
+              Qt::DirectConnection);
 
     // The main window's requests to the reader manager; the interrupt runs
     // at once in the GUI thread and only sets flags there.

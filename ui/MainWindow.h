@@ -84,7 +84,8 @@ public:
     void on_UnblockFinished();
     // dddPath names the file this read saved; empty when it failed.
     void on_ReadFinished(const QString& dddPath);
-    void on_CheckFinished();
+    // checked false: the diagnosis did not run.
+    void on_CheckFinished(bool checked);
 
     // From the unblock-server client; every command's result comes here.
     void on_commandResult(const QString& cmd, bool ok, const QStringList& result);

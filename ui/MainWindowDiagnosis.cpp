@@ -100,11 +100,12 @@ void MainWindow::on_StartCheckingBtn_clicked()
     emit checkCard(reader, &checkProgress, pin);
 }
 
-void MainWindow::on_CheckFinished()
+void MainWindow::on_CheckFinished(bool checked)
 {
     // An interrupted or abandoned diagnosis shows nothing: its page is gone
-    // or another operation took it.
-    if (operations.finished() != OperationTracker::Finish::Awaited)
+    // or another operation took it. One that did not run keeps its failure
+    // in view, with no results to show.
+    if (operations.finished() != OperationTracker::Finish::Awaited || !checked)
         return;
     checkProgress.nextStep(QStringLiteral("Подготовка результатов"), 2);
     ui->ViewFrame->setCurrentIndex(DiagnosisView);

@@ -194,6 +194,9 @@ private slots:
             << 0x100A0u << 0x20090u << both << QStringList{"unmounted:R1"};
         QTest::newRow("card inserted, exclusive holder not gone")
             << 0x20090u << 0x30020u << both << QStringList{"mounted:R1"};
+        // Pulled and another put in between two looks: the count moved by two.
+        QTest::newRow("card swapped") << 0x10020u << 0x30020u << both << QStringList{"unmounted:R1", "mounted:R1"};
+        QTest::newRow("card swapped for a mute one") << 0x10120u << 0x30220u << both << QStringList{"unmounted:R1", mute};
         QTest::newRow("reader unplugged, 0x000E") << 0x10020u << 0x000Cu << second << QStringList{"unmounted:R1"} + gone;
         QTest::newRow("reader unplugged, 0x000E, card held")
             << 0x10120u << 0x000Cu << second << QStringList{"unmounted:R1"} + gone;
@@ -249,6 +252,21 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(recorder.count("mounted:R1"), 1, generousMs);
         service.change([after] { service.states.insert("R1", after); });
         QTRY_COMPARE_WITH_TIMEOUT(recorder.events.filter("using:"), QStringList{expected}, generousMs);
+    }
+
+    // After our own work the monitor says who holds each card, though it saw
+    // no change: a hold that came and went between its looks included.
+    void restatesHoldsAfterOurWork()
+    {
+        service.change([] {
+            service.states.insert("R1", 0x10020u);
+            service.states.insert("R2", 0x10120u);
+        });
+        controller = startRecordedMonitor(recorder, true);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.count("mounted:R2"), 1, generousMs);
+        controller->agent().on_CardWork("R1", CardWork::EndedHeld);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.events.filter("using:"), (QStringList{"using:R1:0", "using:R2:1"}),
+                                  generousMs);
     }
 
     void unknownErrorText()

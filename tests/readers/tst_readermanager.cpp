@@ -176,15 +176,24 @@ private slots:
         QTest::addColumn<QString>("pinAfter");
         QTest::addColumn<QString>("pukTriesAfter");
         QTest::addColumn<bool>("box");
+        QTest::addColumn<QString>("line");
 
+        const QString done = QStringLiteral("0|%1: Карта %2 успешно разблокирована.");
+        const QString failed = QStringLiteral("2|%1: Не удалось выполнить разблокировку в ручном режиме карты %2.");
         // The plain right PUK is the whole-program test's; a cancel before must not stick.
         QTest::newRow("right PUK after a cancel") << pinBlocked << QByteArray("12345678") << "2|Карта разблокирована"
-                                                  << newPin << "3" << false;
+                                                  << newPin << "3" << false << done;
         // Only a PUK the card has blocked brings the box that the card must be reissued.
         QTest::newRow("wrong PUK") << pinBlocked << QByteArray("87654321") << "3|Карта не разблокирована" << oldPin
-                                   << "2" << false;
+                                   << "2" << false << failed;
         QTest::newRow("blocked PUK") << pinBlocked + QStringList{"--puk-tries", "0"} << QByteArray("12345678")
-                                     << "3|Карта не разблокирована" << oldPin << "0" << true;
+                                     << "3|Карта не разблокирована" << oldPin << "0" << true << failed;
+        // The card carried the command out and left before answering.
+        QTest::newRow("card gone before the answer")
+            << pinBlocked + QStringList{"--leave-on", "unblock:1"} << QByteArray("12345678")
+            << "3|Ответ карты не получен, ПИН-код мог стать новым" << newPin << "3" << false
+            << "2|%1: Ответ карты %2 на команду разблокировки не получен. Возможно, карта уже разблокирована и ее "
+               "ПИН-код — новый: прежде чем повторять разблокировку, попробуйте новый ПИН-код.";
     }
 
     void manualUnblock()
@@ -210,11 +219,9 @@ private slots:
         QCOMPARE(rig.takeFinish(), QString("unblock"));
         QCOMPARE(heldPuk + heldPin, QByteArray(12, '\0'));
         QTRY_COMPARE(rig.progress.shown(), shown);
-        const QString numbers = QStringLiteral("RUD0000012345600 / A23501000123456");
-        const QString line = shown.startsWith('2')
-            ? QStringLiteral("0|%1: Карта %2 успешно разблокирована.")
-            : QStringLiteral("2|%1: Не удалось выполнить разблокировку в ручном режиме карты %2.");
-        QTRY_VERIFY(rig.logged(line.arg(card.name(), numbers)));
+        QFETCH(QString, line);
+        QTRY_VERIFY2(rig.logged(line.arg(card.name(), QStringLiteral("RUD0000012345600 / A23501000123456"))),
+                     qPrintable(rig.log.join('\n')));
         if (box) {
             QCOMPARE(rig.boxes.size(), 1);
             QVERIFY(rig.boxes.first().startsWith(
@@ -247,11 +254,12 @@ private slots:
         QTest::addColumn<QString>("finish");
         QTest::addColumn<QString>("pinAfter");
         QTest::addColumn<QString>("logLine"); // empty: not checked
+        QTest::addColumn<QStringList>("options"); // of the card
 
         const QString module = QStringLiteral("A23501000123456");
         const auto row = [](const char *name, const QStringList &answer, const char *shown, const char *finish,
-                            const QString &pin, const QString &log = QString()) {
-            QTest::newRow(name) << "driver-rfskzi" << answer << shown << finish << pin << log;
+                            const QString &pin, const QString &log = QString(), const QStringList &options = {}) {
+            QTest::newRow(name) << "driver-rfskzi" << answer << shown << finish << pin << log << options;
         };
         row("accepted", {"RUD0000012345600", "123-40000", "12345678", "None", "Сервер", "7"}, "2|Карта разблокирована",
             "auto:7", newPin, "0|%1: Карта RUD0000012345600 / 123-40000 успешно разблокирована.");
@@ -283,7 +291,12 @@ private slots:
             "auto:4", oldPin);
         QTest::newRow("kind 2 echoed not applicable")
             << "driver-estr" << QStringList{"RUD0000000000001", "Неприменимо", "12345678", "None", "", "3"}
-            << "3|Карта не разблокирована" << "auto:3" << oldPin << "";
+            << "3|Карта не разблокирована" << "auto:3" << oldPin << "" << QStringList();
+        row("card gone before the answer", {"RUD0000012345600", "123-40000", "12345678", "None", "Сервер", "7"},
+            "3|Ответ карты не получен, ПИН-код мог стать новым", "auto:7", newPin,
+            "2|%1: Ответ карты RUD0000012345600 / 123-40000 на команду разблокировки не получен. Возможно, карта "
+            "уже разблокирована и ее ПИН-код — новый: прежде чем повторять разблокировку, попробуйте новый ПИН-код.",
+            {"--leave-on", "unblock:1"});
     }
 
     void automaticUnblock()
@@ -292,10 +305,11 @@ private slots:
         QFETCH(QStringList, answer);
         QFETCH(QString, shown);
         QFETCH(QString, logLine);
+        QFETCH(QStringList, options);
         ReaderManagerRig rig;
         QTemporaryDir dump;
         VirtualCardProcess card(1);
-        QVERIFY(card.insert(profile, pinBlocked + QStringList{"--dump", dump.path()}));
+        QVERIFY(card.insert(profile, pinBlocked + options + QStringList{"--dump", dump.path()}));
         QVERIFY(rig.waitForCard(card.name()));
 
         rig.autoUnblock(card.name(), "5678");

@@ -3,12 +3,12 @@
 // last, free as soon as nobody holds it, the warning for a card pulled while
 // in use, and the exports of a card that changed while the save dialog was open.
 
+#include "tests/app/IconHistory.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/support/OtherProgram.h"
 #include "tests/support/UnblockServerProcess.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "tests/support/WebServiceProcess.h"
-
-#include "platform/Pcsc.h"
 
 #include <QtTest>
 
@@ -20,61 +20,6 @@ constexpr int operationMs = 60000;
 const QString pulledInUse = QStringLiteral(
     ": Отключение карты в процессе ее использования. Данное действие могло вывести карту "
     "тахографа из строя, т. е. привести к поломке карты.");
-
-// The reader row's icon at each change ("0", "2", "3", "-1" for the error
-// picture) and "end" each time the reader manager tells that our work with
-// the card is over, once the window has taken that in.
-class IconHistory : public QObject
-{
-public:
-    IconHistory(RunningProgram& rig, const QString& reader)
-    {
-        MainWindow* window = rig.window;
-        auto* table = window->findChild<QTableWidget*>("ReaderListTbl");
-        connect(table->model(), &QAbstractItemModel::headerDataChanged, this,
-                [this, window, reader](Qt::Orientation orientation) {
-                    const QString now = QString::number(readerIcon(window, reader));
-                    if (orientation == Qt::Vertical && now != icon)
-                        seen << now;
-                    icon = now;
-                });
-        // Connected after the window's own handler: runs right after it.
-        connect(&rig.program.readerManager(), &ReaderManager::cardWork, window,
-                [this, reader](const QString& name, CardWork work) {
-                    if (name == reader && work != CardWork::Started)
-                        seen << QStringLiteral("end");
-                });
-    }
-
-    int ends() const { return seen.count(QStringLiteral("end")); }
-
-    QStringList seen;
-
-private:
-    QString icon;
-};
-
-// Another program's connection to the card.
-struct OtherProgram
-{
-    bool connect(const QString& reader, quint32 share)
-    {
-        quint32 protocol = 0;
-        return Pcsc::SCardEstablishContext(Pcsc::SCARD_SCOPE_USER, &context) == 0
-            && Pcsc::SCardConnectW(context, reader, share, Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1,
-                                   &handle, &protocol)
-            == 0;
-    }
-    ~OtherProgram()
-    {
-        if (handle)
-            Pcsc::SCardDisconnect(handle, Pcsc::SCARD_LEAVE_CARD);
-        if (context)
-            Pcsc::SCardReleaseContext(context);
-    }
-    Pcsc::SCARDCONTEXT context = 0;
-    Pcsc::SCARDHANDLE handle = 0;
-};
 
 } // namespace
 

@@ -8,6 +8,7 @@
 // virtual readers; the virtual card is started here.
 
 #include "tests/app/ProgramDriver.h"
+#include "tests/support/OtherProgram.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "tools/iconbench/RowClock.h"
 #include "tools/iconbench/ServiceWatcher.h"
@@ -29,10 +30,11 @@ constexpr int settleMs = 1500;
 
 QTextStream out(stdout);
 
-struct Ratios
+struct Samples
 {
     QVector<double> values;
 
+    // The ratio of our time to the second client's.
     void add(double ours, double other)
     {
         if (other > 0)
@@ -68,7 +70,7 @@ std::optional<double> lastStamp(const QStringList &lines, const QString &kind)
     return last;
 }
 
-void report(const QString &title, const Ratios &ratios, double medianAim, double maximumAim)
+void report(const QString &title, const Samples &ratios, double medianAim, double maximumAim)
 {
     out << QStringLiteral("%1: %2 samples, median %3 (aim <= %4), maximum %5 (aim <= %6)\n")
                .arg(title)
@@ -113,10 +115,12 @@ int main(int argc, char *argv[])
     const QString reader = VirtualCardProcess::readerName(0);
     RowClock clock(window->findChild<QTableWidget *>("ReaderListTbl"), reader);
     ServiceWatcher watcher(reader);
-    Ratios insertions, releases;
+    Samples insertions, releases;
+    // Milliseconds from another client's release to the free icon.
+    Samples holdEnds;
 
     out << "sample\tours ms\tsecond client ms\tratio\n";
-    const auto sample = [](Ratios &ratios, const QString &name, std::optional<double> from,
+    const auto sample = [](Samples &ratios, const QString &name, std::optional<double> from,
                            std::optional<double> ours, std::optional<double> other) {
         if (!from || !ours || !other) {
             out << name << "\tnot seen\n";
@@ -171,9 +175,38 @@ int main(int argc, char *argv[])
                    last ? firstAtOrAfter(watcher.releases(), *last) : std::nullopt);
             click(window, "CancelBtn");
         }
+        {
+            OtherProgram other;
+            const int finished = rig.finished.size();
+            if (!other.connect(reader, Pcsc::SCARD_SHARE_SHARED) || !click(window, "ReadCardsBtn")
+                || !QTest::qWaitFor([&] { return rig.finished.size() > finished; }, operationMs))
+                return fail("the read beside another client did not finish");
+            other.release();
+            const double released = monotonicMs();
+            QTest::qWaitFor([&] { return readerIcon(window, reader) == 2; }, operationMs);
+            std::optional<double> free;
+            for (const RowClock::Change &change : qAsConst(clock.icons)) {
+                if (change.at >= released && change.icon == 2 && !free)
+                    free = change.at;
+            }
+            if (free) {
+                holdEnds.values << *free - released;
+                out << QStringLiteral("held read %1\t%2 ms from the release\n").arg(round).arg(*free - released, 0, 'f', 1);
+            } else {
+                out << QStringLiteral("held read %1\tnever free\n").arg(round);
+            }
+            out.flush();
+            click(window, "CancelBtn");
+        }
         if (!card.remove())
             return fail("the card did not leave");
     }
+    out << QStringLiteral("another client's release, icon free after: %1 of %2 samples, median %3 ms, maximum %4 ms "
+                          "(aim <= 4500)\n")
+               .arg(holdEnds.values.size())
+               .arg(rounds)
+               .arg(holdEnds.median(), 0, 'f', 0)
+               .arg(holdEnds.maximum(), 0, 'f', 0);
     report("release, icon against the second client", releases, 1.2, 1.5);
     report("insertion, row against the second client", insertions, 1.1, 1.1);
     return 0;
