@@ -106,7 +106,11 @@ bool Config::save(const QStringList &keys)
     // taken back since). Writing every value makes the file hold what the
     // program holds, whatever that queue holds.
     if (keys.isEmpty() || m_storeBehind) {
-        const QMap<QString, QString> values = allValues();
+        QMap<QString, QString> values = allValues();
+        for (auto it = m_keptInFile.cbegin(); it != m_keptInFile.cend(); ++it) {
+            if (!keys.contains(it.key()))
+                values.insert(it.key(), it.value());
+        }
         for (const QString &key : store.allKeys()) {
             if (!values.contains(key))
                 store.remove(key);
@@ -126,6 +130,8 @@ bool Config::save(const QStringList &keys)
     if (store.status() == QSettings::AccessError)
         return refuseSave(fileName, storeWriteFailure(fileName));
     m_storeBehind = false;
+    for (const QString &key : keys)
+        m_keptInFile.remove(key);
     changedKeys.clear();
     return true;
 }

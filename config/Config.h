@@ -29,6 +29,8 @@ public:
     void load();
     // An empty list writes every key, and removes any other key from the
     // store; otherwise only the listed keys, unless an earlier save failed.
+    // A stored value that was not UTF-8 is written back as it was read,
+    // unless its key is listed.
     // Empties changedKeys once the store has them; false when it could not
     // be written, after telling the user, with changedKeys kept.
     bool save(const QStringList &keys);
@@ -79,6 +81,7 @@ signals:
 private:
     void readStore(const QString &fileName);
     void loadCheckedGroup(const QSettings &store, QMap<QString, QString> &group, QStringList &writeBack);
+    void keepNonUtf8Value(const QString &key, const QString &stored);
     bool acceptStoredValue(const QString &key, const QString &value);
     bool validateStoredText(const QString &text, const QString &subject);
     bool refuseSave(const QString &fileName, const QString &reason);
@@ -94,4 +97,8 @@ private:
     bool m_storeRefused = false;
     // A save failed, so the file may lack values the program holds.
     bool m_storeBehind = false;
+    // Stored values that are not UTF-8, as the store read them: the program
+    // uses the defaults, and writes these back as they were until their key
+    // is saved.
+    QMap<QString, QString> m_keptInFile;
 };

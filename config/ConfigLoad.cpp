@@ -1,5 +1,6 @@
 #include "config/Config.h"
 
+#include "config/ConfigTables.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsTextCodec.h"
 
@@ -35,6 +36,16 @@ const QString rejectedValueText = QStringLiteral("%1\nУстановлено з�
 QString storedValue(const QSettings &store, const QString &key)
 {
     return store.value(key, QString()).toString();
+}
+
+// As the configuration dialog names the setting.
+QString descriptionOf(const QString &key)
+{
+    for (const QMap<QString, QString> *table : {&pathParams, &certParams, &unblockServerParams, &serviceParams}) {
+        if (table->contains(key))
+            return table->value(key);
+    }
+    return key;
 }
 
 } // namespace
@@ -112,11 +123,31 @@ void Config::loadCheckedGroup(const QSettings &store, QMap<QString, QString> &gr
 {
     for (auto it = group.begin(); it != group.end(); ++it) {
         const QString value = storedValue(store, it.key());
-        if (!value.isEmpty() && acceptStoredValue(it.key(), value))
+        if (SettingsTextCodec::hasNonUtf8Bytes(value))
+            keepNonUtf8Value(it.key(), value);
+        else if (!value.isEmpty() && acceptStoredValue(it.key(), value))
             it.value() = value;
         else
             writeBack << it.key();
     }
+}
+
+// The bytes may well be what the user meant (a folder name typed in another
+// encoding), so they stay in the file for the user to mend.
+void Config::keepNonUtf8Value(const QString &key, const QString &stored)
+{
+    m_keptInFile.insert(key, stored);
+    emit loggingMessage(1, QStringLiteral("Значение параметра %1 в файле настроек записано не в кодировке UTF-8. "
+                                          "Установлено значение по умолчанию.")
+                               .arg(key));
+    const QString found = QStringLiteral("Параметр %1 в файле настроек \"%2\" содержит текст не в кодировке UTF-8 "
+                                         "(например, в кодировке Windows-1251). Значение остаётся в файле, пока "
+                                         "параметр не будет изменён в настройках программы; чтобы программа его "
+                                         "использовала, сохраните файл в кодировке UTF-8.")
+                              .arg(key, settingsFilePath());
+    emit warningMessage(
+        QStringLiteral("Значение параметра \"%1\" записано не в кодировке UTF-8.").arg(descriptionOf(key)),
+        rejectedValueText.arg(found));
 }
 
 bool Config::acceptStoredValue(const QString &key, const QString &value)

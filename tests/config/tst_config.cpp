@@ -346,6 +346,56 @@ private slots:
         QCOMPARE(heldBy(again), held);
     }
 
+    // A value typed in another encoding is refused: a box names the setting, the default is used, and
+    // the file keeps the user's bytes, never U+FFFD, through the saves of other keys until its own.
+    void valuesNotInUtf8_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("fallback");
+        QTest::newRow("Windows-1251 path") << "dddPath" << QByteArray("<home>/\xC7\xE0\xE3\xF0\xF3\xE7\xEA\xE8")
+                                           << "Путь к ddd файлам" << "<home>/data/ВОРНТЕХ/Дравек Про/downloads";
+        QTest::newRow("Latin-1 path") << "ExportPath" << QByteArray("<home>/caf\xE9") << "Путь экспорта"
+                                      << "<home>/data/ВОРНТЕХ/Дравек Про/exports";
+        QTest::newRow("Windows-1251 login") << "KvarnolLogin" << QByteArray("\xE8\xE2\xE0\xED\xEE\xE2@mail.ru")
+                                            << "Логин пользователя Кварноля (адрес электронной почты)" << "";
+    }
+    void valuesNotInUtf8()
+    {
+        QFETCH(QString, key);
+        QFETCH(QByteArray, value);
+        QFETCH(QString, setting);
+        QFETCH(QString, fallback);
+        value.replace("<home>", m_dir->path().toUtf8());
+        fallback.replace("<home>", m_dir->path());
+        const QByteArray line = "\n" + key.toUtf8() + "=" + value + "\n";
+        QVERIFY(writeByHand("CertCA=" + certFile("ca.pem").toUtf8() + line));
+        Config config;
+        config.setDefaults();
+        QSignalSpy log(&config, &Config::loggingMessage);
+        QCOMPARE(boxesOfLoad(config), QStringList("Значение параметра \"" + setting + "\" записано не в кодировке "
+            "UTF-8.|Параметр " + key + " в файле настроек \"" + settingsFile() + "\" содержит текст не в кодировке "
+            "UTF-8 (например, в кодировке Windows-1251). Значение остаётся в файле, пока параметр не будет изменён в "
+            "настройках программы; чтобы программа его использовала, сохраните файл в кодировке UTF-8." + useDefault));
+        QCOMPARE(log.first(), QVariantList({uchar(1), "Значение параметра " + key + " в файле настроек записано не в "
+                                                      "кодировке UTF-8. Установлено значение по умолчанию."}));
+        QCOMPARE(config.path(key) + config.services.value(key), fallback);
+        const QStringList made = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QCOMPARE(made, QStringList({"config", "data"})); // no folder by a mangled name
+
+        // The file was rewritten whole for its missing keys; then another key is saved.
+        config.unblockServer["Port"] = "4443";
+        QVERIFY(config.save({"Port"}));
+        QVERIFY(fileText().contains(line) && !fileText().contains("\xEF\xBF\xBD"));
+        // Once the user sets the key, it is written as the program holds it, by every later save too.
+        QVERIFY(config.save({key}) && config.save(QStringList()));
+        QVERIFY(fileText().contains("\n" + key.toUtf8() + "=" + fallback.toUtf8() + "\n"));
+        Config again;
+        again.setDefaults();
+        QCOMPARE(boxesOfLoad(again), QStringList());
+    }
+
     // A settings file that is a device, a pipe, or a lock file of the store
     // that would hold its writes for good, is neither read nor written: the
     // program says so, runs on its defaults, and leaves it as it was. Found
