@@ -1,10 +1,10 @@
 #include "readers/DddFileWriter.h"
 
+#include "platform/WholeFileWriter.h"
 #include "readers/DddFileName.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 constexpr int maxAlternatives = 1000;
@@ -44,15 +44,9 @@ bool DddFileWriter::write(const QByteArray &image)
 {
     if (!m_claimed)
         return false;
-    QSaveFile file(m_path);
-    m_written = file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.flush()
-        && file.commit();
-    if (m_written)
-        return true;
-    const int code = file.error() == QFileDevice::NoError ? int(QFileDevice::WriteError) : int(file.error());
-    const QString text = file.errorString();
-    file.cancelWriting();
-    return fail(code, text);
+    WholeFileWriter file(m_path);
+    m_written = file.open() && file.write(image) && file.commit();
+    return m_written || fail(file.errorCode(), file.errorText());
 }
 
 bool DddFileWriter::fail(int code, const QString &text)

@@ -1,10 +1,10 @@
 #include "ui/ExportFiles.h"
 
+#include "platform/WholeFileWriter.h"
 #include "ui/services/drvpFileDialog.h"
 #include "ui/services/drvpMessageBox.h"
 
 #include <QDir>
-#include <QFileDevice>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
@@ -50,9 +50,9 @@ bool mayWriteFile(const QString &path)
     return box.exec() == QMessageBox::Yes;
 }
 
-QString fileErrorDetail(const QFileDevice &file)
+QString fileErrorDetail(const WholeFileWriter &file)
 {
-    return QStringLiteral("%1: %2").arg(int(file.error())).arg(file.errorString());
+    return QStringLiteral("%1: %2").arg(file.errorCode()).arg(file.errorText());
 }
 
 QString exportFolderProblem(const QString &folder)

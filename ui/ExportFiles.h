@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class QFileDevice;
+class WholeFileWriter;
 
 // A save dialog titled `title` in `folder` with `defaultName` preselected
 // and `nameFilter`; the chosen path, or empty when the user cancelled. The
@@ -19,5 +19,5 @@ bool mayWriteFile(const QString &path);
 // folder named); empty when they can.
 QString exportFolderProblem(const QString &folder);
 
-// "<code>: <text>" of a file's last error.
-QString fileErrorDetail(const QFileDevice &file);
+// "<code>: <reason>" of a file's failed step.
+QString fileErrorDetail(const WholeFileWriter &file);

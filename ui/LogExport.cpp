@@ -1,9 +1,9 @@
 #include "ui/LogExport.h"
 
+#include "platform/WholeFileWriter.h"
 #include "ui/ExportFiles.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -34,8 +34,8 @@ void exportLog(const QTextDocument &log, bool html, const QString &folder,
         path += QLatin1Char('.') + extension;
     if (!mayWriteFile(path))
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
+    WholeFileWriter file(path);
+    if (!file.open() || !file.write(bytes) || !file.commit())
         showError(QStringLiteral("Ошибка открытия файла."),
                   QStringLiteral("Возникла ошибка при открытии на запись файла: %1.").arg(path),
                   fileErrorDetail(file));

@@ -1,5 +1,6 @@
 #include "ui/TableExport.h"
 
+#include "platform/WholeFileWriter.h"
 #include "platform/spreadsheet/AutomationObject.h"
 #include "platform/spreadsheet/DesktopOpener.h"
 #include "ui/CsvFormat.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QSaveFile>
 #include <QVector>
 
 #include <memory>
@@ -115,23 +115,16 @@ void showFiles(const QStringList &paths, const TableExportRules &rules)
 }
 
 bool writeCsvFile(const TableSnapshot &table, drvpProgressDialog &dialog,
-                  int &rowsDone, QSaveFile &file)
+                  int &rowsDone, WholeFileWriter &file)
 {
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const auto writeText = [&file](const QString &text) {
-        const QByteArray bytes = text.toUtf8();
-        return file.write(bytes) == bytes.size();
-    };
-    if (!writeText(csvHeaderLine(table)))
+    if (!file.open() || !file.write(csvHeaderLine(table).toUtf8()))
         return false;
     for (int r = 0; r < table.rows.size(); ++r) {
         step(dialog, rowsDone++);
-        if (!writeText(csvRowLine(table, r)))
+        if (!file.write(csvRowLine(table, r).toUtf8()))
             return false;
     }
-    // Buffered bytes meet a full disk only here; commit alone may not tell.
-    return file.flush() && file.commit();
+    return file.commit();
 }
 
 } // namespace
@@ -194,7 +187,7 @@ void exportTablesToCsv(const QList<QTableWidget *> &shown, const QStringList &na
         const QString path = csvFileName(chosen);
         if (!mayWriteFile(path))
             return;
-        QSaveFile file(path);
+        WholeFileWriter file(path);
         if (!writeCsvFile(tables.at(i), *dialog, rowsDone, file)) {
             rules.showError(rules.openErrorText, rules.openErrorInformative.arg(path),
                             fileErrorDetail(file));

@@ -1,11 +1,14 @@
 #include "platform/spreadsheet/SpreadsheetSession.h"
 
+#include "platform/SystemErrorText.h"
 #include "platform/spreadsheet/XlsxFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+
+#include <cerrno>
 
 namespace {
 
@@ -28,11 +31,14 @@ QString claimFile(const QString &folder, const QString &stem, QString &error)
     for (int n = 1; n < 1000; ++n) {
         const QString name = n == 1 ? stem : QStringLiteral("%1_%2").arg(stem).arg(n);
         QFile file(dir.filePath(name + QStringLiteral(".xlsx")));
+        errno = 0;
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return file.fileName();
+        const int systemError = errno;
         if (file.exists())
             continue;
-        error = QStringLiteral("Не удалось создать файл %1: %2").arg(file.fileName(), file.errorString());
+        error = QStringLiteral("Не удалось создать файл %1: %2")
+                    .arg(file.fileName(), systemErrorText(systemError, file.errorString()));
         return QString();
     }
     error = QStringLiteral("Не удалось подобрать свободное имя файла в папке %1.").arg(folder);

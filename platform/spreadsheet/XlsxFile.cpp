@@ -1,5 +1,6 @@
 #include "platform/spreadsheet/XlsxFile.h"
 
+#include "platform/SystemErrorText.h"
 #include "platform/spreadsheet/SheetNames.h"
 #include "platform/spreadsheet/WorkbookData.h"
 
@@ -7,11 +8,22 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
+
 namespace {
 
 QString libraryError(lxw_error code)
 {
     return QString::fromUtf8(lxw_strerror(code));
+}
+
+// For these the library leaves the failed file call's errno; its own text
+// names only the zip step ("ZIP_ERRNO").
+QString closeErrorText(lxw_error code, int systemError)
+{
+    const bool fromSystem = code == LXW_ERROR_CREATING_XLSX_FILE || code == LXW_ERROR_CREATING_TMPFILE
+                            || code == LXW_ERROR_ZIP_FILE_OPERATION;
+    return fromSystem ? systemErrorText(systemError, libraryError(code)) : libraryError(code);
 }
 
 bool writeSheets(lxw_workbook *workbook, const WorkbookData &book, QString &error)
@@ -54,9 +66,11 @@ bool writeXlsxFile(const WorkbookData &book, const QString &path, QString &error
     }
     const bool filled = writeSheets(workbook, book, error);
     // Closing writes the file and frees the workbook in every case.
+    errno = 0;
     const lxw_error rc = workbook_close(workbook);
+    const int systemError = errno;
     if (filled && rc != LXW_NO_ERROR)
-        error = QStringLiteral("Не удалось записать файл %1: %2").arg(path, libraryError(rc));
+        error = QStringLiteral("Не удалось записать файл %1: %2").arg(path, closeErrorText(rc, systemError));
     if (!filled || rc != LXW_NO_ERROR) {
         QFile::remove(path);
         return false;

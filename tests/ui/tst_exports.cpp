@@ -2,6 +2,7 @@
 // by the shared answerer, the spreadsheet file is unzipped and read back, and
 // a stand-in xdg-open on the PATH records what the desktop was asked to open.
 #include "platform/spreadsheet/DesktopOpener.h"
+#include "readers/DddFileWriter.h"
 #include "tests/support/ModalBoxes.h"
 #include "ui/LogExport.h"
 #include "ui/TableClipboard.h"
@@ -9,9 +10,11 @@
 #include "ui/services/drvpFileDialog.h"
 
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QMimeData>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -323,7 +326,57 @@ private slots:
                        {chooseFile(folder.filePath("z.csv"))});
         setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].endsWith(": Файл слишком велик"), qPrintable(errors[0]));
         QVERIFY(!QFile::exists(folder.filePath("z.csv")));
+    }
+
+    // A disk that fills up part way through the file: the user is told that
+    // space ran out, and neither the file nor a temporary copy of it is left.
+    void fullDiskIsNamed_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("shownBefore"); // %1: the disk; a short write is error 2, never 0
+        const QString box = "Ошибка открытия файла.|Возникла ошибка при открытии на запись файла: %1/x.";
+        QTest::newRow("csv") << "csv" << box + "csv.|2: ";
+        QTest::newRow("log html") << "html" << box + "html.|2: ";
+        QTest::newRow("log text") << "txt" << box + "txt.|2: ";
+        QTest::newRow("spreadsheet") << "xlsx"
+                                     << "Ошибка экспорта|Не удалось выполнить экспорт в MS Excel.|Не удалось "
+                                        "записать файл %1/Данные_";
+        QTest::newRow("ddd file") << "ddd" << "%1/NoName.ddd|(2) ";
+    }
+    void fullDiskIsNamed()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, shownBefore);
+        // Two pages of tmpfs, mounted only in the test's own mount namespace.
+        const QString disk = folder.filePath("disk");
+        QVERIFY(qEnvironmentVariableIsSet("DRVP_IN_SANDBOX") && QDir().mkpath(disk));
+        QCOMPARE(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=8k", "tmpfs", disk}), 0);
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
+        QList<QStringList> rows; // 33 KB of distinct texts, too many even when packed
+        for (int r = 0; r < 1000; ++r)
+            rows << QStringList(QCryptographicHash::hash(QByteArray::number(r), QCryptographicHash::Md5).toHex());
+        std::unique_ptr<QTableWidget> table(makeTable({"Хеш"}, rows));
+        QTextDocument log(allCellsText(*table));
+        if (road == "csv") {
+            dialogsShownBy([&] { exportTablesToCsv({table.get()}, {"Данные"}, rules(disk)); },
+                           {chooseFile(disk + "/x.csv")});
+        } else if (road == "xlsx") {
+            exportTablesToSpreadsheet({table.get()}, {"Данные"}, rules(disk));
+        } else if (road == "ddd") {
+            DddFileWriter writer(disk);
+            QVERIFY(writer.claim("NoName.ddd") && !writer.write(allCellsText(*table).toUtf8()));
+            errors << QString("%1|(%2) %3").arg(writer.path()).arg(writer.errorCode()).arg(writer.errorText());
+        } else {
+            dialogsShownBy([&] { exportLog(log, road == "html", disk, rules(disk).showError); },
+                           {chooseFile(disk + "/x")});
+        }
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith(shownBefore.arg(disk))
+                     && errors[0].endsWith("На устройстве не осталось свободного места"),
+                 qPrintable(errors[0]));
+        QCOMPARE(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 
     void clipboardText()
