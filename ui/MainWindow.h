@@ -24,6 +24,7 @@ namespace MainWindowRules {
 struct CommandButtons;
 }
 class QCloseEvent;
+class QElapsedTimer;
 class QTableWidget;
 class ReaderManager;
 class Sender;
@@ -210,6 +211,8 @@ private:
 
     // Client status.
     void fillRequestsTable(const QString& statusText);
+    bool emptyRequestsTable(int fill, QElapsedTimer& slice);
+    bool answerBetweenSlices(int fill, QElapsedTimer& slice);
 
     // Exports.
     void initContextMenus();
