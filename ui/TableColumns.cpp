@@ -159,19 +159,23 @@ public:
             if (resize->size().width() != resize->oldSize().width())
                 fit();
             else if (onlyRowsInView)
-                fitRowsInView();
+                showWrappedText();
         }
         return false;
     }
 
 private:
     // The cells wrap their words: the rows show what no longer fits a line.
+    // A table that fits only its rows in view fits its last rows too, which
+    // set how far it scrolls.
     void showWrappedText()
     {
-        if (onlyRowsInView)
-            fitRowsInView();
-        else
+        if (!onlyRowsInView) {
             table->resizeRowsToContents();
+            return;
+        }
+        fitRowsInView();
+        fitLastRows();
     }
 
     // From the top of the view down, each row sized before the next one's
@@ -186,6 +190,15 @@ private:
         for (int row = first; row < table->rowCount() && top < table->viewport()->height(); ++row) {
             table->resizeRowToContents(row);
             top += table->rowHeight(row);
+        }
+    }
+
+    void fitLastRows()
+    {
+        int height = 0;
+        for (int row = table->rowCount() - 1; row >= 0 && height < table->viewport()->height(); --row) {
+            table->resizeRowToContents(row);
+            height += table->rowHeight(row);
         }
     }
 

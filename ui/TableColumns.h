@@ -12,6 +12,7 @@ class QTableWidget;
 void fitColumnsToContent(QTableWidget *table);
 
 // Keeps `table` as quick as a short one however many rows it gets: from now
-// on only the rows in view grow to their text, as they come into view, and
-// the columns are sized to the rows around the view.
+// on only the rows in view grow to their text, as they come into view (and
+// the last rows, which set how far the table scrolls), and the columns are
+// sized to the rows around the view.
 void fitOnlyRowsInView(QTableWidget *table);
