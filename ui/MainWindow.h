@@ -229,6 +229,7 @@ private:
     void updateFileControls();
     void refreshUploadPinEdit();
     void startUpload();
+    void prepareUpload();
     void readCardForUpload();
 
     MultiProgressElement autoUnblockProgress;
