@@ -16,7 +16,7 @@ class UploadFileReader : public QObject
 
 public:
     explicit UploadFileReader(QObject* parent = nullptr);
-    // Stops a read that still runs, without its finished().
+    // Cuts a running read short and waits for it; no finished() follows.
     ~UploadFileReader() override;
 
     // Reads `path` and puts its bytes into the create template

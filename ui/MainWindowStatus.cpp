@@ -14,6 +14,7 @@ namespace {
 constexpr quint8 statusCommandCode = 1;
 // The requests table takes a status in slices of this length.
 constexpr qint64 sliceMs = 20;
+// Rows removed between two looks at the clock.
 constexpr int rowsRemovedAtOnce = 5000;
 
 } // namespace
