@@ -1,7 +1,7 @@
 #include "net/Sender.h"
 
 #include "card/TextExcerpt.h"
-#include "config/SmallFile.h"
+#include "net/UploadFileReader.h"
 #include "net/UploadForm.h"
 #include "net/UploadTables.h"
 #include "ui/services/MultiProgressElement.h"
@@ -14,14 +14,13 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
 constexpr int defaultRequestTimeoutMsec = 60000;
 // A login page or a JSON-RPC answer is a few kilobytes.
 constexpr qint64 maxReplyBytes = 4 * 1024 * 1024;
-// Far above any card's .ddd file (some hundred kilobytes); the upload holds
-// the file, its base64 text and the request in memory at once.
-constexpr qint64 maxDddFileBytes = 64 * 1024 * 1024;
 // Room for the address and the server's status line, which the network layer
 // puts into its error text however long the server made it.
 constexpr int networkTextKeep = 400;
@@ -34,8 +33,10 @@ const QString tooLargeText = QStringLiteral("Ответ сервера прев�
 Sender::Sender(QObject* parent)
     : QObject(parent)
     , manager(new QNetworkAccessManager(this))
+    , fileReader(new UploadFileReader(this))
     , requestTimer(new QTimer(this))
 {
+    connect(fileReader, &UploadFileReader::finished, this, &Sender::onFileRead);
     manager->setCookieJar(new QNetworkCookieJar(manager));
     requestTimer->setSingleShot(true);
     requestTimer->setTimerType(Qt::PreciseTimer);
@@ -71,7 +72,7 @@ void Sender::setRequestTimeout(int msec)
 
 bool Sender::isBusy() const
 {
-    return pending != nullptr;
+    return pending != nullptr || fileReader->isRunning();
 }
 
 void Sender::acceptLogin(const QString& username, SecretBytes password, MultiProgressElement* progress)
@@ -85,11 +86,7 @@ void Sender::acceptLogin(const QString& username, SecretBytes password, MultiPro
     this->progress = progress;
     login = username;
     this->password = password;
-    if (!readFile()) {
-        this->password.wipe();
-        return;
-    }
-    step01GetLoginPage();
+    fileReader->start(filePath, service == 1 ? rpcTachoDddFileCreateBody : rpcDddFileCreateBody);
 }
 
 void Sender::ignoreSslErrors(QNetworkReply*, QList<QSslError> errors)
@@ -98,20 +95,19 @@ void Sender::ignoreSslErrors(QNetworkReply*, QList<QSslError> errors)
         qDebug() << "Ssl Errors" << error.errorString();
 }
 
-// Only a regular file of card data goes out: a pipe or a device would hang
-// or flood the window, and an empty or unreadable file must not be reported
-// as sent.
-bool Sender::readFile()
+// The file is read before the login, so that a file that cannot be sent
+// ends the upload before anything goes out.
+void Sender::onFileRead()
 {
-    SmallFile file(filePath, maxDddFileBytes, SmallFile::Empty::Refused);
-    if (file.read()) {
-        fileBytes = file.bytes();
-        return true;
+    UploadFileReader::Outcome file = fileReader->takeOutcome();
+    if (!file.read) {
+        password.wipe();
+        show(3, QStringLiteral("Ошибка чтения ddd-файла"));
+        log(2, QStringLiteral("\nОшибка: Не удалось прочитать файл %1. %2").arg(filePath, file.errorString));
+        return;
     }
-    fileBytes.clear();
-    show(3, QStringLiteral("Ошибка чтения ddd-файла"));
-    log(2, QStringLiteral("\nОшибка: Не удалось прочитать файл %1. %2").arg(filePath, file.errorString()));
-    return false;
+    createBody = std::move(file.body);
+    step01GetLoginPage();
 }
 
 void Sender::step01GetLoginPage()

@@ -10,6 +10,7 @@
 #include <QVector>
 
 class MultiProgressElement;
+class UploadFileReader;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
@@ -36,7 +37,7 @@ public:
     // Longest time one request may take, its reply included.
     void setRequestTimeout(int msec);
 
-    // True while an upload waits for a reply.
+    // True while an upload reads its file or waits for a reply.
     bool isBusy() const;
 
 signals:
@@ -71,7 +72,7 @@ private:
 
     using Step = void (Sender::*)();
 
-    bool readFile();
+    void onFileRead();
     QNetworkRequest pageRequest(const QString& path) const;
     QNetworkRequest rpcRequest(const QString& path, int length) const;
     void await(QNetworkReply* reply, Step next);
@@ -94,7 +95,9 @@ private:
     quint8 service = 0;
     QNetworkAccessManager* manager = nullptr;
 
-    QByteArray fileBytes;
+    UploadFileReader* fileReader = nullptr;
+    // The create call's body, built from the file before the login.
+    QByteArray createBody;
     QNetworkReply* pending = nullptr;
     QTimer* requestTimer = nullptr;
     // Why the pending request was aborted; empty when it was not.

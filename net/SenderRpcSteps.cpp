@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 
+#include <utility>
+
 namespace {
 
 const QString sendFailedText = QStringLiteral("Ошибка отправки ddd-файла");
@@ -57,16 +59,9 @@ void Sender::step04PostDDD()
         log(2, QStringLiteral("\nОшибка. Изменения в количестве данных в формате обмена на сервере..."));
         return;
     }
-    const QString fileName = QFileInfo(filePath).fileName();
-    QJsonObject file = args.at(0).toObject();
-    file.insert("file", QString::fromLatin1(fileBytes.toBase64()));
-    file.insert("name", fileName);
-    fileBytes.clear();
-    args.removeAt(0);
-    args.append(file);
-
-    const QByteArray body = UploadRpc::withArgs(rpcTemplate, args);
-    log(0, uploadStepTexts.value(3).arg(fileName));
+    // Built with the file when it was read.
+    const QByteArray body = std::exchange(createBody, QByteArray());
+    log(0, uploadStepTexts.value(3).arg(QFileInfo(filePath).fileName()));
     postRpc(service == 1 ? rpcTachoDddFileCreatePath : rpcDddFileCreatePath, body, &Sender::finishPostDDD);
 }
 

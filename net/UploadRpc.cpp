@@ -26,6 +26,19 @@ QByteArray withArgs(const QByteArray& rpcTemplate, const QJsonArray& args)
     return QJsonDocument(request).toJson();
 }
 
+QByteArray createBody(const QByteArray& rpcTemplate, const QByteArray& file, const QString& fileName)
+{
+    QJsonArray args;
+    if (!templateArgs(rpcTemplate, &args) || args.isEmpty())
+        return QByteArray();
+    QJsonObject fields = args.at(0).toObject();
+    fields.insert("file", QString::fromLatin1(file.toBase64()));
+    fields.insert("name", fileName);
+    args.removeAt(0);
+    args.append(fields);
+    return withArgs(rpcTemplate, args);
+}
+
 QJsonObject replyObject(const QByteArray& body)
 {
     return QJsonDocument::fromJson(body).object();

@@ -15,6 +15,10 @@ bool templateArgs(const QByteArray& rpcTemplate, QJsonArray* args);
 // The template with its "args" replaced, serialised in indented form.
 QByteArray withArgs(const QByteArray& rpcTemplate, const QJsonArray& args);
 
+// The create template with the file's base64 text and name in its one
+// argument; empty when the template holds no argument.
+QByteArray createBody(const QByteArray& rpcTemplate, const QByteArray& file, const QString& fileName);
+
 // The reply as a JSON object; anything else gives an empty object.
 QJsonObject replyObject(const QByteArray& body);
 

@@ -1,12 +1,12 @@
 #include "ui/CutTextTips.h"
 
-#include <QAbstractItemDelegate>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QStyle>
 #include <QStyleOptionTab>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTableView>
 #include <QToolTip>
@@ -28,6 +28,15 @@ bool cellIsCut(const QTableView *table, const QModelIndex &index)
     option.rect = table->visualRect(index);
     const QSize needed = table->itemDelegate(index)->sizeHint(option, index);
     return needed.width() > option.rect.width() || needed.height() > option.rect.height();
+}
+
+// What the cell shows of its text, which is all a tip may show of it: a
+// table's delegate may show a long text as an excerpt.
+QString shownText(const QTableView *table, const QModelIndex &index)
+{
+    const QVariant value = index.data(Qt::DisplayRole);
+    const auto *delegate = qobject_cast<const QStyledItemDelegate *>(table->itemDelegate(index));
+    return delegate ? delegate->displayText(value, table->locale()) : value.toString();
 }
 
 // A caption narrower than its one line is whole only when the captions wrap
@@ -97,7 +106,7 @@ public:
             // A cell's own tip is the view's to show.
             if (!index.isValid() || !index.data(Qt::ToolTipRole).toString().isEmpty() || !cellIsCut(table, index))
                 return false;
-            text = index.data(Qt::DisplayRole).toString();
+            text = shownText(table, index);
             area = table->visualRect(index);
         }
         if (text.isEmpty())

@@ -4,6 +4,7 @@
 #include "readers/ReaderManager.h"
 #include "ui/MainWindowRules.h"
 #include "ui/CutTextTips.h"
+#include "ui/ExcerptDelegate.h"
 #include "ui/LogView.h"
 #include "ui/PassPhraseDialog.h"
 #include "ui/TableColumns.h"
@@ -72,6 +73,10 @@ MainWindow::MainWindow(QWidget* parent)
     }
     initProgressElements();
     initContextMenus();
+    // A server's status may hold any number of rows and texts of millions
+    // of characters.
+    ui->LastAUBTbl->setItemDelegate(new ExcerptDelegate(ui->LastAUBTbl));
+    fitOnlyRowsInView(ui->LastAUBTbl);
     // Empty at first, yet with whole captions.
     for (QTableWidget* table : {ui->ReaderListTbl, ui->CmdCheckTbl, ui->DataCheckTbl, ui->FaultEventTbl, ui->LastAUBTbl})
         fitColumnsToContent(table);

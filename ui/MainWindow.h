@@ -24,6 +24,7 @@ namespace MainWindowRules {
 struct CommandButtons;
 }
 class QCloseEvent;
+class QElapsedTimer;
 class QTableWidget;
 class ReaderManager;
 class Sender;
@@ -211,6 +212,8 @@ private:
 
     // Client status.
     void fillRequestsTable(const QString& statusText);
+    bool emptyRequestsTable(int fill, QElapsedTimer& slice);
+    bool answerBetweenSlices(int fill, QElapsedTimer& slice);
 
     // Exports.
     void initContextMenus();
@@ -227,6 +230,7 @@ private:
     void updateFileControls();
     void refreshUploadPinEdit();
     void startUpload();
+    void prepareUpload();
     void readCardForUpload();
 
     MultiProgressElement autoUnblockProgress;

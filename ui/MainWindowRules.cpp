@@ -69,18 +69,18 @@ int statusCounter(const QString& text)
     return std::max(text.toInt(), lowestCounter);
 }
 
-QVector<QStringList> statusRows(const QString& text)
+QVector<QStringRef> statusLines(const QString& text)
 {
-    const QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    QVector<QStringList> rows;
-    for (int i = 0; i < lines.size(); ++i) {
-        QStringList row{QString::number(lines.size() - i)};
-        const QStringList parts = lines.at(i).split(QStringLiteral("','"));
-        for (int part = 0; part < 5 && part < parts.size(); ++part)
-            row << QString(parts.at(part)).remove(QLatin1Char('\''));
-        rows << row;
-    }
-    return rows;
+    return text.splitRef(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+QStringList statusRow(const QStringRef& line, int number)
+{
+    QStringList row{QString::number(number)};
+    const QVector<QStringRef> parts = line.split(QStringLiteral("','"));
+    for (int part = 0; part < 5 && part < parts.size(); ++part)
+        row << parts.at(part).toString().remove(QLatin1Char('\''));
+    return row;
 }
 
 QString userWindowTitle(const QMap<QString, QString>& appInfo, const QSslCertificate& userCert)

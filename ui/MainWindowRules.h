@@ -45,9 +45,12 @@ bool canSendUpload(const QString& login, const QString& password, bool serviceCh
 // The counter of a status reply as shown: never below -99.
 int statusCounter(const QString& text);
 
-// The rows of the requests table for a status text: a number counting down
-// to 1, then the first five fields of the line without apostrophes.
-QVector<QStringList> statusRows(const QString& text);
+// The lines of a status text, one row of the requests table each. They
+// point into the text, which must outlive them.
+QVector<QStringRef> statusLines(const QString& text);
+// The requests table's row for one line: `number` (the rows count down to
+// 1), then the line's first five fields without apostrophes.
+QStringList statusRow(const QStringRef& line, int number);
 
 // "%1 (%2) - %3 - %4 / %5" from the application's name and version and the
 // certificate's subject; empty for a null certificate.

@@ -6,11 +6,16 @@
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTableWidgetItem>
 
 namespace {
 
 constexpr quint8 statusCommandCode = 1;
+// The requests table takes a status in slices of this length.
+constexpr qint64 sliceMs = 20;
+// Rows removed between two looks at the clock.
+constexpr int rowsRemovedAtOnce = 5000;
 
 } // namespace
 
@@ -58,23 +63,47 @@ void MainWindow::on_commandResult(const QString& cmd, bool ok, const QStringList
 void MainWindow::fillRequestsTable(const QString& statusText)
 {
     const int fill = ++requestsFill;
-    QTableWidget* table = ui->LastAUBTbl;
-    table->clearContents();
-    table->setRowCount(0);
-    if (statusText.isEmpty())
+    QElapsedTimer slice;
+    slice.start();
+    if (!emptyRequestsTable(fill, slice) || statusText.isEmpty())
         return;
-    const QVector<QStringList> rows = MainWindowRules::statusRows(statusText);
-    table->setRowCount(rows.size());
-    for (int r = 0; r < rows.size(); ++r) {
-        const QStringList& cells = rows.at(r);
+    QTableWidget* table = ui->LastAUBTbl;
+    const QVector<QStringRef> lines = MainWindowRules::statusLines(statusText);
+    const int count = lines.size();
+    table->setRowCount(count);
+    for (int r = 0; r < count; ++r) {
+        const QStringList cells = MainWindowRules::statusRow(lines.at(r), count - r);
         for (int column = 0; column < cells.size(); ++column)
             table->setItem(r, column, new QTableWidgetItem(cells.at(column)));
-        statusProgress.setMessage(QStringLiteral("Обновление статуса %1 / %2").arg(r + 1).arg(rows.size()));
-        QCoreApplication::processEvents();
-        if (fill != requestsFill)
-            return; // a newer status took the table over
+        if (r + 1 < count && slice.elapsed() < sliceMs)
+            continue;
+        statusProgress.setMessage(QStringLiteral("Обновление статуса %1 / %2").arg(r + 1).arg(count));
+        if (!answerBetweenSlices(fill, slice))
+            return;
     }
     fitColumnsToContent(table);
     ui->lastAUB2xls->setEnabled(true);
     ui->lastAUB2csv->setEnabled(true);
+}
+
+// The old rows go a slice at a time too: a table of a hundred thousand rows
+// takes a tenth of a second to empty.
+bool MainWindow::emptyRequestsTable(int fill, QElapsedTimer& slice)
+{
+    QTableWidget* table = ui->LastAUBTbl;
+    while (table->rowCount() > 0) {
+        table->setRowCount(qMax(0, table->rowCount() - rowsRemovedAtOnce));
+        if (slice.elapsed() >= sliceMs && !answerBetweenSlices(fill, slice))
+            return false;
+    }
+    return true;
+}
+
+// The window answers between slices of the table's work, however long the
+// status; false once a newer status took the table over.
+bool MainWindow::answerBetweenSlices(int fill, QElapsedTimer& slice)
+{
+    QCoreApplication::processEvents();
+    slice.restart();
+    return fill == requestsFill;
 }

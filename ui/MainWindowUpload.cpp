@@ -169,6 +169,17 @@ void MainWindow::on_LKSendBtn_clicked()
 
 void MainWindow::startUpload()
 {
+    const SecretBytes password = SecretBytes::fromText(ui->LKPassWordEdt->text());
+    ui->LKPassWordEdt->clear();
+    // An upload still running refuses this one and logs why; its progress
+    // row and its target stay as they are.
+    if (!sender->isBusy())
+        prepareUpload();
+    sender->acceptLogin(ui->LKLoginEdt->text(), password, &uploadProgress);
+}
+
+void MainWindow::prepareUpload()
+{
     const quint8 service = ui->LotvarskRBtn->isChecked() ? Lotvarsk : Kvarnol;
     const QString sending = QStringLiteral("Отправка DDD файла");
     if (uploadProgress.current == saveStep)
@@ -183,8 +194,6 @@ void MainWindow::startUpload()
     sender->setService(service);
     sender->setServer(server);
     sender->setFilePath(ui->LKFileEdt->text());
-    sender->acceptLogin(ui->LKLoginEdt->text(), SecretBytes::fromText(ui->LKPassWordEdt->text()), &uploadProgress);
-    ui->LKPassWordEdt->clear();
 }
 
 void MainWindow::readCardForUpload()

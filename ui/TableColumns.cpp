@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVector>
 
@@ -13,6 +14,9 @@
 namespace {
 
 const char *const fitterName = "columnFitter";
+// Rows whose texts size the columns of a table that fits only its rows in
+// view: more than one view shows, few enough to be measured at once.
+constexpr int sampledRows = 50;
 
 int sum(const QVector<int> &widths)
 {
@@ -84,7 +88,8 @@ int wrappedCaptionsExtra(const QVector<Caption> &captions, const QVector<int> &w
 }
 
 // Keeps one table fitted: after each fill, when its viewport gets another
-// width, and when the user drags a column to another width.
+// width, and when the user drags a column to another width; a table that
+// fits only its rows in view also when it scrolls or grows taller.
 class ColumnFitter : public QObject
 {
 public:
@@ -98,6 +103,15 @@ public:
             if (!fitting)
                 showWrappedText();
         });
+    }
+
+    void fitOnlyRowsInView()
+    {
+        if (onlyRowsInView)
+            return;
+        onlyRowsInView = true;
+        table->horizontalHeader()->setResizeContentsPrecision(sampledRows);
+        connect(table->verticalScrollBar(), &QScrollBar::valueChanged, this, &ColumnFitter::fitRowsInView);
     }
 
     void fit()
@@ -144,26 +158,71 @@ public:
             const auto *resize = static_cast<QResizeEvent *>(event);
             if (resize->size().width() != resize->oldSize().width())
                 fit();
+            else if (onlyRowsInView)
+                showWrappedText();
         }
         return false;
     }
 
 private:
     // The cells wrap their words: the rows show what no longer fits a line.
-    void showWrappedText() { table->resizeRowsToContents(); }
+    // A table that fits only its rows in view fits its last rows too, which
+    // set how far it scrolls.
+    void showWrappedText()
+    {
+        if (!onlyRowsInView) {
+            table->resizeRowsToContents();
+            return;
+        }
+        fitRowsInView();
+        fitLastRows();
+    }
+
+    // From the top of the view down, each row sized before the next one's
+    // place is known.
+    void fitRowsInView()
+    {
+        const QHeaderView *header = table->verticalHeader();
+        const int first = header->logicalIndexAt(0);
+        if (first < 0)
+            return;
+        int top = header->sectionViewportPosition(first);
+        for (int row = first; row < table->rowCount() && top < table->viewport()->height(); ++row) {
+            table->resizeRowToContents(row);
+            top += table->rowHeight(row);
+        }
+    }
+
+    void fitLastRows()
+    {
+        int height = 0;
+        for (int row = table->rowCount() - 1; row >= 0 && height < table->viewport()->height(); --row) {
+            table->resizeRowToContents(row);
+            height += table->rowHeight(row);
+        }
+    }
 
     QTableWidget *table;
+    bool onlyRowsInView = false;
     bool fitting = false;
 };
+
+ColumnFitter *fitterOf(QTableWidget *table)
+{
+    // Only a fitter bears that name among the table's children.
+    auto *fitter = static_cast<ColumnFitter *>(
+        table->findChild<QObject *>(QLatin1String(fitterName), Qt::FindDirectChildrenOnly));
+    return fitter ? fitter : new ColumnFitter(table);
+}
 
 } // namespace
 
 void fitColumnsToContent(QTableWidget *table)
 {
-    // Only a fitter bears that name among the table's children.
-    auto *fitter = static_cast<ColumnFitter *>(
-        table->findChild<QObject *>(QLatin1String(fitterName), Qt::FindDirectChildrenOnly));
-    if (!fitter)
-        fitter = new ColumnFitter(table);
-    fitter->fit();
+    fitterOf(table)->fit();
+}
+
+void fitOnlyRowsInView(QTableWidget *table)
+{
+    fitterOf(table)->fitOnlyRowsInView();
 }

@@ -10,3 +10,9 @@ class QTableWidget;
 // changes (as when a hidden page is first shown) and when the user drags a
 // column.
 void fitColumnsToContent(QTableWidget *table);
+
+// Keeps `table` as quick as a short one however many rows it gets: from now
+// on only the rows in view grow to their text, as they come into view (and
+// the last rows, which set how far the table scrolls), and the columns are
+// sized to the rows around the view.
+void fitOnlyRowsInView(QTableWidget *table);

@@ -190,8 +190,9 @@ private slots:
         UploadRun run, other;
         run.start(2, web.url(), writeFile("first.ddd", "first"), login, password);
         run.sender.setFilePath(second);
+        const int logged = run.log.size();
         run.sender.acceptLogin(login, SecretBytes::fromText(password), &other.progress.element);
-        QCOMPARE(run.log.size(), 2);
+        QCOMPARE(run.log.size(), logged + 1);
         QVERIFY(run.log.last().startsWith("1|"));
         QCOMPARE(other.progress.message.text(), QString());
         QVERIFY(run.waitForEnd());
@@ -210,6 +211,22 @@ private slots:
         QCOMPARE(fields, QStringList({"csrf_token=", "login=" + login, "password=" + password, "redirect="}));
         QVERIFY(run.log.contains("0|\nАвторизация на удалённом хранилище пользователем " + login + " ..."));
         QVERIFY(run.log.filter("p&a").isEmpty());
+    }
+
+    // The file is read beside the window, and the upload counts as running
+    // from the start; the program closing meanwhile ends the read with the
+    // sender, and nothing is sent.
+    void goneWhileReading()
+    {
+        WebServiceProcess web;
+        QVERIFY(web.port != 0);
+        const QString file = writeFile("large.ddd", QByteArray(16 * 1024 * 1024, 'd'));
+        {
+            UploadRun run;
+            run.start(1, web.url(), file);
+            QVERIFY(run.sender.isBusy());
+        }
+        QCOMPARE(web.requests().size(), 0);
     }
 
     void endings_data()

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -118,6 +119,50 @@ private slots:
         });
         emit table->customContextMenuRequested(table->visualItemRect(table->item(1, 2)).center());
         QCOMPARE(QApplication::clipboard()->text(), QString("<b>RUM2</b>\t\r\n"));
+    }
+
+    // A status of thousands of rows, one holding a name of two million
+    // characters: the name's cell shows its start and length, a copy carries
+    // the whole name, and every row can be reached.
+    void longStatusShown()
+    {
+        Config config;
+        MainWindow window;
+        window.setConfig(&config);
+        window.resize(1280, 800);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString name(2000000, QChar(0x436));
+        QString status = "'" + name + "','RUD1','Сервер','01.06.2021','Выполнен'\r\n";
+        const QString reason = QString("карта не найдена в базе ").repeated(10);
+        for (int row = 1; row < 3000; ++row)
+            status += "'a@b.ru','RUD2','Архив','02.06.2021','" + reason + "'\r\n";
+        window.on_commandResult("getStatus", true, {"5", status});
+        auto* table = window.findChild<QTableWidget*>("LastAUBTbl");
+        QCOMPARE(table->rowCount(), 3000);
+        const QPoint nameCell = table->visualItemRect(table->item(0, 1)).center();
+        QCOMPARE(toolTipAt(table->viewport(), nameCell), QString(300, QChar(0x436)) + "… (всего символов: 2000000)");
+
+        table->setCurrentCell(0, 1);
+        QTimer::singleShot(0, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            menu->actions().at(0)->trigger();
+            menu->close();
+        });
+        emit table->customContextMenuRequested(nameCell);
+        QCOMPARE(QApplication::clipboard()->text(), name + "\t\r\n");
+
+        // Rows shown after a drag of the scroll bar, and the last ones, hold
+        // their texts whole.
+        table->verticalScrollBar()->setValue(1500);
+        const QRect middleReason = table->visualItemRect(table->item(1500, 5));
+        QCOMPARE(toolTipAt(table->viewport(), middleReason.center()), QString());
+        QTest::keyClick(table, Qt::Key_End, Qt::ControlModifier);
+        const QRect lastReason = table->visualItemRect(table->item(2999, 5));
+        QVERIFY(table->viewport()->rect().contains(lastReason));
+        QCOMPARE(table->item(2999, 0)->text(), QString("1"));
+        QCOMPARE(toolTipAt(table->viewport(), lastReason.center()), QString());
     }
 
     // The key's pass phrase asked for the status: cancelled or wrong, the server

@@ -553,11 +553,34 @@ private slots:
         for (const QString& path : {pipe, QString("/dev/zero"), empty.fileName()}) {
             QVERIFY(click(window, "UploadBtn") && type(window, "LKFileEdt", path) && click(window, "KvarnolRBtn"));
             QVERIFY(type(window, "LKPassWordEdt", "secret") && click(window, "LKSendBtn"));
-            QCOMPARE(text(window, "LKReadingProgressLbl"), QStringLiteral("Ошибка чтения ddd-файла"));
-            QVERIFY2(rig.logged(QStringLiteral("Не удалось прочитать файл %1. ").arg(path)), qPrintable(path));
+            QTRY_COMPARE(text(window, "LKReadingProgressLbl"), QStringLiteral("Ошибка чтения ddd-файла"));
+            QTRY_VERIFY2(rig.logged(QStringLiteral("Не удалось прочитать файл %1. ").arg(path)), qPrintable(path));
             QVERIFY(click(window, "CancelBtn"));
         }
         QCOMPARE(services.kvarnol.requests().size(), 0);
+        QVERIFY(window->close());
+    }
+
+    // Sent again while the upload runs, as the page allows once the password
+    // is typed again: refused, and the running upload keeps its progress row.
+    void secondSendWhileUploading()
+    {
+        RunningProgram rig;
+        QWidget* window = rig.window;
+        WebServiceProcess stalled({"--stall", "create"});
+        rig.program.settings().services["KvarnolServer"] = stalled.host();
+        QTemporaryDir files(QDir::tempPath() + "/upload-XXXXXX");
+        QFile file(files.filePath("card.ddd"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("card data") == 9);
+        file.close();
+        QVERIFY(click(window, "UploadBtn") && type(window, "LKFileEdt", file.fileName()) && click(window, "KvarnolRBtn"));
+        QVERIFY(type(window, "LKPassWordEdt", "secret") && click(window, "LKSendBtn"));
+        const QString sending = QStringLiteral("Отправка ddd-файла");
+        QTRY_COMPARE_WITH_TIMEOUT(text(window, "LKReadingProgressLbl"), sending, operationMs);
+        QVERIFY(type(window, "LKPassWordEdt", "secret") && click(window, "LKSendBtn"));
+        QCOMPARE(text(window, "LKReadingProgressLbl"), sending);
+        QTRY_VERIFY(rig.logged(QStringLiteral("Предыдущая отправка файла ещё не завершена.")));
+        QTRY_COMPARE(stalled.requests().size(), 3); // login page, login, the one create
         QVERIFY(window->close());
     }
 

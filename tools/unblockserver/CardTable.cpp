@@ -35,6 +35,18 @@ QString errorReply(const QString& text)
     return QStringLiteral("ERROR('%1')").arg(text);
 }
 
+// Words with blanks between them, so that a view can wrap the text.
+QString wordsOfLength(int length)
+{
+    const QString word = QStringLiteral("запрос ");
+    QString text;
+    text.reserve(length + word.size());
+    while (text.size() < length)
+        text += word;
+    text.truncate(length);
+    return text;
+}
+
 } // namespace
 
 QString CardTable::counter()
@@ -42,23 +54,26 @@ QString CardTable::counter()
     return QStringLiteral("42");
 }
 
-QString CardTable::statusRows(int count)
+QString CardTable::statusRows(int count, int firstFieldLength)
 {
     const QString rows[] = {
         QStringLiteral("'ivanov@example.ru','RUD12345678901AB','Сервер','01.06.2021 10:15:00','Выполнен'\r\n"),
         QStringLiteral("'ivanov@example.ru','RUM123456789ABCD','Архив','02.06.2021 11:20:30','Отклонён'\r\n"),
     };
     QString status;
+    status.reserve(count * rows[0].size());
     for (int i = 0; i < count; ++i)
         status += rows[i % 2];
+    if (firstFieldLength > 0 && count > 0)
+        status.replace(1, status.indexOf(QStringLiteral("','")) - 1, wordsOfLength(firstFieldLength));
     return status;
 }
 
-QString CardTable::answer(const QString& request, int statusRows)
+QString CardTable::answer(const QString& request, int statusRows, int firstFieldLength)
 {
     static const QRegularExpression findPuk(QStringLiteral(R"(^findPUK\('([^']*)','([^']*)'\)$)"));
     if (request == QLatin1String("getStatus()"))
-        return QStringLiteral("<%1/><%2/>").arg(counter(), CardTable::statusRows(statusRows));
+        return QStringLiteral("<%1/><%2/>").arg(counter(), CardTable::statusRows(statusRows, firstFieldLength));
 
     const QRegularExpressionMatch match = findPuk.match(request);
     if (!match.hasMatch())

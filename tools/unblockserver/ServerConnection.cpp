@@ -115,7 +115,7 @@ void ServerConnection::answerPlain()
 
 void ServerConnection::answer(const QString& request)
 {
-    QString body = options.replyBody.isEmpty() ? CardTable::answer(request, options.statusRows) : options.replyBody;
+    QString body = options.replyBody.isEmpty() ? CardTable::answer(request, options.statusRows, options.statusField) : options.replyBody;
     if (!options.errorText.isEmpty())
         body = QStringLiteral("ERROR('%1')").arg(options.errorText);
     // Too long for a command line: made here, in two-byte letters.

@@ -18,11 +18,13 @@ bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QS
     const QCommandLineOption errorLength("error-length", "Answer an error reply body of this many characters.",
                                          "characters", "0");
     const QCommandLineOption statusRows("status-rows", "Rows of the getStatus answer.", "rows", "2");
+    const QCommandLineOption statusField("status-field", "Characters of the first field of the first status row.",
+                                         "characters", "0");
     const QCommandLineOption reply("reply", "Answer this reply body to every request.", "body");
     const QCommandLineOption plain("plain", "Plain TCP, no TLS.");
     const QCommandLineOption lifetime("lifetime", "Exit after this many seconds.", "seconds", "300");
     parser.addOptions({cert, key, ca, chunk, pause, silent, closeEarly, surplus, malformed, error, errorLength, statusRows,
-                       reply, plain, lifetime});
+                       statusField, reply, plain, lifetime});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -40,6 +42,7 @@ bool parseServerOptions(const QStringList& arguments, ServerOptions& options, QS
     options.errorText = parser.value(error);
     options.errorLength = parser.value(errorLength).toInt();
     options.statusRows = parser.value(statusRows).toInt();
+    options.statusField = parser.value(statusField).toInt();
     options.replyBody = parser.value(reply);
     options.plain = parser.isSet(plain);
     options.lifetimeSeconds = parser.value(lifetime).toLongLong();

@@ -17,6 +17,7 @@ struct ServerOptions {
     QString errorText;         // answer ERROR('text') to everything
     int errorLength = 0;       // answer an ERROR('яя...я') body of this many characters
     int statusRows = 2;        // rows of the getStatus answer
+    int statusField = 0;       // above 0: characters of its first row's first field
     QString replyBody;         // answer this body to everything (the card under test)
     bool plain = false;        // never start TLS
     qint64 lifetimeSeconds = 300; // exits by itself after that

@@ -12,6 +12,8 @@
 #include <QEvent>
 #include <QStyleFactory>
 
+#include <malloc.h>
+
 namespace {
 
 const QString startFailure = QStringLiteral("Дравек Про не может быть запущен.");
@@ -25,6 +27,11 @@ void Program::prepareEnvironment()
     // shared memory waits for the server each time, a plain image does not.
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
+    // Freed small blocks are merged at once. glibc would otherwise keep them
+    // in its fast bins and merge them all at the next larger allocation: after
+    // a table of a hundred thousand rows is emptied, that took the window
+    // more than a tenth of a second.
+    mallopt(M_MXFAST, 0);
 }
 
 Program::Program(DRVPEventLogger* logger)
