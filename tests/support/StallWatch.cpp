@@ -1,5 +1,9 @@
 #include "tests/support/StallWatch.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+
 #include <algorithm>
 
 namespace {
@@ -31,4 +35,16 @@ void StallWatch::tick()
     const qint64 now = clock.nsecsElapsed();
     longestNs = std::max(longestNs, now - lastNs);
     lastNs = now;
+}
+
+bool turnLoopUntil(const std::function<bool()> &condition, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
 }

@@ -4,7 +4,6 @@
 #include "tests/support/StallWatch.h"
 #include "tools/daybench/VirtualCard.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -153,18 +152,9 @@ bool Workday::finish(const QString& expected, QString* entry)
     return true;
 }
 
-// The event loop turns all the while, as it would in the program's own loop;
-// the stall watch's ticks wake it every millisecond.
 bool Workday::await(const std::function<bool()>& condition, const QString& what)
 {
-    QDeadlineTimer deadline(stepMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return fail(QStringLiteral("waited in vain for %1").arg(what));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
+    return turnLoopUntil(condition, stepMs) || fail(QStringLiteral("waited in vain for %1").arg(what));
 }
 
 bool Workday::click(const char* name)

@@ -93,17 +93,9 @@ void WindowBench::record(const QString& what, qint64 ms)
     figures << Figures{what, ms, stalls.longestMs()};
 }
 
-// The watch's millisecond timer wakes the loop, so each turn is short.
 bool WindowBench::await(const std::function<bool()>& condition, const QString& what)
 {
-    QDeadlineTimer deadline(stepMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return fail(QStringLiteral("waited in vain for %1").arg(what));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
+    return turnLoopUntil(condition, stepMs) || fail(QStringLiteral("waited in vain for %1").arg(what));
 }
 
 void WindowBench::settle(int ms)
