@@ -19,8 +19,8 @@ namespace {
 
 constexpr int operationMs = 60000;
 const QString heldLine = QStringLiteral(
-    "[Crit] - DRVP Virtual Reader 00 00: Не удалось подключиться к карте: она занята другой программой. "
-    "Дождитесь, когда программа освободит карту, и повторите операцию.");
+    ": Не удалось подключиться к карте: она занята другой программой. Дождитесь, когда программа освободит "
+    "карту, и повторите операцию.");
 
 } // namespace
 
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(crit.filter("занята другой программой").size(), exclusive ? 1 : 0);
         if (exclusive) {
             QVERIFY2(crit.size() == 1, qPrintable(crit.join('\n')));
-            QVERIFY2(crit.first().endsWith(heldLine), qPrintable(crit.first()));
+            QVERIFY2(crit.first().endsWith("[Crit] - " + reader0 + heldLine), qPrintable(crit.first()));
             const QString label = start == "ReadCardsBtn" ? "ReadPrgLbl" : "CheckingPrgLbl";
             QCOMPARE(text(window, label), QString("Карта занята другой программой"));
             QCOMPARE(window->findChild<QTableWidget*>("CmdCheckTbl")->rowCount(), 0);
