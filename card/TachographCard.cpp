@@ -47,20 +47,50 @@ qint32 TachographCard::transmit(const QByteArray &apdu, quint8 *response, quint3
                                quint32(apdu.size()), nullptr, response, responseLength);
 }
 
+bool TachographCard::refusedBeforeSending(qint32 code)
+{
+    // pcsc-lite checks these before the command goes to the reader; every
+    // other failure may come after the card acted (a card pulled during the
+    // command shows as SCARD_E_NO_SMARTCARD or SCARD_W_REMOVED_CARD).
+    switch (code) {
+    case Pcsc::SCARD_W_RESET_CARD:
+    case Pcsc::SCARD_E_SHARING_VIOLATION:
+    case Pcsc::SCARD_E_INVALID_HANDLE:
+    case Pcsc::SCARD_E_INVALID_PARAMETER:
+    case Pcsc::SCARD_E_INVALID_VALUE:
+    case Pcsc::SCARD_E_PROTO_MISMATCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const FailureText &failure,
                           QByteArray *data)
 {
+    m_answerLost = false;
+    m_notSent = false;
     if (isInterrupted())
         return false;
     // Zeroed, in case a transmitter reports more bytes than it wrote.
     quint8 response[maxResponse] = {};
     const quint32 space = quint32(qBound(0, responseSize, maxResponse));
     quint32 received = space;
-    const qint32 code = transmit(apdu, response, &received);
+    qint32 code = transmit(apdu, response, &received);
+    if (code == Pcsc::SCARD_W_RESET_CARD && onResetByOther && !m_startingOver) {
+        m_startingOver = true;
+        const bool again = onResetByOther();
+        m_startingOver = false;
+        if (again) {
+            received = space;
+            code = transmit(apdu, response, &received);
+        }
+    }
     received = qMin(received, space);
+    m_notSent = refusedBeforeSending(code);
     // A reader driver may report a card that left before answering as a
     // success without a byte.
-    m_answerLost = code != 0 || received < 2;
+    m_answerLost = !m_notSent && (code != 0 || received < 2);
     // Without two bytes there is no status word: a failure whatever the code says.
     quint16 sw = 0;
     if (received >= 2)

@@ -50,6 +50,12 @@ public:
     // card may have carried it out. False when the card answered, or when
     // nothing was sent.
     bool answerLost() const { return m_answerLost; }
+    // After a failed command: PC/SC refused it before it reached the card,
+    // so the card did not carry it out (another program's reset among the
+    // reasons).
+    bool notSent() const { return m_notSent; }
+    // Whether PC/SC gives `code` only for a command it did not send.
+    static bool refusedBeforeSending(qint32 code);
 
     QString cardStateText() const;
     QString atrHex() const;
@@ -92,6 +98,10 @@ public:
     QString drivingLicenceIssuingAuthority() const;
     QString drivingLicenceIssuingNation() const;
     QString drivingLicenceNumber() const;
+
+    // Called when PC/SC refuses a command because another program reset the
+    // card: true when the card is set up again, and the command goes again.
+    std::function<bool()> onResetByOther;
 
     // Replaces the PC/SC transmission, e.g. by an in-process card; an empty
     // function restores it.
@@ -157,4 +167,7 @@ private:
 
     Transmitter m_transmitter;
     bool m_answerLost = false;
+    bool m_notSent = false;
+    // While the card is set up again after a reset: no second start-over.
+    bool m_startingOver = false;
 };

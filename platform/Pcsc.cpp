@@ -129,6 +129,26 @@ qint32 SCardDisconnect(SCARDHANDLE card, quint32 disposition)
     return windowsCode(::SCardDisconnect(::SCARDHANDLE(card), disposition));
 }
 
+qint32 SCardReconnect(SCARDHANDLE card, quint32 shareMode, quint32 preferredProtocols, quint32 initialization,
+                      quint32 *activeProtocol)
+{
+    DWORD protocol = 0;
+    const LONG rc = ::SCardReconnect(::SCARDHANDLE(card), shareMode, preferredProtocols, initialization, &protocol);
+    if (rc == SCARD_S_SUCCESS)
+        *activeProtocol = quint32(protocol);
+    return windowsCode(rc);
+}
+
+qint32 SCardBeginTransaction(SCARDHANDLE card)
+{
+    return windowsCode(::SCardBeginTransaction(::SCARDHANDLE(card)));
+}
+
+qint32 SCardEndTransaction(SCARDHANDLE card, quint32 disposition)
+{
+    return windowsCode(::SCardEndTransaction(::SCARDHANDLE(card), disposition));
+}
+
 qint32 SCardStatusW(SCARDHANDLE card, QString *readerName, quint32 *state, quint32 *protocol,
                     quint8 *atr, quint32 *atrLength)
 {

@@ -25,6 +25,9 @@ constexpr qint32 SCARD_E_UNKNOWN_READER = code(0x80100009);
 constexpr qint32 SCARD_E_TIMEOUT = code(0x8010000A);
 constexpr qint32 SCARD_E_SHARING_VIOLATION = code(0x8010000B);
 constexpr qint32 SCARD_E_NO_SMARTCARD = code(0x8010000C);
+constexpr qint32 SCARD_E_PROTO_MISMATCH = code(0x8010000F);
+constexpr qint32 SCARD_E_INVALID_VALUE = code(0x80100011);
+constexpr qint32 SCARD_F_COMM_ERROR = code(0x80100013);
 constexpr qint32 SCARD_E_NOT_TRANSACTED = code(0x80100016);
 constexpr qint32 SCARD_E_READER_UNAVAILABLE = code(0x80100017);
 constexpr qint32 SCARD_E_NO_SERVICE = code(0x8010001D);
@@ -104,6 +107,11 @@ qint32 SCardGetStatusChangeW(SCARDCONTEXT context, quint32 timeoutMs, SCARD_READ
 qint32 SCardConnectW(SCARDCONTEXT context, const QString &reader, quint32 shareMode,
                      quint32 preferredProtocols, SCARDHANDLE *card, quint32 *activeProtocol);
 qint32 SCardDisconnect(SCARDHANDLE card, quint32 disposition);
+// pcsc-lite keeps a transaction held across SCardReconnect.
+qint32 SCardReconnect(SCARDHANDLE card, quint32 shareMode, quint32 preferredProtocols, quint32 initialization,
+                      quint32 *activeProtocol);
+qint32 SCardBeginTransaction(SCARDHANDLE card);
+qint32 SCardEndTransaction(SCARDHANDLE card, quint32 disposition);
 // atrLength: in, the size of atr; out, the bytes of the answer to reset.
 qint32 SCardStatusW(SCARDHANDLE card, QString *readerName, quint32 *state, quint32 *protocol,
                     quint8 *atr, quint32 *atrLength);

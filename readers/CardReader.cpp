@@ -5,6 +5,7 @@
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "platform/Pcsc.h"
+#include "readers/CardTransaction.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ const QString connecting = QStringLiteral("%1: Подключение к кар�
 const QString heldElsewhereLine = QStringLiteral(
     "%1: Не удалось подключиться к карте: она занята другой программой. Дождитесь, когда программа освободит "
     "карту, и повторите операцию.");
+const QString waitingForCard = QStringLiteral("Карта занята другой программой, ожидание…");
 const QString failDisconnect = QStringLiteral("%1: Не удалось отключиться от карты тахографа. %2");
 const QString failKind = QStringLiteral("%1: Не удалось определить вид карты тахогарфа.");
 const QString kindFound = QStringLiteral("%1: Вид карты тахогарфа: %2.");
@@ -75,6 +77,7 @@ QByteArray latin1Upper(const QByteArray &bytes)
 CardReader::CardReader(const QString &readerName, quint64 context, QObject *parent)
     : QObject(parent), context(context), readerName(readerName)
 {
+    card.onResetByOther = [this] { return startOverAfterReset(); };
 }
 
 CardReader::~CardReader() = default;
@@ -82,6 +85,24 @@ CardReader::~CardReader() = default;
 QString CardReader::heldElsewhereText()
 {
     return QStringLiteral("Карта занята другой программой");
+}
+
+QString CardReader::resetAgainText()
+{
+    return QStringLiteral("Карта была сброшена другой программой");
+}
+
+QString CardReader::connectFailureText(const QString &other) const
+{
+    if (m_heldElsewhere)
+        return heldElsewhereText();
+    return m_resetAgain ? resetAgainText() : other;
+}
+
+void CardReader::startWork()
+{
+    m_startedOver = false;
+    m_resetAgain = false;
 }
 
 void CardReader::on_InterruptAllOperation()
@@ -94,13 +115,24 @@ bool CardReader::scardConnect()
     emit logginMessage(0, connecting.arg(readerName));
     pcscResult.reset();
     m_heldElsewhere = false;
-    if (interrupted && !ignoresInterrupt)
+    // A stretch never outlives the next connect.
+    m_hold.reset();
+    if ((interrupted && !ignoresInterrupt) || !context || m_resetAgain)
         return false;
-    const qint32 rc = Pcsc::SCardConnectW(context, readerName, Pcsc::SCARD_SHARE_SHARED,
-                                          Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &card.hCard,
-                                          &card.activeProtocol);
-    m_heldElsewhere = rc == Pcsc::SCARD_E_SHARING_VIOLATION;
-    return rc == Pcsc::SCARD_S_SUCCESS;
+    CardTransaction::Wait wait;
+    wait.cancelled = [this] { return interrupted && !ignoresInterrupt; };
+    wait.waiting = [this] { showProgress(waitingForCard); };
+    wait.mayStartOver = !m_startedOver;
+    auto hold = std::make_unique<CardTransaction>(readerName, wait);
+    m_heldElsewhere = hold->outcome() == CardTransaction::Outcome::HeldElsewhere;
+    m_resetAgain = hold->outcome() == CardTransaction::Outcome::ResetAgain;
+    if (hold->outcome() != CardTransaction::Outcome::Held)
+        return false;
+    m_startedOver = m_startedOver || hold->startedOver();
+    card.hCard = hold->handle();
+    card.activeProtocol = hold->protocol();
+    m_hold = std::move(hold);
+    return true;
 }
 
 bool CardReader::connectCard()
@@ -115,17 +147,38 @@ bool CardReader::connectCard()
             card.sendPci = Pcsc::g_rgSCardT1Pci;
     }
     card.dfSelected = false;
+    card.currentFid = 0;
     return connected;
 }
 
 bool CardReader::disconnectCard()
 {
     card.dfSelected = false;
-    pcscResult.setScardResult(Pcsc::SCardDisconnect(card.hCard, Pcsc::SCARD_RESET_CARD));
+    pcscResult.setScardResult(m_hold ? m_hold->end() : Pcsc::SCARD_E_INVALID_HANDLE);
+    m_hold.reset();
     if (pcscResult.maxLevel() == 0)
         return true;
     emit logginMessage(1, failDisconnect.arg(readerName, pcscResult.scardText()));
     return false;
+}
+
+// Another program's reset threw away our selection and PIN: the card is
+// taken back, and what the stretch had set up is set up again, once per
+// operation.
+bool CardReader::startOverAfterReset()
+{
+    if (m_startedOver || !m_hold || !m_hold->takeBackAfterReset()) {
+        m_resetAgain = true;
+        return false;
+    }
+    m_startedOver = true;
+    const bool inApplication = card.dfSelected;
+    const quint16 fid = card.currentFid;
+    card.dfSelected = false;
+    card.currentFid = 0;
+    if (inApplication && (!card.selectDF() || (card.cardKind == 1 && !card.pin.isEmpty() && !card.verifyPin())))
+        return false;
+    return fid == 0 || card.selectEF(fid);
 }
 
 bool CardReader::detectCardKind()

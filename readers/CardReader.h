@@ -16,8 +16,10 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class CardFileRecord;
+class CardTransaction;
 class MultiProgressElement;
 struct CardWriteTest;
 
@@ -35,14 +37,26 @@ public:
     CardReader(const QString &readerName, quint64 context, QObject *parent = nullptr);
     ~CardReader() override;
 
+    // A connection holds the card's transaction until its disconnect (see
+    // CardTransaction): it may wait, bounded and cancellable, for another
+    // program to let the card go.
     bool scardConnect();
     // A connect refused because another program holds the card is logged
     // here, naming that cause, so each road reports it once.
     bool connectCard();
-    // The last connect was refused because another program holds the card.
+    // The last connect did not get the card because another program kept it.
     bool heldElsewhere() const { return m_heldElsewhere; }
     // The operation's state text for it.
     static QString heldElsewhereText();
+    // Another program reset the card a second time in this operation: the
+    // last connect or command was refused, and the operation ends.
+    bool resetAgain() const { return m_resetAgain; }
+    static QString resetAgainText();
+    // The state text of a connect that failed: one of the two above, or `other`.
+    QString connectFailureText(const QString &other) const;
+    // An operation starts: it may start a stretch over once after another
+    // program's reset.
+    void startWork();
     bool disconnectCard();
     bool detectCardKind();
     bool detectCardType();
@@ -57,6 +71,12 @@ public:
     QMap<quint16, CardFileRecord> keepGeneralInfo() const;
     void restoreGeneralInfo(const QMap<quint16, CardFileRecord> &kept);
 
+    // The card's type is one whose files are known.
+    bool knowsCardType() const;
+    // A card whose type was not told at its insertion (another program may
+    // have reset it meanwhile) is identified again. False when its type is
+    // still unknown; that is logged, unless another program kept the card.
+    bool identifyIfUnknown();
     // The whole card; the card must be connected and, for kind 1, the PIN
     // verified, with the PIN still in the card object. Nothing is written to
     // the card here: the save does that (SaveDddFile.h).
@@ -105,6 +125,8 @@ private:
     bool openCardAsRead();
     bool sameCardAsRead();
     void showProgress(const QString &text);
+    // The card's command hook for a reset by another program in our hold.
+    bool startOverAfterReset();
 
     // Card diagnosis (CardReaderCheck*.cpp): the command check, the data
     // checks, and the events and faults list, each filling its row list.
@@ -151,5 +173,8 @@ private:
     void setProgressState(quint8 state, const QString &text);
     void nextProgressStep(const QString &text);
 
+    std::unique_ptr<CardTransaction> m_hold;
     bool m_heldElsewhere = false;
+    bool m_resetAgain = false;
+    bool m_startedOver = false;
 };

@@ -49,22 +49,29 @@ bool CardReader::checkCommands(const SecretBytes &pin)
     card.clearReadData();
     if (!connectCard()) {
         // Every command would fail the same way, each with its own line.
-        if (heldElsewhere()) {
-            addCmdCheckRow(QStringLiteral("Подключение к карте"), heldElsewhereText() + '.', 1);
-            setProgressState(3, heldElsewhereText());
+        if (heldElsewhere() || resetAgain()) {
+            const QString reason = connectFailureText(QString());
+            addCmdCheckRow(QStringLiteral("Подключение к карте"), reason + '.', 1);
+            setProgressState(3, reason);
             return false;
         }
         addCmdCheckRow(QStringLiteral("Подключение к карте"), QStringLiteral("Не удалось подключиться к карте."), 1);
         setProgressState(3, checkFailed);
     }
     const QVector<CardAppLayout> &rows = CardDictionary::efDescriptors();
-    for (int index = 0; index < rows.size() && !interrupted; ++index) {
+    // A card kept or reset by another program on the way ends the check.
+    const auto goesOn = [this] { return !interrupted && !heldElsewhere() && !resetAgain(); };
+    for (int index = 0; index < rows.size() && goesOn(); ++index) {
         quint16 key = 0;
         if (CardDictionary::layoutKey(rows.at(index), card.cardKind, card.cardType, key))
             checkFile(quint8(index), key, pin);
     }
     addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
                    QStringLiteral("Не удалось отключиться от карты тахографа."));
+    if (heldElsewhere() || resetAgain()) {
+        setProgressState(3, connectFailureText(QString()));
+        return false;
+    }
     return true;
 }
 

@@ -31,6 +31,23 @@ void appendBlock(QByteArray &image, quint16 fid, quint8 tag, const QByteArray &b
 
 } // namespace
 
+bool CardReader::knowsCardType() const
+{
+    return card.cardType != 0 && !card.cardTypeName().isEmpty();
+}
+
+bool CardReader::identifyIfUnknown()
+{
+    if (knowsCardType())
+        return true;
+    readGeneralInfo();
+    if (knowsCardType())
+        return true;
+    if (!heldElsewhere() && !resetAgain())
+        emit logginMessage(2, noKnownFiles.arg(readerName));
+    return false;
+}
+
 bool CardReader::readAllFiles()
 {
     card.clearReadData();
@@ -38,7 +55,7 @@ bool CardReader::readAllFiles()
     if (rows.isEmpty() || interrupted)
         return true;
     // A card of no known type would otherwise "succeed" with no file to save.
-    if (card.cardTypeName().isEmpty()) {
+    if (!knowsCardType()) {
         card.result.setNote(2, noKnownFiles.arg(readerName));
         emit logginMessage(2, noKnownFiles.arg(readerName));
         return false;

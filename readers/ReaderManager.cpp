@@ -178,6 +178,8 @@ void ReaderManager::on_MountedCard(const QString &reader_name)
         reader->card.interrupted = false;
     }
     reader->cardPresent = true;
+    // No page shows the identification.
+    reader->progress = nullptr;
     emit logginMessage(0, cardInserted.arg(reader_name));
     beginCardWork(*reader);
     reader->readGeneralInfo();
@@ -258,7 +260,16 @@ CardReader *ReaderManager::beginOperation(const QString &name, MultiProgressElem
         emit logginMessage(2, readerUnknown.arg(name));
         return nullptr;
     }
+    reader->progress = element;
     return reader;
+}
+
+bool ReaderManager::knowsCardType(CardReader &reader)
+{
+    if (reader.identifyIfUnknown())
+        return true;
+    setCurrentState(3, reader.connectFailureText(QStringLiteral("Тип карты не определен")));
+    return false;
 }
 
 void ReaderManager::publish(const CardReader &reader)
@@ -268,8 +279,9 @@ void ReaderManager::publish(const CardReader &reader)
     states.insert(reader.readerName, std::move(state));
 }
 
-void ReaderManager::beginCardWork(const CardReader &reader)
+void ReaderManager::beginCardWork(CardReader &reader)
 {
+    reader.startWork();
     cardEventsAtWorkStart = readerStatus(context, reader.readerName).cardEvents;
     emit cardWork(reader.readerName, CardWork::Started);
 }

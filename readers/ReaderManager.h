@@ -117,8 +117,12 @@ private:
     // Card work of an operation, the identification at insertion included:
     // told to the window at once, so it never says that the card may be
     // pulled while the work runs, and says so as soon as it is over.
-    void beginCardWork(const CardReader &reader);
+    void beginCardWork(CardReader &reader);
     void endCardWork(const CardReader &reader);
+    // A card whose type was not told at its insertion (another program may
+    // have reset it meanwhile) is identified again; false, with the reason
+    // shown and logged, when its type is still unknown.
+    bool knowsCardType(CardReader &reader);
     // The read road; the saved file's path, or empty when none was saved.
     QString readIntoFile(CardReader &reader, const SecretBytes &pin);
     QString saveDddFile(CardReader &reader);
@@ -127,6 +131,10 @@ private:
         Failed,
         // Sent, but no answer came back: the card may hold the new PIN.
         AnswerLost,
+        // Refused by PC/SC before it reached the card: the PIN is unchanged.
+        NotSent,
+        // Another program kept the card, or reset it once too often.
+        NoCard,
     };
     // RESET RETRY COUNTER; wipes both secrets whatever happens.
     Unblock unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin);

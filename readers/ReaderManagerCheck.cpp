@@ -20,9 +20,16 @@ void ReaderManager::on_CheckCard(const QString &reader_name, MultiProgressElemen
         return;
     }
     beginCardWork(*reader);
+    if (!knowsCardType(*reader)) {
+        PIN.wipe();
+        endCardWork(*reader);
+        publish(*reader);
+        emit showUpdatedCardInfo(reader_name);
+        emit checkFinished(false);
+        return;
+    }
     setMessage(QStringLiteral("Проверка выполенния команд"));
     emit logginMessage(0, checkingLine.arg(reader_name, cardTitle(*reader)));
-    reader->progress = element;
     const QMetaObject::Connection relay =
         connect(&reader->card, &TachographCard::pogressMessage, this, &ReaderManager::on_ProgressMessage);
     const QMap<quint16, CardFileRecord> identity = reader->keepGeneralInfo();

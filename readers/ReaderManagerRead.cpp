@@ -27,9 +27,12 @@ void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement
     beginCardWork(*reader);
     nextStep(QStringLiteral("Чтение карты"), 2);
     setMessage(QStringLiteral("Подключение к карте тахографа"));
-    const QMap<quint16, CardFileRecord> identity = reader->keepGeneralInfo();
-    const QString saved = readIntoFile(*reader, PIN);
-    reader->restoreGeneralInfo(identity);
+    QString saved;
+    if (knowsCardType(*reader)) {
+        const QMap<quint16, CardFileRecord> identity = reader->keepGeneralInfo();
+        saved = readIntoFile(*reader, PIN);
+        reader->restoreGeneralInfo(identity);
+    }
     PIN.wipe();
     reader->card.pin.wipe();
     endCardWork(*reader);
@@ -44,8 +47,7 @@ QString ReaderManager::readIntoFile(CardReader &reader, const SecretBytes &pin)
 {
     TachographCard &card = reader.card;
     if (!reader.connectCard()) {
-        setCurrentState(3, reader.heldElsewhere() ? CardReader::heldElsewhereText()
-                                                  : QStringLiteral("Не удалось подключиться к карте"));
+        setCurrentState(3, reader.connectFailureText(QStringLiteral("Не удалось подключиться к карте")));
         return QString();
     }
     if (card.cardKind == 1) {
@@ -65,7 +67,7 @@ QString ReaderManager::readIntoFile(CardReader &reader, const SecretBytes &pin)
     disconnect(relay);
     reader.disconnectCard();
     if (!read) {
-        setCurrentState(3, QStringLiteral("Не удалось считать карту"));
+        setCurrentState(3, reader.connectFailureText(QStringLiteral("Не удалось считать карту")));
         return QString();
     }
     setMessage(QStringLiteral("Обновляем сведения о карте"));

@@ -31,6 +31,10 @@ const QString answerLostState = QStringLiteral("Ответ карты не по�
 const QString answerLost = QStringLiteral(
     "%1: Ответ карты %2 на команду разблокировки не получен. Возможно, карта уже разблокирована и ее ПИН-код — "
     "новый: прежде чем повторять разблокировку, попробуйте новый ПИН-код.");
+const QString notSentState = QStringLiteral("Команда не выполнена, ПИН-код не изменен");
+const QString notSent = QStringLiteral(
+    "%1: Команда разблокировки не передана карте %2: ее отклонила служба смарт-карт. Карта команду не выполнила, "
+    "ПИН-код не изменен.");
 const QString blockedText = QStringLiteral("Не удалось разблокировать карту.");
 const QString blockedInfo = QStringLiteral(
     "При выполнении предыдущих разблокировок карта была окончательно заблокирована. Разблокировка не может быть "
@@ -89,6 +93,14 @@ void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElem
         setCurrentState(3, answerLostState);
         emit logginMessage(2, answerLost.arg(reader_name, card));
         break;
+    case Unblock::NotSent:
+        setCurrentState(3, notSentState);
+        emit logginMessage(2, notSent.arg(reader_name, card));
+        break;
+    case Unblock::NoCard:
+        setCurrentState(3, reader->connectFailureText(QString()));
+        emit logginMessage(2, manualFailed.arg(reader_name, card));
+        break;
     case Unblock::Failed:
         setCurrentState(3, QStringLiteral("Карта не разблокирована"));
         emit logginMessage(2, manualFailed.arg(reader_name, card));
@@ -111,7 +123,11 @@ ReaderManager::Unblock ReaderManager::unblockCurrentCard(CardReader &reader, Sec
             outcome = Unblock::Done;
         else if (card.answerLost())
             outcome = Unblock::AnswerLost;
+        else if (card.notSent())
+            outcome = Unblock::NotSent;
         reader.disconnectCard();
+    } else if (reader.heldElsewhere() || reader.resetAgain()) {
+        outcome = Unblock::NoCard;
     }
     endCardWork(reader);
     // The card's fields share the buffers: one wipe reaches every holder.
@@ -218,6 +234,10 @@ void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QString
         return finish(2, QStringLiteral("Карта разблокирована"), 0, unblocked.arg(name, served), counter);
     case Unblock::AnswerLost:
         return finish(3, answerLostState, 2, answerLost.arg(name, served), counter);
+    case Unblock::NotSent:
+        return finish(3, notSentState, 2, notSent.arg(name, served), counter);
+    case Unblock::NoCard:
+        return finish(3, reader->connectFailureText(QString()), 2, autoFailed.arg(name, served), counter);
     case Unblock::Failed:
         break;
     }

@@ -1,7 +1,7 @@
 // The PC/SC layer for the fuzz targets: a card that is always there and
 // answers nothing by itself. The targets answer every APDU through the
-// card's transmit seam; this file only lets CardReader connect, ask the
-// status and disconnect without a service. It defines every function of the
+// card's transmit seam; this file only lets CardReader connect, hold the
+// card, ask the status and disconnect without a service. It defines every function of the
 // layer, so the real one is never linked in.
 
 #include "tests/fuzz/FuzzPcsc.h"
@@ -54,6 +54,23 @@ qint32 SCardConnectW(SCARDCONTEXT, const QString &, quint32, quint32, SCARDHANDL
 }
 
 qint32 SCardDisconnect(SCARDHANDLE, quint32 disposition)
+{
+    if (disposition != SCARD_LEAVE_CARD && FuzzPcsc::onCardReset)
+        FuzzPcsc::onCardReset();
+    return SCARD_S_SUCCESS;
+}
+
+qint32 SCardReconnect(SCARDHANDLE, quint32, quint32, quint32 initialization, quint32 *activeProtocol)
+{
+    if (initialization != SCARD_LEAVE_CARD && FuzzPcsc::onCardReset)
+        FuzzPcsc::onCardReset();
+    *activeProtocol = SCARD_PROTOCOL_T1;
+    return SCARD_S_SUCCESS;
+}
+
+qint32 SCardBeginTransaction(SCARDHANDLE) { return SCARD_S_SUCCESS; }
+
+qint32 SCardEndTransaction(SCARDHANDLE, quint32 disposition)
 {
     if (disposition != SCARD_LEAVE_CARD && FuzzPcsc::onCardReset)
         FuzzPcsc::onCardReset();

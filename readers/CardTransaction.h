@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/Pcsc.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+struct CardClaim;
+
+// Our hold on the card for one stretch of commands: a connection with the
+// card's PC/SC transaction from its connect to its end, so no other program's
+// command or reset lands between ours. The stretch starts on a card reset
+// inside the hold: whatever another program selected or verified is gone.
+//
+// pcscd makes a connect wait as long as another program holds the card's
+// transaction, and neither SCardCancel nor releasing the context from another
+// thread ends that wait. So the connect and the transaction's start run in a
+// thread of their own, on a context of their own, while the caller waits
+// for them, bounded and cancellable; a claim given up lets the card go by
+// itself once pcscd answers it.
+class CardTransaction
+{
+public:
+    enum class Outcome {
+        Held,
+        // The connect failed for a reason of its own: no card, no service...
+        Failed,
+        // Another program kept the card, by its transaction or exclusively,
+        // for the whole wait.
+        HeldElsewhere,
+        Cancelled,
+        // Another program reset the card, and the stretch may not start over.
+        ResetAgain,
+    };
+
+    struct Wait
+    {
+        // Polled while the card does not come; true gives the claim up.
+        std::function<bool()> cancelled;
+        // Called once, when the card does not come at once.
+        std::function<void()> waiting;
+        // Whether the stretch may start over after another program's reset.
+        bool mayStartOver = true;
+    };
+
+    static constexpr int waitLimitMs = 10000;
+
+    CardTransaction(const QString &reader, const Wait &wait);
+    ~CardTransaction();
+    CardTransaction(const CardTransaction &) = delete;
+    CardTransaction &operator=(const CardTransaction &) = delete;
+
+    Outcome outcome() const { return m_outcome; }
+    // The PC/SC code of a failed connect.
+    qint32 code() const { return m_code; }
+    Pcsc::SCARDHANDLE handle() const { return m_handle; }
+    quint32 protocol() const { return m_protocol; }
+    // The hold got over another program's reset on its way.
+    bool startedOver() const { return m_startedOver; }
+
+    // After another program's reset met by a command: takes the card back
+    // as that reset left it, still in our hold.
+    bool takeBackAfterReset();
+    // Resets the card and lets it go; the code of the first call that
+    // failed. The destructor ends a hold not ended.
+    qint32 end();
+
+private:
+    Outcome m_outcome = Outcome::Failed;
+    qint32 m_code = 0;
+    Pcsc::SCARDCONTEXT m_context = 0;
+    Pcsc::SCARDHANDLE m_handle = 0;
+    quint32 m_protocol = 0;
+    bool m_began = false;
+    bool m_startedOver = false;
+};
