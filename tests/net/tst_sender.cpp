@@ -238,9 +238,13 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("message"); // its leading part
         QTest::addColumn<QString>("log");     // the last line's leading part, after "type|"
+        QTest::addColumn<int>("timeout");     // of each request, in ms
+        // 1500 ms by default: short, so that the stalls end soon.
         const auto row = [](const QString& name, const QStringList& options, int requests, int step, int state,
-                            const QString& message, const QString& log, const QString& file = QString()) {
-            QTest::newRow(qPrintable(name)) << options << file << requests << step << state << message << log;
+                            const QString& message, const QString& log, const QString& file = QString(),
+                            int timeout = 1500) {
+            QTest::newRow(qPrintable(name)) << options << file << requests << step << state << message << log
+                                            << timeout;
         };
 
         const QString refused = "Доступ отклонён!";
@@ -312,10 +316,13 @@ private slots:
         // log as their start and their length.
         const QStringList longTexts{"--text-length", "1000000"};
         const QString excerpt = QString(100, 'x') + "… (всего символов: 1000000)";
+        // Qt reads a status line with one system call per byte: a million-
+        // character reason takes seconds, longer under sanitizers and load.
+        const int longStatusTimeout = 45000;
         row("long reason create", longTexts + QStringList{"--http500", "create"}, 3, sendStep, 3,
-            "Ошибка отправки ddd-файла", "2|\nОшибка:Error transferring ");
+            "Ошибка отправки ddd-файла", "2|\nОшибка:Error transferring ", QString(), longStatusTimeout);
         row("long reason read", longTexts + QStringList{"--http500", "read"}, 4, sendStep, 3, "Error transferring ",
-            "2|\nОшибка:Error transferring ");
+            "2|\nОшибка:Error transferring ", QString(), longStatusTimeout);
         row("long rpc error create", longTexts + QStringList{"--rpc-error", "create"}, 3, sendStep, 3,
             "Код - 200. " + excerpt, "2|\nКод ошибки - 200. " + excerpt + " [");
         row("long rpc error read", longTexts + QStringList{"--rpc-error", "read"}, 4, sendStep, 3,
@@ -335,13 +342,14 @@ private slots:
         QFETCH(int, state);
         QFETCH(QString, message);
         QFETCH(QString, log);
+        QFETCH(int, timeout);
 
         WebServiceProcess web(options);
         QVERIFY(web.port != 0);
         UploadRun run;
         // Precise: a coarse timer may end a request before its time.
         QCOMPARE(run.sender.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly)->timerType(), Qt::PreciseTimer);
-        run.sender.setRequestTimeout(1500);
+        run.sender.setRequestTimeout(timeout);
         if (file.isEmpty())
             file = writeFile("card.ddd", QByteArray("\x00\x01\xff\xfe card", 9));
         QVERIFY(run.upload(1, web.url(), file));
