@@ -36,8 +36,8 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Settings of the platform layer; called before the application object
-    // is made.
+    // Settings of the platform layer, and no core dumps; called before the
+    // application object is made.
     static void prepareEnvironment();
 
     // Everything up to the first status request. False when the program
