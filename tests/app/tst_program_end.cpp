@@ -108,6 +108,8 @@ private slots:
             QCOMPARE(program.exitStatus(), QProcess::NormalExit);
             QCOMPARE(program.exitCode(), 0);
             QCOMPARE(log.filter(restored).size(), 1);
+            QCOMPARE(log.filter(" [Warr] - Дравек Про завершает работу по сигналу SIGTERM.").size(), 1);
+            QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
         } else {
             QFile record(recordPath());
             QVERIFY(record.open(QIODevice::ReadOnly));
