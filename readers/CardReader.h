@@ -113,6 +113,9 @@ public:
 
 signals:
     void logginMessage(uchar Type, QString Msg);
+    // A line that must be in the log file before the next card command: the
+    // logger writes it in the emitting thread (a direct connection).
+    void logginMessageNow(uchar Type, QString Msg);
 
 public slots:
     void on_InterruptAllOperation();
@@ -157,7 +160,7 @@ private:
     bool testWritableFile(quint8 index, quint16 key);
     void runWriteTest(const CardWriteTest &test, quint8 index, quint16 key);
     // restoreOriginal, and the failed-restore box when it returns false.
-    void putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
+    bool putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
                          qint64 testValue);
     bool restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original);
     void checkIdentification();
@@ -172,6 +175,9 @@ private:
     CardFileRecord *loadedFile(quint16 fid) const;
     void setProgressState(quint8 state, const QString &text);
     void nextProgressStep(const QString &text);
+
+    // Kept apart: the diagnosis empties the read data the number comes from.
+    QString checkedCardNumber;
 
     std::unique_ptr<CardTransaction> m_hold;
     bool m_heldElsewhere = false;

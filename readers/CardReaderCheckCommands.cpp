@@ -46,6 +46,7 @@ void CardReader::addStepRow(bool done, const QString &step, const QString &failu
 bool CardReader::checkCommands(const SecretBytes &pin)
 {
     cmdCheckRows.clear();
+    checkedCardNumber = card.cardNumber();
     card.clearReadData();
     if (!connectCard()) {
         // Every command would fail the same way, each with its own line.

@@ -8,6 +8,8 @@
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "readers/InterruptShield.h"
+#include "readers/PendingRestore.h"
+#include "readers/WriteTestValue.h"
 
 #include <QDateTime>
 
@@ -35,16 +37,9 @@ const QString restoreFailedInfo = QStringLiteral(
     "Проверьте карту, прежде чем выдать ее владельцу.");
 const QString restoreFailedLog = QStringLiteral("%1: Не удалось восстановить исходное значение %2 в %3 (EF 0x%4).");
 
-// "0x7E2 / 2018", and for a time ", соответствует" and the local time.
 QString valueText(const CardWriteTest &test, qint64 value)
 {
-    const QString text = QStringLiteral("0x%1 / %2")
-                             .arg(QString::number(quint32(value), 16).toUpper())
-                             .arg(test.isTime ? value : qint64(quint32(value)));
-    if (!test.isTime)
-        return text;
-    return text + QStringLiteral(", соответствует %1")
-                      .arg(QDateTime::fromSecsSinceEpoch(value).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+    return WriteTestValue::text(test.isTime, value);
 }
 
 // A missing field, or a time that is no valid date-time, counts as 0.
@@ -58,14 +53,6 @@ qint64 decodedValue(const CardWriteTest &test, CardFileRecord *record)
         return qint64(value.toUInt());
     const QDateTime time = value.toDateTime();
     return time.isValid() ? time.toSecsSinceEpoch() : 0;
-}
-
-quint32 bigEndian(const QByteArray &bytes)
-{
-    quint32 value = 0;
-    for (const char byte : bytes)
-        value = (value << 8) | quint8(byte);
-    return value;
 }
 
 QString readText(const CardWriteTest &test, qint64 value, bool equal)
@@ -99,16 +86,24 @@ void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 k
         addCmdCheckRow(readStep.arg(name), QStringLiteral("Не удалось считать данные."), 1);
         return;
     }
-    const QByteArray original = record->data;
+    const QByteArray read = record->data;
+    // A run ended before its restore left its test value there.
+    PendingRestore pending(*this, checkedCardNumber);
+    const QByteArray original = pending.ownBytes(fid, read);
     const qint64 initial = decodedValue(test, record);
     addCmdCheckRow(readStep.arg(name), QStringLiteral("Считанное значение: %1.").arg(valueText(test, initial)), 0);
 
     const qint64 testValue = test.isTime ? QDateTime::currentSecsSinceEpoch() : calibrationTestValue;
+    pending.hold(fid, original, WriteTestValue::toBytes(quint32(testValue), test.isTime ? 4 : 2));
     if (!card.updateBinary(qint32(testValue))) {
         addCmdCheckRow(writeStep.arg(name), QStringLiteral("Не удалось записать данные."), 1);
-        // An answer that never came is no refusal: the card may hold the test value.
-        if (card.answerLost())
-            putOriginalBack(test, index, key, original, testValue);
+        // An answer that never came is no refusal: the card may hold the test
+        // value. A refused write left what the card held, which may be an
+        // earlier run's test value.
+        if (!card.answerLost() && read == original)
+            pending.withdraw(fid);
+        else if (putOriginalBack(test, index, key, original, testValue))
+            pending.release(fid);
         return;
     }
     addCmdCheckRow(writeStep.arg(name), QStringLiteral("Записанное значение: %1.").arg(valueText(test, testValue)), 0);
@@ -123,21 +118,23 @@ void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 k
         const bool equal = quint32(read) == quint32(testValue);
         addCmdCheckRow(readBackStep.arg(name), readText(test, read, equal), equal ? 0 : 1);
     }
-    putOriginalBack(test, index, key, original, testValue);
+    if (putOriginalBack(test, index, key, original, testValue))
+        pending.release(fid);
 }
 
 // The user is told whenever the card's own bytes cannot be confirmed.
-void CardReader::putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
+bool CardReader::putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
                                  qint64 testValue)
 {
     if (restoreOriginal(test, index, key, original))
-        return;
+        return true;
     const CardAppLayout &row = CardDictionary::efDescriptors().at(index);
     const QString fidText = QString::number(row.fid, 16).toUpper().rightJustified(4, QLatin1Char('0'));
-    const QString originalText = valueText(test, bigEndian(original));
+    const QString originalText = valueText(test, WriteTestValue::fromBytes(original));
     emit logginMessage(2, restoreFailedLog.arg(readerName, originalText, row.name, fidText));
     emit showErrMsg(3, restoreFailedText.arg(row.name, fidText),
                     restoreFailedInfo.arg(valueText(test, testValue), originalText), card.result.toString());
+    return false;
 }
 
 // Writes the bytes read before the test back and reads them again; false
@@ -148,7 +145,7 @@ bool CardReader::restoreOriginal(const CardWriteTest &test, quint8 index, quint1
 {
     const QString name = CardDictionary::efDescriptors().at(index).name;
     const InterruptShield shield(*this);
-    const qint64 initial = bigEndian(original);
+    const qint64 initial = WriteTestValue::fromBytes(original);
     if (!card.updateBinary(qint32(initial))) {
         addCmdCheckRow(restoreStep.arg(name), QStringLiteral("Не удалось востановить значение."), 1);
         return false;

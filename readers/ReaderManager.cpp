@@ -4,6 +4,7 @@
 #include "readers/CardInfoRows.h"
 #include "readers/CardReader.h"
 #include "readers/CardReaderAgent.h"
+#include "readers/PendingRestore.h"
 #include "readers/ReaderStatus.h"
 #include "ui/services/MultiProgressElement.h"
 
@@ -124,6 +125,7 @@ void ReaderManager::addCardReader(const QString &name)
     auto *reader = new CardReader(name, context);
     reader->card.readerName = name;
     connect(reader, &CardReader::logginMessage, this, &ReaderManager::logginMessage);
+    connect(reader, &CardReader::logginMessageNow, this, &ReaderManager::logginMessageNow);
     connect(&reader->card, &TachographCard::logginMessage, this, &ReaderManager::logginMessage);
     connect(reader, &CardReader::showErrMsg, this, &ReaderManager::showErrMsg);
     {
@@ -182,7 +184,8 @@ void ReaderManager::on_MountedCard(const QString &reader_name)
     reader->progress = nullptr;
     emit logginMessage(0, cardInserted.arg(reader_name));
     beginCardWork(*reader);
-    reader->readGeneralInfo();
+    if (reader->readGeneralInfo())
+        PendingRestore(*reader, reader->card.cardNumber()).checkIdentifiedCard();
     endCardWork(*reader);
     publish(*reader);
     emit showUpdatedCardInfo(reader_name);

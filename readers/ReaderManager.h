@@ -45,6 +45,8 @@ signals:
     void showErrMsg(uchar type, QString text, QString inftext, QString detailtext);
     void makeCommand(MultiProgressElement *prg_element, QString cmd, QStringList params = QStringList());
     void logginMessage(uchar Type, QString Msg);
+    // Lines the log file must hold before the next card command; see CardReader.
+    void logginMessageNow(uchar Type, QString Msg);
     // The server's counter of automatic unblocks left; -9999 when there is none.
     void autoUnblockFinished(short val = -9999);
     void unblockFinished();

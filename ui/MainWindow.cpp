@@ -229,6 +229,12 @@ void MainWindow::on_CancelBtn_clicked()
     lockOtherReaderRows(false);
 }
 
+void MainWindow::cancelWork()
+{
+    if (operations.busy())
+        on_CancelBtn_clicked();
+}
+
 void MainWindow::on_ConfigBtn_clicked()
 {
     emit ShowCfgWindow();

@@ -51,6 +51,9 @@ public:
 
     // One client-status refresh, as the status page's button does.
     void updateClientStatus();
+    // Cancels the card operation in progress as the cancel button does; the
+    // end of the run by a signal goes this way before it closes the window.
+    void cancelWork();
 
 signals:
     void logginMessage(uchar type, QString msg);

@@ -10,9 +10,13 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QStyleFactory>
 
 #include <malloc.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -32,6 +36,11 @@ void Program::prepareEnvironment()
     // a table of a hundred thousand rows is emptied, that took the window
     // more than a tenth of a second.
     mallopt(M_MXFAST, 0);
+    // The process holds the decrypted client key and the codes typed in: no
+    // core dump may carry them to disk.
+    const struct rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }
 
 Program::Program(DRVPEventLogger* logger)
@@ -70,7 +79,44 @@ bool Program::start()
     window.show();
     splash.finish(&window);
     window.updateClientStatus();
+
+    // Taken over last: before the window shows, no card work can be cut
+    // short, and the default end does no harm.
+    if (!stopSignals.install())
+        logger->on_logginMessage(1, QStringLiteral("Не удалось установить обработку сигналов завершения работы."));
+    connect(&stopSignals, &StopSignals::received, this, [this](int number) {
+        endRun(QStringLiteral("Дравек Про завершает работу по сигналу SIG%1.")
+                   .arg(QString::fromLatin1(sigabbrev_np(number))));
+    });
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this] { endRun(QStringLiteral("Дравек Про завершает работу: сеанс пользователя завершается.")); });
     return true;
+}
+
+// As a close of the window, but work in progress is cancelled instead of
+// refusing the close.
+void Program::endRun(const QString& cause)
+{
+    if (ending)
+        return;
+    ending = true;
+    logger->on_logginMessage(1, cause);
+    window.cancelWork();
+    // Queued behind the manager's work, so it comes back once that work is
+    // over, the restore of a diagnosis included, which no cancel stops.
+    QMetaObject::invokeMethod(
+        &manager,
+        [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    window.cancelWork();
+                    window.close();
+                    QCoreApplication::exit(0);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 bool Program::wire()

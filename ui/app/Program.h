@@ -9,6 +9,7 @@
 #include "ui/ConfigWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/app/StartSplash.h"
+#include "ui/app/StopSignals.h"
 
 #include <QFile>
 #include <QObject>
@@ -35,8 +36,8 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Settings of the platform layer; called before the application object
-    // is made.
+    // Settings of the platform layer, and no core dumps; called before the
+    // application object is made.
     static void prepareEnvironment();
 
     // Everything up to the first status request. False when the program
@@ -67,6 +68,10 @@ private:
     void handOutPointers();
     void showSettingsWarning(const QString& text, const QString& informativeText);
     void failStart(const QString& detail);
+    // A signal or the end of the desktop session: the card operation is
+    // cancelled, its restore let run, then the window closes and the event
+    // loop ends with 0.
+    void endRun(const QString& cause);
 
     StartSplash splash;
     QFile styleFile;
@@ -82,7 +87,10 @@ private:
     // Stopped by shut-down before the manager that lives in it is destroyed.
     QThread readerManagerThread;
 
+    StopSignals stopSignals;
+
     DRVPEventLogger* logger = nullptr;
     QString error;
     bool stopped = false;
+    bool ending = false;
 };

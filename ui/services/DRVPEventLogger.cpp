@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QMutexLocker>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -74,17 +75,34 @@ bool DRVPEventLogger::openForAppending(const QString& filePath)
 void DRVPEventLogger::closeLog()
 {
     on_logginMessage(0, QStringLiteral("=x= Дравек Про закрыт =x="));
+    QMutexLocker locked(&fileLock);
     logFile.close();
 }
 
 void DRVPEventLogger::on_logginMessage(quint8 type, const QString& msg)
 {
+    write(type, msg, false);
+}
+
+void DRVPEventLogger::writeNow(quint8 type, const QString& msg)
+{
+    write(type, msg, true);
+}
+
+void DRVPEventLogger::write(quint8 type, const QString& msg, bool synced)
+{
     const QString head = QStringLiteral("%1 [%2] - ")
                              .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
                                   levelNames.value(type, QStringLiteral("None")));
-    if (logFile.isOpen()) {
-        stream << head << msg << "\r\n";
-        stream.flush();
+    {
+        QMutexLocker locked(&fileLock);
+        if (logFile.isOpen()) {
+            stream << head << msg << "\r\n";
+            stream.flush();
+            // Such a line must outlive a power cut that comes next.
+            if (synced)
+                ::fdatasync(logFile.handle());
+        }
     }
     emit newLogMessage(QStringLiteral("<span style=\"color:#%1;\">%2</span>")
                            .arg(levelColours.value(type, QStringLiteral("ffffff")), head + htmlText(msg)));

@@ -2,6 +2,7 @@
 #define DRVP_DRVPEVENTLOGGER_H
 
 #include <QFile>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,7 @@
 // its own path ("<a href="p">p</a>", no URL scheme).
 //
 // Lives in the GUI thread; senders in other threads connect with queued
-// (default) connections.
+// (default) connections, but for writeNow.
 class DRVPEventLogger : public QObject
 {
     Q_OBJECT
@@ -37,6 +38,10 @@ public:
     // Writes the closing line and closes the file.
     void closeLog();
 
+    // Any thread, by a direct connection: the line is on disk when it
+    // returns. The log view gets it as any other.
+    void writeNow(quint8 type, const QString& msg);
+
 public slots:
     void on_logginMessage(quint8 type, const QString& msg);
 
@@ -44,10 +49,13 @@ signals:
     void newLogMessage(QString logmsg);
 
 private:
+    void write(quint8 type, const QString& msg, bool synced);
     bool openForAppending(const QString& filePath);
     void showFailure(const QString& text, const QString& informativeText);
     static QString htmlText(const QString& msg);
 
+    // Guards the file and its stream against writeNow from other threads.
+    QMutex fileLock;
     QFile logFile;
     QTextStream stream;
     QStringList levelNames;

@@ -1,0 +1,206 @@
+// The program ended in the middle of a diagnosis, while the card holds the
+// test value: by SIGTERM, which it takes as a close of its window, and by
+// SIGKILL, after which its next start tells and its next diagnosis puts the
+// card's own value back; and the records such a run leaves behind.
+
+#include "tests/app/ProgramDriver.h"
+#include "tests/readers/CardDump.h"
+#include "tests/support/VirtualCardProcess.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <ctime>
+
+using namespace ProgramDriver;
+
+namespace {
+
+const QString number = QStringLiteral("RUD0000012345600");
+const QString writing = QStringLiteral(
+    ": Диагностирование карты RUD0000012345600: в EFCardDownload (EF 0x050E) записывается тестовое значение 0x");
+const QString own = QStringLiteral("0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00");
+const QString restored = QStringLiteral(
+    ": Исходное значение 0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00 в EFCardDownload (EF 0x050E) "
+    "карты RUD0000012345600 восстановлено.");
+
+QString recordPath()
+{
+    return dataFolder() + QStringLiteral("/pending-restore.json");
+}
+
+// The program as main() runs it, with a diagnosis started on the card in the reader named.
+int diagnoseAsProgram(int argc, char** argv)
+{
+    Program::prepareEnvironment();
+    QApplication app(argc, argv);
+    int result = 1;
+    {
+        Program program(new DRVPEventLogger);
+        QWidget* window = &program.mainWindow();
+        if (program.start() && selectCardReader(window, QString::fromLocal8Bit(argv[2]))
+            && click(window, "CheckingCardBtn") && type(window, "CheckingPinEdt", "1234\n"))
+            result = app.exec();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return result;
+}
+
+} // namespace
+
+class TestProgramEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // The log names a download time in local time.
+        qputenv("TZ", "UTC");
+        tzset();
+        QVERIFY(useHome(home));
+    }
+
+    void init()
+    {
+        clearStore();
+        QDir(home.filePath("data")).removeRecursively();
+        store()->setValue("CertCA", qEnvironmentVariable("DRVP_CERTS_DIR") + "/ca.pem");
+    }
+
+    void endDuringDiagnosis_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM while the test write waits for its answer") << int(SIGTERM);
+        QTest::newRow("SIGKILL once the card holds the test value") << int(SIGKILL);
+    }
+
+    void endDuringDiagnosis()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir dump;
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-rfskzi", {"--patch", "050E:0:5E0BE100", "--pause", "--dump", dump.path()}));
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QCoreApplication::applicationFilePath(), {"--diagnose", card.name()});
+        // Every command held in turn: the first one held with the line on disk is the test write.
+        bool writeHeld = false;
+        while (!writeHeld && card.waitUntilPaused()) {
+            writeHeld = !logLines().filter(writing).isEmpty();
+            if (!writeHeld || signal == SIGKILL) {
+                card.pauseNextCommand();
+                card.resume();
+            }
+        }
+        QVERIFY(writeHeld);
+        if (signal == SIGKILL)
+            QVERIFY(card.waitUntilPaused()); // the read-back
+        QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
+        card.resume();
+        QVERIFY(program.waitForFinished(30000));
+
+        const QStringList log = logLines();
+        QCOMPARE(log.filter(writing).filter(". Исходное значение: " + own + ".").size(), 1);
+        if (signal == SIGTERM) {
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            QCOMPARE(log.filter(restored).size(), 1);
+            QCOMPARE(log.filter(" [Warr] - Дравек Про завершает работу по сигналу SIGTERM.").size(), 1);
+            QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
+        } else {
+            QFile record(recordPath());
+            QVERIFY(record.open(QIODevice::ReadOnly));
+            QVERIFY(record.readAll().contains("\"own\": \"5E0BE100\""));
+            startAgainAndDiagnose(card);
+        }
+        QVERIFY(!QFile::exists(recordPath()));
+        QVERIFY(card.remove());
+        QCOMPARE(readCardDump(dump.path()).value(0x050E).toHex(), QByteArray("5e0be100"));
+    }
+
+    void recordsAtStart_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("card downloaded since")
+            << QByteArray(R"([{"card": "RUD0000012345600", "fid": "050E", "own": "5E0BE100", "test": "6B000000",
+                              "time": "2026-12-07T21:01:20Z"}])")
+            << "[Info] - " + VirtualCardProcess::readerName(0)
+                   + ": На карте RUD0000012345600 в EFCardDownload (EF 0x050E) уже нет тестового значения "
+                     "0x6B000000 / 1795162112, соответствует 20.11.2026 08:08:32: запись о восстановлении "
+                     "исходного значения удалена."
+            << false;
+        QTest::newRow("damaged record")
+            << QByteArray(R"([{"card": "RUD0000012345600", "fid": "050E")")
+            << "[Warr] - Не удалось прочитать запись о восстановлении исходных значений <record>: запись "
+               "повреждена. Запись не учитывается."
+            << true;
+    }
+
+    void recordsAtStart()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QString, line);
+        QFETCH(bool, kept);
+        QVERIFY(QDir().mkpath(dataFolder()));
+        QFile file(recordPath());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(record) == record.size());
+        file.close();
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-rfskzi", {"--patch", "050E:0:5E0BE100"}));
+
+        RunningProgram run;
+        QVERIFY(run.started);
+        const QStringList shown = boxesShownBy([&] { QVERIFY(selectCardReader(run.window, card.name())); });
+        QTRY_VERIFY(run.logged(line.replace("<record>", recordPath())));
+        QCOMPARE(run.boxesAtStart + shown, QStringList());
+        QCOMPARE(QFile::exists(recordPath()), kept);
+    }
+
+private:
+    // The box at the card's identification, then a diagnosis that puts the recorded own value back.
+    void startAgainAndDiagnose(VirtualCardProcess& card)
+    {
+        RunningProgram again;
+        QVERIFY(again.started);
+        QStringList told;
+        QObject::connect(&again.program.readerManager(), &ReaderManager::showErrMsg, again.window,
+                         [&told](uchar, const QString& text) { told << text; });
+        const QStringList shown = boxesShownBy(
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() || !again.boxesAtStart.isEmpty(), 30000); });
+        const QStringList boxes = again.boxesAtStart + shown;
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes.first().startsWith("На карте RUD0000012345600 осталось тестовое значение в EFCardDownload "
+                                          "(EF 0x050E).|Диагностирование карты было прервано: в EFCardDownload "
+                                          "(EF 0x050E) записано тестовое значение 0x"),
+                 qPrintable(boxes.first()));
+        QVERIFY2(boxes.first().endsWith(" вместо исходного значения " + own
+                                        + ". Диагностирование этой карты восстановит исходное значение."),
+                 qPrintable(boxes.first()));
+
+        QWidget* window = again.window;
+        QVERIFY(selectCardReader(window, card.name()));
+        QVERIFY(click(window, "CheckingCardBtn"));
+        QVERIFY(type(window, "CheckingPinEdt", "1234\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(again.finished, QStringList{"check"}, 60000);
+        QVERIFY(again.logged(restored));
+    }
+
+    QTemporaryDir home;
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--diagnose") == 0)
+        return diagnoseAsProgram(argc, argv);
+    QApplication app(argc, argv);
+    TestProgramEnd test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_program_end.moc"
