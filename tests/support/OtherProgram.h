@@ -22,8 +22,15 @@ public:
             == 0;
     }
 
+    // The card's transaction: pcscd holds every other program's connect and
+    // commands until release().
+    bool hold() { return handle && (held = Pcsc::SCardBeginTransaction(handle) == 0); }
+
     void release()
     {
+        if (held)
+            Pcsc::SCardEndTransaction(handle, Pcsc::SCARD_LEAVE_CARD);
+        held = false;
         if (handle)
             Pcsc::SCardDisconnect(handle, Pcsc::SCARD_LEAVE_CARD);
         handle = 0;
@@ -35,4 +42,5 @@ public:
 private:
     Pcsc::SCARDCONTEXT context = 0;
     Pcsc::SCARDHANDLE handle = 0;
+    bool held = false;
 };

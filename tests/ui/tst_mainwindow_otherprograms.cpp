@@ -1,10 +1,12 @@
 // Another program holds the card around our own work: the row shows the card
 // in use only while someone holds it, whichever ends first, and a card that
 // another program holds exclusively ends our read or diagnosis after the
-// bounded wait, with the reason in the log.
+// bounded wait, with the reason in the log; so does a card whose transaction
+// another program holds, unless the user cancels the wait.
 
 #include "tests/app/IconHistory.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/readers/CardDump.h"
 #include "tests/support/OtherProgram.h"
 #include "tests/support/VirtualCardProcess.h"
 
@@ -123,6 +125,60 @@ private slots:
         QVERIFY(card.remove());
         QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 0, operationMs);
         QVERIFY(logLines().filter("Отключение карты в процессе ее использования").isEmpty());
+    }
+
+    // Another program holds the card's transaction through the whole row;
+    // the card's download date was 13.09.2020 12:26:40 UTC.
+    void readWaitsForAHeldCard_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("left alone: gives up") << false;
+        QTest::newRow("cancelled, read again once let go") << true;
+    }
+
+    void readWaitsForAHeldCard()
+    {
+        QFETCH(bool, cancel);
+        RunningProgram rig;
+        MainWindow* window = rig.window;
+        QTemporaryDir dump;
+        VirtualCardProcess card(0);
+        OtherProgram other;
+        QVERIFY(card.insert("driver-estr", {"--stamps", "--patch", "050E:0:5F5E1000", "--dump", dump.path()}));
+        QVERIFY(selectCardReader(window, reader0));
+        QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
+        QVERIFY(other.connect(reader0, Pcsc::SCARD_SHARE_SHARED) && other.hold());
+        card.outputLines();
+        const int linesBefore = logLines().size();
+        QVERIFY(click(window, "ReadCardsBtn"));
+        QTRY_COMPARE_WITH_TIMEOUT(text(window, "ReadPrgLbl"), QString("Карта занята другой программой, ожидание…"),
+                                  operationMs);
+        // The window answers the user meanwhile.
+        QVERIFY(click(window, "AboutBtn") && rig.program.aboutWindow().isVisible());
+        rig.program.aboutWindow().close();
+        QVERIFY(rig.finished.isEmpty());
+        if (cancel)
+            QVERIFY(click(window, "CancelBtn"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished, QStringList{"read "}, operationMs);
+        const QStringList lines = logLines().mid(linesBefore);
+        QCOMPARE(lines.filter(reader0 + heldLine).size(), cancel ? 0 : 1);
+        QCOMPARE(lines.filter(reader0 + ": Операция прервана пользователем.").size(), cancel ? 1 : 0);
+        if (cancel)
+            QCOMPARE(page(window, "MainFrame"), 0);
+        else
+            QCOMPARE(text(window, "ReadPrgLbl"), QString("Карта занята другой программой"));
+        QCOMPARE(QDir(rig.ddd.path()).entryList({"*.ddd"}).size(), 0);
+        QCOMPARE(card.outputLines().filter("answered"), QStringList()); // no command reached the card
+
+        other.release();
+        if (cancel) {
+            QVERIFY(click(window, "ReadCardsBtn"));
+            QTRY_COMPARE_WITH_TIMEOUT(rig.finished.size(), 2, operationMs);
+            QCOMPARE(QDir(rig.ddd.path()).entryList({"*.ddd"}).size(), 1);
+        }
+        QVERIFY(card.remove());
+        // Only a saved read stamps the download date.
+        QCOMPARE(readCardDump(dump.path()).value(0x050E) == QByteArray::fromHex("5F5E1000"), !cancel);
     }
 };
 

@@ -5,16 +5,20 @@
 // that the card is let go. For each insertion: from the card's arrival to its
 // row, over the time until the second client is told of the card. Runs inside
 // the card-test sandbox (tools/iconbench/run), which provides pcscd and the
-// virtual readers; the virtual card is started here.
+// virtual readers; the virtual card is started here. Last, while a second
+// client holds the card's transaction for 30 s: how long a read waits when
+// left alone and once cancelled, and the window's longest stall meanwhile.
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/support/OtherProgram.h"
+#include "tests/support/StallWatch.h"
 #include "tests/support/VirtualCardProcess.h"
 #include "tools/iconbench/RowClock.h"
 #include "tools/iconbench/ServiceWatcher.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QTextStream>
 
 #include <algorithm>
@@ -27,6 +31,7 @@ namespace {
 constexpr int operationMs = 120000;
 // The second client hears of a release at the service's next event.
 constexpr int settleMs = 1500;
+constexpr int holdMs = 30000;
 
 QTextStream out(stdout);
 
@@ -200,6 +205,48 @@ int main(int argc, char *argv[])
         }
         if (!card.remove())
             return fail("the card did not leave");
+    }
+    {
+        VirtualCardProcess card(0);
+        OtherProgram other;
+        if (!insert(card, {}) || !selectCardReader(window, reader)
+            || !QTest::qWaitFor([&] { return readerIcon(window, reader) == 2; }, operationMs)
+            || !other.connect(reader, Pcsc::SCARD_SHARE_SHARED) || !other.hold())
+            return fail("the card could not be held");
+        QElapsedTimer held, clock;
+        held.start();
+        StallWatch stalls;
+        const auto *message = window->findChild<QLabel *>("ReadPrgLbl");
+        const QString waiting = QStringLiteral("Карта занята другой программой, ожидание…");
+        // From the click on Read, or on Cancel, to the read's end; -1 when it did not end.
+        const auto readEnds = [&](bool cancel) -> qint64 {
+            const int finished = rig.finished.size();
+            if (!click(window, "ReadCardsBtn"))
+                return -1;
+            clock.start();
+            stalls.restart();
+            if (cancel) {
+                if (!turnLoopUntil([&] { return message->text() == waiting; }, holdMs))
+                    return -1;
+                clock.start();
+                if (!click(window, "CancelBtn"))
+                    return -1;
+            }
+            return turnLoopUntil([&] { return rig.finished.size() > finished; }, holdMs) ? clock.elapsed() : -1;
+        };
+        const qint64 alone = readEnds(false);
+        double stallMs = stalls.longestMs();
+        click(window, "CancelBtn");
+        const qint64 cancelled = readEnds(true);
+        stallMs = std::max(stallMs, stalls.longestMs());
+        if (alone < 0 || cancelled < 0 || held.elapsed() >= holdMs)
+            return fail("a read beside the held transaction did not end while it was held");
+        out << QStringLiteral("held transaction: read left alone ended after %1 ms (aim about 10000), after a cancel "
+                              "in %2 ms (aim <= 1000); longest stall while it waited %3 ms (aim <= 200)\n")
+                   .arg(alone)
+                   .arg(cancelled)
+                   .arg(stallMs, 0, 'f', 1);
+        QTest::qWait(int(holdMs - held.elapsed()));
     }
     out << QStringLiteral("another client's release, icon free after: %1 of %2 samples, median %3 ms, maximum %4 ms "
                           "(aim <= 4500)\n")

@@ -42,6 +42,13 @@ bool ApduTrace::replay(Pcsc::SCARDCONTEXT context, const QString &reader, QStrin
         quint32 protocol = 0;
         qint32 rc = Pcsc::SCardConnectW(context, reader, Pcsc::SCARD_SHARE_SHARED,
                                         Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &handle, &protocol);
+        // The card reader's hold: the transaction, and a reset inside it.
+        if (rc == 0)
+            rc = Pcsc::SCardBeginTransaction(handle);
+        if (rc == 0)
+            rc = Pcsc::SCardReconnect(handle, Pcsc::SCARD_SHARE_SHARED,
+                                      Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, Pcsc::SCARD_RESET_CARD,
+                                      &protocol);
         if (rc != 0) {
             *error = QStringLiteral("connect failed: 0x%1").arg(quint32(rc), 8, 16, QLatin1Char('0'));
             return false;
@@ -67,7 +74,8 @@ bool ApduTrace::replay(Pcsc::SCARDCONTEXT context, const QString &reader, QStrin
                 return false;
             }
         }
-        Pcsc::SCardDisconnect(handle, Pcsc::SCARD_RESET_CARD);
+        Pcsc::SCardEndTransaction(handle, Pcsc::SCARD_RESET_CARD);
+        Pcsc::SCardDisconnect(handle, Pcsc::SCARD_LEAVE_CARD);
     }
     return true;
 }

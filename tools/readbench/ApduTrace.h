@@ -20,8 +20,9 @@ public:
     int apduCount() const;
     int connectionCount() const { return m_connections.size(); }
 
-    // Connects, sends, disconnects with reset, connection by connection, as
-    // the card reader did (including its status query on the first
+    // Connects, holds the card as the card reader does (its transaction and
+    // a reset inside it), sends, ends the hold with a reset, connection by
+    // connection (including the reader's status query on the first
     // connection). False with `error` set on any failed call.
     bool replay(Pcsc::SCARDCONTEXT context, const QString &reader, QString *error) const;
 
