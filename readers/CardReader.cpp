@@ -140,15 +140,32 @@ bool CardReader::connectCard()
     const bool connected = scardConnect();
     if (m_heldElsewhere)
         emit logginMessage(2, heldElsewhereLine.arg(readerName));
-    if (connected) {
-        if (card.activeProtocol == Pcsc::SCARD_PROTOCOL_T0)
-            card.sendPci = Pcsc::g_rgSCardT0Pci;
-        else if (card.activeProtocol == Pcsc::SCARD_PROTOCOL_T1)
-            card.sendPci = Pcsc::g_rgSCardT1Pci;
-    }
+    if (connected)
+        useProtocol(card.activeProtocol);
     card.dfSelected = false;
     card.currentFid = 0;
     return connected;
+}
+
+void CardReader::useProtocol(quint32 protocol)
+{
+    card.activeProtocol = protocol;
+    if (protocol == Pcsc::SCARD_PROTOCOL_T0)
+        card.sendPci = Pcsc::g_rgSCardT0Pci;
+    else if (protocol == Pcsc::SCARD_PROTOCOL_T1)
+        card.sendPci = Pcsc::g_rgSCardT1Pci;
+}
+
+// Only a reset brings the card back to its master file. Made in our hold,
+// the card stays ours: no other program's command comes in between.
+bool CardReader::returnToMasterFile()
+{
+    card.dfSelected = false;
+    card.currentFid = 0;
+    if (!m_hold || !m_hold->reset())
+        return false;
+    useProtocol(m_hold->protocol());
+    return true;
 }
 
 bool CardReader::disconnectCard()
@@ -167,7 +184,7 @@ bool CardReader::disconnectCard()
 // operation.
 bool CardReader::startOverAfterReset()
 {
-    if (m_startedOver || !m_hold || !m_hold->takeBackAfterReset()) {
+    if (m_startedOver || !m_hold || !m_hold->takeBack()) {
         m_resetAgain = true;
         return false;
     }
@@ -247,11 +264,8 @@ bool CardReader::readFileById(quint16 fid)
     if (CardDictionary::efDescriptors().at(index).inTachoDF) {
         if (!card.dfSelected && !card.selectDF())
             return false;
-    } else if (card.dfSelected) {
-        // Only a reset brings the card back to its master file.
-        disconnectCard();
-        if (!connectCard())
-            return false;
+    } else if (card.dfSelected && !returnToMasterFile()) {
+        return false;
     }
     if (!card.selectEF(fid) || !card.readCurrentEf(index, key))
         return false;

@@ -130,6 +130,8 @@ private:
     void showProgress(const QString &text);
     // The card's command hook for a reset by another program in our hold.
     bool startOverAfterReset();
+    void useProtocol(quint32 protocol);
+    bool returnToMasterFile();
 
     // Card diagnosis (CardReaderCheck*.cpp): the command check, the data
     // checks, and the events and faults list, each filling its row list.

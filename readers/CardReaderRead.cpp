@@ -80,7 +80,7 @@ bool CardReader::readWholeFile(quint8 index, quint16 key)
     if (row.inTachoDF) {
         if (!card.dfSelected && !selectApplication(true))
             return false;
-    } else if (card.dfSelected && (!disconnectCard() || !connectCard())) {
+    } else if (card.dfSelected && !returnToMasterFile()) {
         return false;
     }
     if (!card.selectEF(row.fid) || !card.readCurrentEf(index, key))

@@ -207,11 +207,20 @@ CardTransaction::~CardTransaction()
     end();
 }
 
-bool CardTransaction::takeBackAfterReset()
+bool CardTransaction::reset()
+{
+    return reconnect(SCARD_RESET_CARD);
+}
+
+bool CardTransaction::takeBack()
+{
+    return reconnect(SCARD_LEAVE_CARD);
+}
+
+bool CardTransaction::reconnect(quint32 initialization)
 {
     return m_handle
-        && SCardReconnect(m_handle, SCARD_SHARE_SHARED, anyProtocol, SCARD_LEAVE_CARD, &m_protocol)
-        == SCARD_S_SUCCESS;
+        && SCardReconnect(m_handle, SCARD_SHARE_SHARED, anyProtocol, initialization, &m_protocol) == SCARD_S_SUCCESS;
 }
 
 // The reset ends the transaction, so no other program's command comes

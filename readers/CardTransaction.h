@@ -60,14 +60,18 @@ public:
     // The hold got over another program's reset on its way.
     bool startedOver() const { return m_startedOver; }
 
+    // Resets the card in our hold.
+    bool reset();
     // After another program's reset met by a command: takes the card back
     // as that reset left it, still in our hold.
-    bool takeBackAfterReset();
+    bool takeBack();
     // Resets the card and lets it go; the code of the first call that
     // failed. The destructor ends a hold not ended.
     qint32 end();
 
 private:
+    bool reconnect(quint32 initialization);
+
     Outcome m_outcome = Outcome::Failed;
     qint32 m_code = 0;
     Pcsc::SCARDCONTEXT m_context = 0;

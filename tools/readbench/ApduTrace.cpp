@@ -11,10 +11,13 @@ void ApduTrace::record(TachographCard &card)
     m_connections.clear();
     m_lastHandle = 0;
     card.setTransmitter([this, &card](const QByteArray &apdu, quint8 *response, quint32 *responseLength) {
-        // Every connect gives a new handle.
+        // Every connect gives a new handle; only a reset leaves the application.
         if (m_connections.isEmpty() || card.hCard != m_lastHandle)
             m_connections.append(QVector<QByteArray>());
+        else if (m_lastInApplication && !card.dfSelected)
+            m_connections.last().append(QByteArray());
         m_lastHandle = card.hCard;
+        m_lastInApplication = card.dfSelected;
         m_connections.last().append(apdu);
         return Pcsc::SCardTransmit(card.hCard, card.sendPci, reinterpret_cast<const quint8 *>(apdu.constData()),
                                    quint32(apdu.size()), nullptr, response, responseLength);
@@ -30,7 +33,7 @@ int ApduTrace::apduCount() const
 {
     int count = 0;
     for (const QVector<QByteArray> &apdus : m_connections)
-        count += apdus.size();
+        count += apdus.size() - int(apdus.count(QByteArray()));
     return count;
 }
 
@@ -64,6 +67,12 @@ bool ApduTrace::replay(Pcsc::SCARDCONTEXT context, const QString &reader, QStrin
         const Pcsc::SCARD_IO_REQUEST *pci =
             protocol == Pcsc::SCARD_PROTOCOL_T0 ? Pcsc::g_rgSCardT0Pci : Pcsc::g_rgSCardT1Pci;
         for (const QByteArray &apdu : apdus) {
+            if (apdu.isEmpty()) {
+                rc = Pcsc::SCardReconnect(handle, Pcsc::SCARD_SHARE_SHARED,
+                                          Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, Pcsc::SCARD_RESET_CARD,
+                                          &protocol);
+                continue;
+            }
             quint8 response[responseSpace];
             quint32 length = sizeof response;
             rc = Pcsc::SCardTransmit(handle, pci, reinterpret_cast<const quint8 *>(apdu.constData()),

@@ -9,7 +9,8 @@
 class TachographCard;
 
 // The APDUs a card object sent, one list per card connection, and their
-// replay through nothing but the PC/SC layer.
+// replay through nothing but the PC/SC layer. An empty entry stands for a
+// reset of the card inside the connection's hold.
 class ApduTrace
 {
 public:
@@ -29,4 +30,5 @@ public:
 private:
     QVector<QVector<QByteArray>> m_connections;
     Pcsc::SCARDHANDLE m_lastHandle = 0;
+    bool m_lastInApplication = false;
 };
