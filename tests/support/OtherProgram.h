@@ -2,7 +2,11 @@
 
 #include "platform/Pcsc.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <atomic>
+#include <thread>
 
 // Another program's connection to a card, through the same pcscd.
 class OtherProgram
@@ -15,17 +19,40 @@ public:
 
     bool connect(const QString &reader, quint32 share)
     {
-        quint32 protocol = 0;
         return (context || Pcsc::SCardEstablishContext(Pcsc::SCARD_SCOPE_USER, &context) == 0)
             && Pcsc::SCardConnectW(context, reader, share, Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1,
                                    &handle, &protocol)
             == 0;
     }
 
-    void release()
+    // After the card's reset by another program.
+    void reconnect()
+    {
+        quint32 ignored = 0;
+        Pcsc::SCardReconnect(handle, Pcsc::SCARD_SHARE_SHARED, Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1,
+                             Pcsc::SCARD_LEAVE_CARD, &ignored);
+    }
+    bool begin() { return Pcsc::SCardBeginTransaction(handle) == 0; }
+    void end() { Pcsc::SCardEndTransaction(handle, Pcsc::SCARD_LEAVE_CARD); }
+
+    // True when the card answered 9000.
+    bool transmit(const QByteArray &apdu)
+    {
+        quint8 answer[258] = {};
+        quint32 length = sizeof answer;
+        return Pcsc::SCardTransmit(handle, protocol == Pcsc::SCARD_PROTOCOL_T1 ? Pcsc::g_rgSCardT1Pci
+                                                                                : Pcsc::g_rgSCardT0Pci,
+                                   reinterpret_cast<const quint8 *>(apdu.constData()), quint32(apdu.size()),
+                                   nullptr, answer, &length)
+            == 0
+            && length >= 2 && answer[length - 2] == 0x90 && answer[length - 1] == 0;
+    }
+
+    // SCARD_RESET_CARD resets the card as this program leaves it.
+    void release(quint32 disposition = Pcsc::SCARD_LEAVE_CARD)
     {
         if (handle)
-            Pcsc::SCardDisconnect(handle, Pcsc::SCARD_LEAVE_CARD);
+            Pcsc::SCardDisconnect(handle, disposition);
         handle = 0;
         if (context)
             Pcsc::SCardReleaseContext(context);
@@ -35,4 +62,50 @@ public:
 private:
     Pcsc::SCARDCONTEXT context = 0;
     Pcsc::SCARDHANDLE handle = 0;
+    quint32 protocol = 0;
+};
+
+// Another program at work on the card in a thread of its own until
+// destroyed: it resets the card once, or selects other files as fast as it
+// can, each two SELECTs bare or in a transaction of its own.
+class OtherProgramAtWork
+{
+public:
+    enum Work { Reset, Selects, SelectsInTransactions };
+
+    OtherProgramAtWork(const QString &reader, Work work) : m_thread([=] { run(reader, work); }) {}
+    ~OtherProgramAtWork()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    // Reset, or pairs of SELECTs the card carried out.
+    std::atomic<int> done{0};
+
+private:
+    void run(const QString &reader, Work work)
+    {
+        OtherProgram other;
+        if (!other.connect(reader, Pcsc::SCARD_SHARE_SHARED))
+            return;
+        if (work == Reset) {
+            other.release(Pcsc::SCARD_RESET_CARD);
+            ++done;
+            return;
+        }
+        while (!m_stop) {
+            const bool held = work == SelectsInTransactions && other.begin();
+            const bool selected = other.transmit(QByteArray::fromHex("00A4040C06FF544143484F"))
+                && other.transmit(QByteArray::fromHex("00A4020C020502"));
+            done += selected;
+            if (!selected) // our reads reset the card
+                other.reconnect();
+            if (held)
+                other.end();
+        }
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };
