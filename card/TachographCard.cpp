@@ -4,6 +4,7 @@
 #include "card/CardDictionary.h"
 #include "card/CardFileRecord.h"
 #include "card/CardStateTexts.h"
+#include "card/StatusWordTexts.h"
 
 #include <QMetaMethod>
 
@@ -79,7 +80,8 @@ bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize,
     qint32 code = transmit(apdu, response, &received);
     if (code == Pcsc::SCARD_W_RESET_CARD && onResetByOther && !m_startingOver) {
         m_startingOver = true;
-        const bool again = onResetByOther();
+        // The reset lost the card's hash of the file as well.
+        const bool again = onResetByOther() && (kind != ApduKind::Signature || performHash());
         m_startingOver = false;
         if (again) {
             received = space;

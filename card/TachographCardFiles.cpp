@@ -39,6 +39,7 @@ bool TachographCard::updateBinary(qint32 value)
 {
     result.reset();
     m_answerLost = false;
+    m_notSent = false;
     const quint32 bits = quint32(value);
     QByteArray apdu;
     if (currentFid == CardFileId::calibrationsSinceDownload) {

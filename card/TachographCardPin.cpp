@@ -57,6 +57,7 @@ bool TachographCard::verifyPin()
 bool TachographCard::unblockPin()
 {
     m_answerLost = false;
+    m_notSent = false;
     // The PUK has only a few tries and an empty new PIN would leave the card
     // with a PIN nobody knows: neither is worth sending.
     if (puk.isEmpty() || pin.isEmpty()) {

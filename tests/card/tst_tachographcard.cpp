@@ -277,45 +277,67 @@ void TestTachographCard::interruptionStopsAllTraffic()
     QVERIFY(!card.readData.contains(0x050A));
 }
 
-// Only a write that went out and got no answer may have reached the card
-// unseen; the answer of the write before it must not count for it.
+// Only a command that went out and got no answer may have reached the card
+// unseen; one PC/SC refused before sending never did. What the command
+// before it left must not count for it.
 void TestTachographCard::writeWhoseAnswerWasLost_data()
 {
-    QTest::addColumn<QString>("mishap");
+    QTest::addColumn<QString>("mishap"); // a PC/SC code as 0x...
     QTest::addColumn<bool>("written");
     QTest::addColumn<bool>("lost");
-    QTest::newRow("answered 9000") << "" << true << false;
-    QTest::newRow("answered 6581") << "6581" << false << false;
-    QTest::newRow("no status word") << "empty" << false << true;
-    QTest::newRow("not transacted") << "not transacted" << false << true;
-    QTest::newRow("card removed") << "removed" << false << true;
-    QTest::newRow("interrupted") << "interrupted" << false << false;
-    QTest::newRow("file not writable") << "not writable" << false << false;
+    QTest::addColumn<bool>("notSent");
+    QTest::newRow("answered 9000") << "" << true << false << false;
+    QTest::newRow("answered 6581") << "6581" << false << false << false;
+    QTest::newRow("no status word") << "empty" << false << true << false;
+    QTest::newRow("one byte") << "one byte" << false << true << false;
+    QTest::newRow("not transacted") << "0x80100016" << false << true << false;
+    QTest::newRow("card removed") << "0x80100069" << false << true << false;
+    QTest::newRow("no smart card") << "0x8010000C" << false << true << false;
+    QTest::newRow("reset by another program") << "0x80100068" << false << false << true;
+    QTest::newRow("sharing violation") << "0x8010000B" << false << false << true;
+    QTest::newRow("invalid handle") << "0x80100003" << false << false << true;
+    QTest::newRow("interrupted") << "interrupted" << false << false << false;
+    QTest::newRow("refused by the program") << "refused" << false << false << false;
 }
 
 void TestTachographCard::writeWhoseAnswerWasLost()
 {
     QFETCH(QString, mishap);
+    QFETCH(bool, written);
     TachographCard card;
     ModelCard model(QStringLiteral("workshop-estr"), card);
     QVERIFY(card.selectDF() && card.selectEF(0x0509));
-    model.tamper = [](QByteArray &a) { a.clear(); return Pcsc::SCARD_E_NOT_TRANSACTED; };
-    QVERIFY(!card.updateBinary(1) && card.answerLost());
-
-    model.tamper = [mishap](QByteArray &a) {
+    const auto tamper = [mishap](QByteArray &a) {
         if (mishap == "6581")
             a = hex("6581");
+        else if (mishap == "one byte")
+            a = a.left(1);
         else if (!mishap.isEmpty())
             a.clear();
-        return mishap == "removed" ? Pcsc::SCARD_W_REMOVED_CARD
-                                   : mishap == "not transacted" ? Pcsc::SCARD_E_NOT_TRANSACTED : 0;
+        return mishap.startsWith("0x") ? qint32(mishap.toUInt(nullptr, 16)) : 0;
     };
-    if (mishap == "interrupted")
-        card.on_InterruptAllOperation();
-    if (mishap == "not writable")
-        card.currentFid = 0x0520;
-    QTEST(card.updateBinary(0x07E2), "written");
-    QTEST(card.answerLost(), "lost");
+    card.pin = SecretBytes("5678");
+    const QList<std::function<bool()>> commands{[&] { return card.updateBinary(0x07E2); },
+                                                [&] { return card.unblockPin(); }};
+    for (const auto &command : commands) {
+        for (const quint32 before : {0x80100016u, 0x80100068u}) { // a lost answer, a command not sent
+            card.interrupted = false;
+            card.currentFid = 0x0509;
+            card.puk = SecretBytes("12345678");
+            model.tamper = [before](QByteArray &a) { a.clear(); return qint32(before); };
+            QVERIFY(!command() && card.answerLost() != card.notSent());
+            model.tamper = tamper;
+            if (mishap == "interrupted")
+                card.on_InterruptAllOperation();
+            if (mishap == "refused") {
+                card.currentFid = 0x0520;
+                card.puk.wipe();
+            }
+            QCOMPARE(command(), written);
+            QTEST(card.answerLost(), "lost");
+            QTEST(card.notSent(), "notSent");
+        }
+    }
 }
 
 // PIN padding on the wire, commands that carried a secret overwritten once

@@ -17,7 +17,8 @@
 // the calling thread (as the reader-manager thread does); the log lines of the
 // reader and its card as "type|text", its message boxes as "type|text|info",
 // every APDU its card sent; loseAnswer may drop the answer to a command the
-// card carried out, the card staying in the reader. insert() puts a virtual
+// card carried out, the card staying in the reader; refuse may refuse a
+// command, with a PC/SC code, without sending it. insert() puts a virtual
 // card into the reader and reads it as on insertion; the reader object
 // outlives the cards, as in the program, and the files a card holds when it
 // leaves are dumped for the test.
@@ -31,6 +32,8 @@ public:
         TachographCard &card = reader->card;
         card.readerName = vcard.name();
         card.setTransmitter([this, &card](const QByteArray &apdu, quint8 *response, quint32 *length) {
+            if (const qint32 refused = refuse ? refuse(apdu) : 0)
+                return refused;
             const qint32 code = Pcsc::SCardTransmit(card.hCard, card.sendPci,
                                                     reinterpret_cast<const quint8 *>(apdu.constData()),
                                                     quint32(apdu.size()), nullptr, response, length);
@@ -122,4 +125,5 @@ public:
     QList<QByteArray> apdus;
     std::function<void(const QByteArray &)> afterApdu;
     std::function<bool(const QByteArray &)> loseAnswer;
+    std::function<qint32(const QByteArray &)> refuse;
 };

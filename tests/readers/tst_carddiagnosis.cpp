@@ -4,10 +4,12 @@
 // checks, and the events and faults list.
 
 #include "tests/readers/DiagnosisWrites.h"
+#include "tests/support/OtherProgramAtWork.h"
 
 #include <QtTest>
 
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -71,7 +73,11 @@ class TestCardDiagnosis : public QObject
         GoneAfterRestoredRead,
         RestoredReadFails,
         TestWriteAnswerLost,
-        BothAnswersLost
+        BothAnswersLost,
+        // Another program beside the diagnosis, as OtherProgramAtWork::Work.
+        OtherResets,
+        OtherSelects,
+        OtherSelectsInTransactions
     };
 
 private slots:
@@ -192,6 +198,12 @@ private slots:
                 << QStringList() << int(TestWriteAnswerLost) << QStringList{write} << 7 << false << "own";
             row("answers of both writes lost, the card still there")
                 << QStringList() << int(BothAnswersLost) << QStringList{write, restore} << 6 << true << "own";
+            row("another program selecting") << QStringList() << int(OtherSelects) << QStringList() << 8 << false
+                                             << "own";
+            row("another program selecting in transactions")
+                << QStringList() << int(OtherSelectsInTransactions) << QStringList() << 8 << false << "own";
+            row("another program's reset") << QStringList() << int(OtherResets) << QStringList() << 8 << false
+                                           << "own";
         }
     }
 
@@ -228,9 +240,21 @@ private slots:
             writes += isWrite ? 1 : 0;
             return isWrite && (trouble == BothAnswersLost || (trouble == TestWriteAnswerLost && writes == 1));
         };
+        std::unique_ptr<OtherProgramAtWork> busy;
+        if (trouble >= OtherResets) { // from our first command on
+            rig.afterApdu = [&](const QByteArray &) {
+                if (!busy)
+                    busy = std::make_unique<OtherProgramAtWork>(rig.vcard.name(),
+                                                                OtherProgramAtWork::Work(trouble - OtherResets));
+            };
+        }
         const qint64 before = QDateTime::currentSecsSinceEpoch();
         reader.checkCard(SecretBytes("1234"));
         const qint64 after = QDateTime::currentSecsSinceEpoch();
+        if (busy) { // it did its work, if only after ours
+            QTRY_VERIFY(busy->done > 0);
+            busy.reset();
+        }
         const QStringList rows = commandRows(reader);
         QCOMPARE(failedSteps(writableFileRows(rows)), failed);
         QCOMPARE(writableFileRows(rows).size(), rowCount);
@@ -256,7 +280,12 @@ private slots:
             QVERIFY(reader.card.interrupted);
         }
 
-        const QByteArray held = rig.files().value(writable.fid);
+        const QMap<quint16, QByteArray> files = rig.files();
+        const QByteArray held = files.value(writable.fid);
+        if (trouble >= OtherResets) { // no other file changed: the same card never diagnosed
+            QVERIFY(rig.insertCard(profile, options + QStringList{"--patch", writable.patch}));
+            QCOMPARE(rig.files(), files);
+        }
         if (left == QLatin1String("own")) {
             QCOMPARE(held, writable.bytes);
         } else if (left == QLatin1String("other")) {

@@ -4,8 +4,10 @@
 
 #include "card/CardFileRecord.h"
 #include "config/Config.h"
+#include "readers/CardTransaction.h"
 #include "tests/readers/CardReaderRig.h"
 #include "tests/readers/DddBlocks.h"
+#include "tests/support/OtherProgramAtWork.h"
 #include "tools/vcard/ApduEngine.h"
 
 #include <QCryptographicHash>
@@ -17,6 +19,7 @@
 using FidList = QList<quint16>;
 Q_DECLARE_METATYPE(FidList)
 Q_DECLARE_METATYPE(DddSaveResult)
+Q_DECLARE_METATYPE(CardTransaction::Outcome)
 
 namespace {
 
@@ -189,23 +192,34 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("blocks");
         QTest::addColumn<int>("tag");
+        QTest::addColumn<QString>("other"); // what happens beside the read
         const QString rfskzi = QStringLiteral("0002 0005 0501+ C200 C201+ ");
         const QString other = QStringLiteral("0002 0005 0501+ C100 C108 ");
         const QString driverFiles = QStringLiteral("0520+ 050E+ 0521+ 0502+ 0503+ 0504+ 0505+ 0506+ 0507+ 0508+ 0522+");
         const QString workshopFiles =
             QStringLiteral("0520+ 0509+ 050A+ 0502+ 0503+ 0504+ 0505+ 0506+ 0507+ 0508+ 0522+");
         QTest::newRow("driver-rfskzi") << "driver-rfskzi" << "РФСКЗИ_RUD0000012345600" << rfskzi + "C208 " + driverFiles
-                                       << 0x81;
+                                       << 0x81 << QString();
         QTest::newRow("workshop-rfskzi") << "workshop-rfskzi" << "РФСКЗИ_RUW0000000456700"
-                                         << rfskzi + "C203 C204 C205 C206+ C207 C208 " + workshopFiles << 0x81;
+                                         << rfskzi + "C203 C204 C205 C206+ C207 C208 " + workshopFiles << 0x81
+                                         << QString();
         QTest::newRow("control-rfskzi") << "control-rfskzi" << "РФСКЗИ_RUC0000000007800"
-                                        << rfskzi + "C206+ C208 0520+ 050C+" << 0x81;
+                                        << rfskzi + "C206+ C208 0520+ 050C+" << 0x81 << QString();
         QTest::newRow("company-rfskzi") << "company-rfskzi" << "РФСКЗИ_RUE0000000099900"
-                                        << rfskzi + "C206+ C208 0520+ 050D+" << 0x81;
-        QTest::newRow("workshop-estr") << "workshop-estr" << "ЕСТР_RUW1000000020100" << other + workshopFiles << 0x01;
-        QTest::newRow("company-rf") << "company-rf" << "РФ_RUE1000000456700" << other + "0520+ 050D+" << 0x01;
+                                        << rfskzi + "C206+ C208 0520+ 050D+" << 0x81 << QString();
+        QTest::newRow("workshop-estr") << "workshop-estr" << "ЕСТР_RUW1000000020100" << other + workshopFiles << 0x01
+                                       << QString();
+        QTest::newRow("company-rf") << "company-rf" << "РФ_RUE1000000456700" << other + "0520+ 050D+" << 0x01
+                                    << QString();
         QTest::newRow("kind 0") << "driver-unknown" << "Неопределенный_RUD0000007700100"
-                                << "0002 0005 0501 0520 050E 0521 0502 0503 0504 0505 0506 0507 0508 0522" << 0;
+                                << "0002 0005 0501 0520 050E 0521 0502 0503 0504 0505 0506 0507 0508 0522" << 0
+                                << QString();
+        // "reset met": one level down, a command PC/SC refused after a reset in our hold.
+        for (const char *beside : {"selects", "selects in transactions", "reset", "first read fails at insertion",
+                                   "reset met by a command", "reset met twice"})
+            QTest::addRow("workshop-rfskzi, %s", beside) << "workshop-rfskzi" << "РФСКЗИ_RUW0000000456700"
+                                                       << rfskzi + "C203 C204 C205 C206+ C207 C208 " + workshopFiles
+                                                       << 0x81 << QString(beside);
     }
 
     void wholeReadMatchesTheCard()
@@ -214,12 +228,48 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, blocks);
         QFETCH(int, tag);
-        QVERIFY(rig->insert(profile, calibrated(profile)));
+        QFETCH(QString, other);
         const QString reader = rig->vcard.name();
+        if (other == "first read fails at insertion") {
+            QVERIFY(rig->insertCard(profile, calibrated(profile, {"--fail", "read:1:6A82"})));
+            QVERIFY(!rig->reader->readGeneralInfo() && rig->reader->identifyIfUnknown());
+        } else {
+            QVERIFY(rig->insert(profile, calibrated(profile)));
+        }
+        const QStringList works{"reset", "selects", "selects in transactions"};
+        std::unique_ptr<OtherProgramAtWork> busy;
+        const auto start = [&] {
+            busy = std::make_unique<OtherProgramAtWork>(reader, OtherProgramAtWork::Work(works.indexOf(other)));
+        };
+        if (other.startsWith("selects")) { // our work begins on a card in the application
+            start();
+            QTRY_VERIFY(busy->done > 0);
+        }
+        rig->afterApdu = [&](const QByteArray &) {
+            if (!busy && other == "reset") // its reset waits for our hold's end
+                start();
+        };
+        // The card really loses what the stretch set up.
+        rig->refuse = [&, other, commands = 0](const QByteArray &) mutable {
+            if (!other.startsWith("reset met") || (++commands != 20 && (commands != 40 || !other.endsWith("twice"))))
+                return 0;
+            quint32 protocol = 0;
+            Pcsc::SCardReconnect(rig->reader->card.hCard, Pcsc::SCARD_SHARE_SHARED,
+                                 Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, Pcsc::SCARD_RESET_CARD, &protocol);
+            return qint32(0x80100068);
+        };
         const qint64 before = QDateTime::currentSecsSinceEpoch();
+        if (other == "reset met twice") {
+            QVERIFY(!rig->readCard() && rig->reader->resetAgain());
+            return;
+        }
         QVERIFY2(rig->readCard(), qPrintable(rig->log.join('\n')));
         QCOMPARE(save(), DddSaveResult::Saved);
         const qint64 after = QDateTime::currentSecsSinceEpoch();
+        if (busy) { // it did its work, if only after ours
+            QTRY_VERIFY(busy->done > 0);
+            busy.reset();
+        }
         QVERIFY(rig->reader->card.pin.isEmpty());
 
         const QString path = config->lastDddPath();
@@ -386,6 +436,41 @@ private slots:
             QCOMPARE(left.value(0x050E), date);
         else
             QCOMPARE(left.value(0x0509), written ? QByteArray(2, '\0') : calibrationCount);
+    }
+
+    // A card another program keeps: the wait ends by a cancel raised while
+    // waiting, or by its limit; the claim given up lets the card go as soon
+    // as the other does.
+    void waitForACardHeldElsewhere_data()
+    {
+        QTest::addColumn<quint32>("share");
+        QTest::addColumn<CardTransaction::Outcome>("outcome"); // Cancelled: raised while waiting
+        QTest::newRow("cancelled") << quint32(2) << CardTransaction::Outcome::Cancelled;
+        QTest::newRow("transaction held throughout") << quint32(2) << CardTransaction::Outcome::HeldElsewhere;
+        QTest::newRow("held exclusively") << quint32(1) << CardTransaction::Outcome::HeldElsewhere;
+    }
+
+    void waitForACardHeldElsewhere()
+    {
+        QFETCH(quint32, share);
+        QFETCH(CardTransaction::Outcome, outcome);
+        QVERIFY(rig->insertCard("driver-estr", {}));
+        const QString reader = rig->vcard.name();
+        OtherProgram other;
+        QVERIFY(other.connect(reader, share) && (share == 1 || other.begin()));
+        int told = 0;
+        CardTransaction::Wait wait;
+        wait.waiting = [&told] { ++told; };
+        wait.cancelled = [&] { return outcome == CardTransaction::Outcome::Cancelled && told > 0; };
+        {
+            const CardTransaction hold(reader, wait);
+            QCOMPARE(hold.outcome(), outcome);
+            QVERIFY(told == 1 && hold.handle() == 0);
+        }
+        other.release();
+        OtherProgram third;
+        bool free = false; // QTRY_ evaluates its expression again once true
+        QTRY_VERIFY_WITH_TIMEOUT(free = free || third.connect(reader, 1), 15000);
     }
 
     void interruptedReadSavesNothingAndWritesNothing()

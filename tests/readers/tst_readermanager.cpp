@@ -7,6 +7,7 @@
 #include "tests/readers/CardDump.h"
 #include "tests/readers/DiagnosisWrites.h"
 #include "tests/readers/ReaderManagerRig.h"
+#include "tests/support/OtherProgramAtWork.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QDeadlineTimer>
@@ -55,6 +56,9 @@ private slots:
                                          << QByteArray::fromHex("0003");
         QTest::newRow("card pulled mid-read") << "driver-estr" << QStringList{"--remove-after", "40"} << QByteArray()
                                               << "3|Не удалось считать карту" << QByteArray();
+        // Identified again at the read, in vain.
+        QTest::newRow("type never told") << "company-estr" << QStringList{"--patch", "0501:0:00"} << QByteArray()
+                                         << "3|Тип карты не определен" << QByteArray();
     }
 
     void readRoad()
@@ -68,7 +72,8 @@ private slots:
         QTemporaryDir dump;
         VirtualCardProcess card(0);
         QVERIFY(card.insert(profile, options + QStringList{"--dump", dump.path()}));
-        QVERIFY(rig.waitForCard(card.name()));
+        // Shown once the insertion's identification is over, whatever it found.
+        QTRY_VERIFY_WITH_TIMEOUT(rig.manager->readerState(card.name()).cardPresent, ReaderManagerRig::generousMs);
         rig.config.setLastDddPath(rig.folder.filePath("earlier card.ddd"));
 
         const SecretBytes typed(pin);
@@ -81,6 +86,8 @@ private slots:
         const QString path = finish.mid(5);
         QTRY_COMPARE(rig.progress.shown(), shown);
         QCOMPARE(rig.config.lastDddPath(), path);
+        QCOMPARE(rig.logged("2|" + reader + ": Тип карты не определен, её файлы неизвестны. Чтение карты невозможно."),
+                 shown.endsWith("Тип карты не определен"));
         QCOMPARE(QDir(rig.folder.path()).entryList({"*.ddd"}).size(), countAfter.isEmpty() ? 0 : 1);
         if (!countAfter.isEmpty()) {
             QVERIFY2(QFileInfo(path).fileName().startsWith("РФСКЗИ_RUW0000000456700-"), qPrintable(path));
@@ -194,6 +201,10 @@ private slots:
             << "3|Ответ карты не получен, ПИН-код мог стать новым" << newPin << "3" << false
             << "2|%1: Ответ карты %2 на команду разблокировки не получен. Возможно, карта уже разблокирована и ее "
                "ПИН-код — новый: прежде чем повторять разблокировку, попробуйте новый ПИН-код.";
+        // Its reset waits for the end of our hold: the command goes through and is answered.
+        QTest::newRow("another program resets while the command is held")
+            << pinBlocked + QStringList{"--pause"} << QByteArray("12345678") << "2|Карта разблокирована" << newPin
+            << "3" << false << done;
     }
 
     void manualUnblock()
@@ -206,9 +217,16 @@ private slots:
         QTemporaryDir dump;
         VirtualCardProcess card(0);
         QVERIFY(card.insert("driver-rfskzi", options + QStringList{"--dump", dump.path()}));
+        const bool otherResets = options.contains("--pause");
+        if (otherResets) { // the insertion's first command
+            QVERIFY(card.waitUntilPaused());
+            card.resume();
+        }
         QVERIFY(rig.waitForCard(card.name()));
         if (QTest::currentDataTag() == QLatin1String("right PUK after a cancel"))
             rig.manager->on_InterruptAllOperation();
+        if (otherResets)
+            card.pauseNextCommand();
 
         const SecretBytes typedPuk(puk), typedPin(QByteArray("5678"));
         const QByteArray heldPuk = typedPuk.bytes(), heldPin = typedPin.bytes(); // the buffers themselves
@@ -216,7 +234,15 @@ private slots:
         rig.request([&rig, reader, typedPuk, typedPin] {
             rig.manager->on_UnblockCard(reader, &rig.progress.element, typedPuk, typedPin);
         });
+        std::unique_ptr<OtherProgramAtWork> other;
+        if (otherResets) {
+            QVERIFY(card.waitUntilPaused());
+            other = std::make_unique<OtherProgramAtWork>(reader, OtherProgramAtWork::Reset);
+            card.resume();
+        }
         QCOMPARE(rig.takeFinish(), QString("unblock"));
+        if (other)
+            QTRY_COMPARE(other->done.load(), 1);
         QCOMPARE(heldPuk + heldPin, QByteArray(12, '\0'));
         QTRY_COMPARE(rig.progress.shown(), shown);
         QFETCH(QString, line);

@@ -147,7 +147,7 @@ private slots:
         QVERIFY(card.insert("driver-estr", {"--stamps", "--patch", "050E:0:5F5E1000", "--dump", dump.path()}));
         QVERIFY(selectCardReader(window, reader0));
         QTRY_COMPARE_WITH_TIMEOUT(readerIcon(window, reader0), 2, operationMs);
-        QVERIFY(other.connect(reader0, Pcsc::SCARD_SHARE_SHARED) && other.hold());
+        QVERIFY(other.connect(reader0, Pcsc::SCARD_SHARE_SHARED) && other.begin());
         card.outputLines();
         const int linesBefore = logLines().size();
         QVERIFY(click(window, "ReadCardsBtn"));
