@@ -211,7 +211,7 @@ int main(int argc, char *argv[])
         OtherProgram other;
         if (!insert(card, {}) || !selectCardReader(window, reader)
             || !QTest::qWaitFor([&] { return readerIcon(window, reader) == 2; }, operationMs)
-            || !other.connect(reader, Pcsc::SCARD_SHARE_SHARED) || !other.hold())
+            || !other.connect(reader, Pcsc::SCARD_SHARE_SHARED) || !other.begin())
             return fail("the card could not be held");
         QElapsedTimer held, clock;
         held.start();
