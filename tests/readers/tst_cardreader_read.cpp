@@ -4,7 +4,6 @@
 
 #include "card/CardFileRecord.h"
 #include "config/Config.h"
-#include "readers/CardTransaction.h"
 #include "tests/readers/CardReaderRig.h"
 #include "tests/readers/DddBlocks.h"
 #include "tests/support/OtherProgramAtWork.h"
@@ -19,7 +18,6 @@
 using FidList = QList<quint16>;
 Q_DECLARE_METATYPE(FidList)
 Q_DECLARE_METATYPE(DddSaveResult)
-Q_DECLARE_METATYPE(CardTransaction::Outcome)
 
 namespace {
 
@@ -436,41 +434,6 @@ private slots:
             QCOMPARE(left.value(0x050E), date);
         else
             QCOMPARE(left.value(0x0509), written ? QByteArray(2, '\0') : calibrationCount);
-    }
-
-    // A card another program keeps: the wait ends by a cancel raised while
-    // waiting, or by its limit; the claim given up lets the card go as soon
-    // as the other does.
-    void waitForACardHeldElsewhere_data()
-    {
-        QTest::addColumn<quint32>("share");
-        QTest::addColumn<CardTransaction::Outcome>("outcome"); // Cancelled: raised while waiting
-        QTest::newRow("cancelled") << quint32(2) << CardTransaction::Outcome::Cancelled;
-        QTest::newRow("transaction held throughout") << quint32(2) << CardTransaction::Outcome::HeldElsewhere;
-        QTest::newRow("held exclusively") << quint32(1) << CardTransaction::Outcome::HeldElsewhere;
-    }
-
-    void waitForACardHeldElsewhere()
-    {
-        QFETCH(quint32, share);
-        QFETCH(CardTransaction::Outcome, outcome);
-        QVERIFY(rig->insertCard("driver-estr", {}));
-        const QString reader = rig->vcard.name();
-        OtherProgram other;
-        QVERIFY(other.connect(reader, share) && (share == 1 || other.begin()));
-        int told = 0;
-        CardTransaction::Wait wait;
-        wait.waiting = [&told] { ++told; };
-        wait.cancelled = [&] { return outcome == CardTransaction::Outcome::Cancelled && told > 0; };
-        {
-            const CardTransaction hold(reader, wait);
-            QCOMPARE(hold.outcome(), outcome);
-            QVERIFY(told == 1 && hold.handle() == 0);
-        }
-        other.release();
-        OtherProgram third;
-        bool free = false; // QTRY_ evaluates its expression again once true
-        QTRY_VERIFY_WITH_TIMEOUT(free = free || third.connect(reader, 1), 15000);
     }
 
     void interruptedReadSavesNothingAndWritesNothing()
