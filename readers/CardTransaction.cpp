@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 namespace {
 
@@ -18,29 +17,6 @@ constexpr int noticeMs = 1000;
 constexpr auto pollSlice = std::chrono::milliseconds(50);
 // As pcsc-lite itself polls a card held by another program.
 constexpr auto exclusiveRetry = std::chrono::milliseconds(100);
-
-// The context of the last hold that ended, for the next claim: a new one
-// costs about as much as the card's reset, and a read connects several times.
-std::mutex spareMutex;
-SCARDCONTEXT spareContext = 0;
-
-SCARDCONTEXT takeSpareContext()
-{
-    const std::lock_guard<std::mutex> locked(spareMutex);
-    return std::exchange(spareContext, 0);
-}
-
-void keepOrRelease(SCARDCONTEXT context)
-{
-    {
-        const std::lock_guard<std::mutex> locked(spareMutex);
-        if (!spareContext) {
-            spareContext = context;
-            return;
-        }
-    }
-    SCardReleaseContext(context);
-}
 
 } // namespace
 
@@ -120,17 +96,9 @@ qint32 CardClaim::begin()
 
 void CardClaim::run()
 {
-    context = takeSpareContext();
-    qint32 rc = context ? connect() : SCARD_E_NO_SERVICE;
-    // A spare from before a restart of the service answers no more.
-    if (rc == SCARD_E_NO_SERVICE || rc == SCARD_E_INVALID_HANDLE) {
-        if (context)
-            SCardReleaseContext(context);
-        context = 0;
-        rc = SCardEstablishContext(SCARD_SCOPE_USER, &context);
-        if (rc == SCARD_S_SUCCESS)
-            rc = connect();
-    }
+    qint32 rc = SCardEstablishContext(SCARD_SCOPE_USER, &context);
+    if (rc == SCARD_S_SUCCESS)
+        rc = connect();
     if (rc == SCARD_S_SUCCESS && !stopped())
         rc = begin();
     std::unique_lock<std::mutex> locked(mutex);
@@ -237,7 +205,7 @@ qint32 CardTransaction::end()
             rc = disconnected;
     }
     if (m_context)
-        keepOrRelease(m_context);
+        SCardReleaseContext(m_context);
     m_began = false;
     m_handle = 0;
     m_context = 0;
