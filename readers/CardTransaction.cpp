@@ -91,6 +91,9 @@ qint32 CardClaim::begin()
     if (rc != SCARD_S_SUCCESS)
         return rc;
     began = true;
+    // A claim given up meanwhile lets the card go as it found it.
+    if (stopped())
+        return rc;
     return SCardReconnect(handle, SCARD_SHARE_SHARED, anyProtocol, SCARD_RESET_CARD, &protocol);
 }
 
