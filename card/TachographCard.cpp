@@ -19,6 +19,25 @@ const QString failStatus = QStringLiteral("%1: Не удалось опреде�
 const QString unknownState =
     QStringLiteral("Неизвестный статус. Обратитесь в службу технической поддержки.");
 
+// Whether PC/SC gives `code` only for a command it did not send.
+bool refusedBeforeSending(qint32 code)
+{
+    // pcsc-lite checks these before the command goes to the reader; every
+    // other failure may come after the card acted (a card pulled during the
+    // command shows as SCARD_E_NO_SMARTCARD or SCARD_W_REMOVED_CARD).
+    switch (code) {
+    case Pcsc::SCARD_W_RESET_CARD:
+    case Pcsc::SCARD_E_SHARING_VIOLATION:
+    case Pcsc::SCARD_E_INVALID_HANDLE:
+    case Pcsc::SCARD_E_INVALID_PARAMETER:
+    case Pcsc::SCARD_E_INVALID_VALUE:
+    case Pcsc::SCARD_E_PROTO_MISMATCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 TachographCard::TachographCard(QObject *parent) : QObject(parent)
@@ -46,24 +65,6 @@ qint32 TachographCard::transmit(const QByteArray &apdu, quint8 *response, quint3
         return m_transmitter(apdu, response, responseLength);
     return Pcsc::SCardTransmit(hCard, sendPci, reinterpret_cast<const quint8 *>(apdu.constData()),
                                quint32(apdu.size()), nullptr, response, responseLength);
-}
-
-bool TachographCard::refusedBeforeSending(qint32 code)
-{
-    // pcsc-lite checks these before the command goes to the reader; every
-    // other failure may come after the card acted (a card pulled during the
-    // command shows as SCARD_E_NO_SMARTCARD or SCARD_W_REMOVED_CARD).
-    switch (code) {
-    case Pcsc::SCARD_W_RESET_CARD:
-    case Pcsc::SCARD_E_SHARING_VIOLATION:
-    case Pcsc::SCARD_E_INVALID_HANDLE:
-    case Pcsc::SCARD_E_INVALID_PARAMETER:
-    case Pcsc::SCARD_E_INVALID_VALUE:
-    case Pcsc::SCARD_E_PROTO_MISMATCH:
-        return true;
-    default:
-        return false;
-    }
 }
 
 bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize, const FailureText &failure,

@@ -54,8 +54,6 @@ public:
     // so the card did not carry it out (another program's reset among the
     // reasons).
     bool notSent() const { return m_notSent; }
-    // Whether PC/SC gives `code` only for a command it did not send.
-    static bool refusedBeforeSending(qint32 code);
 
     QString cardStateText() const;
     QString atrHex() const;

@@ -82,21 +82,11 @@ CardReader::CardReader(const QString &readerName, quint64 context, QObject *pare
 
 CardReader::~CardReader() = default;
 
-QString CardReader::heldElsewhereText()
-{
-    return QStringLiteral("Карта занята другой программой");
-}
-
-QString CardReader::resetAgainText()
-{
-    return QStringLiteral("Карта была сброшена другой программой");
-}
-
 QString CardReader::connectFailureText(const QString &other) const
 {
     if (m_heldElsewhere)
-        return heldElsewhereText();
-    return m_resetAgain ? resetAgainText() : other;
+        return QStringLiteral("Карта занята другой программой");
+    return m_resetAgain ? QStringLiteral("Карта была сброшена другой программой") : other;
 }
 
 void CardReader::startWork()

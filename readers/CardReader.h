@@ -46,13 +46,11 @@ public:
     bool connectCard();
     // The last connect did not get the card because another program kept it.
     bool heldElsewhere() const { return m_heldElsewhere; }
-    // The operation's state text for it.
-    static QString heldElsewhereText();
     // Another program reset the card a second time in this operation: the
     // last connect or command was refused, and the operation ends.
     bool resetAgain() const { return m_resetAgain; }
-    static QString resetAgainText();
-    // The state text of a connect that failed: one of the two above, or `other`.
+    // The state text of a connect that failed: the reason of one of the two
+    // above, or `other`.
     QString connectFailureText(const QString &other) const;
     // An operation starts: it may start a stretch over once after another
     // program's reset.

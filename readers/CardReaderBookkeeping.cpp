@@ -6,6 +6,7 @@
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "readers/InterruptShield.h"
+#include "readers/WriteTestValue.h"
 
 #include <QDateTime>
 
@@ -20,17 +21,9 @@ const QString failDateRestore = QStringLiteral(
     "%1: Не удалось вернуть карте тахографа прежнюю дату последней выгрузки: %2 (%3). "
     "Карта считает себя выгруженной, хотя ddd-файл не сохранен.");
 
-quint32 bigEndian(const QByteArray &bytes)
-{
-    quint32 value = 0;
-    for (const char byte : bytes)
-        value = (value << 8) | quint8(byte);
-    return value;
-}
-
 QString dateText(const QByteArray &bytes)
 {
-    return QDateTime::fromSecsSinceEpoch(bigEndian(bytes), Qt::UTC)
+    return QDateTime::fromSecsSinceEpoch(WriteTestValue::fromBytes(bytes), Qt::UTC)
         .toString(QStringLiteral("dd.MM.yyyy hh:mm:ss 'UTC'"));
 }
 
@@ -79,7 +72,8 @@ bool CardReader::restoreDownloadDate(const QByteArray &original)
     const InterruptShield shield(*this);
     bool restored = openCardAsRead();
     if (restored) {
-        restored = card.selectEF(CardFileId::lastCardDownload) && card.updateBinary(qint32(bigEndian(original)));
+        restored = card.selectEF(CardFileId::lastCardDownload)
+            && card.updateBinary(qint32(WriteTestValue::fromBytes(original)));
         disconnectCard();
     }
     if (!restored) {
