@@ -317,18 +317,19 @@ private slots:
         const QStringList longTexts{"--text-length", "1000000"};
         const QString excerpt = QString(100, 'x') + "… (всего символов: 1000000)";
         // Qt reads a status line with one system call per byte: a million-
-        // character reason takes seconds, longer under sanitizers and load.
-        const int longStatusTimeout = 45000;
+        // character reason takes seconds, and a million-character body may
+        // take more than the stall rows' short limit under sanitizers and load.
+        const int longTextTimeout = 45000;
         row("long reason create", longTexts + QStringList{"--http500", "create"}, 3, sendStep, 3,
-            "Ошибка отправки ddd-файла", "2|\nОшибка:Error transferring ", QString(), longStatusTimeout);
+            "Ошибка отправки ddd-файла", "2|\nОшибка:Error transferring ", QString(), longTextTimeout);
         row("long reason read", longTexts + QStringList{"--http500", "read"}, 4, sendStep, 3, "Error transferring ",
-            "2|\nОшибка:Error transferring ", QString(), longStatusTimeout);
+            "2|\nОшибка:Error transferring ", QString(), longTextTimeout);
         row("long rpc error create", longTexts + QStringList{"--rpc-error", "create"}, 3, sendStep, 3,
-            "Код - 200. " + excerpt, "2|\nКод ошибки - 200. " + excerpt + " [");
+            "Код - 200. " + excerpt, "2|\nКод ошибки - 200. " + excerpt + " [", QString(), longTextTimeout);
         row("long rpc error read", longTexts + QStringList{"--rpc-error", "read"}, 4, sendStep, 3,
-            "Код - 200. " + excerpt, "2|\nОшибка: Код - 200. " + excerpt);
+            "Код - 200. " + excerpt, "2|\nОшибка: Код - 200. " + excerpt, QString(), longTextTimeout);
         row("long message", longTexts + QStringList{"--state", "error"}, 5, sendStep, 2, "Ответ сервера получен",
-            "0|\n" + excerpt);
+            "0|\n" + excerpt, QString(), longTextTimeout);
         row("untrusted https", {"--cert", certPath("rogue-server.pem"), "--key", certPath("rogue-server.key")}, 0,
             connectStep, 3, "Ошибка подключения", "2|\nОшибка: ");
     }
