@@ -5,6 +5,7 @@
 #include "card/TachographCard.h"
 #include "readers/CmdCheckRow.h"
 #include "readers/DataCheckRow.h"
+#include "readers/DurableLine.h"
 #include "readers/EventFaultRow.h"
 
 #include <QByteArray>
@@ -108,12 +109,11 @@ public:
     // Worker thread only: see InterruptShield.
     bool ignoresInterrupt = false;
     std::atomic<bool> cardPresent{false};
+    // Lines that must be in the log file before the next card command.
+    DurableLine durableLog;
 
 signals:
     void logginMessage(uchar Type, QString Msg);
-    // A line that must be in the log file before the next card command: the
-    // logger writes it in the emitting thread (a direct connection).
-    void logginMessageNow(uchar Type, QString Msg);
 
 public slots:
     void on_InterruptAllOperation();

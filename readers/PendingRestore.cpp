@@ -103,7 +103,8 @@ void PendingRestore::hold(quint16 fid, const QByteArray &own, const QByteArray &
         entries.append({cardNumber, fid, own, test, QDateTime::currentDateTimeUtc()});
         save();
     }
-    emit reader.logginMessageNow(0, writingLine.arg(reader.readerName, cardNumber, fileText(fid),
+    if (reader.durableLog)
+        reader.durableLog(0, writingLine.arg(reader.readerName, cardNumber, fileText(fid),
                                                     valueText(fid, test), valueText(fid, own)));
 }
 
@@ -115,7 +116,8 @@ void PendingRestore::release(quint16 fid)
     const QByteArray own = entries.at(index).own;
     entries.remove(index);
     save();
-    emit reader.logginMessageNow(0, restoredLine.arg(reader.readerName, valueText(fid, own), fileText(fid),
+    if (reader.durableLog)
+        reader.durableLog(0, restoredLine.arg(reader.readerName, valueText(fid, own), fileText(fid),
                                                      cardNumber));
 }
 

@@ -65,6 +65,11 @@ void ReaderManager::setConfig(Config *settings)
     config = settings;
 }
 
+void ReaderManager::setDurableLog(const DurableLine &log)
+{
+    durableLog = log;
+}
+
 ReaderState ReaderManager::readerState(const QString &name) const
 {
     QMutexLocker locked(&lock);
@@ -124,8 +129,8 @@ void ReaderManager::addCardReader(const QString &name)
 {
     auto *reader = new CardReader(name, context);
     reader->card.readerName = name;
+    reader->durableLog = durableLog;
     connect(reader, &CardReader::logginMessage, this, &ReaderManager::logginMessage);
-    connect(reader, &CardReader::logginMessageNow, this, &ReaderManager::logginMessageNow);
     connect(&reader->card, &TachographCard::logginMessage, this, &ReaderManager::logginMessage);
     connect(reader, &CardReader::showErrMsg, this, &ReaderManager::showErrMsg);
     {

@@ -2,6 +2,7 @@
 
 #include "card/SecretBytes.h"
 #include "readers/CardWork.h"
+#include "readers/DurableLine.h"
 #include "readers/ReaderState.h"
 
 #include <QByteArray>
@@ -33,6 +34,8 @@ public:
 
     // Not owned; set before the thread starts.
     void setConfig(Config *config);
+    // Set before the thread starts; every card reader writes through it.
+    void setDurableLog(const DurableLine &log);
 
     // Copies taken under the lock; safe from any thread.
     ReaderState readerState(const QString &name) const;
@@ -45,8 +48,6 @@ signals:
     void showErrMsg(uchar type, QString text, QString inftext, QString detailtext);
     void makeCommand(MultiProgressElement *prg_element, QString cmd, QStringList params = QStringList());
     void logginMessage(uchar Type, QString Msg);
-    // Lines the log file must hold before the next card command; see CardReader.
-    void logginMessageNow(uchar Type, QString Msg);
     // The server's counter of automatic unblocks left; -9999 when there is none.
     void autoUnblockFinished(short val = -9999);
     void unblockFinished();
@@ -154,6 +155,7 @@ private:
     QMap<QString, CardReader *> readers;
     MultiProgressElement *progress = nullptr;
     Config *config = nullptr;
+    DurableLine durableLog;
     PukRequest pukRequest;
     // The service's count of card events when the running card work began:
     // another count at its end means that card left the reader meanwhile.

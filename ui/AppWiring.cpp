@@ -113,8 +113,6 @@ bool connectLogging(const AppObjects& o)
               "log of the window");
     w.connect(o.manager, &ReaderManager::logginMessage, o.logger, &DRVPEventLogger::on_logginMessage,
               "log of the manager");
-    w.connect(o.manager, &ReaderManager::logginMessageNow, o.logger, &DRVPEventLogger::writeNow,
-              "lines of the manager due on disk at once", Qt::DirectConnection);
     w.connect(o.client, &ClientKVOBServer::logginMessage, o.logger, &DRVPEventLogger::on_logginMessage,
               "log of the unblock-server client");
     w.connect(o.config, &Config::loggingMessage, o.logger, &DRVPEventLogger::on_logginMessage,

@@ -57,6 +57,10 @@ public:
                          });
         RealLog::attach(reader.get(), &CardReader::logginMessage);
         RealLog::attach(&card, &TachographCard::logginMessage);
+        reader->durableLog = [this](uchar type, const QString &msg) {
+            log << QStringLiteral("%1|%2").arg(type).arg(msg);
+            return eventLogger->writeNow(type, msg);
+        };
     }
 
     ~CardReaderRig()

@@ -4,6 +4,7 @@
 #include "readers/CRAController.h"
 #include "readers/ReaderManager.h"
 #include "tests/support/ProgressRow.h"
+#include "tests/support/RealLog.h"
 
 #include <QTemporaryDir>
 #include <QThread>
@@ -26,6 +27,11 @@ public:
         config.setPath(QStringLiteral("dddPath"), folder.path());
         manager = new ReaderManager;
         manager->setConfig(&config);
+        RealLog::open();
+        manager->setDurableLog([this](uchar type, const QString &msg) {
+            QMetaObject::invokeMethod(&receiver, [=] { log << QStringLiteral("%1|%2").arg(type).arg(msg); });
+            return eventLogger->writeNow(type, msg);
+        });
         manager->moveToThread(&worker);
         record();
         worker.start();

@@ -71,6 +71,7 @@ bool Program::start()
 
     splash.say(QStringLiteral("Загрузка и применение настроек..."));
     manager.setConfig(&config);
+    manager.setDurableLog([logger = logger](uchar type, const QString& msg) { return logger->writeNow(type, msg); });
     readerManagerThread.start(QThread::InheritPriority);
     handOutPointers();
     config.load();

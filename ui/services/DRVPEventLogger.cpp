@@ -84,28 +84,31 @@ void DRVPEventLogger::on_logginMessage(quint8 type, const QString& msg)
     write(type, msg, false);
 }
 
-void DRVPEventLogger::writeNow(quint8 type, const QString& msg)
+bool DRVPEventLogger::writeNow(quint8 type, const QString& msg)
 {
-    write(type, msg, true);
+    return write(type, msg, true);
 }
 
-void DRVPEventLogger::write(quint8 type, const QString& msg, bool synced)
+bool DRVPEventLogger::write(quint8 type, const QString& msg, bool synced)
 {
     const QString head = QStringLiteral("%1 [%2] - ")
                              .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
                                   levelNames.value(type, QStringLiteral("None")));
+    bool written = false;
     {
         QMutexLocker locked(&fileLock);
         if (logFile.isOpen()) {
             stream << head << msg << "\r\n";
             stream.flush();
+            written = stream.status() == QTextStream::Ok;
             // Such a line must outlive a power cut that comes next.
             if (synced)
-                ::fdatasync(logFile.handle());
+                written = ::fdatasync(logFile.handle()) == 0 && written;
         }
     }
     emit newLogMessage(QStringLiteral("<span style=\"color:#%1;\">%2</span>")
                            .arg(levelColours.value(type, QStringLiteral("ffffff")), head + htmlText(msg)));
+    return written;
 }
 
 QString DRVPEventLogger::htmlText(const QString& msg)

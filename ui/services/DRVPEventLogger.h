@@ -38,9 +38,10 @@ public:
     // Writes the closing line and closes the file.
     void closeLog();
 
-    // Any thread, by a direct connection: the line is on disk when it
-    // returns. The log view gets it as any other.
-    void writeNow(quint8 type, const QString& msg);
+    // Any thread: true once the line is in the file and synced to disk;
+    // false when the log file is not open or the disk refused the line. The
+    // log view gets it as any other.
+    bool writeNow(quint8 type, const QString& msg);
 
 public slots:
     void on_logginMessage(quint8 type, const QString& msg);
@@ -49,7 +50,7 @@ signals:
     void newLogMessage(QString logmsg);
 
 private:
-    void write(quint8 type, const QString& msg, bool synced);
+    bool write(quint8 type, const QString& msg, bool synced);
     bool openForAppending(const QString& filePath);
     void showFailure(const QString& text, const QString& informativeText);
     static QString htmlText(const QString& msg);
