@@ -79,15 +79,16 @@ bool TachographCard::send(const QByteArray &apdu, quint8 kind, int responseSize,
     const quint32 space = quint32(qBound(0, responseSize, maxResponse));
     quint32 received = space;
     qint32 code = transmit(apdu, response, &received);
-    if (code == Pcsc::SCARD_W_RESET_CARD && onResetByOther && !m_startingOver) {
+    // A reset met again after the start-over goes to the owner too: it ends
+    // the operation.
+    while (code == Pcsc::SCARD_W_RESET_CARD && onResetByOther && !m_startingOver) {
         m_startingOver = true;
-        // The reset lost the card's hash of the file as well.
-        const bool again = onResetByOther() && (kind != ApduKind::Signature || performHash());
+        const bool again = onResetByOther(kind);
         m_startingOver = false;
-        if (again) {
-            received = space;
-            code = transmit(apdu, response, &received);
-        }
+        if (!again)
+            break;
+        received = space;
+        code = transmit(apdu, response, &received);
     }
     received = qMin(received, space);
     m_notSent = refusedBeforeSending(code);
@@ -162,6 +163,7 @@ void TachographCard::clearReadData()
 void TachographCard::reset()
 {
     pin.wipe();
+    pinAccepted = false;
     hCard = 0;
     activeProtocol = 0;
     cardState = 0;

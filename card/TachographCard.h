@@ -97,9 +97,10 @@ public:
     QString drivingLicenceIssuingNation() const;
     QString drivingLicenceNumber() const;
 
-    // Called when PC/SC refuses a command because another program reset the
-    // card: true when the card is set up again, and the command goes again.
-    std::function<bool()> onResetByOther;
+    // Called when PC/SC refuses a command of ApduKind `kind` because another
+    // program reset the card: true when the card is set up again for it, and
+    // the command goes again. Not called for the commands that set it up.
+    std::function<bool(quint8 kind)> onResetByOther;
 
     // Replaces the PC/SC transmission, e.g. by an in-process card; an empty
     // function restores it.
@@ -123,6 +124,9 @@ public:
     std::atomic<quint8> cardType{0};
     bool dfSelected = false;
     SecretBytes pin;
+    // The card accepted `pin` in the running operation: presenting it again
+    // spends no try. The owner clears it when an operation starts.
+    bool pinAccepted = false;
     SecretBytes puk;
     // Set from the GUI thread while a command runs; checked before every command.
     std::atomic<bool> interrupted{false};

@@ -51,6 +51,7 @@ bool TachographCard::verifyPin()
     put(apdu, 0, pin, verifiedPinBytes);
     const bool verified = send(apdu.bytes(), ApduKind::VerifyPin, statusOnly, failVerify.arg(readerName));
     apdu.wipe();
+    pinAccepted = verified;
     return verified;
 }
 

@@ -150,7 +150,7 @@ qint32 SCardEndTransaction(SCARDHANDLE card, quint32 disposition)
 }
 
 qint32 SCardStatusW(SCARDHANDLE card, QString *readerName, quint32 *state, quint32 *protocol,
-                    quint8 *atr, quint32 *atrLength)
+                    quint8 *atr, quint32 *atrLength, quint32 *cardEvents)
 {
     char name[256] = {};
     DWORD nameLength = sizeof name;
@@ -167,6 +167,8 @@ qint32 SCardStatusW(SCARDHANDLE card, QString *readerName, quint32 *state, quint
     if (readerName)
         *readerName = QString::fromUtf8(name);
     *state = windowsCardState(nativeState);
+    if (cardEvents)
+        *cardEvents = quint32(nativeState) >> 16;
     *protocol = quint32(nativeProtocol);
     memcpy(atr, nativeAtr, nativeAtrLength);
     *atrLength = quint32(nativeAtrLength);

@@ -4,8 +4,10 @@
 #include "card/CardDictionary.h"
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
+#include "card/StatusWordTexts.h"
 #include "platform/Pcsc.h"
 #include "readers/CardTransaction.h"
+#include "readers/ReaderStatus.h"
 
 namespace {
 
@@ -43,6 +45,15 @@ QVector<quint16> generalInfoFiles(quint8 cardType)
     }
 }
 
+bool liesInApplication(quint16 fid)
+{
+    for (const CardAppLayout &row : CardDictionary::efDescriptors()) {
+        if (row.fid == fid)
+            return row.inTachoDF;
+    }
+    return false;
+}
+
 bool isAsciiSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -77,7 +88,7 @@ QByteArray latin1Upper(const QByteArray &bytes)
 CardReader::CardReader(const QString &readerName, quint64 context, QObject *parent)
     : QObject(parent), context(context), readerName(readerName)
 {
-    card.onResetByOther = [this] { return startOverAfterReset(); };
+    card.onResetByOther = [this](quint8 kind) { return startOverAfterReset(kind); };
 }
 
 CardReader::~CardReader() = default;
@@ -86,6 +97,8 @@ QString CardReader::connectFailureText(const QString &other) const
 {
     if (m_heldElsewhere)
         return QStringLiteral("Карта занята другой программой");
+    if (m_swapped)
+        return QStringLiteral("Карта была заменена");
     return m_resetAgain ? QStringLiteral("Карта была сброшена другой программой") : other;
 }
 
@@ -93,6 +106,14 @@ void CardReader::startWork()
 {
     m_startedOver = false;
     m_resetAgain = false;
+    m_swapped = false;
+    m_chosen.reset();
+    card.pinAccepted = false;
+}
+
+void CardReader::chooseCard(const ChosenCard &chosen)
+{
+    m_chosen = chosen;
 }
 
 void CardReader::on_InterruptAllOperation()
@@ -107,22 +128,36 @@ bool CardReader::scardConnect()
     m_heldElsewhere = false;
     // A stretch never outlives the next connect.
     m_hold.reset();
-    if ((interrupted && !ignoresInterrupt) || !context || m_resetAgain)
+    card.hCard = 0;
+    card.dfSelected = false;
+    card.currentFid = 0;
+    // A second reset by another program ends the operation, but not the
+    // stretch that puts the card's own bytes back (see InterruptShield).
+    const bool puttingBack = ignoresInterrupt;
+    if ((interrupted && !puttingBack) || !context || (m_resetAgain && !puttingBack))
         return false;
     CardTransaction::Wait wait;
     wait.cancelled = [this] { return interrupted && !ignoresInterrupt; };
     wait.waiting = [this] { showProgress(waitingForCard); };
     wait.mayStartOver = !m_startedOver;
-    auto hold = std::make_unique<CardTransaction>(readerName, wait);
+    auto hold = std::make_unique<CardTransaction>(context, readerName, wait);
     m_heldElsewhere = hold->outcome() == CardTransaction::Outcome::HeldElsewhere;
-    m_resetAgain = hold->outcome() == CardTransaction::Outcome::ResetAgain;
+    if (hold->outcome() == CardTransaction::Outcome::ResetAgain)
+        m_resetAgain = true;
     if (hold->outcome() != CardTransaction::Outcome::Held)
         return false;
     m_startedOver = m_startedOver || hold->startedOver();
     card.hCard = hold->handle();
-    card.activeProtocol = hold->protocol();
+    useProtocol(hold->protocol());
     m_hold = std::move(hold);
-    return true;
+    if (holdsChosenCard())
+        return true;
+    m_swapped = true;
+    m_hold.reset();
+    card.hCard = 0;
+    card.dfSelected = false;
+    card.currentFid = 0;
+    return false;
 }
 
 bool CardReader::connectCard()
@@ -130,10 +165,6 @@ bool CardReader::connectCard()
     const bool connected = scardConnect();
     if (m_heldElsewhere)
         emit logginMessage(2, heldElsewhereLine.arg(readerName));
-    if (connected)
-        useProtocol(card.activeProtocol);
-    card.dfSelected = false;
-    card.currentFid = 0;
     return connected;
 }
 
@@ -171,21 +202,39 @@ bool CardReader::disconnectCard()
 
 // Another program's reset threw away our selection and PIN: the card is
 // taken back, and what the stretch had set up is set up again, once per
-// operation.
-bool CardReader::startOverAfterReset()
+// operation. A reset met again, then or later, ends the operation.
+bool CardReader::startOverAfterReset(quint8 kind)
 {
-    if (m_startedOver || !m_hold || !m_hold->takeBack()) {
+    if (m_startedOver) {
         m_resetAgain = true;
         return false;
     }
+    if (!m_hold || !m_hold->takeBack())
+        return false;
     m_startedOver = true;
+    if (setUpAgain(kind))
+        return true;
+    if (card.result.scardCode() == Pcsc::SCARD_W_RESET_CARD)
+        m_resetAgain = true;
+    return false;
+}
+
+// Only what the card had accepted: the application, a PIN it accepted in
+// this operation (a refused one would spend another try), and the file
+// selected where the stretch stands (a master-file EF is not in the
+// application).
+bool CardReader::setUpAgain(quint8 kind)
+{
     const bool inApplication = card.dfSelected;
     const quint16 fid = card.currentFid;
     card.dfSelected = false;
     card.currentFid = 0;
-    if (inApplication && (!card.selectDF() || (card.cardKind == 1 && !card.pin.isEmpty() && !card.verifyPin())))
+    if (inApplication && (!card.selectDF() || (card.cardKind == 1 && card.pinAccepted && !card.verifyPin())))
         return false;
-    return fid == 0 || card.selectEF(fid);
+    if (fid != 0 && liesInApplication(fid) == inApplication && !card.selectEF(fid))
+        return false;
+    // The reset lost the card's hash of the file as well.
+    return kind != ApduKind::Signature || card.performHash();
 }
 
 bool CardReader::detectCardKind()
@@ -266,20 +315,30 @@ bool CardReader::readFileById(quint16 fid)
 bool CardReader::readGeneralInfo()
 {
     card.reset();
-    if (!connectCard())
-        return false;
-    if (!card.updateCardStatus() || !detectCardKind() || !detectCardType()) {
-        disconnectCard();
+    m_identified = ChosenCard();
+    if (!connectCard()) {
+        // A card that could not be identified is still told apart by its insertion.
+        const ReaderStatus status = readerStatus(context, readerName);
+        m_identified.cardEventsKnown = status.known && status.cardPresent;
+        m_identified.cardEvents = status.cardEvents;
         return false;
     }
+    m_identified.cardEventsKnown = m_hold->cardEvents(&m_identified.cardEvents);
+    const auto end = [this](bool identified) {
+        identifyHeldCard();
+        disconnectCard();
+        return identified;
+    };
+    if (!card.updateCardStatus() || !detectCardKind() || !detectCardType())
+        return end(false);
     for (const quint16 fid : generalInfoFiles(card.cardType)) {
         if (!readFileById(fid)) {
-            disconnectCard();
+            end(false);
             emit logginMessage(2, failGeneral.arg(readerName));
             return false;
         }
     }
-    disconnectCard();
+    end(true);
     if (card.cardKind == 1)
         emit logginMessage(0, generalReadSkzi.arg(readerName, card.cardNumber(), card.skziNumber()));
     else

@@ -3,6 +3,7 @@
 #include "card/CardFileRecord.h"
 #include "card/CardOpResult.h"
 #include "card/TachographCard.h"
+#include "readers/ChosenCard.h"
 #include "readers/CmdCheckRow.h"
 #include "readers/DataCheckRow.h"
 #include "readers/DurableLine.h"
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CardFileRecord;
 class CardTransaction;
@@ -40,22 +42,32 @@ public:
 
     // A connection holds the card's transaction until its disconnect (see
     // CardTransaction): it may wait, bounded and cancellable, for another
-    // program to let the card go.
+    // program to let the card go. In an operation started for a chosen card,
+    // a hold on any other card is let go at once (see chooseCard).
     bool scardConnect();
     // A connect refused because another program holds the card is logged
     // here, naming that cause, so each road reports it once.
     bool connectCard();
     // The last connect did not get the card because another program kept it.
     bool heldElsewhere() const { return m_heldElsewhere; }
+    // A connect found another card than the one the operation is for.
+    bool swapped() const { return m_swapped; }
+    // One of the three above: the operation cannot go on with the card.
+    bool cardOutOfReach() const { return m_heldElsewhere || m_resetAgain || m_swapped; }
     // Another program reset the card a second time in this operation: the
     // last connect or command was refused, and the operation ends.
     bool resetAgain() const { return m_resetAgain; }
-    // The state text of a connect that failed: the reason of one of the two
-    // above, or `other`.
+    // The state text of a connect that failed: the reason of one of the
+    // three above, or `other`.
     QString connectFailureText(const QString &other) const;
     // An operation starts: it may start a stretch over once after another
-    // program's reset.
+    // program's reset, and no card is chosen yet.
     void startWork();
+    // The card in the reader as the last identification saw it.
+    const ChosenCard &identifiedCard() const { return m_identified; }
+    // The operation is for `card`: every hold makes sure, before any command
+    // that sends a PIN or a PUK or writes, that the card in the reader is it.
+    void chooseCard(const ChosenCard &card);
     bool disconnectCard();
     bool detectCardKind();
     bool detectCardType();
@@ -85,13 +97,22 @@ public:
     // The card's download bookkeeping, done by the save once the read is
     // over. Each step connects to the card (which must be the one read, with
     // the PIN of a kind-1 card still set) and disconnects again.
-    // Writes the present time into EF 050E and reads the file back signed;
-    // `original` receives the bytes it held. True when the card has no such
-    // file. Every failure is logged; wherever the date may have reached the
-    // card (a write whose answer never came among them) the old bytes go back.
-    bool stampDownloadDate(QByteArray *original);
-    // Writes `original` back into EF 050E and logs how that went.
-    bool restoreDownloadDate(const QByteArray &original);
+    struct DownloadStamp
+    {
+        // Empty when the card has no such file.
+        QByteArray original;
+        QByteArray written;
+    };
+    // Writes the present time into EF 050E, once the record and the log say
+    // so on disk, and reads the file back signed. True when the card has no
+    // such file. Every failure is logged; wherever the date may have reached
+    // the card (a write whose answer never came among them) the old bytes go
+    // back.
+    bool stampDownloadDate(DownloadStamp *stamp);
+    // Writes the original bytes back into EF 050E and logs how that went.
+    bool restoreDownloadDate(const DownloadStamp &stamp);
+    // The .ddd file is saved: the new date is the card's own.
+    void keepDownloadDate();
     // Sets a workshop card's calibration count to 0; true when there was
     // nothing to reset.
     bool resetCalibrationCount();
@@ -124,10 +145,15 @@ private:
     bool readWholeFile(quint8 index, quint16 key);
     bool signCurrentFile(const QString &name);
     bool openCardAsRead();
-    bool sameCardAsRead();
     void showProgress(const QString &text);
+    // In a new hold: whether it holds the chosen card; logs the card found
+    // when not.
+    bool holdsChosenCard();
+    QByteArray readCardNumber(QByteArray *icc);
+    void identifyHeldCard();
     // The card's command hook for a reset by another program in our hold.
-    bool startOverAfterReset();
+    bool startOverAfterReset(quint8 kind);
+    bool setUpAgain(quint8 kind);
     void useProtocol(quint32 protocol);
     bool returnToMasterFile();
 
@@ -163,6 +189,7 @@ private:
     bool putOriginalBack(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original,
                          qint64 testValue);
     bool restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original);
+    bool reopenInNewHold(quint16 fid);
     void checkIdentification();
     void checkIssueDates();
     void checkValidityPeriod();
@@ -183,4 +210,7 @@ private:
     bool m_heldElsewhere = false;
     bool m_resetAgain = false;
     bool m_startedOver = false;
+    bool m_swapped = false;
+    ChosenCard m_identified;
+    std::optional<ChosenCard> m_chosen;
 };

@@ -6,6 +6,7 @@
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 #include "readers/InterruptShield.h"
+#include "readers/PendingRestore.h"
 #include "readers/WriteTestValue.h"
 
 #include <QDateTime>
@@ -13,6 +14,10 @@
 namespace {
 
 const QString failStamp = QStringLiteral("%1: Не удалось записать в карту тахографа дату последней выгрузки.");
+const QString failStampWhy =
+    QStringLiteral("%1: Не удалось записать в карту тахографа дату последней выгрузки: %2.");
+const QString stampingLine = QStringLiteral(
+    "%1: Чтение карты %2: в %3 записывается дата последней выгрузки %4. Прежняя дата: %5.");
 const QString failCalibrationReset =
     QStringLiteral("%1: Не удалось обнулить счетчик калибровок карты тахографа.");
 const QString dateRestored =
@@ -29,15 +34,16 @@ QString dateText(const QByteArray &bytes)
 
 } // namespace
 
-bool CardReader::stampDownloadDate(QByteArray *original)
+bool CardReader::stampDownloadDate(DownloadStamp *stamp)
 {
     CardFileRecord *record = card.readData.value(CardFileId::lastCardDownload);
     if (!record)
         return true;
-    *original = record->data;
+    stamp->original = record->data;
+    stamp->written = WriteTestValue::toBytes(quint32(QDateTime::currentSecsSinceEpoch()), 4);
     const bool wasSigned = !record->signature.isEmpty();
-    const auto notStamped = [this] {
-        emit logginMessage(2, failStamp.arg(readerName));
+    const auto notStamped = [this](const QString &reason = QString()) {
+        emit logginMessage(2, reason.isEmpty() ? failStamp.arg(readerName) : failStampWhy.arg(readerName, reason));
         return false;
     };
     if (!openCardAsRead())
@@ -46,47 +52,65 @@ bool CardReader::stampDownloadDate(QByteArray *original)
         disconnectCard();
         return notStamped();
     }
-    if (!card.updateBinary(qint32(QDateTime::currentSecsSinceEpoch()))) {
+    // The card says it was downloaded only with word of it on disk first.
+    PendingRestore pending(*this, card.cardNumber());
+    const QByteArray own = pending.ownBytes(CardFileId::lastCardDownload, stamp->original);
+    const QString line = stampingLine.arg(readerName, card.cardNumber(), pending.fileText(CardFileId::lastCardDownload),
+                                          pending.valueText(CardFileId::lastCardDownload, stamp->written),
+                                          pending.valueText(CardFileId::lastCardDownload, own));
+    if (!pending.hold(CardFileId::lastCardDownload, own, stamp->written, PendingRestore::Writer::Read, line)) {
+        disconnectCard();
+        return notStamped(pending.failure());
+    }
+    if (!card.updateBinary(qint32(WriteTestValue::fromBytes(stamp->written)))) {
         // Without its answer the card may count itself downloaded all the
         // same: the old date goes back, and its line tells how that went.
         const bool mayHoldDate = card.answerLost();
         disconnectCard();
-        if (!mayHoldDate)
-            return notStamped();
-        restoreDownloadDate(*original);
-        return false;
+        if (mayHoldDate) {
+            restoreDownloadDate(*stamp);
+            return false;
+        }
+        pending.withdraw(CardFileId::lastCardDownload, stamp->written);
+        return notStamped();
     }
     // The image must hold the date just written, signed like any other file.
     const bool read = card.readCurrentEf(record->efIndex, record->layoutKey)
         && (!wasSigned || (card.performHash() && card.computeSignature()));
     disconnectCard();
     if (!read) {
-        restoreDownloadDate(*original);
+        restoreDownloadDate(*stamp);
         return notStamped();
     }
     return true;
 }
 
-bool CardReader::restoreDownloadDate(const QByteArray &original)
+bool CardReader::restoreDownloadDate(const DownloadStamp &stamp)
 {
     const InterruptShield shield(*this);
     bool restored = openCardAsRead();
     if (restored) {
         restored = card.selectEF(CardFileId::lastCardDownload)
-            && card.updateBinary(qint32(WriteTestValue::fromBytes(original)));
+            && card.updateBinary(qint32(WriteTestValue::fromBytes(stamp.original)));
         disconnectCard();
     }
     if (!restored) {
-        emit logginMessage(2, failDateRestore.arg(readerName, dateText(original),
-                                                  QString::fromLatin1(original.toHex().toUpper())));
+        emit logginMessage(2, failDateRestore.arg(readerName, dateText(stamp.original),
+                                                  QString::fromLatin1(stamp.original.toHex().toUpper())));
         return false;
     }
+    PendingRestore(*this, card.cardNumber()).withdraw(CardFileId::lastCardDownload, stamp.written);
     if (CardFileRecord *record = card.readData.value(CardFileId::lastCardDownload)) {
-        record->data = original;
+        record->data = stamp.original;
         record->decode();
     }
-    emit logginMessage(1, dateRestored.arg(readerName, dateText(original)));
+    emit logginMessage(1, dateRestored.arg(readerName, dateText(stamp.original)));
     return true;
+}
+
+void CardReader::keepDownloadDate()
+{
+    PendingRestore(*this, card.cardNumber()).release(CardFileId::lastCardDownload);
 }
 
 bool CardReader::resetCalibrationCount()
@@ -103,22 +127,14 @@ bool CardReader::resetCalibrationCount()
     return reset;
 }
 
-// The card was out of our hands since the read: never write to another
-// card that took its place. Left disconnected when false.
+// The card was out of our hands since the read: the connect makes sure it
+// is the card read. Left disconnected when false.
 bool CardReader::openCardAsRead()
 {
     if (!connectCard())
         return false;
-    if (sameCardAsRead() && selectApplication(true))
+    if (selectApplication(true))
         return true;
     disconnectCard();
     return false;
-}
-
-bool CardReader::sameCardAsRead()
-{
-    const CardFileRecord *record = card.readData.value(CardFileId::icc);
-    QByteArray bytes;
-    return record && card.selectEF(CardFileId::icc) && card.readBinary(0, quint16(record->data.size()), &bytes)
-        && bytes == record->data;
 }

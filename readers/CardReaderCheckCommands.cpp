@@ -50,7 +50,7 @@ bool CardReader::checkCommands(const SecretBytes &pin)
     card.clearReadData();
     if (!connectCard()) {
         // Every command would fail the same way, each with its own line.
-        if (heldElsewhere() || resetAgain()) {
+        if (cardOutOfReach()) {
             const QString reason = connectFailureText(QString());
             addCmdCheckRow(QStringLiteral("Подключение к карте"), reason + '.', 1);
             setProgressState(3, reason);
@@ -60,8 +60,8 @@ bool CardReader::checkCommands(const SecretBytes &pin)
         setProgressState(3, checkFailed);
     }
     const QVector<CardAppLayout> &rows = CardDictionary::efDescriptors();
-    // A card kept or reset by another program on the way ends the check.
-    const auto goesOn = [this] { return !interrupted && !heldElsewhere() && !resetAgain(); };
+    // A card kept or reset by another program, or another card, on the way ends the check.
+    const auto goesOn = [this] { return !interrupted && !cardOutOfReach(); };
     for (int index = 0; index < rows.size() && goesOn(); ++index) {
         quint16 key = 0;
         if (CardDictionary::layoutKey(rows.at(index), card.cardKind, card.cardType, key))
@@ -69,7 +69,7 @@ bool CardReader::checkCommands(const SecretBytes &pin)
     }
     addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
                    QStringLiteral("Не удалось отключиться от карты тахографа."));
-    if (heldElsewhere() || resetAgain()) {
+    if (cardOutOfReach()) {
         setProgressState(3, connectFailureText(QString()));
         return false;
     }

@@ -36,6 +36,10 @@ const QString restoreFailedInfo = QStringLiteral(
     "На карте может остаться тестовое значение %1 вместо исходного значения %2. "
     "Проверьте карту, прежде чем выдать ее владельцу.");
 const QString restoreFailedLog = QStringLiteral("%1: Не удалось восстановить исходное значение %2 в %3 (EF 0x%4).");
+const QString notWrittenText = QStringLiteral("Тестовое значение не записано: %1.");
+const QString writingLine = QStringLiteral(
+    "%1: Диагностирование карты %2: в %3 записывается тестовое значение %4. Исходное значение: %5.");
+const QString restoredLine = QStringLiteral("%1: Исходное значение %2 в %3 карты %4 восстановлено.");
 
 QString valueText(const CardWriteTest &test, qint64 value)
 {
@@ -94,16 +98,25 @@ void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 k
     addCmdCheckRow(readStep.arg(name), QStringLiteral("Считанное значение: %1.").arg(valueText(test, initial)), 0);
 
     const qint64 testValue = test.isTime ? QDateTime::currentSecsSinceEpoch() : calibrationTestValue;
-    pending.hold(fid, original, WriteTestValue::toBytes(quint32(testValue), test.isTime ? 4 : 2));
+    const QByteArray testBytes = WriteTestValue::toBytes(quint32(testValue), test.isTime ? 4 : 2);
+    const QString restored = restoredLine.arg(readerName, pending.valueText(fid, original), pending.fileText(fid),
+                                              checkedCardNumber);
+    // No word on disk, no write: a run ended after it must leave a trace.
+    if (!pending.hold(fid, original, testBytes, PendingRestore::Writer::Diagnosis,
+                      writingLine.arg(readerName, checkedCardNumber, pending.fileText(fid),
+                                      pending.valueText(fid, testBytes), pending.valueText(fid, original)))) {
+        addCmdCheckRow(writeStep.arg(name), notWrittenText.arg(pending.failure()), 1);
+        return;
+    }
     if (!card.updateBinary(qint32(testValue))) {
         addCmdCheckRow(writeStep.arg(name), QStringLiteral("Не удалось записать данные."), 1);
         // An answer that never came is no refusal: the card may hold the test
         // value. A refused write left what the card held, which may be an
         // earlier run's test value.
         if (!card.answerLost() && read == original)
-            pending.withdraw(fid);
+            pending.withdraw(fid, testBytes);
         else if (putOriginalBack(test, index, key, original, testValue))
-            pending.release(fid);
+            pending.release(fid, restored);
         return;
     }
     addCmdCheckRow(writeStep.arg(name), QStringLiteral("Записанное значение: %1.").arg(valueText(test, testValue)), 0);
@@ -119,7 +132,7 @@ void CardReader::runWriteTest(const CardWriteTest &test, quint8 index, quint16 k
         addCmdCheckRow(readBackStep.arg(name), readText(test, read, equal), equal ? 0 : 1);
     }
     if (putOriginalBack(test, index, key, original, testValue))
-        pending.release(fid);
+        pending.release(fid, restored);
 }
 
 // The user is told whenever the card's own bytes cannot be confirmed.
@@ -137,6 +150,19 @@ bool CardReader::putOriginalBack(const CardWriteTest &test, quint8 index, quint1
     return false;
 }
 
+// The file selected again in a hold of its own, with the rows of its
+// disconnect and connect.
+bool CardReader::reopenInNewHold(quint16 fid)
+{
+    addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
+               QStringLiteral("Не удалось отключиться от карты тахографа."));
+    const bool connected = connectCard();
+    addStepRow(connected, QStringLiteral("Подключение к карте тахографа"),
+               QStringLiteral("Не удалось подключиться к карте тахографа."));
+    return connected && card.selectDF() && (card.cardKind != 1 || !card.pinAccepted || card.verifyPin())
+        && card.selectEF(fid);
+}
+
 // Writes the bytes read before the test back and reads them again; false
 // when the card did not acknowledge the write or holds other bytes
 // afterwards. Runs even after an interruption: the card must not keep the
@@ -146,7 +172,13 @@ bool CardReader::restoreOriginal(const CardWriteTest &test, quint8 index, quint1
     const QString name = CardDictionary::efDescriptors().at(index).name;
     const InterruptShield shield(*this);
     const qint64 initial = WriteTestValue::fromBytes(original);
-    if (!card.updateBinary(qint32(initial))) {
+    const quint16 fid = CardDictionary::efDescriptors().at(index).fid;
+    bool written = card.updateBinary(qint32(initial));
+    // Another program's second reset ends the operation's hold, not the
+    // return of the card's own bytes: they go back in a hold of their own.
+    if (!written && resetAgain() && reopenInNewHold(fid))
+        written = card.updateBinary(qint32(initial));
+    if (!written) {
         addCmdCheckRow(restoreStep.arg(name), QStringLiteral("Не удалось востановить значение."), 1);
         return false;
     }

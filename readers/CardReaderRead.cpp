@@ -43,7 +43,7 @@ bool CardReader::identifyIfUnknown()
     readGeneralInfo();
     if (knowsCardType())
         return true;
-    if (!heldElsewhere() && !resetAgain())
+    if (!cardOutOfReach())
         emit logginMessage(2, noKnownFiles.arg(readerName));
     return false;
 }

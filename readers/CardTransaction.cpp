@@ -1,11 +1,12 @@
 #include "readers/CardTransaction.h"
 
+#include "readers/CardClaim.h"
+#include "readers/ClaimRunner.h"
+#include "readers/ReaderStatus.h"
+
 #include <QElapsedTimer>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -15,125 +16,50 @@ constexpr quint32 anyProtocol = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
 // A card's own answer to reset comes well within this.
 constexpr int noticeMs = 1000;
 constexpr auto pollSlice = std::chrono::milliseconds(50);
-// As pcsc-lite itself polls a card held by another program.
-constexpr auto exclusiveRetry = std::chrono::milliseconds(100);
 
 } // namespace
 
-// One claim of the card, shared by the caller and the thread that makes it.
-struct CardClaim
+CardTransaction::CardTransaction(SCARDCONTEXT context, const QString &reader, const Wait &wait)
 {
-    QString reader;
-    bool mayStartOver = true;
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool finished = false;
-    bool abandoned = false;
-    // Another program holds the card exclusively.
-    bool refused = false;
-
-    CardTransaction::Outcome outcome = CardTransaction::Outcome::Failed;
-    qint32 code = 0;
-    SCARDCONTEXT context = 0;
-    SCARDHANDLE handle = 0;
-    quint32 protocol = 0;
-    bool began = false;
-    bool startedOver = false;
-
-    void run();
-    bool stopped()
-    {
-        const std::lock_guard<std::mutex> locked(mutex);
-        return abandoned;
-    }
-    qint32 connect();
-    qint32 begin();
-    void release();
-};
-
-qint32 CardClaim::connect()
-{
-    for (;;) {
-        const qint32 rc = SCardConnectW(context, reader, SCARD_SHARE_SHARED, anyProtocol, &handle, &protocol);
-        if (rc != SCARD_E_SHARING_VIOLATION)
-            return rc;
-        {
-            const std::lock_guard<std::mutex> locked(mutex);
-            refused = true;
-            if (abandoned)
-                return rc;
-        }
-        changed.notify_all();
-        std::this_thread::sleep_for(exclusiveRetry);
-    }
+    auto claim = std::make_shared<CardClaim>(reader, wait.mayStartOver);
+    if (!claimAtOnce(context, *claim))
+        claimByRunner(claim, wait);
 }
 
-// The transaction, and the reset that every stretch starts from. A reset by
-// another program between our connect and the transaction shows at its start.
-qint32 CardClaim::begin()
+CardTransaction::~CardTransaction()
 {
-    qint32 rc = SCardBeginTransaction(handle);
-    if (rc == SCARD_W_RESET_CARD) {
-        if (!mayStartOver) {
-            outcome = CardTransaction::Outcome::ResetAgain;
-            return rc;
-        }
-        startedOver = true;
-        rc = SCardReconnect(handle, SCARD_SHARE_SHARED, anyProtocol, SCARD_LEAVE_CARD, &protocol);
-        if (rc == SCARD_S_SUCCESS)
-            rc = SCardBeginTransaction(handle);
-        if (rc == SCARD_W_RESET_CARD) {
-            outcome = CardTransaction::Outcome::ResetAgain;
-            return rc;
-        }
-    }
-    if (rc != SCARD_S_SUCCESS)
-        return rc;
-    began = true;
-    // A claim given up meanwhile lets the card go as it found it.
-    if (stopped())
-        return rc;
-    return SCardReconnect(handle, SCARD_SHARE_SHARED, anyProtocol, SCARD_RESET_CARD, &protocol);
+    end();
 }
 
-void CardClaim::run()
+// Only another program's connection can make a connect or a transaction
+// wait; without one the claim needs no thread to wait in. A connect that
+// another program's exclusive one refuses meanwhile goes to the runner.
+bool CardTransaction::claimAtOnce(SCARDCONTEXT context, CardClaim &claim)
 {
-    qint32 rc = SCardEstablishContext(SCARD_SCOPE_USER, &context);
+    const ReaderStatus status = readerStatus(context, claim.reader);
+    if (!status.known || status.cardHeld)
+        return false;
+    qint32 rc = claim.connect(context);
+    if (rc == SCARD_E_SHARING_VIOLATION)
+        return false;
     if (rc == SCARD_S_SUCCESS)
-        rc = connect();
-    if (rc == SCARD_S_SUCCESS && !stopped())
-        rc = begin();
-    std::unique_lock<std::mutex> locked(mutex);
-    code = rc;
-    if (rc == SCARD_S_SUCCESS)
-        outcome = CardTransaction::Outcome::Held;
-    finished = true;
-    if (abandoned) {
-        locked.unlock();
-        release();
-        return;
+        rc = claim.begin();
+    if (rc == SCARD_S_SUCCESS) {
+        claim.outcome = Outcome::Held;
+        // A card that left since could not be held now: no other card came.
+        claim.cardEvents = status.cardEvents;
+        claim.cardEventsKnown = true;
+    } else {
+        claim.release();
     }
-    changed.notify_all();
+    take(claim);
+    return true;
 }
 
-// Nothing was sent: the card is left as it is.
-void CardClaim::release()
+void CardTransaction::claimByRunner(const std::shared_ptr<CardClaim> &claim, const Wait &wait)
 {
-    if (began)
-        SCardEndTransaction(handle, SCARD_LEAVE_CARD);
-    if (handle)
-        SCardDisconnect(handle, SCARD_LEAVE_CARD);
-    if (context)
-        SCardReleaseContext(context);
-}
-
-CardTransaction::CardTransaction(const QString &reader, const Wait &wait)
-{
-    auto claim = std::make_shared<CardClaim>();
-    claim->reader = reader;
-    claim->mayStartOver = wait.mayStartOver;
-    std::thread([claim] { claim->run(); }).detach();
+    m_runner = ClaimRunner::take();
+    m_runner->run(claim);
 
     QElapsedTimer waited;
     waited.start();
@@ -142,8 +68,10 @@ CardTransaction::CardTransaction(const QString &reader, const Wait &wait)
     while (!claim->finished) {
         const bool cancelled = wait.cancelled && wait.cancelled();
         if (cancelled || waited.elapsed() >= waitLimitMs) {
-            // The thread lets the card go once pcscd answers it.
-            claim->abandoned = true;
+            locked.unlock();
+            // The runner lets the card go, and itself, once pcscd answers.
+            claim->abandon();
+            m_runner.reset();
             m_outcome = cancelled ? Outcome::Cancelled : Outcome::HeldElsewhere;
             return;
         }
@@ -157,25 +85,32 @@ CardTransaction::CardTransaction(const QString &reader, const Wait &wait)
         }
         claim->changed.wait_for(locked, pollSlice);
     }
-    m_outcome = claim->outcome;
-    m_code = claim->code;
-    m_context = claim->context;
-    m_handle = claim->handle;
-    m_protocol = claim->protocol;
-    m_began = claim->began;
-    m_startedOver = claim->startedOver;
+    locked.unlock();
+    take(*claim);
     if (m_outcome != Outcome::Held) {
-        locked.unlock();
         claim->release();
-        m_context = 0;
-        m_handle = 0;
-        m_began = false;
+        m_runner->giveBack();
+        m_runner.reset();
     }
 }
 
-CardTransaction::~CardTransaction()
+void CardTransaction::take(CardClaim &claim)
 {
-    end();
+    m_outcome = claim.outcome;
+    m_startedOver = claim.startedOver;
+    if (m_outcome != Outcome::Held)
+        return;
+    m_handle = claim.handle;
+    m_protocol = claim.protocol;
+    m_began = claim.began;
+    m_cardEvents = claim.cardEvents;
+    m_cardEventsKnown = claim.cardEventsKnown;
+}
+
+bool CardTransaction::cardEvents(quint32 *events) const
+{
+    *events = m_cardEvents;
+    return m_cardEventsKnown;
 }
 
 bool CardTransaction::reset()
@@ -207,10 +142,10 @@ qint32 CardTransaction::end()
         if (rc == SCARD_S_SUCCESS)
             rc = disconnected;
     }
-    if (m_context)
-        SCardReleaseContext(m_context);
+    if (m_runner)
+        m_runner->giveBack();
+    m_runner.reset();
     m_began = false;
     m_handle = 0;
-    m_context = 0;
     return rc;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 struct CardClaim;
+class ClaimRunner;
 
 // Our hold on the card for one stretch of commands: a connection with the
 // card's PC/SC transaction from its connect to its end, so no other program's
@@ -16,10 +17,11 @@ struct CardClaim;
 //
 // pcscd makes a connect wait as long as another program holds the card's
 // transaction, and neither SCardCancel nor releasing the context from another
-// thread ends that wait. So the connect and the transaction's start run in a
-// thread of their own, on a context of their own, while the caller waits
-// for them, bounded and cancellable; a claim given up lets the card go by
-// itself once pcscd answers it.
+// thread ends that wait. So while another program is connected to the card,
+// the connect and the transaction's start run in a ClaimRunner's thread
+// while the caller waits for them, bounded and cancellable; a claim given up
+// lets the card go by itself once pcscd answers it. With no other program
+// on the card the claim is made at once in the caller's thread.
 class CardTransaction
 {
 public:
@@ -47,18 +49,20 @@ public:
 
     static constexpr int waitLimitMs = 10000;
 
-    CardTransaction(const QString &reader, const Wait &wait);
+    // `context` is the caller's own, established in its thread.
+    CardTransaction(Pcsc::SCARDCONTEXT context, const QString &reader, const Wait &wait);
     ~CardTransaction();
     CardTransaction(const CardTransaction &) = delete;
     CardTransaction &operator=(const CardTransaction &) = delete;
 
     Outcome outcome() const { return m_outcome; }
-    // The PC/SC code of a failed connect.
-    qint32 code() const { return m_code; }
     Pcsc::SCARDHANDLE handle() const { return m_handle; }
     quint32 protocol() const { return m_protocol; }
     // The hold got over another program's reset on its way.
     bool startedOver() const { return m_startedOver; }
+    // pcscd's count of card insertions and removals in the reader, for the
+    // card this hold holds; false when the service did not tell.
+    bool cardEvents(quint32 *events) const;
 
     // Resets the card in our hold.
     bool reset();
@@ -70,13 +74,18 @@ public:
     qint32 end();
 
 private:
+    bool claimAtOnce(Pcsc::SCARDCONTEXT context, CardClaim &claim);
+    void claimByRunner(const std::shared_ptr<CardClaim> &claim, const Wait &wait);
+    void take(CardClaim &claim);
     bool reconnect(quint32 initialization);
 
     Outcome m_outcome = Outcome::Failed;
-    qint32 m_code = 0;
-    Pcsc::SCARDCONTEXT m_context = 0;
     Pcsc::SCARDHANDLE m_handle = 0;
     quint32 m_protocol = 0;
     bool m_began = false;
     bool m_startedOver = false;
+    quint32 m_cardEvents = 0;
+    bool m_cardEventsKnown = false;
+    // The runner whose context holds the handle; none for a claim made at once.
+    std::shared_ptr<ClaimRunner> m_runner;
 };

@@ -4,26 +4,13 @@
 #include "card/CardDictionary.h"
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
-#include "config/SmallFile.h"
-#include "platform/WholeFileWriter.h"
 #include "readers/CardReader.h"
 #include "readers/WriteTestValue.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStandardPaths>
 
 namespace {
 
-// A handful of entries; anything larger is no record of ours.
-constexpr qint64 maxFileSize = 64 * 1024;
-
-const QString writingLine = QStringLiteral(
-    "%1: Диагностирование карты %2: в %3 записывается тестовое значение %4. Исходное значение: %5.");
-const QString restoredLine = QStringLiteral("%1: Исходное значение %2 в %3 карты %4 восстановлено.");
 const QString leftLine = QStringLiteral(
     "%1: На карте %2 осталось тестовое значение %3 в %4 вместо исходного значения %5. Диагностирование этой "
     "карты восстановит исходное значение.");
@@ -31,30 +18,22 @@ const QString leftText = QStringLiteral("На карте %1 осталось т�
 const QString leftInfo = QStringLiteral(
     "Диагностирование карты было прервано: в %1 записано тестовое значение %2 вместо исходного значения %3. "
     "Диагностирование этой карты восстановит исходное значение.");
+const QString dateLeftLine = QStringLiteral(
+    "%1: Дата последней выгрузки карты %2 установлена в %3 чтением карты, которое не сохранило ddd-файл. "
+    "Прежняя дата: %4. Диагностирование этой карты вернет прежнюю дату.");
+const QString dateLeftText = QStringLiteral("Карта %1 считает себя выгруженной, но ddd-файл не сохранен.");
+const QString dateLeftInfo = QStringLiteral(
+    "Чтение карты было прервано: в %1 записана дата последней выгрузки %2, а ddd-файл не сохранен. Прежняя "
+    "дата: %3. Диагностирование этой карты вернет прежнюю дату; новое чтение сохранит ddd-файл.");
 const QString goneLine = QStringLiteral(
     "%1: На карте %2 в %3 уже нет тестового значения %4: запись о восстановлении исходного значения удалена.");
-const QString unreadableLine = QStringLiteral(
-    "Не удалось прочитать запись о восстановлении исходных значений %1: %2. Запись не учитывается.");
-const QString damaged = QStringLiteral("запись повреждена");
-const QString unsavedLine =
-    QStringLiteral("%1: Не удалось сохранить запись о восстановлении исходного значения %2: %3.");
-
-int sizeOf(quint16 fid)
-{
-    return fid == CardFileId::lastCardDownload ? 4 : fid == CardFileId::calibrationsSinceDownload ? 2 : 0;
-}
-
-QString fidHex(quint16 fid)
-{
-    return QString::number(fid, 16).toUpper().rightJustified(4, QLatin1Char('0'));
-}
+const QString noNumber = QStringLiteral("у карты не прочитан номер");
 
 } // namespace
 
 PendingRestore::PendingRestore(CardReader &reader, const QString &cardNumber)
     : reader(reader), cardNumber(cardNumber)
 {
-    load();
 }
 
 QString PendingRestore::filePath()
@@ -65,134 +44,124 @@ QString PendingRestore::filePath()
 
 void PendingRestore::checkIdentifiedCard()
 {
-    for (int i = entries.size() - 1; i >= 0; --i) {
-        const Entry entry = entries.at(i);
-        const CardFileRecord *record = entry.card == cardNumber ? reader.card.readData.value(entry.fid) : nullptr;
-        if (!record)
-            continue;
-        if (record->data != entry.test) {
-            drop(i);
-            continue;
+    QVector<QPair<Entry, Value>> left;
+    QVector<Entry> gone;
+    change([&](Entries &entries) {
+        for (int i = entries.size() - 1; i >= 0; --i) {
+            const Entry &entry = entries.at(i);
+            const CardFileRecord *record = entry.card == cardNumber ? reader.card.readData.value(entry.fid) : nullptr;
+            if (!record)
+                continue;
+            const auto held = std::find_if(entry.values.cbegin(), entry.values.cend(),
+                                           [record](const Value &value) { return value.bytes == record->data; });
+            if (held != entry.values.cend())
+                left.append({entry, *held});
+            else
+                gone.append(entries.takeAt(i));
         }
-        const QString test = valueText(entry.fid, entry.test);
-        const QString own = valueText(entry.fid, entry.own);
-        emit reader.logginMessage(1, leftLine.arg(reader.readerName, cardNumber, test, fileText(entry.fid), own));
-        emit reader.showErrMsg(2, leftText.arg(cardNumber, fileText(entry.fid)),
-                               leftInfo.arg(fileText(entry.fid), test, own), QString());
+        return !gone.isEmpty();
+    });
+    for (const Entry &entry : qAsConst(gone)) {
+        emit reader.logginMessage(0, goneLine.arg(reader.readerName, entry.card, fileText(entry.fid),
+                                                  valueText(entry.fid, entry.values.last().bytes)));
     }
+    for (const auto &found : qAsConst(left))
+        warnLeft(found.first, found.second);
+}
+
+void PendingRestore::warnLeft(const Entry &entry, const Value &value)
+{
+    const QString file = fileText(entry.fid);
+    const QString written = valueText(entry.fid, value.bytes);
+    const QString own = valueText(entry.fid, entry.own);
+    if (value.writer == Writer::Read) {
+        emit reader.logginMessage(1, dateLeftLine.arg(reader.readerName, cardNumber, written, own));
+        emit reader.showErrMsg(2, dateLeftText.arg(cardNumber), dateLeftInfo.arg(file, written, own), QString());
+        return;
+    }
+    emit reader.logginMessage(1, leftLine.arg(reader.readerName, cardNumber, written, file, own));
+    emit reader.showErrMsg(2, leftText.arg(cardNumber, file), leftInfo.arg(file, written, own), QString());
 }
 
 QByteArray PendingRestore::ownBytes(quint16 fid, const QByteArray &read)
 {
-    const int index = find(fid);
-    if (index < 0)
-        return read;
-    if (entries.at(index).test == read)
-        return entries.at(index).own;
-    drop(index);
-    return read;
-}
-
-void PendingRestore::hold(quint16 fid, const QByteArray &own, const QByteArray &test)
-{
-    const int index = find(fid);
-    if (index >= 0)
-        entries.remove(index);
-    // A card without a number could never be matched again.
-    if (!cardNumber.isEmpty()) {
-        entries.append({cardNumber, fid, own, test, QDateTime::currentDateTimeUtc()});
-        save();
-    }
-    if (reader.durableLog)
-        reader.durableLog(0, writingLine.arg(reader.readerName, cardNumber, fileText(fid),
-                                                    valueText(fid, test), valueText(fid, own)));
-}
-
-void PendingRestore::release(quint16 fid)
-{
-    const int index = find(fid);
-    if (index < 0)
-        return;
-    const QByteArray own = entries.at(index).own;
-    entries.remove(index);
-    save();
-    if (reader.durableLog)
-        reader.durableLog(0, restoredLine.arg(reader.readerName, valueText(fid, own), fileText(fid),
-                                                     cardNumber));
-}
-
-void PendingRestore::withdraw(quint16 fid)
-{
-    const int index = find(fid);
-    if (index < 0)
-        return;
-    entries.remove(index);
-    save();
-}
-
-// A record that cannot be trusted whole is ignored whole.
-void PendingRestore::load()
-{
-    const QString path = filePath();
-    if (!QFileInfo::exists(path))
-        return;
-    SmallFile file(path, maxFileSize, SmallFile::Empty::Refused);
-    if (!file.read()) {
-        emit reader.logginMessage(1, unreadableLine.arg(path, file.errorString()));
-        return;
-    }
-    const QJsonDocument document = QJsonDocument::fromJson(file.bytes());
-    QVector<Entry> read;
-    bool sound = document.isArray();
-    const QJsonArray array = document.array();
-    for (int i = 0; sound && i < array.size(); ++i) {
-        const QJsonObject object = array.at(i).toObject();
-        bool fidOk = false;
-        Entry entry{object.value(QStringLiteral("card")).toString(),
-                    quint16(object.value(QStringLiteral("fid")).toString().toUInt(&fidOk, 16)),
-                    QByteArray::fromHex(object.value(QStringLiteral("own")).toString().toLatin1()),
-                    QByteArray::fromHex(object.value(QStringLiteral("test")).toString().toLatin1()),
-                    QDateTime::fromString(object.value(QStringLiteral("time")).toString(), Qt::ISODate)};
-        const int size = sizeOf(entry.fid);
-        sound = fidOk && size > 0 && !entry.card.isEmpty() && entry.own.size() == size
-            && entry.test.size() == size && entry.time.isValid();
-        read.append(entry);
-    }
-    if (!sound) {
-        emit reader.logginMessage(1, unreadableLine.arg(path, damaged));
-        return;
-    }
-    entries = read;
-}
-
-void PendingRestore::save()
-{
-    const QString path = filePath();
-    QString failure;
-    if (entries.isEmpty()) {
-        QFile file(path);
-        if (file.exists() && !file.remove())
-            failure = file.errorString();
-    } else {
-        QJsonArray array;
-        for (const Entry &entry : qAsConst(entries)) {
-            array.append(QJsonObject{{QStringLiteral("card"), entry.card},
-                                     {QStringLiteral("fid"), fidHex(entry.fid)},
-                                     {QStringLiteral("file"), fileText(entry.fid)},
-                                     {QStringLiteral("own"), QString::fromLatin1(entry.own.toHex().toUpper())},
-                                     {QStringLiteral("test"), QString::fromLatin1(entry.test.toHex().toUpper())},
-                                     {QStringLiteral("time"), entry.time.toString(Qt::ISODate)}});
+    QByteArray own = read;
+    QVector<Value> dropped;
+    change([&](Entries &entries) {
+        const int index = find(entries, fid);
+        if (index < 0)
+            return false;
+        const Entry &entry = entries.at(index);
+        for (const Value &value : entry.values) {
+            if (value.bytes == read) {
+                own = entry.own;
+                return false;
+            }
         }
-        WholeFileWriter writer(path);
-        QDir().mkpath(QFileInfo(path).path());
-        if (!writer.open() || !writer.write(QJsonDocument(array).toJson()) || !writer.commit())
-            failure = writer.errorText();
-    }
-    if (!failure.isEmpty())
-        emit reader.logginMessage(2, unsavedLine.arg(reader.readerName, path, failure));
+        dropped = entries.takeAt(index).values;
+        return true;
+    });
+    if (!dropped.isEmpty())
+        emit reader.logginMessage(0, goneLine.arg(reader.readerName, cardNumber, fileText(fid),
+                                                  valueText(fid, dropped.last().bytes)));
+    return own;
 }
 
-int PendingRestore::find(quint16 fid) const
+bool PendingRestore::hold(quint16 fid, const QByteArray &own, const QByteArray &written, Writer writer,
+                          const QString &line)
+{
+    // A card without a number could never be matched again.
+    if (cardNumber.isEmpty())
+        return fail(noNumber);
+    const Value value{written, writer, QDateTime::currentDateTimeUtc()};
+    const bool saved = change([&](Entries &entries) {
+        const int index = find(entries, fid);
+        if (index >= 0)
+            entries[index].values.append(value);
+        else
+            entries.append({cardNumber, fid, own, {value}});
+        return true;
+    });
+    if (!saved)
+        return false;
+    if (reader.durableLog && reader.durableLog(0, line))
+        return true;
+    withdraw(fid, written);
+    return fail(QStringLiteral("строка журнала событий не записана на диск"));
+}
+
+void PendingRestore::release(quint16 fid, const QString &line)
+{
+    const bool released = change([&](Entries &entries) {
+        const int index = find(entries, fid);
+        if (index < 0)
+            return false;
+        entries.remove(index);
+        return true;
+    });
+    if (released && !line.isEmpty() && reader.durableLog)
+        reader.durableLog(0, line);
+}
+
+void PendingRestore::withdraw(quint16 fid, const QByteArray &written)
+{
+    change([&](Entries &entries) {
+        const int index = find(entries, fid);
+        if (index < 0)
+            return false;
+        QVector<Value> &values = entries[index].values;
+        const auto taken = std::find_if(values.begin(), values.end(),
+                                        [&written](const Value &value) { return value.bytes == written; });
+        if (taken == values.end())
+            return false;
+        values.erase(taken);
+        if (values.isEmpty())
+            entries.remove(index);
+        return true;
+    });
+}
+
+int PendingRestore::find(const Entries &entries, quint16 fid) const
 {
     for (int i = 0; i < entries.size(); ++i) {
         if (entries.at(i).fid == fid && entries.at(i).card == cardNumber && !cardNumber.isEmpty())
@@ -201,25 +170,16 @@ int PendingRestore::find(quint16 fid) const
     return -1;
 }
 
-void PendingRestore::drop(int index)
-{
-    const Entry entry = entries.takeAt(index);
-    save();
-    emit reader.logginMessage(0, goneLine.arg(reader.readerName, entry.card, fileText(entry.fid),
-                                              valueText(entry.fid, entry.test)));
-}
-
 QString PendingRestore::valueText(quint16 fid, const QByteArray &bytes) const
 {
     return WriteTestValue::text(fid == CardFileId::lastCardDownload, WriteTestValue::fromBytes(bytes));
 }
 
-// "EFCardDownload (EF 0x050E)"
 QString PendingRestore::fileText(quint16 fid) const
 {
     quint8 index = 0;
     quint16 key = 0;
     const QString name =
         reader.findFileEntry(fid, index, key) ? CardDictionary::efDescriptors().at(index).name : QString();
-    return QStringLiteral("%1 (EF 0x%2)").arg(name, fidHex(fid));
+    return QStringLiteral("%1 (EF 0x%2)").arg(name, QString::number(fid, 16).toUpper().rightJustified(4, '0'));
 }

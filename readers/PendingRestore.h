@@ -5,18 +5,30 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 class CardReader;
 
-// The test values the write tests put on cards, kept in a small file of the
-// data folder from before the test write until the card's own bytes are
-// confirmed back. A run ended in between (a kill, a crash, a power cut)
-// leaves the record behind: the next sight of the card tells the user, and
-// the card's next diagnosis puts back the recorded bytes instead of the test
-// value it reads first. Reads and saves the file on every use; worker thread
-// only, and it speaks through the reader's signals.
+// What the program writes into a card's two writable files before it knows
+// the write will be undone or kept: a diagnosis's test values, and the
+// download date a read stamps before its .ddd file is saved. Kept in a small
+// file of the data folder, beside the log, from before the write until the
+// card's own bytes are confirmed back (or, for a read, the file is saved).
+// A run ended in between (a kill, a crash, a power cut) leaves the record
+// behind: the next sight of the card tells the user, and the card's next
+// diagnosis puts back the recorded own bytes instead of the value it reads.
+//
+// Every copy of the program shares the file: each change reads it again
+// under a lock beside it and writes it back whole. Worker thread only; it
+// speaks through the reader's signals and its durable log.
 class PendingRestore
 {
 public:
+    enum class Writer { Diagnosis, Read };
+
+    // The longest wait for another copy's change of the record.
+    static constexpr int lockWaitMs = 3000;
+
     PendingRestore(CardReader &reader, const QString &cardNumber);
 
     // "pending-restore.json" in the folder of the log.
@@ -24,35 +36,55 @@ public:
 
     // Once the card is identified, with its general files read.
     void checkIdentifiedCard();
-    // The bytes a diagnosis must put back into the selected file, which it
-    // read as `read`: the recorded own bytes while it holds the recorded
-    // test bytes. A record the file no longer matches is dropped.
+    // The bytes the selected file must get back, which the card holds as
+    // `read`: the recorded own bytes while the card holds one of the values
+    // recorded over them. An entry the file holds none of is dropped.
     QByteArray ownBytes(quint16 fid, const QByteArray &read);
-    // Before the test write: the record saved, and its log line on disk.
-    void hold(quint16 fid, const QByteArray &own, const QByteArray &test);
-    // After a restore the card acknowledged.
-    void release(quint16 fid);
-    // The card refused the test write and kept the bytes it held.
-    void withdraw(quint16 fid);
+    // Before `written` goes into the file whose own bytes are `own`: the
+    // entry saved (an entry already there keeps its own bytes and gains the
+    // value), then `line` in the log on disk. False when either failed, with
+    // the reason in failure(): the write must not be sent.
+    bool hold(quint16 fid, const QByteArray &own, const QByteArray &written, Writer writer, const QString &line);
+    // The card's own bytes are back, or a saved download made the written
+    // value its own: the entry goes. `line`, when given, follows on disk.
+    void release(quint16 fid, const QString &line = QString());
+    // The card did not take `written`: that value goes from the entry.
+    void withdraw(quint16 fid, const QByteArray &written);
+    QString failure() const { return m_failure; }
+
+    // "0x5E0BE100 / 1577836800, соответствует 01.01.2020 00:00:00"
+    QString valueText(quint16 fid, const QByteArray &bytes) const;
+    // "EFCardDownload (EF 0x050E)"
+    QString fileText(quint16 fid) const;
 
 private:
+    struct Value
+    {
+        QByteArray bytes;
+        Writer writer = Writer::Diagnosis;
+        QDateTime time;
+    };
     struct Entry
     {
         QString card;
         quint16 fid = 0;
         QByteArray own;
-        QByteArray test;
-        QDateTime time;
+        QVector<Value> values;
     };
+    using Entries = QVector<Entry>;
 
-    void load();
-    void save();
-    int find(quint16 fid) const;
-    void drop(int index);
-    QString valueText(quint16 fid, const QByteArray &bytes) const;
-    QString fileText(quint16 fid) const;
+    // Reads the record again under its lock, lets `edit` change it and, when
+    // `edit` returns true, writes it back whole. False, with the reason in
+    // m_failure, when the record could not be read or written.
+    bool change(const std::function<bool(Entries &)> &edit);
+    bool ownsPath(const QString &path);
+    bool load(Entries *entries);
+    bool save(const Entries &entries);
+    int find(const Entries &entries, quint16 fid) const;
+    void warnLeft(const Entry &entry, const Value &value);
+    bool fail(const QString &reason);
 
     CardReader &reader;
     QString cardNumber;
-    QVector<Entry> entries;
+    QString m_failure;
 };

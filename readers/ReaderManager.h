@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/SecretBytes.h"
+#include "readers/ChosenCard.h"
 #include "readers/CardWork.h"
 #include "readers/DurableLine.h"
 #include "readers/ReaderState.h"
@@ -96,6 +97,8 @@ private:
         QString cardNumber;
         QString skziNumber;
         quint8 cardKind = 0;
+        // The card the PUK is asked for: it goes to no other.
+        ChosenCard card;
         MultiProgressElement *progress = nullptr;
         SecretBytes newPin;
     };
@@ -136,11 +139,12 @@ private:
         AnswerLost,
         // Refused by PC/SC before it reached the card: the PIN is unchanged.
         NotSent,
-        // Another program kept the card, or reset it once too often.
+        // Another program kept the card or reset it once too often, or
+        // another card took its place.
         NoCard,
     };
-    // RESET RETRY COUNTER; wipes both secrets whatever happens.
-    Unblock unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin);
+    // RESET RETRY COUNTER to `chosen` only; wipes both secrets whatever happens.
+    Unblock unblockCurrentCard(CardReader &reader, const ChosenCard &chosen, SecretBytes puk, SecretBytes pin);
     // `answer` holds the server's six elements, but for the PUK itself,
     // which comes apart in `puk`.
     void answerPukRequest(PukRequest &request, bool ok, const QStringList &answer, const SecretBytes &puk);

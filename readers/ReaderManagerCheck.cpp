@@ -20,6 +20,7 @@ void ReaderManager::on_CheckCard(const QString &reader_name, MultiProgressElemen
         return;
     }
     beginCardWork(*reader);
+    reader->chooseCard(reader->identifiedCard());
     if (!knowsCardType(*reader)) {
         PIN.wipe();
         endCardWork(*reader);

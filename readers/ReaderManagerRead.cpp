@@ -25,6 +25,7 @@ void ReaderManager::on_ReadCard(const QString &reader_name, MultiProgressElement
     }
     emit logginMessage(0, readingCard.arg(reader_name, cardTitle(*reader)));
     beginCardWork(*reader);
+    reader->chooseCard(reader->identifiedCard());
     nextStep(QStringLiteral("Чтение карты"), 2);
     setMessage(QStringLiteral("Подключение к карте тахографа"));
     QString saved;
@@ -94,6 +95,6 @@ QString ReaderManager::saveDddFile(CardReader &reader)
     case DddSaveResult::NotSaved:
         break;
     }
-    setCurrentState(3, QStringLiteral("Не удалось сохранить ddd-файл"));
+    setCurrentState(3, reader.connectFailureText(QStringLiteral("Не удалось сохранить ddd-файл")));
     return QString();
 }

@@ -84,7 +84,7 @@ void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElem
     nextStep(QStringLiteral("Разблокировка карты"), 2);
     const QString card = numbersOf(*reader);
     emit logginMessage(0, manualStart.arg(reader_name, card));
-    switch (unblockCurrentCard(*reader, PUK, PIN)) {
+    switch (unblockCurrentCard(*reader, reader->identifiedCard(), PUK, PIN)) {
     case Unblock::Done:
         setCurrentState(2, QStringLiteral("Карта разблокирована"));
         emit logginMessage(0, unblocked.arg(reader_name, card));
@@ -109,13 +109,15 @@ void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElem
     emit unblockFinished();
 }
 
-ReaderManager::Unblock ReaderManager::unblockCurrentCard(CardReader &reader, SecretBytes puk, SecretBytes pin)
+ReaderManager::Unblock ReaderManager::unblockCurrentCard(CardReader &reader, const ChosenCard &chosen,
+                                                        SecretBytes puk, SecretBytes pin)
 {
     TachographCard &card = reader.card;
     // Only an answer to this command may tell that the PUK is blocked.
     card.result.reset();
     Unblock outcome = Unblock::Failed;
     beginCardWork(reader);
+    reader.chooseCard(chosen);
     if (reader.connectCard()) {
         card.puk = puk;
         card.pin = pin;
@@ -126,7 +128,7 @@ ReaderManager::Unblock ReaderManager::unblockCurrentCard(CardReader &reader, Sec
         else if (card.notSent())
             outcome = Unblock::NotSent;
         reader.disconnectCard();
-    } else if (reader.heldElsewhere() || reader.resetAgain()) {
+    } else if (reader.cardOutOfReach()) {
         outcome = Unblock::NoCard;
     }
     endCardWork(reader);
@@ -155,6 +157,7 @@ void ReaderManager::on_AutoUnblockCard(const QString &reader_name, MultiProgress
     pukRequest.cardNumber = card.cardNumber();
     pukRequest.skziNumber = card.skziNumber();
     pukRequest.cardKind = card.cardKind;
+    pukRequest.card = reader->identifiedCard();
     pukRequest.progress = element;
     // Kept, not wiped: the same secret, for the answer.
     pukRequest.newPin = PIN;
@@ -229,7 +232,7 @@ void ReaderManager::answerPukRequest(PukRequest &request, bool ok, const QString
     // Cancelled while the server was asked: the card is not touched.
     if (cancelPending())
         return finish(3, notUnblocked, 2, autoFailed.arg(name, served), counter);
-    switch (unblockCurrentCard(*reader, puk, request.newPin)) {
+    switch (unblockCurrentCard(*reader, request.card, puk, request.newPin)) {
     case Unblock::Done:
         return finish(2, QStringLiteral("Карта разблокирована"), 0, unblocked.arg(name, served), counter);
     case Unblock::AnswerLost:

@@ -23,17 +23,19 @@ DddSaveResult saveDddFile(CardReader &reader, Config &config, const LogLine &log
     // The card says it was downloaded only once the file has a place.
     if (!writer.claim(reader.dddFileName()))
         return failedFile();
-    QByteArray originalDate;
+    CardReader::DownloadStamp stamp;
     // The reader has logged why.
-    if (!reader.stampDownloadDate(&originalDate))
+    if (!reader.stampDownloadDate(&stamp))
         return DddSaveResult::NotSaved;
     const QByteArray image = reader.buildDddImage();
     if (image.isEmpty() || !writer.write(image)) {
         const DddSaveResult result = image.isEmpty() ? DddSaveResult::NotSaved : failedFile();
-        if (!originalDate.isEmpty())
-            reader.restoreDownloadDate(originalDate);
+        if (!stamp.original.isEmpty())
+            reader.restoreDownloadDate(stamp);
         return result;
     }
+    if (!stamp.original.isEmpty())
+        reader.keepDownloadDate();
     log(0, saved.arg(reader.readerName, writer.path()));
     config.setLastDddPath(writer.path());
     // Zeroed only now: the saved file is the one place the count survives.

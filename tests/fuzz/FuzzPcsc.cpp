@@ -44,7 +44,13 @@ qint32 SCardListReadersW(SCARDCONTEXT, QStringList *readers, qint32 *freeResult)
     return SCARD_S_SUCCESS;
 }
 
-qint32 SCardGetStatusChangeW(SCARDCONTEXT, quint32, SCARD_READERSTATEW *, quint32) { return SCARD_E_TIMEOUT; }
+// The card is there, and no other program uses it.
+qint32 SCardGetStatusChangeW(SCARDCONTEXT, quint32, SCARD_READERSTATEW *states, quint32 count)
+{
+    for (quint32 i = 0; i < count; ++i)
+        states[i].dwEventState = SCARD_STATE_CHANGED | SCARD_STATE_PRESENT;
+    return SCARD_S_SUCCESS;
+}
 
 qint32 SCardConnectW(SCARDCONTEXT, const QString &, quint32, quint32, SCARDHANDLE *card, quint32 *activeProtocol)
 {
@@ -78,7 +84,7 @@ qint32 SCardEndTransaction(SCARDHANDLE, quint32 disposition)
 }
 
 qint32 SCardStatusW(SCARDHANDLE, QString *readerName, quint32 *state, quint32 *protocol, quint8 *atr,
-                    quint32 *atrLength)
+                    quint32 *atrLength, quint32 *cardEvents)
 {
     if (*atrLength < sizeof cardAtr)
         return SCARD_E_INSUFFICIENT_BUFFER;
@@ -88,6 +94,8 @@ qint32 SCardStatusW(SCARDHANDLE, QString *readerName, quint32 *state, quint32 *p
     *protocol = SCARD_PROTOCOL_T1;
     std::memcpy(atr, cardAtr, sizeof cardAtr);
     *atrLength = sizeof cardAtr;
+    if (cardEvents)
+        *cardEvents = 0;
     return SCARD_S_SUCCESS;
 }
 

@@ -97,6 +97,8 @@ public:
     bool readCard(const QByteArray &pin = "1234")
     {
         CardReader &r = *reader;
+        r.startWork();
+        r.chooseCard(r.identifiedCard());
         if (!r.connectCard())
             return false;
         if (r.card.cardKind == 1)
