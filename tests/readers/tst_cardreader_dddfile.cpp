@@ -45,10 +45,11 @@ private slots:
         {
             DddFileWriter unused(folder.path());
             QVERIFY(unused.claim("NoName.ddd"));
-            QVERIFY(QFileInfo::exists(folder.filePath("NoName_5.ddd")));
+            QCOMPARE(unused.path(), folder.filePath("NoName_5.ddd"));
+            QVERIFY(!QFileInfo::exists(folder.filePath("NoName_5.ddd")));
         }
         // A claim that never got its image leaves nothing behind.
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), names);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), names);
         DddFileWriter escaping(folder.path());
         QVERIFY(!escaping.claim("../NoName.ddd"));
         QCOMPARE(escaping.errorText(), QStringLiteral("Недопустимое имя файла."));
