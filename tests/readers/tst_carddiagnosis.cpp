@@ -3,6 +3,8 @@
 // and EF 0x050E under every fault the card can be made to show, the data
 // checks, and the events and faults list.
 
+#include "readers/PendingRestore.h"
+#include "tests/readers/CardCounters.h"
 #include "tests/readers/DiagnosisWrites.h"
 #include "tests/support/OtherProgramAtWork.h"
 
@@ -296,6 +298,69 @@ private slots:
             const qint64 stamped = qint64(held.toHex().toUInt(nullptr, 16));
             QVERIFY2(stamped >= before && stamped <= after, held.toHex().constData());
         }
+    }
+
+    // Another program's reset met by each kind of command, one level down:
+    // the check starts over and no row fails; a PIN the card refused is not
+    // presented again; a reset met again ends the check with its reason,
+    // and the test value still goes back, in a hold of its own.
+    void startOverAfterAReset_data()
+    {
+        QTest::addColumn<QStringList>("resets"); // hexadecimal prefixes of the APDUs tried, in order
+        QTest::addColumn<QByteArray>("pin");
+        QTest::addColumn<bool>("ends");
+        const auto row = [](const char *name, const QStringList &resets, bool ends = false,
+                            const QByteArray &pin = "1234") { QTest::newRow(name) << resets << pin << ends; };
+        row("SELECT DF", {"00A4040C"});
+        row("the VERIFY", {"00A4040C 0020"});
+        row("the first SELECT in the application", {"00A4040C 0020 00A4020C"});
+        row("PERFORM HASH", {"802A"});
+        row("COMPUTE SIGNATURE", {"002A9E9A"});
+        row("the test write", {"00D6"});
+        row("the read-back", {"00D6 00B0"});
+        row("the restore", {"00D6 00D6"});
+        row("a READ BINARY after a wrong PIN", {"00A4040C 0020 00A4020C 00B0"}, false, "9999");
+        row("again at the PIN presented again", {"00A4040C 0020 00A4020C", "00A4040C 0020 00A4020C 00A4040C 0020"},
+            true);
+        row("again at the restore", {"00D6 00D6", "00D6 00D6 00D6"}, true);
+    }
+
+    void startOverAfterAReset()
+    {
+        QFETCH(QStringList, resets);
+        QFETCH(QByteArray, pin);
+        QFETCH(bool, ends);
+        const Writable writable = writableOf("driver-rfskzi");
+        CardReaderRig rig;
+        QVERIFY(rig.insert("driver-rfskzi", {"--patch", writable.patch}));
+        QList<QStringList> plan;
+        for (const QString &sequence : qAsConst(resets))
+            plan << sequence.split(' ');
+        rig.refuse = [&](const QByteArray &apdu) {
+            bool fired = false;
+            for (QStringList &left : plan) {
+                if (left.isEmpty() || !apdu.toHex().toUpper().startsWith(left.first().toLatin1()))
+                    continue;
+                left.removeFirst();
+                fired = fired || left.isEmpty();
+            }
+            if (!fired)
+                return 0;
+            quint32 protocol = 0;
+            Pcsc::SCardReconnect(rig.reader->card.hCard, Pcsc::SCARD_SHARE_SHARED,
+                                 Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, Pcsc::SCARD_RESET_CARD, &protocol);
+            return qint32(0x80100068);
+        };
+        const bool checked = rig.reader->checkCard(SecretBytes(pin));
+        QCOMPARE(checked, !ends);
+        const QStringList rows = commandRows(*rig.reader);
+        if (ends)
+            QCOMPARE(rig.reader->connectFailureText(QString()), QString("Карта была сброшена другой программой"));
+        else if (pin == "1234")
+            QCOMPARE(failedSteps(rows), QStringList());
+        QCOMPARE(rig.files().value(writable.fid), writable.bytes);
+        QCOMPARE(readCardCounters(rig.dumpFolder.path()).value("pin-tries"), QString(pin == "9999" ? "2" : "3"));
+        QVERIFY(!QFile::exists(PendingRestore::filePath()));
     }
 
     // Every step fails, none is skipped.

@@ -4,6 +4,8 @@
 
 #include "card/CardFileRecord.h"
 #include "config/Config.h"
+#include "readers/PendingRestore.h"
+#include "tests/readers/CardCounters.h"
 #include "tests/readers/CardReaderRig.h"
 #include "tests/readers/DddBlocks.h"
 #include "tests/support/OtherProgramAtWork.h"
@@ -38,6 +40,34 @@ QString blockList(const QVector<DddBlock> &blocks)
     for (const DddBlock &block : blocks)
         list += block.tag ? QStringLiteral("+") : ' ' + QString::number(block.fid, 16).toUpper().rightJustified(4, '0');
     return list.trimmed();
+}
+
+// Fires once, at the APDU that completes `sequence`: hexadecimal prefixes
+// met in this order among the APDUs tried.
+class ResetAt
+{
+public:
+    explicit ResetAt(const QString &sequence) : left(sequence.split(' ', Qt::SkipEmptyParts)) {}
+    bool fires(const QByteArray &apdu)
+    {
+        if (left.isEmpty() || !apdu.toHex().toUpper().startsWith(left.first().toLatin1()))
+            return false;
+        left.removeFirst();
+        return left.isEmpty();
+    }
+
+private:
+    QStringList left;
+};
+
+// Another program's reset as our command meets it, one level down: the card
+// really loses what the stretch set up, and PC/SC refuses the command.
+qint32 resetByOther(CardReader &reader)
+{
+    quint32 protocol = 0;
+    Pcsc::SCardReconnect(reader.card.hCard, Pcsc::SCARD_SHARE_SHARED, Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1,
+                         Pcsc::SCARD_RESET_CARD, &protocol);
+    return qint32(0x80100068);
 }
 
 // A workshop card carries 7 calibrations.
@@ -218,6 +248,26 @@ private slots:
             QTest::addRow("workshop-rfskzi, %s", beside) << "workshop-rfskzi" << "РФСКЗИ_RUW0000000456700"
                                                        << rfskzi + "C203 C204 C205 C206+ C207 C208 " + workshopFiles
                                                        << 0x81 << QString(beside);
+        // The reset met by each kind of command of the read and of its
+        // download date; the read's first VERIFY comes before any SELECT DF.
+        const QList<QPair<const char *, const char *>> commands{
+            {"the first VERIFY", "0020"},
+            {"SELECT DF", "00A4040C"},
+            {"the VERIFY after SELECT DF", "00A4040C 0020"},
+            {"the first SELECT in the application", "00A4040C 0020 00A4020C"},
+            {"a READ BINARY in the application", "00A4040C 0020 00A4020C 00B0 00B0"},
+            {"PERFORM HASH", "802A"},
+            {"COMPUTE SIGNATURE", "002A9E9A"},
+            {"the date's SELECT DF", "00A4040C 00A4040C"},
+            {"the date's VERIFY", "00A4040C 00A4040C 0020"},
+            {"the date's UPDATE BINARY", "00D6"},
+            {"the date's read-back", "00D6 00B0"},
+            {"the date's signature", "00D6 002A9E9A"},
+        };
+        for (const auto &command : commands)
+            QTest::addRow("driver-rfskzi, reset at %s", command.first) << "driver-rfskzi" << "РФСКЗИ_RUD0000012345600"
+                                                                      << rfskzi + "C208 " + driverFiles << 0x81
+                                                                      << QString("reset at ") + command.second;
     }
 
     void wholeReadMatchesTheCard()
@@ -247,14 +297,12 @@ private slots:
             if (!busy && other == "reset") // its reset waits for our hold's end
                 start();
         };
-        // The card really loses what the stretch set up.
-        rig->refuse = [&, other, commands = 0](const QByteArray &) mutable {
-            if (!other.startsWith("reset met") || (++commands != 20 && (commands != 40 || !other.endsWith("twice"))))
-                return 0;
-            quint32 protocol = 0;
-            Pcsc::SCardReconnect(rig->reader->card.hCard, Pcsc::SCARD_SHARE_SHARED,
-                                 Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, Pcsc::SCARD_RESET_CARD, &protocol);
-            return qint32(0x80100068);
+        rig->refuse = [&, other, commands = 0,
+                       at = ResetAt(other.startsWith("reset at ") ? other.mid(9) : QString())](
+                          const QByteArray &apdu) mutable {
+            const bool counted =
+                other.startsWith("reset met") && (++commands == 20 || (commands == 40 && other.endsWith("twice")));
+            return counted || at.fires(apdu) ? resetByOther(*rig->reader) : 0;
         };
         const qint64 before = QDateTime::currentSecsSinceEpoch();
         if (other == "reset met twice") {
@@ -282,6 +330,7 @@ private slots:
                                     .arg(reader)));
 
         const QMap<quint16, QByteArray> left = rig->files();
+        QCOMPARE(readCardCounters(rig->dumpFolder.path()).value("pin-tries"), QString("3"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVector<DddBlock> found;
@@ -314,6 +363,43 @@ private slots:
             if (block.fid == 0x050E)
                 QVERIFY(bigEndian(data) >= before && bigEndian(data) <= after);
         }
+    }
+
+    // A reset met again once the read started over ends it with its reason;
+    // the card's own download date still goes back, in a hold of its own.
+    void secondResetEndsTheRead_data()
+    {
+        QTest::addColumn<QStringList>("resets");
+        QTest::newRow("again at the PIN presented again")
+            << QStringList{"00A4040C 0020", "00A4040C 0020 00A4040C 0020"};
+        QTest::newRow("again at the date's read-back") << QStringList{"00D6 00B0", "00D6 00B0 00B0"};
+    }
+
+    void secondResetEndsTheRead()
+    {
+        QFETCH(QStringList, resets);
+        QVERIFY(rig->insert("driver-rfskzi"));
+        const QByteArray date = rig->reader->card.readData.value(0x050E)->data;
+        QList<ResetAt> plan;
+        for (const QString &sequence : qAsConst(resets))
+            plan << ResetAt(sequence);
+        rig->refuse = [&](const QByteArray &apdu) {
+            bool fired = false;
+            for (ResetAt &at : plan)
+                fired = at.fires(apdu) || fired;
+            return fired ? resetByOther(*rig->reader) : 0;
+        };
+        const bool inDate = QTest::currentDataTag() == QLatin1String("again at the date's read-back");
+        QCOMPARE(rig->readCard(), inDate);
+        if (inDate) {
+            QCOMPARE(save(), DddSaveResult::NotSaved);
+            QVERIFY(!rig->log.filter("Карте тахографа возвращена прежняя дата последней выгрузки").isEmpty());
+        }
+        QCOMPARE(rig->reader->connectFailureText(QString()), QString("Карта была сброшена другой программой"));
+        QVERIFY(savedFiles().isEmpty());
+        QCOMPARE(rig->files().value(0x050E), date);
+        QCOMPARE(readCardCounters(rig->dumpFolder.path()).value("pin-tries"), QString("3"));
+        QVERIFY(!QFile::exists(PendingRestore::filePath()));
     }
 
     // The card says it was downloaded, or has its count reset, only when
