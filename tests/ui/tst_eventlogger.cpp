@@ -8,6 +8,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+#include <sys/resource.h>
+
 namespace {
 
 QString logPath()
@@ -108,8 +114,9 @@ private slots:
     }
 
     // A folder, or a named pipe (which nothing reads), where the log file
-    // should be: the user is told at once, and every line still reaches the
-    // log view (start-up tests tell a blocked folder).
+    // should be: the user is told at once, every line still reaches the log
+    // view, and a synced line is refused (start-up tests tell a blocked
+    // folder).
     void failureIsShown_data()
     {
         QTest::addColumn<QString>("blocker");
@@ -134,10 +141,60 @@ private slots:
         QSignalSpy html(&logger, &DRVPEventLogger::newLogMessage);
         QCOMPARE(boxesShownBy([&] { logger.openLog(); }), QStringList(box + "|"));
         logger.on_logginMessage(0, "still shown");
+        QVERIFY(!logger.writeNow(0, "not kept"));
         logger.closeLog();
-        QCOMPARE(html.size(), 3);
+        QCOMPARE(html.size(), 4);
         QVERIFY(html.at(0).at(0).toString().endsWith("[Crit] - " + box + "</span>"));
         QVERIFY(!QFileInfo(logPath()).isFile());
+    }
+
+    // Card writes wait for their lines in several threads while the window
+    // logs: every line whole, each thread's lines in their order.
+    void syncedLinesOfSeveralThreads()
+    {
+        DRVPEventLogger logger;
+        logger.openLog();
+        std::atomic<int> refused{0};
+        const auto cardWrites = [&](const char* name) {
+            for (int n = 0; n < 40; ++n)
+                refused += !logger.writeNow(1, QString("%1 %2").arg(name).arg(n));
+        };
+        std::thread a(cardWrites, "A"), b(cardWrites, "B"), c(cardWrites, "C");
+        for (int n = 0; n < 40; ++n)
+            logger.on_logginMessage(0, QString("GUI %1").arg(n));
+        for (std::thread* worker : {&a, &b, &c})
+            worker->join();
+        QCOMPARE(refused.load(), 0);
+        QMap<QString, int> next;
+        const QRegularExpression line(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d \[(Info|Warr)\] - (\w+) (\d+)$)");
+        for (const QString& entry : entries().mid(1, 160)) {
+            const QRegularExpressionMatch match = line.match(entry);
+            QVERIFY2(match.hasMatch(), qPrintable(entry));
+            QCOMPARE(match.captured(3).toInt(), next[match.captured(2)]++);
+        }
+        QCOMPARE(next, (QMap<QString, int>{{"A", 40}, {"B", 40}, {"C", 40}, {"GUI", 40}}));
+    }
+
+    // True only once its line is in the file: not before openLog, nor after
+    // closeLog, nor on a full disk, which must not lose the lines after it.
+    void writeNowIsTrueOnlyWithItsLineInTheFile()
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        DRVPEventLogger logger;
+        QVERIFY(!logger.writeNow(0, "too early"));
+        logger.openLog();
+        rlimit room = {};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &room) == 0);
+        const rlimit full = {rlim_t(QFileInfo(logPath()).size() + 10), room.rlim_max};
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &full) == 0);
+        const bool refused = logger.writeNow(0, "longer than the room left");
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &room) == 0);
+        QVERIFY(!refused && logger.writeNow(0, "room again"));
+        logger.closeLog();
+        QVERIFY(!logger.writeNow(0, "too late"));
+        QCOMPARE(entries().replaceInStrings(QRegularExpression(R"(^.{19} \[Info\] - )"), ""),
+                 QStringList({"=== Дравек Про запущен ===", "longer than the room left", "room again",
+                              "=x= Дравек Про закрыт =x=", ""}));
     }
 };
 

@@ -3,13 +3,19 @@
 #include "config/Config.h"
 #include "tests/app/ProgramDriver.h"
 #include "tests/support/StallWatch.h"
+#include "tools/stallbench/SlowSync.h"
 #include "ui/MainWindow.h"
+#include "ui/services/DRVPEventLogger.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QTableWidget>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -18,6 +24,9 @@ constexpr int stepMs = 600000;
 // follows the showing counts too.
 constexpr int settleMs = 1000;
 constexpr int pauseMs = 400;
+constexpr int syncDelayMs = 200;
+constexpr int syncedLogMs = 10000;
+constexpr int guiLineEveryMs = 50;
 
 } // namespace
 
@@ -85,6 +94,38 @@ bool WindowBench::uploadRound(const QString& what, const QString& file)
         return fail(QStringLiteral("the upload ended with \"%1\"").arg(label->text()));
     record(what, asked.elapsed());
     return click(root, QStringLiteral("CancelBtn")) || fail(QStringLiteral("the upload page would not close"));
+}
+
+bool WindowBench::syncedLogRound(const QString& what, DRVPEventLogger& logger)
+{
+    const SlowSync slowDisk(syncDelayMs);
+    std::atomic<bool> stop{false};
+    int synced = 0;
+    int refused = 0;
+    std::thread worker([&] {
+        while (!stop) {
+            if (logger.writeNow(0, QStringLiteral("Перед записью на карту: строка %1").arg(synced + refused + 1)))
+                ++synced;
+            else
+                ++refused;
+        }
+    });
+    int logged = 0;
+    QTimer lines;
+    QObject::connect(&lines, &QTimer::timeout, &logger,
+                     [&] { logger.on_logginMessage(0, QStringLiteral("Чтение карты: строка %1").arg(++logged)); });
+    lines.start(guiLineEveryMs);
+    stalls.restart();
+    settle(syncedLogMs);
+    const double longest = stalls.longestMs();
+    lines.stop();
+    stop = true;
+    // Waits for the last sync, after the stretch.
+    worker.join();
+    if (refused > 0)
+        return fail(QStringLiteral("the log refused %1 of %2 synced lines").arg(refused).arg(synced + refused));
+    figures << Figures{QStringLiteral("%1: %2 synced, %3 from the GUI").arg(what).arg(synced).arg(logged), 0, longest};
+    return true;
 }
 
 void WindowBench::record(const QString& what, qint64 ms)

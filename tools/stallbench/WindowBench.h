@@ -7,6 +7,7 @@
 #include <functional>
 
 class Config;
+class DRVPEventLogger;
 class MainWindow;
 class StallWatch;
 
@@ -32,6 +33,10 @@ public:
     bool afterwards(const QString& what);
     // The upload of `file` to the Kvarnol double the settings name.
     bool uploadRound(const QString& what, const QString& file);
+    // A worker thread writes synced lines (writeNow) one after another onto a
+    // disk whose sync takes 200 ms, while the GUI thread logs lines as the
+    // window does during a read.
+    bool syncedLogRound(const QString& what, DRVPEventLogger& logger);
     const QString& failure() const { return why; }
 
 private:

@@ -6,9 +6,12 @@
 // answer well-formed statuses of 2, 30,000 and 120,000 rows and of one row
 // whose first field holds 9,000,000 or 1,048,576 characters, each followed by
 // width changes, repaints and scrolls of the table; then a file of 64 MB is
-// uploaded to the web-service double. Printed: for each stretch the time
-// until the window showed its outcome and the longest stall of the window's
-// event loop, then the time the program takes to close.
+// uploaded to the web-service double. Last, for 10 s, a worker thread writes
+// synced log lines (writeNow) one after another onto a disk whose sync takes
+// 200 ms (tools/stallbench/SlowSync.h), while the GUI thread logs a line
+// every 50 ms. Printed: for each stretch the time until the window showed its
+// outcome and the longest stall of the window's event loop, then the time
+// the program takes to close.
 
 #include "tests/support/ModalBoxes.h"
 #include "tests/support/StallWatch.h"
@@ -83,7 +86,8 @@ QString writeUploadFile(const QTemporaryDir& home)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
 }
 
-bool runRounds(WindowBench& bench, const QVector<quint16>& ports, int errorRounds, const QString& file)
+bool runRounds(WindowBench& bench, const QVector<quint16>& ports, int errorRounds, const QString& file,
+               DRVPEventLogger& logger)
 {
     for (int round = 0; round < errorRounds; ++round) {
         const QString what = round == 0 ? QStringLiteral("error reply, status at start")
@@ -97,7 +101,8 @@ bool runRounds(WindowBench& bench, const QVector<quint16>& ports, int errorRound
             || !bench.afterwards(QStringLiteral("  then resized, repainted, scrolled")))
             return false;
     }
-    return bench.uploadRound(QStringLiteral("upload of a 64 MB file"), file);
+    return bench.uploadRound(QStringLiteral("upload of a 64 MB file"), file)
+           && bench.syncedLogRound(QStringLiteral("synced log, 200 ms a sync"), logger);
 }
 
 } // namespace
@@ -146,7 +151,7 @@ int main(int argc, char** argv)
         WindowBench bench(program.mainWindow(), program.settings(), stalls);
         bool started = false;
         dialogsShownBy([&] { started = program.start(); }, {typeText(passPhrase())});
-        done = started && runRounds(bench, ports, errorRounds, file);
+        done = started && runRounds(bench, ports, errorRounds, file, *logger);
         failure = started ? bench.failure() : QStringLiteral("the program did not start");
         figures = bench.figures;
         closing.start();

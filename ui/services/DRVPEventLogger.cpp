@@ -81,15 +81,24 @@ void DRVPEventLogger::closeLog()
 
 void DRVPEventLogger::on_logginMessage(quint8 type, const QString& msg)
 {
-    write(type, msg, false);
+    write(type, msg, nullptr);
 }
 
+// Such a line must outlive a power cut that comes next. The sync runs outside
+// the file's lock, so the GUI thread's lines never wait for the disk, and on a
+// descriptor of its own, which closeLog cannot close under it. Syncing the
+// file covers every line written before, this one included.
 bool DRVPEventLogger::writeNow(quint8 type, const QString& msg)
 {
-    return write(type, msg, true);
+    int syncHandle = -1;
+    if (!write(type, msg, &syncHandle))
+        return false;
+    const bool synced = ::fdatasync(syncHandle) == 0;
+    ::close(syncHandle);
+    return synced;
 }
 
-bool DRVPEventLogger::write(quint8 type, const QString& msg, bool synced)
+bool DRVPEventLogger::write(quint8 type, const QString& msg, int* syncHandle)
 {
     const QString head = QStringLiteral("%1 [%2] - ")
                              .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
@@ -98,12 +107,16 @@ bool DRVPEventLogger::write(quint8 type, const QString& msg, bool synced)
     {
         QMutexLocker locked(&fileLock);
         if (logFile.isOpen()) {
+            // A failed stream writes nothing more, so one refused line would
+            // lose all later ones; what the file kept back of it goes first.
+            stream.resetStatus();
             stream << head << msg << "\r\n";
             stream.flush();
             written = stream.status() == QTextStream::Ok;
-            // Such a line must outlive a power cut that comes next.
-            if (synced)
-                written = ::fdatasync(logFile.handle()) == 0 && written;
+            if (written && syncHandle) {
+                *syncHandle = ::fcntl(logFile.handle(), F_DUPFD_CLOEXEC, 0);
+                written = *syncHandle >= 0;
+            }
         }
     }
     emit newLogMessage(QStringLiteral("<span style=\"color:#%1;\">%2</span>")

@@ -40,7 +40,8 @@ public:
 
     // Any thread: true once the line is in the file and synced to disk;
     // false when the log file is not open or the disk refused the line. The
-    // log view gets it as any other.
+    // log view gets it as any other. Lines of other threads, the GUI
+    // thread's included, never wait for this sync.
     bool writeNow(quint8 type, const QString& msg);
 
 public slots:
@@ -50,12 +51,15 @@ signals:
     void newLogMessage(QString logmsg);
 
 private:
-    bool write(quint8 type, const QString& msg, bool synced);
+    // True once the line is in the file; with `syncHandle`, also hands out a
+    // new descriptor of the file, which the caller syncs and closes.
+    bool write(quint8 type, const QString& msg, int* syncHandle);
     bool openForAppending(const QString& filePath);
     void showFailure(const QString& text, const QString& informativeText);
     static QString htmlText(const QString& msg);
 
-    // Guards the file and its stream against writeNow from other threads.
+    // Guards the file and its stream against writeNow from other threads;
+    // never held while the disk syncs.
     QMutex fileLock;
     QFile logFile;
     QTextStream stream;
