@@ -32,6 +32,14 @@ bool refusedBeforeSending(qint32 code)
     case Pcsc::SCARD_E_INVALID_PARAMETER:
     case Pcsc::SCARD_E_INVALID_VALUE:
     case Pcsc::SCARD_E_PROTO_MISMATCH:
+    // The service gone: pcscd reads a request whole before it transmits it
+    // and never answers with these. The client library gives
+    // SCARD_E_NO_SERVICE only when a write of the request fails, and
+    // SCARD_W_SECURITY_VIOLATION only when pcscd closed its end with bytes of
+    // the request unread (ECONNRESET). A pcscd gone while the card works on
+    // the command gives SCARD_F_COMM_ERROR.
+    case Pcsc::SCARD_E_NO_SERVICE:
+    case Pcsc::SCARD_W_SECURITY_VIOLATION:
         return true;
     default:
         return false;

@@ -36,6 +36,7 @@ constexpr qint32 SCARD_W_UNRESPONSIVE_CARD = code(0x80100066);
 constexpr qint32 SCARD_W_UNPOWERED_CARD = code(0x80100067);
 constexpr qint32 SCARD_W_RESET_CARD = code(0x80100068);
 constexpr qint32 SCARD_W_REMOVED_CARD = code(0x80100069);
+constexpr qint32 SCARD_W_SECURITY_VIOLATION = code(0x8010006A);
 
 constexpr quint32 SCARD_SCOPE_USER = 0;
 

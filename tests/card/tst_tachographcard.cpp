@@ -296,6 +296,8 @@ void TestTachographCard::writeWhoseAnswerWasLost_data()
     QTest::newRow("reset by another program") << "0x80100068" << false << false << true;
     QTest::newRow("sharing violation") << "0x8010000B" << false << false << true;
     QTest::newRow("invalid handle") << "0x80100003" << false << false << true;
+    QTest::newRow("service gone before the command") << "0x8010001D" << false << false << true;
+    QTest::newRow("service gone with the command unread") << "0x8010006A" << false << false << true;
     QTest::newRow("interrupted") << "interrupted" << false << false << false;
     QTest::newRow("refused by the program") << "refused" << false << false << false;
 }

@@ -54,6 +54,11 @@ bool VirtualCardProcess::waitForExit()
     return waitForAbsence();
 }
 
+bool VirtualCardProcess::waitForProcessEnd()
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(generousWaitMs);
+}
+
 // Events go on meanwhile: the program may need its event loop (a server's
 // answer) before the card gets the command it holds.
 bool VirtualCardProcess::waitUntilPaused()

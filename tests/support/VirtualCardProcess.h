@@ -23,6 +23,9 @@ public:
     // Waits for the card process to end by itself (e.g. removal after n
     // commands) and for the reader to see it gone.
     bool waitForExit();
+    // Waits for the card process to end by itself when no reader can see it
+    // go, the service being gone.
+    bool waitForProcessEnd();
 
     QString name() const { return readerName(m_reader); }
 
