@@ -1,0 +1,179 @@
+// The record of card writes not yet undone, shared by every copy of the
+// program: two record objects stand for two copies working at once.
+
+#include "readers/CardReader.h"
+#include "readers/PendingRestore.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QtTest>
+
+namespace {
+
+const QByteArray own = QByteArray::fromHex("5E0BE100");
+const QByteArray first = QByteArray::fromHex("6B000000");
+const QByteArray second = QByteArray::fromHex("6B000100");
+
+QString path()
+{
+    return PendingRestore::filePath();
+}
+
+// "card fid own value value..." per entry.
+QStringList recorded()
+{
+    QFile file(path());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList entries;
+    for (const QJsonValue &value : QJsonDocument::fromJson(file.readAll()).array()) {
+        const QJsonObject entry = value.toObject();
+        QStringList fields{entry.value("card").toString(), entry.value("fid").toString(), entry.value("own").toString()};
+        for (const QJsonValue &written : entry.value("values").toArray())
+            fields << written.toObject().value("value").toString();
+        entries << fields.join(' ');
+    }
+    entries.sort();
+    return entries;
+}
+
+// A copy of the program at work on one card.
+struct Copy
+{
+    explicit Copy(const QString &number) : reader(QStringLiteral("Reader ") + number, 0), number(number)
+    {
+        reader.durableLog = [this](uchar, const QString &line) {
+            lines << line;
+            return true;
+        };
+    }
+    PendingRestore record() { return PendingRestore(reader, number); }
+
+    CardReader reader;
+    QString number;
+    QStringList lines;
+};
+
+} // namespace
+
+class TestPendingRestore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QFile::remove(path());
+        QDir(path()).removeRecursively();
+    }
+
+    // Every order of two copies' hold and end (release or withdraw).
+    void copiesKeepEachOthersEntries()
+    {
+        const QString entryA = QStringLiteral("RUD0000000000001 050E 5E0BE100 6B000000");
+        const QString entryB = QStringLiteral("RUW0000000000002 0509 0007 07E2");
+        for (const QString order : {"aAbB", "abAB", "abBA", "baAB", "baBA", "bBaA"}) {
+            for (const bool release : {true, false}) {
+                init();
+                Copy a("RUD0000000000001"), b("RUW0000000000002");
+                QStringList expected;
+                for (const QChar step : order) {
+                    if (step == 'a') {
+                        QVERIFY(a.record().hold(0x050E, own, first, PendingRestore::Writer::Diagnosis, "a"));
+                        expected << entryA;
+                    } else if (step == 'b') {
+                        QVERIFY(b.record().hold(0x0509, QByteArray::fromHex("0007"), QByteArray::fromHex("07E2"),
+                                                PendingRestore::Writer::Read, "b"));
+                        expected << entryB;
+                    } else if (release) {
+                        step == 'A' ? a.record().release(0x050E) : b.record().release(0x0509);
+                        expected.removeAll(step == 'A' ? entryA : entryB);
+                    } else {
+                        step == 'A' ? a.record().withdraw(0x050E, first)
+                                    : b.record().withdraw(0x0509, QByteArray::fromHex("07E2"));
+                        expected.removeAll(step == 'A' ? entryA : entryB);
+                    }
+                    expected.sort();
+                    QVERIFY2(recorded() == expected, qPrintable(order + ": " + recorded().join(", ")));
+                }
+                QVERIFY(!QFile::exists(path()));
+            }
+        }
+    }
+
+    // A second write over an earlier one keeps the card's own bytes: the
+    // entry stands while the card holds any value written over them.
+    void entryKeepsTheOwnBytesUnderEveryValue()
+    {
+        Copy copy("RUD0000000000001");
+        QVERIFY(copy.record().hold(0x050E, own, first, PendingRestore::Writer::Diagnosis, "one"));
+        QCOMPARE(copy.record().ownBytes(0x050E, first), own);
+        QVERIFY(copy.record().hold(0x050E, copy.record().ownBytes(0x050E, first), second,
+                                   PendingRestore::Writer::Read, "two"));
+        QCOMPARE(recorded(), QStringList("RUD0000000000001 050E 5E0BE100 6B000000 6B000100"));
+        QCOMPARE(copy.record().ownBytes(0x050E, second), own);
+        copy.record().withdraw(0x050E, second);
+        QCOMPARE(copy.record().ownBytes(0x050E, first), own);
+        // Downloaded since: none of the values is on the card any more.
+        QCOMPARE(copy.record().ownBytes(0x050E, QByteArray::fromHex("6C000000")), QByteArray::fromHex("6C000000"));
+        QCOMPARE(recorded(), QStringList());
+        QCOMPARE(copy.lines, (QStringList{"one", "two"}));
+    }
+
+    // A record written by a program that knew one test value only.
+    void earlierRecordIsRead()
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(path()).path()));
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"([{"card": "RUD0000000000001", "fid": "050E", "own": "5E0BE100", "test": "6B000000",
+                       "time": "2026-12-07T21:01:20Z"}])");
+        file.close();
+        Copy copy("RUD0000000000001");
+        QCOMPARE(copy.record().ownBytes(0x050E, first), own);
+    }
+
+    // No record, no write: a copy stuck in its change, a path that is no
+    // file of ours, and an outside file never written through a link.
+    void refusedRecord_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("another copy keeps the lock") << "lock" << "запись занята другой копией программы дольше 3 с";
+        QTest::newRow("a folder") << "folder" << path() + " не является обычным файлом программы";
+        QTest::newRow("a link to an outside file") << "link" << path() + " не является обычным файлом программы";
+    }
+
+    void refusedRecord()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        QVERIFY(QDir().mkpath(QFileInfo(::path()).path()));
+        QTemporaryDir outside;
+        const QString outsideFile = outside.filePath("settings.ini");
+        QFile file(outsideFile);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[General]\n") == 10);
+        file.close();
+        QLockFile stuck(::path() + ".lock");
+        if (path == "lock")
+            QVERIFY(stuck.lock());
+        else if (path == "folder")
+            QVERIFY(QDir().mkpath(::path()));
+        else
+            QVERIFY(QFile::link(outsideFile, ::path()));
+
+        Copy copy("RUD0000000000001");
+        PendingRestore record = copy.record();
+        QVERIFY(!record.hold(0x050E, own, first, PendingRestore::Writer::Diagnosis, "line"));
+        QCOMPARE(record.failure(), reason);
+        QCOMPARE(copy.lines, QStringList());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("[General]\n"));
+        QVERIFY(QFileInfo(::path()).isSymLink() || QFileInfo(::path()).isDir() || !QFile::exists(::path()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPendingRestore)
+#include "tst_pendingrestore.moc"
