@@ -7,7 +7,11 @@
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/DiagnosisWrites.h"
 #include "tests/support/OtherProgramAtWork.h"
+#include "tests/support/ReadOnlyFolder.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <ctime>
@@ -361,6 +365,80 @@ private slots:
         QCOMPARE(rig.files().value(writable.fid), writable.bytes);
         QCOMPARE(readCardCounters(rig.dumpFolder.path()).value("pin-tries"), QString(pin == "9999" ? "2" : "3"));
         QVERIFY(!QFile::exists(PendingRestore::filePath()));
+    }
+
+    // The record of the test write: an earlier run's value stays in it
+    // beside the new one while the card may hold either; a record that
+    // cannot be written, or is no file of ours, keeps the test value from
+    // the card and says why in the row.
+    void recordOfTheTestWrite_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("reason"); // of the refused write; empty: written
+        const QString record = PendingRestore::filePath();
+        QTest::newRow("an earlier run's value, the card pulled at the new test write") << "earlier" << QString();
+        QTest::newRow("the record's path a folder") << "folder" << record + " не является обычным файлом программы";
+        QTest::newRow("a read-only data folder") << "read-only" << "не удалось занять запись (нет доступа)";
+        QTest::newRow("the record a link to an outside file")
+            << "link" << record + " не является обычным файлом программы";
+    }
+
+    void recordOfTheTestWrite()
+    {
+        QFETCH(QString, record);
+        QFETCH(QString, reason);
+        const QString path = PendingRestore::filePath();
+        const Writable writable = writableOf("driver-rfskzi");
+        QStringList options{"--patch", writable.patch};
+        QTemporaryDir outside;
+        QFile outsideFile(outside.filePath("settings.ini"));
+        QVERIFY(outsideFile.open(QIODevice::WriteOnly) && outsideFile.write("[General]\n") == 10);
+        outsideFile.close();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        if (record == "earlier") {
+            options = QStringList{"--patch", "050E:0:6B000000", "--remove-after",
+                                  QString::number(testWriteOf("driver-rfskzi").command - 1)};
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(R"([{"card": "RUD0000012345600", "fid": "050E", "own": "5E0BE100",
+                           "values": [{"value": "6B000000", "by": "diagnosis", "time": "2026-12-07T21:01:20Z"}]}])");
+        } else if (record == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (record == "link") {
+            QVERIFY(QFile::link(outsideFile.fileName(), path));
+        }
+        ReadOnlyFolder readOnly(record == "read-only" ? QFileInfo(path).path() : QString());
+        QCOMPARE(readOnly.isReadOnly(), record == "read-only");
+
+        CardReaderRig rig;
+        QVERIFY(rig.insert("driver-rfskzi", options));
+        rig.reader->checkCard(SecretBytes("1234"));
+        readOnly.release();
+        const QStringList rows = writableFileRows(commandRows(*rig.reader));
+        const QByteArray held = rig.files().value(0x050E);
+        QVERIFY(outsideFile.open(QIODevice::ReadOnly));
+        QCOMPARE(outsideFile.readAll(), QByteArray("[General]\n"));
+        if (!reason.isEmpty()) {
+            QCOMPARE(rows.value(2), "Запись данных в EFCardDownload|Тестовое значение не записано: " + reason + ".|1");
+            QCOMPARE(held, writable.bytes);
+            QCOMPARE(QFileInfo(path).isDir(), record == "folder");
+            QCOMPARE(QFileInfo(path).isSymLink(), record == "link");
+            QDir(path).removeRecursively();
+            QFile::remove(path);
+            return;
+        }
+        // The card kept the earlier run's value; the record names both over the card's own.
+        QCOMPARE(held, QByteArray::fromHex("6B000000"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonArray entries = QJsonDocument::fromJson(file.readAll()).array();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.at(0)["own"].toString(), QString("5E0BE100"));
+        const QJsonArray values = entries.at(0)["values"].toArray();
+        QCOMPARE(values.size(), 2);
+        QCOMPARE(values.at(0)["value"].toString(), QString("6B000000"));
+        QVERIFY(values.at(1)["value"].toString() != "6B000000");
+        file.remove();
     }
 
     // Every step fails, none is skipped.
