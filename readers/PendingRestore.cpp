@@ -7,6 +7,7 @@
 #include "readers/CardReader.h"
 #include "readers/WriteTestValue.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -44,6 +45,9 @@ QString PendingRestore::filePath()
 
 void PendingRestore::checkIdentifiedCard()
 {
+    // Most cards have nothing recorded: no lock is taken for them.
+    if (!QFileInfo::exists(filePath()))
+        return;
     QVector<QPair<Entry, Value>> left;
     QVector<Entry> gone;
     change([&](Entries &entries) {
@@ -86,6 +90,8 @@ void PendingRestore::warnLeft(const Entry &entry, const Value &value)
 QByteArray PendingRestore::ownBytes(quint16 fid, const QByteArray &read)
 {
     QByteArray own = read;
+    if (!QFileInfo::exists(filePath()))
+        return own;
     QVector<Value> dropped;
     change([&](Entries &entries) {
         const int index = find(entries, fid);
