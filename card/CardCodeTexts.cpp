@@ -4,7 +4,7 @@ namespace CardCodeTexts {
 
 const QMap<quint8, QString>& eventFaultTypeNames()
 {
-    static const QMap<quint8, QString> names = [] {
+    static const QMap<quint8, QString>& names = *new QMap<quint8, QString>([] {
         QMap<quint8, QString> rows;
         for (int code = 0x00; code <= 0x7F; ++code)
             rows.insert(quint8(code), QStringLiteral("Зарезервировано для будущего использования"));
@@ -41,13 +41,13 @@ const QMap<quint8, QString>& eventFaultTypeNames()
         rows.insert(0x34, QStringLiteral("Ошибка при загрузке"));
         rows.insert(0x35, QStringLiteral("Неисправность датчика"));
         return rows;
-    }();
+    }());
     return names;
 }
 
 const QMap<quint8, QString>& nationNames()
 {
-    static const QMap<quint8, QString> names = [] {
+    static const QMap<quint8, QString>& names = *new QMap<quint8, QString>([] {
         const QString named[] = {
             QStringLiteral("Информации нет"),
             QStringLiteral("Австрия"),
@@ -113,8 +113,16 @@ const QMap<quint8, QString>& nationNames()
         rows.insert(0xFE, QStringLiteral("Остальная часть Европы"));
         rows.insert(0xFF, QStringLiteral("Остальная часть мира"));
         return rows;
-    }();
+    }());
     return names;
 }
 
 } // namespace CardCodeTexts
+
+namespace {
+
+// Built before main() and never destroyed: the worker threads read the tables
+// up to the end of the process, also while an exit() destroys static objects.
+[[maybe_unused]] const bool tablesBuilt = (CardCodeTexts::eventFaultTypeNames(), CardCodeTexts::nationNames(), true);
+
+} // namespace

@@ -7,7 +7,7 @@ namespace CardDictionary {
 
 const QMap<quint8, QString>& cardKindNames()
 {
-    static const QMap<quint8, QString> names = {
+    static const QMap<quint8, QString>& names = *new QMap<quint8, QString>{
         {0, QStringLiteral("Неопределенный")},
         {1, QStringLiteral("РФСКЗИ")},
         {2, QStringLiteral("ЕСТР")},
@@ -18,7 +18,7 @@ const QMap<quint8, QString>& cardKindNames()
 
 const QMap<quint8, QString>& cardTypeNames()
 {
-    static const QMap<quint8, QString> names = {
+    static const QMap<quint8, QString>& names = *new QMap<quint8, QString>{
         {0, QStringLiteral("Неопределенный")},
         {1, QStringLiteral("Карта водителя")},
         {2, QStringLiteral("Карта мастерской")},
@@ -30,7 +30,7 @@ const QMap<quint8, QString>& cardTypeNames()
 
 const QMap<quint8, CardKindParams>& cardKindParams()
 {
-    static const QMap<quint8, CardKindParams> params = {
+    static const QMap<quint8, CardKindParams>& params = *new QMap<quint8, CardKindParams>{
         {1, {0x81, 0x00, 0x40}},
         {2, {0x01, 0x00, 0x80}},
         {3, {0x01, 0x00, 0x80}},
@@ -40,7 +40,7 @@ const QMap<quint8, CardKindParams>& cardKindParams()
 
 const QMap<QString, QVector<CardFieldLayout>>& recordLayouts()
 {
-    static const QMap<QString, QVector<CardFieldLayout>> layouts = {
+    static const QMap<QString, QVector<CardFieldLayout>>& layouts = *new QMap<QString, QVector<CardFieldLayout>>{
         {QStringLiteral("CardEventData"),
          {
              {QStringLiteral("eventType"), 1, 1, QStringLiteral("UInt8")},
@@ -63,7 +63,7 @@ const QMap<QString, QVector<CardFieldLayout>>& recordLayouts()
 
 const QVector<quint16>& dddFileOrder()
 {
-    static const QVector<quint16> order = {
+    static const QVector<quint16>& order = *new QVector<quint16>{
         0x0002, 0x0005, 0x0501,
         0xC100, 0xC108, 0xC200, 0xC201, 0xC203, 0xC204, 0xC205, 0xC206, 0xC207, 0xC208,
         0x0520, 0x050C, 0x050D, 0x050E, 0x0521, 0x0509, 0x050A, 0x050B,
@@ -114,3 +114,13 @@ CardFileLayout fileLayout(quint8 efIndex, quint16 key)
 }
 
 } // namespace CardDictionary
+
+namespace {
+
+// Built before main() and never destroyed: the worker threads read the tables
+// up to the end of the process, also while an exit() destroys static objects.
+[[maybe_unused]] const bool tablesBuilt =
+    (CardDictionary::cardKindNames(), CardDictionary::cardTypeNames(), CardDictionary::cardKindParams(),
+     CardDictionary::recordLayouts(), CardDictionary::dddFileOrder(), true);
+
+} // namespace

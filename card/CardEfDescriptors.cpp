@@ -175,6 +175,14 @@ QVector<CardAppLayout> buildEfDescriptors()
 
 const QVector<CardAppLayout>& CardDictionary::efDescriptors()
 {
-    static const QVector<CardAppLayout> rows = buildEfDescriptors();
+    static const QVector<CardAppLayout>& rows = *new QVector<CardAppLayout>(buildEfDescriptors());
     return rows;
 }
+
+namespace {
+
+// Built before main() and never destroyed: the worker threads read the table
+// up to the end of the process, also while an exit() destroys static objects.
+[[maybe_unused]] const bool tableBuilt = (CardDictionary::efDescriptors(), true);
+
+} // namespace

@@ -37,7 +37,7 @@ QString decodeWith(QTextCodec* codec, const QByteArray& bytes)
 
 const QMap<QString, CardFileRecord::ValueDecoder>& CardFileRecord::valueDecoders()
 {
-    static const QMap<QString, ValueDecoder> decoders = {
+    static const QMap<QString, ValueDecoder>& decoders = *new QMap<QString, ValueDecoder>{
         {QStringLiteral("UInt8"), &CardFileRecord::decodeUInt8},
         {QStringLiteral("UInt16"), &CardFileRecord::decodeUInt16},
         {QStringLiteral("UInt32"), &CardFileRecord::decodeUInt32},
@@ -53,6 +53,14 @@ const QMap<QString, CardFileRecord::ValueDecoder>& CardFileRecord::valueDecoders
     };
     return decoders;
 }
+
+namespace {
+
+// Built before main() and never destroyed: the worker threads read the table
+// up to the end of the process, also while an exit() destroys static objects.
+[[maybe_unused]] const bool tableBuilt = (CardFileRecord::valueDecoders(), true);
+
+} // namespace
 
 bool CardFileRecord::decode()
 {

@@ -43,3 +43,14 @@ QStringList missingCodecs()
 }
 
 } // namespace CardTextCodecs
+
+namespace {
+
+// Looked up before main(): Qt deletes its codecs with the registry that the
+// first lookup builds, and a registry built this early is destroyed after
+// everything made later, the program's handler of an exit() included, which
+// stops the worker threads that decode with them.
+[[maybe_unused]] const bool codecsFound =
+    (CardTextCodecs::latin1(), CardTextCodecs::cyrillic(), CardTextCodecs::windows1251(), true);
+
+} // namespace

@@ -42,7 +42,7 @@ struct CountedSize
 
 const QMap<quint16, CountedSize> &countedSizes()
 {
-    static const QMap<quint16, CountedSize> sizes = {
+    static const QMap<quint16, CountedSize> &sizes = *new QMap<quint16, CountedSize>{
         {0x0502, {"noOfEventsPerType", 144, 0}},
         {0x0503, {"noOfFaultsPerType", 48, 0}},
         {0x0504, {"activityStructureLength", 1, 4}},
@@ -54,6 +54,10 @@ const QMap<quint16, CountedSize> &countedSizes()
     };
     return sizes;
 }
+
+// Built before main() and never destroyed: the worker threads read the table
+// up to the end of the process, also while an exit() destroys static objects.
+[[maybe_unused]] const bool tableBuilt = (countedSizes(), true);
 
 // The two GOST certificates state their own length at offset 2.
 bool isCertificate(quint16 fid)

@@ -1,7 +1,8 @@
 // The program ended in the middle of a diagnosis, while the card holds the
-// test value: by SIGTERM, which it takes as a close of its window, and by
-// SIGKILL, after which its next start tells and its next diagnosis puts the
-// card's own value back; and the records such a run leaves behind.
+// test value: by SIGTERM, which it takes as a close of its window, by the end
+// of its X server, and by SIGKILL, after which its next start tells and its
+// next diagnosis puts the card's own value back; SIGTERM in a box of start-up
+// and as a diagnosis starts; and the records such a run leaves behind.
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/readers/CardDump.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <csignal>
@@ -29,6 +31,21 @@ const QString restored = QStringLiteral(
 QString recordPath()
 {
     return dataFolder() + QStringLiteral("/pending-restore.json");
+}
+
+// The program on `display` as the X11 tests run (DRVP_X11_<name>), its
+// sanitizer reports going where this test's go.
+QProcessEnvironment onXServer(const QString& display)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : env.keys().filter(QRegularExpression("^DRVP_X11_"))) {
+        const QString name = key.mid(9);
+        const QStringList reports = env.value(name).split(':').filter(QRegularExpression("^log_path="));
+        env.insert(name, (QStringList{env.value(key)} + reports).join(':'));
+    }
+    env.insert("DISPLAY", display);
+    env.insert("QT_FORCE_STDERR_LOGGING", "1"); // Qt's word that the X server went
+    return env;
 }
 
 // The program as main() runs it, with a diagnosis started on the card in the reader named.
@@ -73,18 +90,31 @@ private slots:
     void endDuringDiagnosis_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM while the test write waits for its answer") << int(SIGTERM);
-        QTest::newRow("SIGKILL once the card holds the test value") << int(SIGKILL);
+        // The signal goes to the program's own X server, and Qt ends the program with exit(1).
+        QTest::addColumn<bool>("toXServer");
+        QTest::newRow("SIGTERM while the test write waits for its answer") << int(SIGTERM) << false;
+        QTest::newRow("SIGKILL once the card holds the test value") << int(SIGKILL) << false;
+        QTest::newRow("end of the X server while the test write waits for its answer") << int(SIGTERM) << true;
     }
 
     void endDuringDiagnosis()
     {
         QFETCH(int, signal);
+        QFETCH(bool, toXServer);
         QTemporaryDir dump;
         VirtualCardProcess card(0);
         QVERIFY(card.insert("driver-rfskzi", {"--patch", "050E:0:5E0BE100", "--pause", "--dump", dump.path()}));
+        QProcess xServer;
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (toXServer) {
+            xServer.setStandardErrorFile(QProcess::nullDevice());
+            xServer.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+            QVERIFY(xServer.waitForReadyRead(30000));
+            program.setProcessEnvironment(onXServer(":" + xServer.readLine().trimmed()));
+            program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+            program.setReadChannel(QProcess::StandardError);
+        }
         program.start(QCoreApplication::applicationFilePath(), {"--diagnose", card.name()});
         // Every command held in turn: the first one held with the line on disk is the test write.
         bool writeHeld = false;
@@ -98,7 +128,12 @@ private slots:
         QVERIFY(writeHeld);
         if (signal == SIGKILL)
             QVERIFY(card.waitUntilPaused()); // the read-back
-        QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
+        QCOMPARE(::kill(pid_t((toXServer ? xServer : program).processId()), signal), 0);
+        QVERIFY(!toXServer || xServer.waitForFinished(30000));
+        // The card answers once the program has begun to end.
+        QByteArray said;
+        while (toXServer && !said.contains("The X11 connection broke") && program.waitForReadyRead(30000))
+            said += program.readAllStandardError();
         card.resume();
         QVERIFY(program.waitForFinished(30000));
 
@@ -106,9 +141,9 @@ private slots:
         QCOMPARE(log.filter(writing).filter(". Исходное значение: " + own + ".").size(), 1);
         if (signal == SIGTERM) {
             QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(program.exitCode(), 0);
+            QCOMPARE(program.exitCode(), toXServer ? 1 : 0);
             QCOMPARE(log.filter(restored).size(), 1);
-            QCOMPARE(log.filter(" [Warr] - Дравек Про завершает работу по сигналу SIGTERM.").size(), 1);
+            QCOMPARE(log.filter(" [Warr] - Дравек Про завершает работу по сигналу SIGTERM.").size(), toXServer ? 0 : 1);
             QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
         } else {
             QFile record(recordPath());
@@ -119,6 +154,41 @@ private slots:
         QVERIFY(!QFile::exists(recordPath()));
         QVERIFY(card.remove());
         QCOMPARE(readCardDump(dump.path()).value(0x050E).toHex(), QByteArray("5e0be100"));
+    }
+
+    void stopSignal_data()
+    {
+        QTest::addColumn<bool>("diagnose");
+        QTest::addColumn<QString>("waitFor");
+        QTest::newRow("start-up box: no CA certificate") << false << "Файл с сертификатом не найден: ";
+        QTest::newRow("a diagnosis starts, its PIN field fading") << true << ": Диагностирование карты " + number;
+    }
+
+    // SIGTERM ends the run at once; the harness fails the test on any sanitizer report of the program.
+    void stopSignal()
+    {
+        QFETCH(bool, diagnose);
+        QFETCH(QString, waitFor);
+        VirtualCardProcess card(0);
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (diagnose) {
+            QVERIFY(card.insert("driver-rfskzi"));
+            program.start(QCoreApplication::applicationFilePath(), {"--diagnose", card.name()});
+        } else {
+            store()->remove("CertCA");
+            program.start(DRVP_PROGRAM, QStringList());
+        }
+        QVERIFY(QTest::qWaitFor([&] { return !logLines().filter(waitFor).isEmpty(); }, 60000));
+        QCOMPARE(::kill(pid_t(program.processId()), SIGTERM), 0);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const QStringList log = logLines();
+        QCOMPARE(log.filter(" [Warr] - Дравек Про завершает работу по сигналу SIGTERM.").size(), 1);
+        // Start-up stops at its box: the key's status is never looked at.
+        QCOMPARE(log.filter("не задан параметр закрытого ключа").size(), diagnose ? 1 : 0);
+        QVERIFY(log.last().endsWith(" [Info] - =x= Дравек Про закрыт =x="));
     }
 
     void recordsAtStart_data()

@@ -9,19 +9,53 @@
 #include <QBrush>
 #include <QColor>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QStyleFactory>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
 
 #include <malloc.h>
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 const QString startFailure = QStringLiteral("Дравек Про не может быть запущен.");
 const QString startFailureAdvice = QStringLiteral("Обратитесь в службу техподдержки.");
+const QString workerStuck = QStringLiteral(
+    "Операция с картой не завершилась за %1 с после отмены. Дравек Про закрывается, не дожидаясь её окончания.");
+
+// A cancelled card operation stops at its next command, which waits at most
+// 10 s for a card that another program keeps; the restore of a test value
+// still runs after it, command by command.
+constexpr int managerStopLimitMs = 60000;
+// A clear-button fade lasts 160 ms.
+constexpr int fadeLimitMs = 1000;
+
+// The program whose event loop runs, for an exit() called inside it (Qt's
+// X11 plugin calls exit(1) when the X server goes); null before and once
+// shut-down has begun.
+std::atomic<Program*> programAtExit{nullptr};
+
+// A line edit fades its clear button in or out on an animation of no parent,
+// which deletes itself once it has run to the end: one still running when
+// the windows go never gets there, and is left over at exit.
+bool clearButtonsFading()
+{
+    const QWidgetList widgets = QApplication::allWidgets();
+    return std::any_of(widgets.cbegin(), widgets.cend(), [](const QWidget* widget) {
+        const auto* edit = qobject_cast<const QLineEdit*>(widget->parentWidget());
+        const QVariant opacity = widget->property("opacity");
+        return edit && opacity.isValid() && opacity.toReal() != (edit->text().isEmpty() ? 0.0 : 1.0);
+    });
+}
 
 } // namespace
 
@@ -53,14 +87,26 @@ Program::Program(DRVPEventLogger* logger)
 Program::~Program()
 {
     shutDown();
+    letFadesEnd();
 }
 
 bool Program::start()
 {
+    // First of all: a stop signal ends the run also while a box of start-up
+    // waits for the user.
+    const bool signalsTaken = stopSignals.install();
+    connect(&stopSignals, &StopSignals::received, this, [this](int number) {
+        endRun(QStringLiteral("Дравек Про завершает работу по сигналу SIG%1.")
+                   .arg(QString::fromLatin1(sigabbrev_np(number))));
+    });
     if (!wire())
         return false;
     setIdentity();
     logger->openLog();
+    if (!signalsTaken)
+        logger->on_logginMessage(1, QStringLiteral("Не удалось установить обработку сигналов завершения работы."));
+    if (ending)
+        return false;
     config.setDefaults();
     if (!wireLogging())
         return false;
@@ -75,22 +121,27 @@ bool Program::start()
     readerManagerThread.start(QThread::InheritPriority);
     handOutPointers();
     config.load();
+    if (ending)
+        return false;
 
     splash.say(QStringLiteral("Поиск картридеров..."));
     window.show();
+    // Handles events until the window is on the screen.
     splash.finish(&window);
+    if (ending)
+        return false;
     window.updateClientStatus();
 
-    // Taken over last: before the window shows, no card work can be cut
-    // short, and the default end does no harm.
-    if (!stopSignals.install())
-        logger->on_logginMessage(1, QStringLiteral("Не удалось установить обработку сигналов завершения работы."));
-    connect(&stopSignals, &StopSignals::received, this, [this](int number) {
-        endRun(QStringLiteral("Дравек Про завершает работу по сигналу SIG%1.")
-                   .arg(QString::fromLatin1(sigabbrev_np(number))));
-    });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { endRun(QStringLiteral("Дравек Про завершает работу: сеанс пользователя завершается.")); });
+    started = true;
+    // As late as possible: glibc runs the handler before the destructors of
+    // the static objects made before it, which the workers may still use.
+    static const bool exitHandled = on_exit(&Program::endAtExit, nullptr) == 0;
+    if (!exitHandled)
+        logger->on_logginMessage(1,
+                                 QStringLiteral("Не удалось установить обработку завершения работы по вызову exit()."));
+    programAtExit = this;
     return true;
 }
 
@@ -102,6 +153,13 @@ void Program::endRun(const QString& cause)
         return;
     ending = true;
     logger->on_logginMessage(1, cause);
+    if (!started) {
+        // No operation has been asked for yet, and the shut-down that follows
+        // stops the workers. Every event loop ends, a box's at once, and
+        // start-up ends at its next look at `ending`.
+        QCoreApplication::exit(0);
+        return;
+    }
     window.cancelWork();
     // Queued behind the manager's work, so it comes back once that work is
     // over, the restore of a diagnosis included, which no cancel stops.
@@ -199,6 +257,8 @@ void Program::handOutPointers()
 
 void Program::showSettingsWarning(const QString& text, const QString& informativeText)
 {
+    if (ending)
+        return;
     drvpMessageBox box;
     box.setIcon(QMessageBox::Warning);
     box.setText(text);
@@ -224,8 +284,35 @@ void Program::shutDown()
     if (stopped)
         return;
     stopped = true;
-    // The workers first: the running card operation stops at its next
-    // command, and neither thread may log into a logger that is gone.
+    // An exit() from here on finds nothing to stop.
+    Program* self = this;
+    programAtExit.compare_exchange_strong(self, nullptr);
+    // A run whose card operation would not stop has not ended as asked.
+    stopWorkers(EXIT_FAILURE);
+    closeLog();
+}
+
+// Runs inside exit(), in whatever thread called it. The static objects made
+// after the handler's registration are gone already; those made before it,
+// Qt's and the logger's among them, are still there.
+void Program::endAtExit(int status, void* /*unused*/)
+{
+    Program* program = programAtExit.exchange(nullptr);
+    // From a worker thread, the wait below would wait for itself.
+    if (!program || QThread::currentThread() != program->thread())
+        return;
+    program->stopped = true;
+    // The window is never shown again, and what it draws with may be gone.
+    QObject::disconnect(program->logger, nullptr, &program->window, nullptr);
+    program->stopWorkers(status);
+    program->closeLog();
+}
+
+void Program::stopWorkers(int statusIfStuck)
+{
+    // The running card operation stops at its next command, and neither
+    // thread may log into a logger that is gone. Nothing here waits for the
+    // GUI thread, which may be inside exit(): the workers only queue to it.
     manager.on_InterruptAllOperation();
     // A cancel that lands just before the monitor's wait begins is lost, so
     // it is repeated until the thread has ended.
@@ -233,14 +320,36 @@ void Program::shutDown()
     while (!monitor.wait(200))
         monitor.agent().stop();
     readerManagerThread.quit();
-    readerManagerThread.wait();
-
-    if (logger) {
-        // Lines the workers queued before they stopped still go before the
-        // closing line.
+    if (!readerManagerThread.wait(managerStopLimitMs)) {
         QCoreApplication::sendPostedEvents(logger, QEvent::MetaCall);
+        logger->on_logginMessage(2, workerStuck.arg(managerStopLimitMs / 1000));
+        // Closed but kept: the worker may still write through it.
         logger->closeLog();
-        delete logger;
-        logger = nullptr;
+        _exit(statusIfStuck);
+    }
+    // Stop the claim threads of card holds here: their holds belong to the
+    // manager, which has stopped.
+}
+
+void Program::closeLog()
+{
+    if (!logger)
+        return;
+    // Lines the workers queued before they stopped still go before the
+    // closing line.
+    QCoreApplication::sendPostedEvents(logger, QEvent::MetaCall);
+    logger->closeLog();
+    delete logger;
+    logger = nullptr;
+}
+
+// After the workers have stopped, so that only the windows' own events come.
+void Program::letFadesEnd()
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (clearButtonsFading() && waited.elapsed() < fadeLimitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(10);
     }
 }

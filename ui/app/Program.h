@@ -40,10 +40,14 @@ public:
     // application object is made.
     static void prepareEnvironment();
 
-    // Everything up to the first status request. False when the program
-    // cannot run as built (a connection or a signal type that failed); the
-    // user has then been told, and the caller must not enter the event loop.
+    // Everything up to the first status request. False when the caller must
+    // not enter the event loop: the program cannot run as built (a connection
+    // or a signal type that failed; the user has then been told), or a stop
+    // signal ended start-up.
     bool start();
+    // What main() returns after a start that gave false: 1 when start-up
+    // failed, 0 when a stop signal ended it.
+    int startExitCode() const { return error.isEmpty() ? 0 : 1; }
     // Interrupts the card operation, stops both worker threads, then writes
     // the log's closing line and deletes the logger. Safe to call twice.
     void shutDown();
@@ -70,8 +74,21 @@ private:
     void failStart(const QString& detail);
     // A signal or the end of the desktop session: the card operation is
     // cancelled, its restore let run, then the window closes and the event
-    // loop ends with 0.
+    // loop ends with 0. During start-up, every box of it closes at once and
+    // start-up ends at its next step.
     void endRun(const QString& cause);
+    // What every end of a run does first, shut-down and an exit() inside the
+    // event loop alike. A card operation that does not stop within a generous
+    // limit ends the process with _exit(statusIfStuck) after the log's
+    // closing line: no destructor may run under a live worker.
+    void stopWorkers(int statusIfStuck);
+    // Lines the workers queued before they stopped, then the closing line.
+    void closeLog();
+    // Lets the line edits' clear-button fades run to their end, boundedly.
+    void letFadesEnd();
+    // Registered with on_exit() at the end of start-up, for the program whose
+    // event loop runs.
+    static void endAtExit(int status, void* unused);
 
     StartSplash splash;
     QFile styleFile;
@@ -91,6 +108,7 @@ private:
 
     DRVPEventLogger* logger = nullptr;
     QString error;
+    bool started = false;
     bool stopped = false;
     bool ending = false;
 };

@@ -12,8 +12,7 @@ int main(int argc, char** argv)
         Program program(eventLogger);
         // The program deletes the logger at shut-down.
         eventLogger = nullptr;
-        if (program.start())
-            result = app.exec();
+        result = program.start() ? app.exec() : program.startExitCode();
     }
     // Objects the windows left for deletion (their animations) go before the
     // application object does.

@@ -127,8 +127,10 @@ bool DRVPEventLogger::write(quint8 type, const QString& msg, int* syncHandle)
 QString DRVPEventLogger::htmlText(const QString& msg)
 {
     // Harmless whatever its source: bold text, and a link whose text is its
-    // own target, so that it can show nothing but where it leads.
-    static const QRegularExpression markup(
+    // own target, so that it can show nothing but where it leads. Never
+    // destroyed: the worker threads log through writeNow up to the end of the
+    // process.
+    static const QRegularExpression& markup = *new QRegularExpression(
         QStringLiteral(R"re(<b>([^<>]*)</b>|<a href="(?![A-Za-z][A-Za-z0-9+.\-]*:)([^"<>]+)">\2</a>)re"));
     QString html;
     int done = 0;
