@@ -1,5 +1,7 @@
 #include "ui/app/Program.h"
 
+#include "readers/ClaimRunner.h"
+#include "readers/DddFileWriter.h"
 #include "ui/AppWiring.h"
 #include "ui/app/CrossThreadTypes.h"
 #include "ui/services/DRVPEventLogger.h"
@@ -31,11 +33,16 @@ const QString startFailure = QStringLiteral("Дравек Про не может
 const QString startFailureAdvice = QStringLiteral("Обратитесь в службу техподдержки.");
 const QString workerStuck = QStringLiteral(
     "Операция с картой не завершилась за %1 с после отмены. Дравек Про закрывается, не дожидаясь её окончания.");
+const QString claimStuck = QStringLiteral(
+    "Служба смарт-карт не ответила на подключение к карте, которую держит другая программа. Дравек Про "
+    "закрывается, не дожидаясь ответа.");
 
 // A cancelled card operation stops at its next command, which waits at most
 // 10 s for a card that another program keeps; the restore of a test value
 // still runs after it, command by command.
 constexpr int managerStopLimitMs = 60000;
+// A claim ends at once unless pcscd holds its connect for another program.
+constexpr int claimStopLimitMs = 2000;
 // A clear-button fade lasts 160 ms.
 constexpr int fadeLimitMs = 1000;
 
@@ -121,6 +128,8 @@ bool Program::start()
     readerManagerThread.start(QThread::InheritPriority);
     handOutPointers();
     config.load();
+    // What a read killed while it wrote its file left behind.
+    DddFileWriter::removeLeftovers(config.path(QStringLiteral("dddPath")));
     if (ending)
         return false;
 
@@ -279,7 +288,7 @@ void Program::failStart(const QString& detail)
     box.exec();
 }
 
-void Program::shutDown()
+void Program::shutDown(int status)
 {
     if (stopped)
         return;
@@ -288,7 +297,7 @@ void Program::shutDown()
     Program* self = this;
     programAtExit.compare_exchange_strong(self, nullptr);
     // A run whose card operation would not stop has not ended as asked.
-    stopWorkers(EXIT_FAILURE);
+    stopWorkers(EXIT_FAILURE, status);
     closeLog();
 }
 
@@ -304,11 +313,11 @@ void Program::endAtExit(int status, void* /*unused*/)
     program->stopped = true;
     // The window is never shown again, and what it draws with may be gone.
     QObject::disconnect(program->logger, nullptr, &program->window, nullptr);
-    program->stopWorkers(status);
+    program->stopWorkers(status, status);
     program->closeLog();
 }
 
-void Program::stopWorkers(int statusIfStuck)
+void Program::stopWorkers(int statusIfOperationStuck, int statusIfClaimStuck)
 {
     // The running card operation stops at its next command, and neither
     // thread may log into a logger that is gone. Nothing here waits for the
@@ -325,10 +334,16 @@ void Program::stopWorkers(int statusIfStuck)
         logger->on_logginMessage(2, workerStuck.arg(managerStopLimitMs / 1000));
         // Closed but kept: the worker may still write through it.
         logger->closeLog();
-        _exit(statusIfStuck);
+        _exit(statusIfOperationStuck);
     }
-    // Stop the claim threads of card holds here: their holds belong to the
-    // manager, which has stopped.
+    // Their holds belong to the manager, which has stopped. pcsc-lite's own
+    // clean-up at exit must not run under a claim still inside it.
+    if (!ClaimRunner::stopAll(claimStopLimitMs)) {
+        QCoreApplication::sendPostedEvents(logger, QEvent::MetaCall);
+        logger->on_logginMessage(1, claimStuck);
+        logger->closeLog();
+        _exit(statusIfClaimStuck);
+    }
 }
 
 void Program::closeLog()

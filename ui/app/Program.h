@@ -48,9 +48,13 @@ public:
     // What main() returns after a start that gave false: 1 when start-up
     // failed, 0 when a stop signal ended it.
     int startExitCode() const { return error.isEmpty() ? 0 : 1; }
-    // Interrupts the card operation, stops both worker threads, then writes
-    // the log's closing line and deletes the logger. Safe to call twice.
-    void shutDown();
+    // Interrupts the card operation, stops both worker threads and the
+    // threads that claim cards, then writes the log's closing line and
+    // deletes the logger. Safe to call twice. A claim that pcscd holds for
+    // another program cannot be ended: the process then ends at once, with
+    // `status`, rather than return from main with that thread inside
+    // pcsc-lite.
+    void shutDown(int status = 0);
 
     // The style sheet start-up applies; tests point it elsewhere.
     QString styleSheetPath = QStringLiteral(":/qss/style.qss");
@@ -81,7 +85,7 @@ private:
     // event loop alike. A card operation that does not stop within a generous
     // limit ends the process with _exit(statusIfStuck) after the log's
     // closing line: no destructor may run under a live worker.
-    void stopWorkers(int statusIfStuck);
+    void stopWorkers(int statusIfOperationStuck, int statusIfClaimStuck);
     // Lines the workers queued before they stopped, then the closing line.
     void closeLog();
     // Lets the line edits' clear-button fades run to their end, boundedly.

@@ -13,6 +13,7 @@ int main(int argc, char** argv)
         // The program deletes the logger at shut-down.
         eventLogger = nullptr;
         result = program.start() ? app.exec() : program.startExitCode();
+        program.shutDown(result);
     }
     // Objects the windows left for deletion (their animations) go before the
     // application object does.
