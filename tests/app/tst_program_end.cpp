@@ -1,8 +1,9 @@
 // The program ended in the middle of a diagnosis, while the card holds the
 // test value: by SIGTERM, which it takes as a close of its window, by the end
 // of its X server, and by SIGKILL, after which its next start tells and its
-// next diagnosis puts the card's own value back; SIGTERM in a box of start-up
-// and as a diagnosis starts; and the records such a run leaves behind.
+// next diagnosis puts the card's own value back; SIGKILL while the card takes
+// a read's download date; SIGTERM in a box of start-up and as a diagnosis
+// starts; and the records such a run leaves behind.
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/readers/CardDump.h"
@@ -48,17 +49,20 @@ QProcessEnvironment onXServer(const QString& display)
     return env;
 }
 
-// The program as main() runs it, with a diagnosis started on the card in the reader named.
-int diagnoseAsProgram(int argc, char** argv)
+// The program as main() runs it, with a diagnosis ("--diagnose") or a read
+// ("--read") started on the card in the reader named.
+int operateAsProgram(int argc, char** argv)
 {
     Program::prepareEnvironment();
     QApplication app(argc, argv);
     int result = 1;
+    const bool read = qstrcmp(argv[1], "--read") == 0;
     {
         Program program(new DRVPEventLogger);
         QWidget* window = &program.mainWindow();
         if (program.start() && selectCardReader(window, QString::fromLocal8Bit(argv[2]))
-            && click(window, "CheckingCardBtn") && type(window, "CheckingPinEdt", "1234\n"))
+            && click(window, read ? "ReadCardsBtn" : "CheckingCardBtn")
+            && type(window, read ? "ReadPINEdt" : "CheckingPinEdt", "1234\n"))
             result = app.exec();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -154,6 +158,60 @@ private slots:
         QVERIFY(!QFile::exists(recordPath()));
         QVERIFY(card.remove());
         QCOMPARE(readCardDump(dump.path()).value(0x050E).toHex(), QByteArray("5e0be100"));
+    }
+
+    // SIGKILL while the card takes the download date of a read: no .ddd is
+    // left, and the next start tells that the card counts itself downloaded
+    // and names its old date.
+    void killedWhileTheCardTakesTheDate()
+    {
+        QTemporaryDir dump, ddd;
+        store()->setValue("dddPath", ddd.path());
+        VirtualCardProcess card(0);
+        QVERIFY(card.insert("driver-rfskzi", {"--patch", "050E:0:5E0BE100", "--pause", "--dump", dump.path()}));
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QCoreApplication::applicationFilePath(), {"--read", card.name()});
+        const QString stamping = QStringLiteral(": Чтение карты RUD0000012345600: в EFCardDownload (EF 0x050E) "
+                                                "записывается дата последней выгрузки 0x");
+        // The first command held with the line on disk is the date's write.
+        bool dateHeld = false;
+        while (!dateHeld && card.waitUntilPaused()) {
+            dateHeld = !logLines().filter(stamping).filter(". Прежняя дата: " + own + ".").isEmpty();
+            if (!dateHeld) {
+                card.pauseNextCommand();
+                card.resume();
+            }
+        }
+        QVERIFY(dateHeld);
+        QCOMPARE(::kill(pid_t(program.processId()), SIGKILL), 0);
+        QVERIFY(program.waitForFinished(30000));
+        card.resume();
+        QCOMPARE(QDir(ddd.path()).entryList({"*.ddd"}, QDir::Files | QDir::Hidden), QStringList());
+
+        RunningProgram again;
+        QVERIFY(again.started);
+        QStringList told;
+        QObject::connect(&again.program.readerManager(), &ReaderManager::showErrMsg, again.window,
+                         [&told](uchar, const QString& text) { told << text; });
+        const QStringList shown = boxesShownBy(
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() || !again.boxesAtStart.isEmpty(), 30000); });
+        const QStringList boxes = again.boxesAtStart + shown;
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes.first().startsWith("Карта RUD0000012345600 считает себя выгруженной, но ddd-файл не "
+                                          "сохранен.|Чтение карты было прервано: в EFCardDownload (EF 0x050E) записана "
+                                          "дата последней выгрузки 0x"),
+                 qPrintable(boxes.first()));
+        QVERIFY2(boxes.first().endsWith(", а ddd-файл не сохранен. Прежняя дата: " + own
+                                        + ". Диагностирование этой карты вернет прежнюю дату; новое чтение сохранит "
+                                          "ddd-файл."),
+                 qPrintable(boxes.first()));
+        QTRY_VERIFY(again.logged(" [Warr] - " + card.name() + ": Дата последней выгрузки карты RUD0000012345600 "
+                                 "установлена в 0x"));
+        QVERIFY(again.logged(" чтением карты, которое не сохранило ddd-файл. Прежняя дата: " + own
+                             + ". Диагностирование этой карты вернет прежнюю дату."));
+        QVERIFY(card.remove());
+        QVERIFY(readCardDump(dump.path()).value(0x050E).toHex() != QByteArray("5e0be100"));
     }
 
     void stopSignal_data()
@@ -265,8 +323,8 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && qstrcmp(argv[1], "--diagnose") == 0)
-        return diagnoseAsProgram(argc, argv);
+    if (argc == 3 && (qstrcmp(argv[1], "--diagnose") == 0 || qstrcmp(argv[1], "--read") == 0))
+        return operateAsProgram(argc, argv);
     QApplication app(argc, argv);
     TestProgramEnd test;
     QTEST_SET_MAIN_SOURCE_PATH
