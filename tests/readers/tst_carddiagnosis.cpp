@@ -258,7 +258,7 @@ private slots:
         reader.checkCard(SecretBytes("1234"));
         const qint64 after = QDateTime::currentSecsSinceEpoch();
         if (busy) { // it did its work, if only after ours
-            QTRY_VERIFY(busy->done > 0);
+            QTRY_VERIFY_WITH_TIMEOUT(busy->done > 0, 30000);
             busy.reset();
         }
         const QStringList rows = commandRows(reader);

@@ -291,7 +291,7 @@ private slots:
         };
         if (other.startsWith("selects")) { // our work begins on a card in the application
             start();
-            QTRY_VERIFY(busy->done > 0);
+            QTRY_VERIFY_WITH_TIMEOUT(busy->done > 0, 30000);
         }
         rig->afterApdu = [&](const QByteArray &) {
             if (!busy && other == "reset") // its reset waits for our hold's end
@@ -313,7 +313,7 @@ private slots:
         QCOMPARE(save(), DddSaveResult::Saved);
         const qint64 after = QDateTime::currentSecsSinceEpoch();
         if (busy) { // it did its work, if only after ours
-            QTRY_VERIFY(busy->done > 0);
+            QTRY_VERIFY_WITH_TIMEOUT(busy->done > 0, 30000);
             busy.reset();
         }
         QVERIFY(rig->reader->card.pin.isEmpty());
