@@ -191,12 +191,7 @@ private slots:
 
         RunningProgram again;
         QVERIFY(again.started);
-        QStringList told;
-        QObject::connect(&again.program.readerManager(), &ReaderManager::showErrMsg, again.window,
-                         [&told](uchar, const QString& text) { told << text; });
-        const QStringList shown = boxesShownBy(
-            [&] { QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() || !again.boxesAtStart.isEmpty(), 30000); });
-        const QStringList boxes = again.boxesAtStart + shown;
+        const QStringList boxes = boxesAtSightOfTheCard(again);
         QCOMPARE(boxes.size(), 1);
         QVERIFY2(boxes.first().startsWith("Карта RUD0000012345600 считает себя выгруженной, но ddd-файл не "
                                           "сохранен.|Чтение карты было прервано: в EFCardDownload (EF 0x050E) записана "
@@ -290,17 +285,23 @@ private slots:
     }
 
 private:
+    // The boxes up to the first one the card's identification brings.
+    static QStringList boxesAtSightOfTheCard(RunningProgram& run)
+    {
+        QStringList told;
+        QObject::connect(&run.program.readerManager(), &ReaderManager::showErrMsg, run.window,
+                         [&told](uchar, const QString& text) { told << text; });
+        const QStringList shown =
+            boxesShownBy([&] { QTest::qWaitFor([&] { return !told.isEmpty() || !run.boxesAtStart.isEmpty(); }, 30000); });
+        return run.boxesAtStart + shown;
+    }
+
     // The box at the card's identification, then a diagnosis that puts the recorded own value back.
     void startAgainAndDiagnose(VirtualCardProcess& card)
     {
         RunningProgram again;
         QVERIFY(again.started);
-        QStringList told;
-        QObject::connect(&again.program.readerManager(), &ReaderManager::showErrMsg, again.window,
-                         [&told](uchar, const QString& text) { told << text; });
-        const QStringList shown = boxesShownBy(
-            [&] { QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty() || !again.boxesAtStart.isEmpty(), 30000); });
-        const QStringList boxes = again.boxesAtStart + shown;
+        const QStringList boxes = boxesAtSightOfTheCard(again);
         QCOMPARE(boxes.size(), 1);
         QVERIFY2(boxes.first().startsWith("На карте RUD0000012345600 осталось тестовое значение в EFCardDownload "
                                           "(EF 0x050E).|Диагностирование карты было прервано: в EFCardDownload "
