@@ -229,7 +229,7 @@ bool CardReader::setUpAgain(quint8 kind)
     const quint16 fid = card.currentFid;
     card.dfSelected = false;
     card.currentFid = 0;
-    if (inApplication && (!card.selectDF() || (card.cardKind == 1 && card.pinAccepted && !card.verifyPin())))
+    if (inApplication && !selectApplication(card.pinAccepted))
         return false;
     if (fid != 0 && liesInApplication(fid) == inApplication && !card.selectEF(fid))
         return false;

@@ -190,6 +190,8 @@ private:
                          qint64 testValue);
     bool restoreOriginal(const CardWriteTest &test, quint8 index, quint16 key, const QByteArray &original);
     bool reopenInNewHold(quint16 fid);
+    // Disconnects and connects again, a row for each step; true when connected.
+    bool reconnectWithRows();
     void checkIdentification();
     void checkIssueDates();
     void checkValidityPeriod();

@@ -82,10 +82,7 @@ void CardReader::checkFile(quint8 index, quint16 key, const SecretBytes &pin)
     showProgress(reading.arg(row.name));
     if (!row.inTachoDF && card.dfSelected) {
         // Only a reset brings the card back to its master file.
-        addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
-                       QStringLiteral("Не удалось отключиться от карты тахографа."));
-        addStepRow(connectCard(), QStringLiteral("Подключение к карте тахографа"),
-                       QStringLiteral("Не удалось подключиться к карте тахографа."));
+        reconnectWithRows();
     } else if (row.inTachoDF && !card.dfSelected) {
         addStepRow(card.selectDF(), QStringLiteral("Выбор DF"), QStringLiteral("Не удалось выбрать DF."));
         if (card.cardKind == 1 && !pin.isEmpty()) {
@@ -108,6 +105,16 @@ void CardReader::checkFile(quint8 index, quint16 key, const SecretBytes &pin)
         addStepRow(card.computeSignature(), QStringLiteral("Вычисление электронной подписи %1").arg(row.name),
                        QStringLiteral("Не удалось вычислить электронную подпись."));
     }
+}
+
+bool CardReader::reconnectWithRows()
+{
+    addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
+               QStringLiteral("Не удалось отключиться от карты тахографа."));
+    const bool connected = connectCard();
+    addStepRow(connected, QStringLiteral("Подключение к карте тахографа"),
+               QStringLiteral("Не удалось подключиться к карте тахографа."));
+    return connected;
 }
 
 void CardReader::setProgressState(quint8 state, const QString &text)

@@ -150,17 +150,11 @@ bool CardReader::putOriginalBack(const CardWriteTest &test, quint8 index, quint1
     return false;
 }
 
-// The file selected again in a hold of its own, with the rows of its
-// disconnect and connect.
+// The file selected again in a hold of its own, with the PIN the card
+// accepted in this operation.
 bool CardReader::reopenInNewHold(quint16 fid)
 {
-    addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
-               QStringLiteral("Не удалось отключиться от карты тахографа."));
-    const bool connected = connectCard();
-    addStepRow(connected, QStringLiteral("Подключение к карте тахографа"),
-               QStringLiteral("Не удалось подключиться к карте тахографа."));
-    return connected && card.selectDF() && (card.cardKind != 1 || !card.pinAccepted || card.verifyPin())
-        && card.selectEF(fid);
+    return reconnectWithRows() && selectApplication(card.pinAccepted) && card.selectEF(fid);
 }
 
 // Writes the bytes read before the test back and reads them again; false

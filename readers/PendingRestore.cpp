@@ -138,14 +138,15 @@ bool PendingRestore::hold(quint16 fid, const QByteArray &own, const QByteArray &
 
 void PendingRestore::release(quint16 fid, const QString &line)
 {
-    const bool released = change([&](Entries &entries) {
+    change([&](Entries &entries) {
         const int index = find(entries, fid);
         if (index < 0)
             return false;
         entries.remove(index);
         return true;
     });
-    if (released && !line.isEmpty() && reader.durableLog)
+    // The card's bytes are back whether or not the record could say so.
+    if (!line.isEmpty() && reader.durableLog)
         reader.durableLog(0, line);
 }
 

@@ -285,15 +285,18 @@ private slots:
     }
 
 private:
-    // The boxes up to the first one the card's identification brings.
+    // The boxes up to the first one the card's identification brings; none
+    // when it brings none within a generous limit.
     static QStringList boxesAtSightOfTheCard(RunningProgram& run)
     {
         QStringList told;
         QObject::connect(&run.program.readerManager(), &ReaderManager::showErrMsg, run.window,
                          [&told](uchar, const QString& text) { told << text; });
-        const QStringList shown =
-            boxesShownBy([&] { QTest::qWaitFor([&] { return !told.isEmpty() || !run.boxesAtStart.isEmpty(); }, 30000); });
-        return run.boxesAtStart + shown;
+        bool seen = false;
+        const QStringList shown = boxesShownBy([&] {
+            seen = QTest::qWaitFor([&] { return !told.isEmpty() || !run.boxesAtStart.isEmpty(); }, 30000);
+        });
+        return seen ? run.boxesAtStart + shown : QStringList();
     }
 
     // The box at the card's identification, then a diagnosis that puts the recorded own value back.

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <cerrno>
+
 #include <sys/stat.h>
 
 // .ddd file names and the writer that never replaces a file nor shows a part
@@ -145,8 +147,9 @@ private slots:
     {
         QTest::addColumn<QString>("folder"); // within the test's temporary folder
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "missing" << "No such file or directory";
-        QTest::newRow("plain file") << "file" << "Not a directory";
+        // The system's own words, in whatever language it speaks.
+        QTest::newRow("missing") << "missing" << qt_error_string(ENOENT);
+        QTest::newRow("plain file") << "file" << qt_error_string(ENOTDIR);
         QTest::newRow("read-only") << "readonly" << "Файловая система доступна только для чтения";
     }
     void claimNeedsWritableFolder()

@@ -83,8 +83,9 @@ private:
     void endRun(const QString& cause);
     // What every end of a run does first, shut-down and an exit() inside the
     // event loop alike. A card operation that does not stop within a generous
-    // limit ends the process with _exit(statusIfStuck) after the log's
-    // closing line: no destructor may run under a live worker.
+    // limit ends the process with _exit(statusIfOperationStuck) after the
+    // log's closing line: no destructor may run under a live worker. A claim
+    // that pcscd still holds ends it with _exit(statusIfClaimStuck).
     void stopWorkers(int statusIfOperationStuck, int statusIfClaimStuck);
     // Lines the workers queued before they stopped, then the closing line.
     void closeLog();
