@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include <cstdlib>
 #include <vector>
 
 namespace Pcsc {
@@ -40,6 +41,13 @@ const ::SCARD_IO_REQUEST *nativePci(const SCARD_IO_REQUEST *pci)
         return &::g_rgSCardT1Pci;
     return nullptr;
 }
+
+// Without it pcsc-lite's client library makes a command, a reconnect or a
+// status query of ours wait, with no bound and beyond any cancel, while
+// another program holds the card's transaction, which can happen only once
+// ours is lost (the card pulled in our hold); they are refused at once
+// instead. Read at the process's first context: set before main runs.
+[[maybe_unused]] const bool commandsNeverWait = ::setenv("PCSCLITE_NO_BLOCKING", "1", 1) == 0;
 
 } // namespace
 
@@ -150,7 +158,7 @@ qint32 SCardEndTransaction(SCARDHANDLE card, quint32 disposition)
 }
 
 qint32 SCardStatusW(SCARDHANDLE card, QString *readerName, quint32 *state, quint32 *protocol,
-                    quint8 *atr, quint32 *atrLength, quint32 *cardEvents)
+                    quint8 *atr, quint32 *atrLength)
 {
     char name[256] = {};
     DWORD nameLength = sizeof name;
@@ -167,8 +175,6 @@ qint32 SCardStatusW(SCARDHANDLE card, QString *readerName, quint32 *state, quint
     if (readerName)
         *readerName = QString::fromUtf8(name);
     *state = windowsCardState(nativeState);
-    if (cardEvents)
-        *cardEvents = quint32(nativeState) >> 16;
     *protocol = quint32(nativeProtocol);
     memcpy(atr, nativeAtr, nativeAtrLength);
     *atrLength = quint32(nativeAtrLength);

@@ -114,10 +114,8 @@ qint32 SCardReconnect(SCARDHANDLE card, quint32 shareMode, quint32 preferredProt
 qint32 SCardBeginTransaction(SCARDHANDLE card);
 qint32 SCardEndTransaction(SCARDHANDLE card, quint32 disposition);
 // atrLength: in, the size of atr; out, the bytes of the answer to reset.
-// cardEvents, when given, receives the service's count of card insertions
-// and removals in the reader.
 qint32 SCardStatusW(SCARDHANDLE card, QString *readerName, quint32 *state, quint32 *protocol,
-                    quint8 *atr, quint32 *atrLength, quint32 *cardEvents = nullptr);
+                    quint8 *atr, quint32 *atrLength);
 qint32 SCardTransmit(SCARDHANDLE card, const SCARD_IO_REQUEST *sendPci, const quint8 *sendBuffer,
                      quint32 sendLength, SCARD_IO_REQUEST *recvPci, quint8 *recvBuffer,
                      quint32 *recvLength);

@@ -40,15 +40,6 @@ void CardClaim::run(SCARDCONTEXT &context)
     }
     if (rc == SCARD_S_SUCCESS)
         rc = begin();
-    if (rc == SCARD_S_SUCCESS) {
-        // The count is read with the card held: no other card can come in
-        // between.
-        QString name;
-        quint32 state = 0;
-        quint8 atr[MAX_ATR_SIZE] = {};
-        quint32 atrLength = sizeof atr;
-        cardEventsKnown = SCardStatusW(handle, &name, &state, &protocol, atr, &atrLength, &cardEvents) == 0;
-    }
     std::unique_lock<std::mutex> locked(mutex);
     code = rc;
     if (rc == SCARD_S_SUCCESS)
@@ -67,8 +58,8 @@ qint32 CardClaim::connect(SCARDCONTEXT context)
     return SCardConnectW(context, reader, SCARD_SHARE_SHARED, anyProtocol, &handle, &protocol);
 }
 
-// The transaction, and the reset that every stretch starts from. A reset by
-// another program between our connect and the transaction shows at its start.
+// The transaction. A reset by another program between our connect and the
+// transaction shows at its start.
 qint32 CardClaim::begin()
 {
     const auto beginTransaction = [this] {
@@ -98,16 +89,8 @@ qint32 CardClaim::begin()
             return rc;
         }
     }
-    if (rc != SCARD_S_SUCCESS)
-        return rc;
-    began = true;
-    {
-        // A claim given up meanwhile lets the card go as it found it.
-        const std::lock_guard<std::mutex> locked(mutex);
-        if (abandoned)
-            return SCARD_E_CANCELLED;
-    }
-    return SCardReconnect(handle, SCARD_SHARE_SHARED, anyProtocol, SCARD_RESET_CARD, &protocol);
+    began = rc == SCARD_S_SUCCESS;
+    return rc;
 }
 
 // pcsc-lite ends a transaction wait when its handle goes; a connect wait

@@ -8,11 +8,11 @@
 #include <condition_variable>
 #include <mutex>
 
-// One claim of the card for a hold: the connect, the card's transaction and
-// the reset every stretch starts from. Made in the caller's thread when no
-// other program is connected to the card, else in a ClaimRunner's thread
-// while the caller waits, bounded and cancellable. Shared by both threads;
-// the fields below the mutex are guarded by it.
+// One claim of the card for a hold: the connect and the card's transaction.
+// Made in a ClaimRunner's thread while the caller waits, bounded and
+// cancellable: another program may make either wait for as long as it
+// likes. Shared by both threads; the fields below the mutex are guarded by
+// it.
 struct CardClaim
 {
     CardClaim(const QString &reader, bool mayStartOver) : reader(reader), mayStartOver(mayStartOver) {}
@@ -50,6 +50,4 @@ struct CardClaim
     quint32 protocol = 0;
     bool began = false;
     bool startedOver = false;
-    quint32 cardEvents = 0;
-    bool cardEventsKnown = false;
 };

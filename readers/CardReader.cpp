@@ -7,7 +7,6 @@
 #include "card/StatusWordTexts.h"
 #include "platform/Pcsc.h"
 #include "readers/CardTransaction.h"
-#include "readers/ReaderStatus.h"
 
 namespace {
 
@@ -127,10 +126,7 @@ bool CardReader::scardConnect()
     pcscResult.reset();
     m_heldElsewhere = false;
     // A stretch never outlives the next connect.
-    m_hold.reset();
-    card.hCard = 0;
-    card.dfSelected = false;
-    card.currentFid = 0;
+    dropHold();
     // A second reset by another program ends the operation, but not the
     // stretch that puts the card's own bytes back (see InterruptShield).
     const bool puttingBack = ignoresInterrupt;
@@ -140,7 +136,7 @@ bool CardReader::scardConnect()
     wait.cancelled = [this] { return interrupted && !ignoresInterrupt; };
     wait.waiting = [this] { showProgress(waitingForCard); };
     wait.mayStartOver = !m_startedOver;
-    auto hold = std::make_unique<CardTransaction>(context, readerName, wait);
+    auto hold = std::make_unique<CardTransaction>(readerName, wait);
     m_heldElsewhere = hold->outcome() == CardTransaction::Outcome::HeldElsewhere;
     if (hold->outcome() == CardTransaction::Outcome::ResetAgain)
         m_resetAgain = true;
@@ -150,13 +146,9 @@ bool CardReader::scardConnect()
     card.hCard = hold->handle();
     useProtocol(hold->protocol());
     m_hold = std::move(hold);
-    if (holdsChosenCard())
+    if (returnToMasterFile())
         return true;
-    m_swapped = true;
-    m_hold.reset();
-    card.hCard = 0;
-    card.dfSelected = false;
-    card.currentFid = 0;
+    dropHold();
     return false;
 }
 
@@ -177,9 +169,18 @@ void CardReader::useProtocol(quint32 protocol)
         card.sendPci = Pcsc::g_rgSCardT1Pci;
 }
 
-// Only a reset brings the card back to its master file. Made in our hold,
-// the card stays ours: no other program's command comes in between.
-bool CardReader::returnToMasterFile()
+// Lets the card go; the hold's end resets it.
+void CardReader::dropHold()
+{
+    m_hold.reset();
+    card.hCard = 0;
+    card.dfSelected = false;
+    card.currentFid = 0;
+}
+
+// Made in our hold, the card stays ours: no other program's command comes
+// in between.
+bool CardReader::resetInHold()
 {
     card.dfSelected = false;
     card.currentFid = 0;
@@ -201,34 +202,32 @@ bool CardReader::disconnectCard()
 }
 
 // Another program's reset threw away our selection and PIN: the card is
-// taken back, and what the stretch had set up is set up again, once per
-// operation. A reset met again, then or later, ends the operation.
+// taken back, proven and set up again, once per operation. A reset met
+// again, then or later, ends the operation.
 bool CardReader::startOverAfterReset(quint8 kind)
 {
     if (m_startedOver) {
         m_resetAgain = true;
         return false;
     }
+    const bool inApplication = card.dfSelected;
+    const quint16 fid = card.currentFid;
     if (!m_hold || !m_hold->takeBack())
         return false;
     m_startedOver = true;
-    if (setUpAgain(kind))
+    if (returnToMasterFile() && setUpAgain(kind, inApplication, fid))
         return true;
     if (card.result.scardCode() == Pcsc::SCARD_W_RESET_CARD)
         m_resetAgain = true;
     return false;
 }
 
-// Only what the card had accepted: the application, a PIN it accepted in
-// this operation (a refused one would spend another try), and the file
-// selected where the stretch stands (a master-file EF is not in the
+// Only what the card had accepted, where the stretch stood: the
+// application, a PIN it accepted in this operation (a refused one would
+// spend another try), and the selected file (a master-file EF is not in the
 // application).
-bool CardReader::setUpAgain(quint8 kind)
+bool CardReader::setUpAgain(quint8 kind, bool inApplication, quint16 fid)
 {
-    const bool inApplication = card.dfSelected;
-    const quint16 fid = card.currentFid;
-    card.dfSelected = false;
-    card.currentFid = 0;
     if (inApplication && !selectApplication(card.pinAccepted))
         return false;
     if (fid != 0 && liesInApplication(fid) == inApplication && !card.selectEF(fid))
@@ -316,16 +315,21 @@ bool CardReader::readGeneralInfo()
 {
     card.reset();
     m_identified = ChosenCard();
-    if (!connectCard()) {
-        // A card that could not be identified is still told apart by its insertion.
-        const ReaderStatus status = readerStatus(context, readerName);
-        m_identified.cardEventsKnown = status.known && status.cardPresent;
-        m_identified.cardEvents = status.cardEvents;
-        return false;
-    }
-    m_identified.cardEventsKnown = m_hold->cardEvents(&m_identified.cardEvents);
+    // An operation for a card whose number was never read is for the card
+    // identified here.
+    const bool adopts = m_chosen && m_chosen->number.isEmpty();
+    if (adopts)
+        m_chosen.reset();
+    const bool identified = connectCard() && identifyHeldCard();
+    if (adopts)
+        m_chosen = m_identified;
+    return identified;
+}
+
+bool CardReader::identifyHeldCard()
+{
     const auto end = [this](bool identified) {
-        identifyHeldCard();
+        recordIdentity();
         disconnectCard();
         return identified;
     };

@@ -43,7 +43,8 @@ public:
     // A connection holds the card's transaction until its disconnect (see
     // CardTransaction): it may wait, bounded and cancellable, for another
     // program to let the card go. In an operation started for a chosen card,
-    // a hold on any other card is let go at once (see chooseCard).
+    // a hold on any other card is let go before anything else is sent (see
+    // chooseCard).
     bool scardConnect();
     // A connect refused because another program holds the card is logged
     // here, naming that cause, so each road reports it once.
@@ -65,8 +66,11 @@ public:
     void startWork();
     // The card in the reader as the last identification saw it.
     const ChosenCard &identifiedCard() const { return m_identified; }
-    // The operation is for `card`: every hold makes sure, before any command
-    // that sends a PIN or a PUK or writes, that the card in the reader is it.
+    // The operation is for `card`: in every hold, before any other command
+    // and again after every reset, the card in the reader proves by its own
+    // bytes that it is that card (see returnToMasterFile). A card whose
+    // number was never read proves nothing, but for the operation's own
+    // identification, whose card it takes.
     void chooseCard(const ChosenCard &card);
     bool disconnectCard();
     bool detectCardKind();
@@ -84,9 +88,10 @@ public:
 
     // The card's type is one whose files are known.
     bool knowsCardType() const;
-    // A card whose type was not told at its insertion (another program may
-    // have reset it meanwhile) is identified again. False when its type is
-    // still unknown; that is logged, unless another program kept the card.
+    // A card whose type or number was not told at its insertion (another
+    // program may have kept or reset it meanwhile) is identified again. False
+    // when its type is still unknown; that is logged, unless another program
+    // kept the card.
     bool identifyIfUnknown();
     // The whole card; the card must be connected and, for kind 1, the PIN
     // verified, with the PIN still in the card object. Nothing is written to
@@ -146,15 +151,16 @@ private:
     bool signCurrentFile(const QString &name);
     bool openCardAsRead();
     void showProgress(const QString &text);
-    // In a new hold: whether it holds the chosen card; logs the card found
-    // when not.
-    bool holdsChosenCard();
-    QByteArray readCardNumber(QByteArray *icc);
-    void identifyHeldCard();
+    bool identifyHeldCard();
+    void recordIdentity();
     // The card's command hook for a reset by another program in our hold.
     bool startOverAfterReset(quint8 kind);
-    bool setUpAgain(quint8 kind);
+    bool setUpAgain(quint8 kind, bool inApplication, quint16 fid);
     void useProtocol(quint32 protocol);
+    void dropHold();
+    bool resetInHold();
+    // The reset, proven for a chosen card; logs the card found when it is
+    // another one.
     bool returnToMasterFile();
 
     // Card diagnosis (CardReaderCheck*.cpp): the command check, the data

@@ -1,11 +1,11 @@
-// The card an operation is for, checked in each of its holds before
-// anything that sends a PIN or a PUK or writes reaches the card.
+// The card an operation is for, proven by its own bytes in each of its
+// holds, before anything else reaches the card and again after every
+// reset, so that nothing meant for it reaches another card.
 
 #include "readers/CardReader.h"
 
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
-#include "readers/CardTransaction.h"
 
 namespace {
 
@@ -20,49 +20,42 @@ const QString earlierCard = QStringLiteral("вставленной ранее");
 
 } // namespace
 
-// pcscd's count of insertions and removals tells at no cost that the card
-// never left the reader; when it did, or the service cannot tell, the card
-// itself does by its number and chip.
-bool CardReader::holdsChosenCard()
+// Only a reset brings the card back to its master file, and every stretch
+// starts on one, so nothing another program selected or verified is left.
+// pcscd resets whatever card the reader holds: one put in after ours was
+// pulled from our hold as well. Neither its count of insertions, which
+// starts again with pcscd and the reader, nor anything read before tells
+// which card that is; in an operation for a chosen card the card itself
+// does, by its number and chip, read around that reset. Left at the master
+// file with its chip's file selected.
+bool CardReader::returnToMasterFile()
 {
     if (!m_chosen)
+        return resetInHold();
+    const ChosenCard &chosen = *m_chosen;
+    QByteArray number;
+    QByteArray icc;
+    const bool read = card.selectDF() && card.selectEF(CardFileId::identification)
+        && card.readBinary(cardNumberOffset, cardNumberSize, &number) && resetInHold()
+        && card.selectEF(CardFileId::icc) && card.readBinary(0, quint16(qMax(1, chosen.icc.size())), &icc);
+    if (read && !chosen.number.isEmpty() && number == chosen.number && icc == chosen.icc)
         return true;
-    ChosenCard &chosen = *m_chosen;
-    quint32 events = 0;
-    const bool eventsKnown = m_hold->cardEvents(&events);
-    if (chosen.cardEventsKnown && eventsKnown && events == chosen.cardEvents)
-        return true;
-    // Nothing is known of the card the operation is for: the one in the
-    // reader stands for it.
-    if (!chosen.cardEventsKnown && chosen.number.isEmpty())
-        return true;
-    QByteArray icc(chosen.icc.size(), '\0');
-    const QByteArray number = readCardNumber(&icc);
-    if (!number.isEmpty() && number == chosen.number && icc == chosen.icc) {
-        chosen.cardEvents = events;
-        chosen.cardEventsKnown = eventsKnown;
-        return true;
+    // The start-over a reset caused may have found the other card already.
+    if (m_swapped || (interrupted && !ignoresInterrupt))
+        return false;
+    // Another program's second reset is no other card.
+    if (card.result.scardCode() == Pcsc::SCARD_W_RESET_CARD) {
+        m_resetAgain = true;
+        return false;
     }
-    const QString found = number.isEmpty() ? unreadNumber : QString::fromLatin1(number).trimmed();
+    m_swapped = true;
+    const QString found = read ? QString::fromLatin1(number).trimmed() : unreadNumber;
     emit logginMessage(2, swappedLine.arg(readerName, found,
                                           chosen.numberText.isEmpty() ? earlierCard : chosen.numberText));
     return false;
 }
 
-// `icc` comes in sized as the chip's file to read (none when empty). The
-// stretch then starts from the master file, as the hold gave it.
-QByteArray CardReader::readCardNumber(QByteArray *icc)
-{
-    QByteArray number;
-    const bool read = (icc->isEmpty()
-                       || (card.selectEF(CardFileId::icc) && card.readBinary(0, quint16(icc->size()), icc)))
-        && card.selectDF() && card.selectEF(CardFileId::identification)
-        && card.readBinary(cardNumberOffset, cardNumberSize, &number);
-    returnToMasterFile();
-    return read ? number : QByteArray();
-}
-
-void CardReader::identifyHeldCard()
+void CardReader::recordIdentity()
 {
     const CardFileRecord *identification = card.readData.value(CardFileId::identification);
     const CardFileRecord *chip = card.readData.value(CardFileId::icc);

@@ -38,7 +38,7 @@ bool CardReader::knowsCardType() const
 
 bool CardReader::identifyIfUnknown()
 {
-    if (knowsCardType())
+    if (knowsCardType() && !m_identified.number.isEmpty())
         return true;
     readGeneralInfo();
     if (knowsCardType())

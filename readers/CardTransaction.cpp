@@ -2,7 +2,6 @@
 
 #include "readers/CardClaim.h"
 #include "readers/ClaimRunner.h"
-#include "readers/ReaderStatus.h"
 
 #include <QElapsedTimer>
 
@@ -13,47 +12,20 @@ namespace {
 using namespace Pcsc;
 
 constexpr quint32 anyProtocol = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
-// A card's own answer to reset comes well within this.
+// A card no other program keeps is claimed well within this.
 constexpr int noticeMs = 1000;
 constexpr auto pollSlice = std::chrono::milliseconds(50);
 
 } // namespace
 
-CardTransaction::CardTransaction(SCARDCONTEXT context, const QString &reader, const Wait &wait)
+CardTransaction::CardTransaction(const QString &reader, const Wait &wait)
 {
-    auto claim = std::make_shared<CardClaim>(reader, wait.mayStartOver);
-    if (!claimAtOnce(context, *claim))
-        claimByRunner(claim, wait);
+    claimByRunner(std::make_shared<CardClaim>(reader, wait.mayStartOver), wait);
 }
 
 CardTransaction::~CardTransaction()
 {
     end();
-}
-
-// Only another program's connection can make a connect or a transaction
-// wait; without one the claim needs no thread to wait in. A connect that
-// another program's exclusive one refuses meanwhile goes to the runner.
-bool CardTransaction::claimAtOnce(SCARDCONTEXT context, CardClaim &claim)
-{
-    const ReaderStatus status = readerStatus(context, claim.reader);
-    if (!status.known || status.cardHeld)
-        return false;
-    qint32 rc = claim.connect(context);
-    if (rc == SCARD_E_SHARING_VIOLATION)
-        return false;
-    if (rc == SCARD_S_SUCCESS)
-        rc = claim.begin();
-    if (rc == SCARD_S_SUCCESS) {
-        claim.outcome = Outcome::Held;
-        // A card that left since could not be held now: no other card came.
-        claim.cardEvents = status.cardEvents;
-        claim.cardEventsKnown = true;
-    } else {
-        claim.release();
-    }
-    take(claim);
-    return true;
 }
 
 void CardTransaction::claimByRunner(const std::shared_ptr<CardClaim> &claim, const Wait &wait)
@@ -103,14 +75,6 @@ void CardTransaction::take(CardClaim &claim)
     m_handle = claim.handle;
     m_protocol = claim.protocol;
     m_began = claim.began;
-    m_cardEvents = claim.cardEvents;
-    m_cardEventsKnown = claim.cardEventsKnown;
-}
-
-bool CardTransaction::cardEvents(quint32 *events) const
-{
-    *events = m_cardEvents;
-    return m_cardEventsKnown;
 }
 
 bool CardTransaction::reset()

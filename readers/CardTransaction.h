@@ -12,16 +12,16 @@ class ClaimRunner;
 
 // Our hold on the card for one stretch of commands: a connection with the
 // card's PC/SC transaction from its connect to its end, so no other program's
-// command or reset lands between ours. The stretch starts on a card reset
-// inside the hold: whatever another program selected or verified is gone.
+// command or reset lands between ours. The holder starts the stretch on a
+// card reset inside the hold (see CardReader::startStretch).
 //
 // pcscd makes a connect wait as long as another program holds the card's
 // transaction, and neither SCardCancel nor releasing the context from another
-// thread ends that wait. So while another program is connected to the card,
-// the connect and the transaction's start run in a ClaimRunner's thread
-// while the caller waits for them, bounded and cancellable; a claim given up
-// lets the card go by itself once pcscd answers it. With no other program
-// on the card the claim is made at once in the caller's thread.
+// thread ends that wait; a look at the reader just before cannot rule it
+// out, another program may begin in between. So the connect and the
+// transaction's start always run in a ClaimRunner's thread while the caller
+// waits for them, bounded and cancellable; a claim given up lets the card go
+// by itself once pcscd answers it.
 class CardTransaction
 {
 public:
@@ -49,8 +49,7 @@ public:
 
     static constexpr int waitLimitMs = 10000;
 
-    // `context` is the caller's own, established in its thread.
-    CardTransaction(Pcsc::SCARDCONTEXT context, const QString &reader, const Wait &wait);
+    CardTransaction(const QString &reader, const Wait &wait);
     ~CardTransaction();
     CardTransaction(const CardTransaction &) = delete;
     CardTransaction &operator=(const CardTransaction &) = delete;
@@ -60,9 +59,6 @@ public:
     quint32 protocol() const { return m_protocol; }
     // The hold got over another program's reset on its way.
     bool startedOver() const { return m_startedOver; }
-    // pcscd's count of card insertions and removals in the reader, for the
-    // card this hold holds; false when the service did not tell.
-    bool cardEvents(quint32 *events) const;
 
     // Resets the card in our hold.
     bool reset();
@@ -74,7 +70,6 @@ public:
     qint32 end();
 
 private:
-    bool claimAtOnce(Pcsc::SCARDCONTEXT context, CardClaim &claim);
     void claimByRunner(const std::shared_ptr<CardClaim> &claim, const Wait &wait);
     void take(CardClaim &claim);
     bool reconnect(quint32 initialization);
@@ -84,8 +79,6 @@ private:
     quint32 m_protocol = 0;
     bool m_began = false;
     bool m_startedOver = false;
-    quint32 m_cardEvents = 0;
-    bool m_cardEventsKnown = false;
-    // The runner whose context holds the handle; none for a claim made at once.
+    // The runner whose context holds the handle.
     std::shared_ptr<ClaimRunner> m_runner;
 };

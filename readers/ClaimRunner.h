@@ -9,8 +9,8 @@
 
 struct CardClaim;
 
-// A thread with a PC/SC context of its own that makes the claims which may
-// wait for another program (see CardClaim). Kept from one claim to the next,
+// A thread with a PC/SC context of its own that makes the claims, which
+// another program may make wait (see CardClaim). Kept from one claim to the next,
 // so a hold costs neither a thread nor a context of its own. A runner serves
 // one claim at a time, and stays taken while the hold it made lasts: the
 // hold's handle lives in its context. A claim given up keeps its runner

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <optional>
 
 class CardReader;
 class Config;
@@ -143,8 +144,11 @@ private:
         // another card took its place.
         NoCard,
     };
-    // RESET RETRY COUNTER to `chosen` only; wipes both secrets whatever happens.
-    Unblock unblockCurrentCard(CardReader &reader, const ChosenCard &chosen, SecretBytes puk, SecretBytes pin);
+    // RESET RETRY COUNTER to `chosen` only, without one to the card in the
+    // reader as identified (first, when its number was never read); wipes
+    // both secrets whatever happens.
+    Unblock unblockCurrentCard(CardReader &reader, const std::optional<ChosenCard> &chosen, SecretBytes puk,
+                               SecretBytes pin);
     // `answer` holds the server's six elements, but for the PUK itself,
     // which comes apart in `puk`.
     void answerPukRequest(PukRequest &request, bool ok, const QStringList &answer, const SecretBytes &puk);

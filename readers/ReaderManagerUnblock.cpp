@@ -84,7 +84,7 @@ void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElem
     nextStep(QStringLiteral("Разблокировка карты"), 2);
     const QString card = numbersOf(*reader);
     emit logginMessage(0, manualStart.arg(reader_name, card));
-    switch (unblockCurrentCard(*reader, reader->identifiedCard(), PUK, PIN)) {
+    switch (unblockCurrentCard(*reader, std::nullopt, PUK, PIN)) {
     case Unblock::Done:
         setCurrentState(2, QStringLiteral("Карта разблокирована"));
         emit logginMessage(0, unblocked.arg(reader_name, card));
@@ -109,20 +109,25 @@ void ReaderManager::on_UnblockCard(const QString &reader_name, MultiProgressElem
     emit unblockFinished();
 }
 
-ReaderManager::Unblock ReaderManager::unblockCurrentCard(CardReader &reader, const ChosenCard &chosen,
+ReaderManager::Unblock ReaderManager::unblockCurrentCard(CardReader &reader, const std::optional<ChosenCard> &chosen,
                                                         SecretBytes puk, SecretBytes pin)
 {
     TachographCard &card = reader.card;
-    // Only an answer to this command may tell that the PUK is blocked.
-    card.result.reset();
     Unblock outcome = Unblock::Failed;
     beginCardWork(reader);
-    reader.chooseCard(chosen);
-    if (reader.connectCard()) {
+    reader.chooseCard(chosen ? *chosen : reader.identifiedCard());
+    // A PUK goes only to a card proven to be the one identified.
+    if (!chosen && reader.identifiedCard().number.isEmpty())
+        reader.readGeneralInfo();
+    // Only an answer to this command may tell that the PUK is blocked.
+    card.result.reset();
+    if (!reader.cardOutOfReach() && reader.connectCard()) {
         card.puk = puk;
         card.pin = pin;
         if (card.unblockPin())
             outcome = Unblock::Done;
+        else if (reader.swapped())
+            outcome = Unblock::NoCard;
         else if (card.answerLost())
             outcome = Unblock::AnswerLost;
         else if (card.notSent())

@@ -39,6 +39,8 @@ void TstCardOpResult::scardCodeTexts_data()
     QTest::newRow("double blank kept") << fromPcscLite(0x80100008LL)
                                        << "(0x80100008) SCARD_E_INSUFFICIENT_BUFFER:  Буфер данных, выделенный для "
                                           "получения возвращаемых данных слишком мал, для этих данных.";
+    QTest::newRow("not transacted, by its own name") << fromPcscLite(0x80100016LL)
+                                                     << "(0x80100016) SCARD_E_NOT_TRANSACTED: Не удачный обмен APDU.";
     QTest::newRow("unknown, padded upper hex") << 0xABC << "(0x00000ABC) " + unknown;
     QTest::newRow("minus one") << -1 << "(0xFFFFFFFF) " + unknown;
 }

@@ -84,7 +84,7 @@ qint32 SCardEndTransaction(SCARDHANDLE, quint32 disposition)
 }
 
 qint32 SCardStatusW(SCARDHANDLE, QString *readerName, quint32 *state, quint32 *protocol, quint8 *atr,
-                    quint32 *atrLength, quint32 *cardEvents)
+                    quint32 *atrLength)
 {
     if (*atrLength < sizeof cardAtr)
         return SCARD_E_INSUFFICIENT_BUFFER;
@@ -94,8 +94,6 @@ qint32 SCardStatusW(SCARDHANDLE, QString *readerName, quint32 *state, quint32 *p
     *protocol = SCARD_PROTOCOL_T1;
     std::memcpy(atr, cardAtr, sizeof cardAtr);
     *atrLength = sizeof cardAtr;
-    if (cardEvents)
-        *cardEvents = 0;
     return SCARD_S_SUCCESS;
 }
 

@@ -99,7 +99,7 @@ public:
         CardReader &r = *reader;
         r.startWork();
         r.chooseCard(r.identifiedCard());
-        if (!r.connectCard())
+        if (!r.identifyIfUnknown() || !r.connectCard())
             return false;
         if (r.card.cardKind == 1)
             r.card.pin = SecretBytes(pin);

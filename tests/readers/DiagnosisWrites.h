@@ -32,12 +32,16 @@ struct TestWrite
     int readBack = 0;
 };
 
-// Found by a diagnosis of the patched card in a reader of its own.
-inline TestWrite testWriteOf(const QString &profile)
+// Found by a diagnosis of the patched card in a reader of its own; when
+// `chosen`, a diagnosis for the card identified, as the reader manager makes
+// it, which proves the card in its hold.
+inline TestWrite testWriteOf(const QString &profile, bool chosen = false)
 {
     CardReaderRig rig;
     if (!rig.insert(profile, {"--patch", writableOf(profile).patch}))
         return {};
+    if (chosen)
+        rig.reader->chooseCard(rig.reader->identifiedCard());
     rig.reader->checkCard(SecretBytes("1234"));
     TestWrite write{1, 1};
     for (int i = 0; i < rig.apdus.size() && quint8(rig.apdus.at(i).at(1)) != 0xD6; ++i) {

@@ -124,7 +124,7 @@ private slots:
         const Writable writable = writableOf(profile);
         QStringList options{"--patch", writable.patch};
         if (trouble == "restored read")
-            options << "--fail" << QStringLiteral("read:%1:6A82").arg(testWriteOf(profile).readBack + 1);
+            options << "--fail" << QStringLiteral("read:%1:6A82").arg(testWriteOf(profile, true).readBack + 1);
         else if (trouble == "leave")
             options << "--leave-on" << "update:1";
         ReaderManagerRig rig;

@@ -3,8 +3,9 @@
 // ($DRVP_PCSCD_CMD) and the virtual card, whose dump tells what it did.
 
 #include "tests/readers/CardCounters.h"
+#include "tests/readers/OwnPcscd.h"
+#include "tests/readers/PcscCallHold.h"
 #include "tests/readers/ReaderManagerRig.h"
-#include "tests/readers/UnblockCommandHold.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QtTest>
@@ -15,26 +16,6 @@ constexpr int generousMs = 20000;
 const QString oldPin = QStringLiteral("31323334FFFFFFFF"); // "1234", the card's own
 const QString newPin = QStringLiteral("35363738FFFFFFFF"); // "5678"
 const QStringList pinBlocked{"--pin-tries", "0"};
-
-bool listsReader(const QString &reader)
-{
-    Pcsc::SCARDCONTEXT context = 0;
-    if (Pcsc::SCardEstablishContext(Pcsc::SCARD_SCOPE_USER, &context) != 0)
-        return false;
-    QStringList readers;
-    const bool listed = Pcsc::SCardListReadersW(context, &readers) == 0 && readers.contains(reader);
-    Pcsc::SCardReleaseContext(context);
-    return listed;
-}
-
-bool startPcscd(QProcess &pcscd)
-{
-    const QStringList command = QString::fromLocal8Bit(qgetenv("DRVP_PCSCD_CMD")).split(' ');
-    pcscd.setProcessChannelMode(QProcess::ForwardedChannels);
-    pcscd.start(command.first(), command.mid(1));
-    return pcscd.waitForStarted()
-        && QTest::qWaitFor([] { return listsReader(VirtualCardProcess::readerName(0)); }, generousMs);
-}
 
 } // namespace
 
@@ -68,8 +49,8 @@ private slots:
     void serviceGone()
     {
         QFETCH(bool, cardHolds);
-        QProcess pcscd;
-        QVERIFY(startPcscd(pcscd));
+        OwnPcscd pcscd;
+        QVERIFY(pcscd.start());
         ReaderManagerRig rig;
         QTemporaryDir dump;
         VirtualCardProcess card(0);
@@ -83,21 +64,19 @@ private slots:
         }
         QVERIFY(rig.waitForCard(card.name()));
 
-        if (cardHolds)
-            card.pauseNextCommand();
-        else
-            UnblockCommandHold::arm();
+        PcscCallHold::arm(PcscCallHold::Call::Unblock);
         rig.unblock(card.name(), "12345678", "5678");
-        if (cardHolds)
+        QVERIFY(PcscCallHold::waitUntilHeld(generousMs));
+        if (cardHolds) { // the card gets the command and holds its answer
+            card.pauseNextCommand();
+            PcscCallHold::letGo();
             QVERIFY(card.waitUntilPaused());
-        else
-            QVERIFY(UnblockCommandHold::waitUntilHeld(generousMs));
-        pcscd.kill();
-        QVERIFY(pcscd.waitForFinished(generousMs));
+        }
+        QVERIFY(pcscd.kill());
         if (cardHolds)
             card.resume();
         else
-            UnblockCommandHold::letGo();
+            PcscCallHold::letGo();
 
         QCOMPARE(rig.takeFinish(), QString("unblock"));
         QFETCH(QString, code);

@@ -1,6 +1,7 @@
 #include "tools/readbench/ApduTrace.h"
 
 #include "card/TachographCard.h"
+#include "tools/readbench/ResetWatch.h"
 
 namespace {
 constexpr quint32 responseSpace = 258;
@@ -10,15 +11,9 @@ void ApduTrace::record(TachographCard &card)
 {
     m_connections.clear();
     m_lastHandle = 0;
+    ResetWatch::watch([this](quint64 handle) { connection(handle).append(QByteArray()); });
     card.setTransmitter([this, &card](const QByteArray &apdu, quint8 *response, quint32 *responseLength) {
-        // Every connect gives a new handle; only a reset leaves the application.
-        if (m_connections.isEmpty() || card.hCard != m_lastHandle)
-            m_connections.append(QVector<QByteArray>());
-        else if (m_lastInApplication && !card.dfSelected)
-            m_connections.last().append(QByteArray());
-        m_lastHandle = card.hCard;
-        m_lastInApplication = card.dfSelected;
-        m_connections.last().append(apdu);
+        connection(card.hCard).append(apdu);
         return Pcsc::SCardTransmit(card.hCard, card.sendPci, reinterpret_cast<const quint8 *>(apdu.constData()),
                                    quint32(apdu.size()), nullptr, response, responseLength);
     });
@@ -26,7 +21,17 @@ void ApduTrace::record(TachographCard &card)
 
 void ApduTrace::stopRecording(TachographCard &card)
 {
+    ResetWatch::watch({});
     card.setTransmitter({});
+}
+
+// Every connect gives a new handle.
+QVector<QByteArray> &ApduTrace::connection(Pcsc::SCARDHANDLE handle)
+{
+    if (m_connections.isEmpty() || handle != m_lastHandle)
+        m_connections.append(QVector<QByteArray>());
+    m_lastHandle = handle;
+    return m_connections.last();
 }
 
 int ApduTrace::apduCount() const
@@ -45,13 +50,9 @@ bool ApduTrace::replay(Pcsc::SCARDCONTEXT context, const QString &reader, QStrin
         quint32 protocol = 0;
         qint32 rc = Pcsc::SCardConnectW(context, reader, Pcsc::SCARD_SHARE_SHARED,
                                         Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, &handle, &protocol);
-        // The card reader's hold: the transaction, and a reset inside it.
+        // The card reader's hold: the transaction.
         if (rc == 0)
             rc = Pcsc::SCardBeginTransaction(handle);
-        if (rc == 0)
-            rc = Pcsc::SCardReconnect(handle, Pcsc::SCARD_SHARE_SHARED,
-                                      Pcsc::SCARD_PROTOCOL_T0 | Pcsc::SCARD_PROTOCOL_T1, Pcsc::SCARD_RESET_CARD,
-                                      &protocol);
         if (rc != 0) {
             *error = QStringLiteral("connect failed: 0x%1").arg(quint32(rc), 8, 16, QLatin1Char('0'));
             return false;

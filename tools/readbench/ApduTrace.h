@@ -8,9 +8,9 @@
 
 class TachographCard;
 
-// The APDUs a card object sent, one list per card connection, and their
-// replay through nothing but the PC/SC layer. An empty entry stands for a
-// reset of the card inside the connection's hold.
+// The APDUs a card object sent and the resets of the card, one list per card
+// connection, and their replay through nothing but the PC/SC layer. An empty
+// entry stands for a reset of the card inside the connection's hold.
 class ApduTrace
 {
 public:
@@ -21,14 +21,16 @@ public:
     int apduCount() const;
     int connectionCount() const { return m_connections.size(); }
 
-    // Connects, holds the card as the card reader does (its transaction and
-    // a reset inside it), sends, ends the hold with a reset, connection by
-    // connection (including the reader's status query on the first
-    // connection). False with `error` set on any failed call.
+    // Connects, holds the card as the card reader does (its transaction),
+    // sends and resets, ends the hold with a reset, connection by connection
+    // (including the reader's status query on the first connection). False
+    // with `error` set on any failed call.
     bool replay(Pcsc::SCARDCONTEXT context, const QString &reader, QString *error) const;
 
 private:
+    // The list of the connection `handle` belongs to.
+    QVector<QByteArray> &connection(Pcsc::SCARDHANDLE handle);
+
     QVector<QVector<QByteArray>> m_connections;
     Pcsc::SCARDHANDLE m_lastHandle = 0;
-    bool m_lastInApplication = false;
 };

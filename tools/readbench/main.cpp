@@ -19,9 +19,15 @@ namespace {
 
 constexpr double targetRatio = 1.05;
 
+// The read as the reader manager makes it: for the card identified, proven
+// in its hold.
 bool readWholeCard(CardReader &reader, QByteArray *image)
 {
-    if (!reader.readGeneralInfo() || !reader.connectCard())
+    reader.startWork();
+    if (!reader.readGeneralInfo())
+        return false;
+    reader.chooseCard(reader.identifiedCard());
+    if (!reader.connectCard())
         return false;
     const bool read = reader.readAllFiles();
     *image = reader.buildDddImage();
