@@ -33,8 +33,10 @@ enum Road {
     // the PUK is fetched.
     ServiceRestart,
     // Stopped before the command that changes the card; the card put in then
-    // is reset by another program.
+    // is reset by another program,
     InHoldThenReset,
+    // or kept by its transaction: our command is refused at once.
+    InHoldThenKept,
 };
 
 enum Second { SamePin, OtherPin, LeftInPlace, PutBack };
@@ -57,15 +59,19 @@ private slots:
         QTest::addColumn<QString>("operation");
         QTest::addColumn<int>("road");
         QTest::addColumn<int>("second");
-        const char *roads[] = {"at the connect", "pcscd started again", "in the hold, then reset"};
+        const char *roads[] = {"at the connect", "pcscd started again", "in the hold, then reset",
+                               "in the hold, then kept"};
         const char *seconds[] = {"same PIN", "other PIN", "left in place", "put back"};
         for (const char *operation : {"read", "diagnosis", "unblock", "automatic unblock"}) {
-            for (const int road : {AtConnect, ServiceRestart, InHoldThenReset}) {
+            for (const int road : {AtConnect, ServiceRestart, InHoldThenReset, InHoldThenKept}) {
                 // A diagnosis and a manual unblock make one hold; pcscd's
                 // restart leaves no card in place.
                 const bool twoHolds = QByteArray(operation) == "read" || QByteArray(operation) == "automatic unblock";
                 for (const int second : {SamePin, OtherPin, LeftInPlace, PutBack}) {
                     if (road == ServiceRestart && (!twoHolds || second == LeftInPlace))
+                        continue;
+                    // A diagnosis goes on with its other files.
+                    if (road == InHoldThenKept && (second != SamePin || QByteArray(operation) == "diagnosis"))
                         continue;
                     QTest::addRow("%s, %s, %s", operation, roads[road], seconds[second])
                         << operation << road << second;
@@ -113,6 +119,7 @@ private slots:
             rig.answer("findPUK", {"RUD0000012345600", "A23501000123456", "12345678", "None", "Сервер", "7"});
         };
 
+        OtherProgram keeping;
         if (operation == "automatic unblock" && road == ServiceRestart) {
             start();
             QVERIFY(rig.waitForCommands(1));
@@ -144,10 +151,14 @@ private slots:
                     QVERIFY(resetting.connect(reader, Pcsc::SCARD_SHARE_SHARED));
                     resetting.release(Pcsc::SCARD_RESET_CARD);
                 }
+                if (road == InHoldThenKept)
+                    QVERIFY(keeping.connect(reader, Pcsc::SCARD_SHARE_SHARED) && keeping.begin());
             }
             PcscCallHold::letGo();
         }
+        // Ends while the other program still keeps the card.
         QVERIFY(rig.takeFinish() != "none");
+        keeping.release();
 
         const QString unblocked = "0|%1: Карта RUD0000012345600 / A23501000123456 успешно разблокирована.";
         const QString success = operation == "read" ? "0|%1 - Сформированный ddd-файл успешно сохранен: "
@@ -164,9 +175,13 @@ private slots:
                 QCOMPARE(counters.value("pin"), QString("35363738FFFFFFFF")); // 5678
             return;
         }
-        // The server's answer is checked against the card the manager has
-        // identified in the reader since: the card's proof is not reached.
-        if (operation == "automatic unblock" && road == ServiceRestart) {
+        // Our command refused, nothing proven. The server's answer is checked
+        // against the card the manager has identified in the reader since:
+        // the card's proof is not reached.
+        if (road == InHoldThenKept) {
+            QTRY_COMPARE(rig.progress.shown(), operation == "read" ? QString("3|Не удалось сохранить ddd-файл")
+                                                                   : QString("3|Команда не выполнена, ПИН-код не изменен"));
+        } else if (operation == "automatic unblock" && road == ServiceRestart) {
             QTRY_COMPARE(rig.progress.shown(), QString("3|Карта не разблокирована"));
         } else {
             QTRY_COMPARE(rig.progress.shown(), QString("3|Карта была заменена"));
