@@ -18,8 +18,6 @@
 
 #include <QtTest>
 
-#include <ctime>
-
 namespace {
 
 constexpr int generousMs = ReaderManagerRig::generousMs;
@@ -48,12 +46,6 @@ class TestCardProof : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-
     void provenInEveryHold_data()
     {
         QTest::addColumn<QString>("operation");
@@ -104,7 +96,6 @@ private slots:
                 ? other.insert("driver-rfskzi", blocked + dated + QStringList{"--dump", secondDump.path()})
                 : other.insert("driver-estr", blocked + dated + otherPin + QStringList{"--dump", secondDump.path()});
         };
-        const auto swap = [&] { return second == LeftInPlace || (first.remove() && putOther()); };
         const auto start = [&] {
             if (operation == "read")
                 rig.read(reader, "1234");
@@ -145,7 +136,7 @@ private slots:
             if (road == ServiceRestart) {
                 QVERIFY(pcscd.kill() && first.waitForProcessEnd() && pcscd.start() && putOther());
             } else {
-                QVERIFY(swap());
+                QVERIFY(second == LeftInPlace || (first.remove() && putOther()));
                 if (road == InHoldThenReset && second != LeftInPlace) {
                     OtherProgram resetting;
                     QVERIFY(resetting.connect(reader, Pcsc::SCARD_SHARE_SHARED));
