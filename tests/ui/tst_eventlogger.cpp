@@ -148,6 +148,47 @@ private slots:
         QVERIFY(!QFileInfo(logPath()).isFile());
     }
 
+    // The file removed, or another put in its place, while the program runs:
+    // a synced line is on disk only in the file at the log's path, after a
+    // line that says what became of the old one; with no file to be had
+    // there, the line is not said to be on disk.
+    void syncedLineGoesToThePath_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("lines"); // in the file at the path afterwards; %1 the path
+        QTest::addColumn<bool>("synced");
+        QTest::newRow("removed") << "removed"
+                                 << QStringList{"[Warr] - Файл журнала событий %1 был удален во время работы программы: "
+                                                "журнал продолжен в новом файле.",
+                                                "[Info] - synced", ""}
+                                 << true;
+        QTest::newRow("replaced") << "replaced"
+                                  << QStringList{"another file", "[Warr] - Файл журнала событий %1 был заменен другим "
+                                                 "файлом во время работы программы: журнал продолжен в нем.",
+                                                 "[Info] - synced", ""}
+                                  << true;
+        QTest::newRow("replaced by a folder") << "folder" << QStringList() << false;
+    }
+
+    void syncedLineGoesToThePath()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, lines);
+        QFETCH(bool, synced);
+        DRVPEventLogger logger;
+        logger.openLog();
+        QVERIFY(QFile::remove(logPath()));
+        QFile other(logPath());
+        if (change == "replaced")
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("another file\r\n") == 14);
+        else if (change == "folder")
+            QVERIFY(QDir().mkpath(logPath()));
+        other.close();
+        QCOMPARE(logger.writeNow(0, "synced"), synced);
+        QCOMPARE(entries().replaceInStrings(QRegularExpression(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )"), ""),
+                 lines.replaceInStrings("%1", logPath()));
+    }
+
     // Card writes wait for their lines in several threads while the window
     // logs: every line whole, each thread's lines in their order.
     void syncedLinesOfSeveralThreads()
