@@ -3,9 +3,12 @@
 // and EF 0x050E under every fault the card can be made to show, the data
 // checks, and the events and faults list.
 
+#include "platform/FileLock.h"
 #include "readers/PendingRestore.h"
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/DiagnosisWrites.h"
+#include "tests/support/BlockingFiles.h"
+#include "tests/support/FullFolder.h"
 #include "tests/support/OtherProgramAtWork.h"
 #include "tests/support/ReadOnlyFolder.h"
 
@@ -34,6 +37,27 @@ const QString controls = QStringLiteral("Контроль наличия све�
 const QString badBirthDate = birth + QStringLiteral("||Не корректная дата рождения.|1");
 
 const QString disconnected = QStringLiteral("Отключение от карты тахографа||0");
+
+// Record entries: an earlier run's test value over this card's own bytes,
+// and another card's entries this program cannot read.
+const QByteArray earlierEntry = R"({"card": "RUD0000012345600", "fid": "050E", "own": "5E0BE100",
+    "values": [{"value": "6B000000", "by": "diagnosis", "time": "2026-12-07T21:01:20Z"}]})";
+const QByteArray laterWriterEntry = R"({"card": "RUD0000000000001", "fid": "050E", "own": "5E0BE100",
+    "values": [{"value": "6B000000", "by": "calibration", "time": "2026-12-07T21:01:20Z"}]})";
+const QByteArray untimedEntry = R"({"card": "RUD0000000000001", "fid": "050E", "own": "5E0BE100",
+    "values": [{"value": "6B000000", "by": "diagnosis"}]})";
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 quint8 ins(const QByteArray &apdu) { return quint8(apdu.at(1)); }
 
@@ -368,77 +392,169 @@ private slots:
     }
 
     // The record of the test write: an earlier run's value stays in it
-    // beside the new one while the card may hold either; a record that
-    // cannot be written, or is no file of ours, keeps the test value from
-    // the card and says why in the row.
+    // beside the new one while the card may hold either. A record that
+    // cannot be locked, read whole or written keeps what it holds and the
+    // card its bytes, an earlier run's test value included: the row says
+    // why, and a record not read whole is named in a line and a box.
     void recordOfTheTestWrite_data()
     {
-        QTest::addColumn<QString>("record");
-        QTest::addColumn<QString>("reason"); // of the refused write; empty: written
+        QTest::addColumn<QByteArray>("record"); // the entries; empty: none
+        QTest::addColumn<QString>("card");      // what the card's EF 0x050E holds
+        QTest::addColumn<QString>("place");     // what else stands in the data folder
+        QTest::addColumn<QString>("reason");    // of the refused write; empty: written
+        QTest::addColumn<bool>("told");
         const QString record = PendingRestore::filePath();
-        QTest::newRow("an earlier run's value, the card pulled at the new test write") << "earlier" << QString();
-        QTest::newRow("the record's path a folder") << "folder" << record + " не является обычным файлом программы";
-        QTest::newRow("a read-only data folder") << "read-only" << "не удалось занять запись (нет доступа)";
-        QTest::newRow("the record a link to an outside file")
-            << "link" << record + " не является обычным файлом программы";
+        const QString notOurs = " не является обычным файлом программы";
+        const QString unknown = "в записи есть сведения, которые эта версия программы не понимает";
+        const auto row = [](const char *name, const QByteArray &record, const char *card, const char *place,
+                            const QString &reason, bool told) {
+            QTest::newRow(name) << record << QString(card) << QString(place) << reason << told;
+        };
+        row("an earlier run's value, the card pulled at the new test write", "[" + earlierEntry + "]", "6B000000",
+            "pulled", QString(), false);
+        row("the record's path a folder", "", "5E0BE100", "folder", record + notOurs, true);
+        row("a read-only data folder", "", "5E0BE100", "read-only",
+            "не удалось занять запись (Файловая система доступна только для чтения)", false);
+        row("the record a link to an outside file", "", "5E0BE100", "link", record + notOurs, true);
+        row("another card's entry by a later version's writer", "[" + laterWriterEntry + "]", "5E0BE100", "",
+            unknown, true);
+        row("another card's entry without its time", "[" + untimedEntry + "]", "5E0BE100", "", unknown, true);
+        row("the record cut short", "[" + earlierEntry.left(60), "5E0BE100", "", "запись повреждена", true);
+        row("the record busy, the card holding an earlier test value", "[" + earlierEntry + "]", "6B000000", "busy",
+            "запись занята другой копией программы дольше 3 с", false);
+        row("another card's entry unreadable, the card holding an earlier test value",
+            "[" + earlierEntry + "," + laterWriterEntry + "]", "6B000000", "", unknown, true);
+        row("a pipe at the lock's path", "", "5E0BE100", "pipe lock", record + ".lock" + notOurs, false);
+        row("an empty lock file left behind", "", "5E0BE100", "empty lock", QString(), false);
     }
 
     void recordOfTheTestWrite()
     {
-        QFETCH(QString, record);
+        QFETCH(QByteArray, record);
+        QFETCH(QString, card);
+        QFETCH(QString, place);
         QFETCH(QString, reason);
+        QFETCH(bool, told);
         const QString path = PendingRestore::filePath();
-        const Writable writable = writableOf("driver-rfskzi");
-        QStringList options{"--patch", writable.patch};
+        const QString lock = path + ".lock";
+        QStringList options{"--patch", "050E:0:" + card};
         QTemporaryDir outside;
-        QFile outsideFile(outside.filePath("settings.ini"));
-        QVERIFY(outsideFile.open(QIODevice::WriteOnly) && outsideFile.write("[General]\n") == 10);
-        outsideFile.close();
+        QVERIFY(writeFile(outside.filePath("settings.ini"), "[General]\n"));
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        if (record == "earlier") {
-            options = QStringList{"--patch", "050E:0:6B000000", "--remove-after",
-                                  QString::number(testWriteOf("driver-rfskzi").command - 1)};
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(R"([{"card": "RUD0000012345600", "fid": "050E", "own": "5E0BE100",
-                           "values": [{"value": "6B000000", "by": "diagnosis", "time": "2026-12-07T21:01:20Z"}]}])");
-        } else if (record == "folder") {
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        QFile::remove(lock);
+        if (place == "pulled") // before the record is there
+            options << "--remove-after" << QString::number(testWriteOf("driver-rfskzi").command - 1);
+        QVERIFY(record.isEmpty() || writeFile(path, record));
+        if (place == "folder")
             QVERIFY(QDir().mkpath(path));
-        } else if (record == "link") {
-            QVERIFY(QFile::link(outsideFile.fileName(), path));
-        }
-        ReadOnlyFolder readOnly(record == "read-only" ? QFileInfo(path).path() : QString());
-        QCOMPARE(readOnly.isReadOnly(), record == "read-only");
-
+        else if (place == "link")
+            QVERIFY(QFile::link(outside.filePath("settings.ini"), path));
+        else if (place == "pipe lock")
+            QVERIFY(!makeFifo(lock).isEmpty());
+        else if (place == "empty lock")
+            QVERIFY(writeFile(lock, ""));
         CardReaderRig rig;
+        auto otherCopy = std::make_unique<FileLock>(lock);
+        QVERIFY(place != "busy" || otherCopy->lock(0, {}) == FileLock::Outcome::Locked);
+        // The other copy lets the record go once this one has given up on it.
+        connect(rig.reader.get(), &CardReader::logginMessage, this, [&otherCopy](uchar, const QString &line) {
+            if (line.contains("занята другой копией"))
+                otherCopy.reset();
+        });
+        ReadOnlyFolder readOnly(place == "read-only" ? QFileInfo(path).path() : QString());
+        QCOMPARE(readOnly.isReadOnly(), place == "read-only");
         QVERIFY(rig.insert("driver-rfskzi", options));
         rig.reader->checkCard(SecretBytes("1234"));
         readOnly.release();
         const QStringList rows = writableFileRows(commandRows(*rig.reader));
         const QByteArray held = rig.files().value(0x050E);
-        QVERIFY(outsideFile.open(QIODevice::ReadOnly));
-        QCOMPARE(outsideFile.readAll(), QByteArray("[General]\n"));
+        QCOMPARE(fileBytes(outside.filePath("settings.ini")), QByteArray("[General]\n"));
+        const QString named = ": Не удалось прочитать запись о восстановлении исходных значений " + path + ": " + reason;
+        QCOMPARE(rig.log.filter(QRegularExpression("^1\\|.*" + QRegularExpression::escape(named + "."))).size(),
+                 told ? 1 : 0);
+        QCOMPARE(rig.errorBoxes.filter("|Файл " + path + ": " + reason + ". Он оставлен как есть").size(), told ? 1 : 0);
+        const QByteArray left = fileBytes(path);
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        QFile::remove(lock);
         if (!reason.isEmpty()) {
             QCOMPARE(rows.value(2), "Запись данных в EFCardDownload|Тестовое значение не записано: " + reason + ".|1");
-            QCOMPARE(held, writable.bytes);
-            QCOMPARE(QFileInfo(path).isDir(), record == "folder");
-            QCOMPARE(QFileInfo(path).isSymLink(), record == "link");
-            QDir(path).removeRecursively();
-            QFile::remove(path);
+            QCOMPARE(held.toHex().toUpper(), card.toLatin1());
+            QCOMPARE(rig.log.filter("восстановлено").size(), 0);
+            QVERIFY(record.isEmpty() || left == record);
+            return;
+        }
+        if (place == "empty lock") { // no copy holds it: the test runs, and the record goes with it
+            QCOMPARE(failedSteps(rows), QStringList());
+            QCOMPARE(held.toHex().toUpper(), card.toLatin1());
+            QCOMPARE(left, QByteArray());
             return;
         }
         // The card kept the earlier run's value; the record names both over the card's own.
         QCOMPARE(held, QByteArray::fromHex("6B000000"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QJsonArray entries = QJsonDocument::fromJson(file.readAll()).array();
+        const QJsonArray entries = QJsonDocument::fromJson(left).array();
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries.at(0)["own"].toString(), QString("5E0BE100"));
         const QJsonArray values = entries.at(0)["values"].toArray();
         QCOMPARE(values.size(), 2);
         QCOMPARE(values.at(0)["value"].toString(), QString("6B000000"));
         QVERIFY(values.at(1)["value"].toString() != "6B000000");
-        file.remove();
+    }
+
+    // At the sight of a card that holds a value recorded over its own bytes,
+    // the user is told in a line and a box, whatever keeps the record from
+    // being changed; a record not read whole is told as such. An entry the
+    // card shows to be over goes, another card's unreadable entry stays.
+    void toldAtTheSightOfTheCard_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("told"); // the start of the box and of the line; empty: nothing
+        QTest::addColumn<QByteArray>("left"); // the record afterwards
+        const QByteArray earlier = "[" + earlierEntry + "]";
+        const QString left = "На карте RUD0000012345600 осталось тестовое значение";
+        for (const char *place : {"another copy holding the lock", "read-only", "full"})
+            QTest::newRow(place) << QString(place) << earlier << left << earlier;
+        const QByteArray cut = earlier.left(60);
+        QTest::newRow("the record cut short")
+            << "" << cut << "Не удалось прочитать запись о восстановлении исходных значений" << cut;
+        QTest::newRow("an entry over, another card's entry unreadable")
+            << "" << "[" + QByteArray(earlierEntry).replace("6B000000", "6C000000") + "," + laterWriterEntry + "]"
+            << "" << "[" + laterWriterEntry + "]";
+    }
+
+    void toldAtTheSightOfTheCard()
+    {
+        QFETCH(QString, place);
+        QFETCH(QByteArray, record);
+        QFETCH(QString, told);
+        QFETCH(QByteArray, left);
+        CardReaderRig rig;
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        QTemporaryDir small;
+        FullFolder full(place == "full" ? small.path() : QString());
+        if (place == "full")
+            qputenv("XDG_DATA_HOME", QFile::encodeName(small.path()));
+        const QString path = PendingRestore::filePath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, record));
+        QVERIFY(place != "full" || full.fill());
+        FileLock otherCopy(path + ".lock");
+        QVERIFY(place != "another copy holding the lock" || otherCopy.lock(0, {}) == FileLock::Outcome::Locked);
+        ReadOnlyFolder readOnly(place == "read-only" ? QFileInfo(path).path() : QString());
+        QCOMPARE(readOnly.isReadOnly(), place == "read-only");
+        QVERIFY(rig.insert("driver-rfskzi", {"--patch", "050E:0:6B000000"}));
+        PendingRestore(*rig.reader, rig.reader->card.cardNumber()).checkIdentifiedCard();
+        readOnly.release();
+        const QByteArray kept = fileBytes(path);
+        QFile::remove(path);
+        qputenv("XDG_DATA_HOME", dataHome);
+        QCOMPARE(rig.errorBoxes.filter(QRegularExpression("^2\\|" + told)).size(), told.isEmpty() ? 0 : 1);
+        QCOMPARE(rig.log.filter(QRegularExpression("^1\\|" + rig.vcard.name() + ": " + told)).size(),
+                 told.isEmpty() ? 0 : 1);
+        QCOMPARE(QJsonDocument::fromJson(kept), QJsonDocument::fromJson(left));
+        QCOMPARE(kept.isEmpty(), left.isEmpty());
     }
 
     // Every step fails, none is skipped.

@@ -4,11 +4,13 @@
 
 #include "card/CardFileRecord.h"
 #include "config/Config.h"
+#include "platform/FileLock.h"
 #include "readers/PendingRestore.h"
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/CardReaderRig.h"
 #include "tests/readers/DddBlocks.h"
 #include "tests/support/OtherProgramAtWork.h"
+#include "tests/support/ReadOnlyFolder.h"
 #include "tools/vcard/ApduEngine.h"
 
 #include <QCryptographicHash>
@@ -520,6 +522,59 @@ private slots:
             QCOMPARE(left.value(0x050E), date);
         else
             QCOMPARE(left.value(0x0509), written ? QByteArray(2, '\0') : calibrationCount);
+    }
+
+    // The .ddd file saved, but the read's entry could not go at once:
+    // another copy held the record, or the data folder turned read-only. The
+    // file stays saved, the next sight of the card tells of no unsaved read,
+    // and the next diagnosis leaves the card its new date.
+    void savedReadStaysSaved_data()
+    {
+        QTest::addColumn<QString>("mishap");
+        QTest::addColumn<bool>("diagnose"); // else the card is seen again
+        for (const char *mishap : {"record busy", "read-only data folder"}) {
+            QTest::addRow("%s, seen again", mishap) << QString(mishap) << false;
+            QTest::addRow("%s, diagnosed", mishap) << QString(mishap) << true;
+        }
+    }
+
+    void savedReadStaysSaved()
+    {
+        QFETCH(QString, mishap);
+        QFETCH(bool, diagnose);
+        const QString path = PendingRestore::filePath();
+        QFile::remove(path); // what the faults of the tests before left there
+        QVERIFY(rig->insert("driver-rfskzi"));
+        CardReader &reader = *rig->reader;
+        QVERIFY(rig->readCard());
+        auto otherCopy = std::make_unique<FileLock>(path + ".lock");
+        std::unique_ptr<ReadOnlyFolder> readOnly;
+        // Once the card holds the new date, its entry on disk.
+        bool happened = false;
+        connect(&reader.card, &TachographCard::pogressMessage, &reader, [&](const QString &msg) {
+            if (msg != QStringLiteral("Формирование ЭП EFCardDownload") || happened)
+                return;
+            if (mishap == "record busy")
+                happened = otherCopy->lock(0, {}) == FileLock::Outcome::Locked;
+            else
+                happened = (readOnly = std::make_unique<ReadOnlyFolder>(QFileInfo(path).path()))->isReadOnly();
+        });
+        QCOMPARE(save(), DddSaveResult::Saved);
+        QVERIFY(happened);
+        disconnect(&reader.card, &TachographCard::pogressMessage, &reader, nullptr);
+        otherCopy.reset();
+        readOnly.reset();
+        QVERIFY(QFile::exists(path));
+        const QByteArray date = reader.card.readData.value(0x050E)->data;
+        QVERIFY(reader.readGeneralInfo());
+        if (diagnose)
+            reader.checkCard(SecretBytes("1234"));
+        else
+            PendingRestore(reader, reader.card.cardNumber()).checkIdentifiedCard();
+        QCOMPARE(rig->errorBoxes, QStringList());
+        QCOMPARE(rig->log.filter("сохранена чтением карты в ddd-файле " + config->lastDddPath()).size(), 1);
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(rig->files().value(0x050E), date);
     }
 
     void interruptedReadSavesNothingAndWritesNothing()
