@@ -300,7 +300,8 @@ private slots:
             QTRY_VERIFY(run.logged(line.replace("<record>", recordPath()))
                         && told + run.boxesAtStart.size() == (box.isEmpty() ? 0 : 1));
         });
-        QCOMPARE(run.boxesAtStart + shown, box.isEmpty() ? QStringList() : QStringList(box.replace("<record>", recordPath())));
+        QCOMPARE(run.boxesAtStart + shown,
+                 box.isEmpty() ? QStringList() : QStringList(box.replace("<record>", recordPath())));
         QCOMPARE(QFile::exists(recordPath()), kept);
     }
 

@@ -8,13 +8,14 @@
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/DiagnosisWrites.h"
 #include "tests/support/BlockingFiles.h"
-#include "tests/support/FullFolder.h"
 #include "tests/support/OtherProgramAtWork.h"
 #include "tests/support/ReadOnlyFolder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <ctime>
@@ -391,41 +392,54 @@ private slots:
         QVERIFY(!QFile::exists(PendingRestore::filePath()));
     }
 
-    // The record of the test write: an earlier run's value stays in it
-    // beside the new one while the card may hold either. A record that
-    // cannot be locked, read whole or written keeps what it holds and the
-    // card its bytes, an earlier run's test value included: the row says
-    // why, and a record not read whole is named in a line and a box.
+    // The record of the test write, first at the sight of the card (as the
+    // reader manager looks) and then through the diagnosis. An earlier run's
+    // value stays in it beside the new one while the card may hold either. A
+    // record that cannot be locked, read whole or written keeps what it holds
+    // and the card its bytes, an earlier run's test value included: the row
+    // says why. A card left changed is told in a box and a line whatever keeps
+    // the record from being changed, and so is a record not read whole.
     void recordOfTheTestWrite_data()
     {
         QTest::addColumn<QByteArray>("record"); // the entries; empty: none
         QTest::addColumn<QString>("card");      // what the card's EF 0x050E holds
         QTest::addColumn<QString>("place");     // what else stands in the data folder
         QTest::addColumn<QString>("reason");    // of the refused write; empty: written
-        QTest::addColumn<bool>("told");
+        QTest::addColumn<int>("leftTold");       // boxes and lines of a card left changed
+        QTest::addColumn<int>("unreadableTold"); // of a record not read whole
+        QTest::addColumn<QByteArray>("kept");   // the record afterwards, when the write was refused
         const QString record = PendingRestore::filePath();
         const QString notOurs = " не является обычным файлом программы";
         const QString unknown = "в записи есть сведения, которые эта версия программы не понимает";
+        const QByteArray earlier = "[" + earlierEntry + "]";
+        const QByteArray cut = earlier.left(60);
         const auto row = [](const char *name, const QByteArray &record, const char *card, const char *place,
-                            const QString &reason, bool told) {
-            QTest::newRow(name) << record << QString(card) << QString(place) << reason << told;
+                            const QString &reason, int left, int unreadable, const QByteArray &kept) {
+            QTest::newRow(name) << record << QString(card) << QString(place) << reason << left << unreadable << kept;
         };
-        row("an earlier run's value, the card pulled at the new test write", "[" + earlierEntry + "]", "6B000000",
-            "pulled", QString(), false);
-        row("the record's path a folder", "", "5E0BE100", "folder", record + notOurs, true);
-        row("a read-only data folder", "", "5E0BE100", "read-only",
-            "не удалось занять запись (Файловая система доступна только для чтения)", false);
-        row("the record a link to an outside file", "", "5E0BE100", "link", record + notOurs, true);
+        row("an earlier run's value, the card pulled at the new test write", earlier, "6B000000", "pulled", "", 1, 0,
+            "");
+        row("the record's path a folder", "", "5E0BE100", "folder", record + notOurs, 0, 2, "");
+        row("the record a link to an outside file", "", "5E0BE100", "link", record + notOurs, 0, 2, "[General]\n");
         row("another card's entry by a later version's writer", "[" + laterWriterEntry + "]", "5E0BE100", "",
-            unknown, true);
-        row("another card's entry without its time", "[" + untimedEntry + "]", "5E0BE100", "", unknown, true);
-        row("the record cut short", "[" + earlierEntry.left(60), "5E0BE100", "", "запись повреждена", true);
-        row("the record busy, the card holding an earlier test value", "[" + earlierEntry + "]", "6B000000", "busy",
-            "запись занята другой копией программы дольше 3 с", false);
+            unknown, 0, 1, "[" + laterWriterEntry + "]");
+        row("another card's entry without its time", "[" + untimedEntry + "]", "5E0BE100", "", unknown, 0, 1,
+            "[" + untimedEntry + "]");
+        row("the record cut short", cut, "5E0BE100", "", "запись повреждена", 0, 2, cut);
         row("another card's entry unreadable, the card holding an earlier test value",
-            "[" + earlierEntry + "," + laterWriterEntry + "]", "6B000000", "", unknown, true);
-        row("a pipe at the lock's path", "", "5E0BE100", "pipe lock", record + ".lock" + notOurs, false);
-        row("an empty lock file left behind", "", "5E0BE100", "empty lock", QString(), false);
+            "[" + earlierEntry + "," + laterWriterEntry + "]", "6B000000", "", unknown, 1, 1,
+            "[" + earlierEntry + "," + laterWriterEntry + "]");
+        row("an entry over, another card's entry unreadable",
+            "[" + QByteArray(earlierEntry).replace("6B000000", "6C000000") + "," + laterWriterEntry + "]",
+            "6B000000", "", unknown, 0, 1, "[" + laterWriterEntry + "]");
+        row("the record busy, the card holding an earlier test value", earlier, "6B000000", "busy",
+            "запись занята другой копией программы дольше 3 с", 1, 0, earlier);
+        row("a read-only data folder, the card holding an earlier test value", earlier, "6B000000", "read-only",
+            "не удалось занять запись (Файловая система доступна только для чтения)", 1, 0, earlier);
+        row("a full data folder, the card holding an earlier test value", earlier, "6B000000", "full",
+            "На устройстве не осталось свободного места", 1, 0, earlier);
+        row("a pipe at the lock's path", "", "5E0BE100", "pipe lock", record + ".lock" + notOurs, 0, 0, "");
+        row("an empty lock file left behind", "", "5E0BE100", "empty lock", "", 0, 0, "");
     }
 
     void recordOfTheTestWrite()
@@ -434,28 +448,44 @@ private slots:
         QFETCH(QString, card);
         QFETCH(QString, place);
         QFETCH(QString, reason);
-        QFETCH(bool, told);
+        QFETCH(int, leftTold);
+        QFETCH(int, unreadableTold);
+        QFETCH(QByteArray, kept);
+        QStringList options{"--patch", "050E:0:" + card};
+        if (place == "pulled")
+            options << "--remove-after" << QString::number(testWriteOf("driver-rfskzi").command - 1);
+        CardReaderRig rig;
+        QTemporaryDir folder;
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        // A full data folder: a small tmpfs in the sandbox's own mount namespace.
+        const bool full = place == "full";
+        const QStringList small{"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder.path()};
+        QVERIFY(!full || (qEnvironmentVariableIsSet("DRVP_IN_SANDBOX") && QProcess::execute("mount", small) == 0));
+        const auto restoreHome = qScopeGuard([&] {
+            qputenv("XDG_DATA_HOME", dataHome);
+            if (full)
+                QProcess::execute("umount", {"-l", folder.path()});
+        });
+        if (full)
+            qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path()));
         const QString path = PendingRestore::filePath();
         const QString lock = path + ".lock";
-        QStringList options{"--patch", "050E:0:" + card};
-        QTemporaryDir outside;
-        QVERIFY(writeFile(outside.filePath("settings.ini"), "[General]\n"));
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-        QFile::remove(lock);
-        if (place == "pulled") // before the record is there
-            options << "--remove-after" << QString::number(testWriteOf("driver-rfskzi").command - 1);
+        QFile::remove(lock); // left by the diagnoses before
+        const auto cleanUp = qScopeGuard([path, lock] {
+            QDir(path).removeRecursively();
+            QFile::remove(path);
+            QFile::remove(lock);
+        });
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(folder.filePath("settings.ini"), "[General]\n"));
         QVERIFY(record.isEmpty() || writeFile(path, record));
-        if (place == "folder")
-            QVERIFY(QDir().mkpath(path));
-        else if (place == "link")
-            QVERIFY(QFile::link(outside.filePath("settings.ini"), path));
-        else if (place == "pipe lock")
-            QVERIFY(!makeFifo(lock).isEmpty());
-        else if (place == "empty lock")
-            QVERIFY(writeFile(lock, ""));
-        CardReaderRig rig;
+        QVERIFY(place != "folder" || QDir().mkpath(path));
+        QVERIFY(place != "link" || QFile::link(folder.filePath("settings.ini"), path));
+        QVERIFY(place != "pipe lock" || !makeFifo(lock).isEmpty());
+        QVERIFY(place != "empty lock" || writeFile(lock, ""));
+        QFile filler(folder.filePath("filler"));
+        QVERIFY(!full || filler.open(QIODevice::WriteOnly));
+        while (full && filler.write(QByteArray(4096, '\0')) > 0 && filler.flush()) {
+        }
         auto otherCopy = std::make_unique<FileLock>(lock);
         QVERIFY(place != "busy" || otherCopy->lock(0, {}) == FileLock::Outcome::Locked);
         // The other copy lets the record go once this one has given up on it.
@@ -466,95 +496,42 @@ private slots:
         ReadOnlyFolder readOnly(place == "read-only" ? QFileInfo(path).path() : QString());
         QCOMPARE(readOnly.isReadOnly(), place == "read-only");
         QVERIFY(rig.insert("driver-rfskzi", options));
+        PendingRestore(*rig.reader, rig.reader->card.cardNumber()).checkIdentifiedCard();
         rig.reader->checkCard(SecretBytes("1234"));
         readOnly.release();
         const QStringList rows = writableFileRows(commandRows(*rig.reader));
         const QByteArray held = rig.files().value(0x050E);
-        QCOMPARE(fileBytes(outside.filePath("settings.ini")), QByteArray("[General]\n"));
-        const QString named = ": Не удалось прочитать запись о восстановлении исходных значений " + path + ": " + reason;
-        QCOMPARE(rig.log.filter(QRegularExpression("^1\\|.*" + QRegularExpression::escape(named + "."))).size(),
-                 told ? 1 : 0);
-        QCOMPARE(rig.errorBoxes.filter("|Файл " + path + ": " + reason + ". Он оставлен как есть").size(), told ? 1 : 0);
         const QByteArray left = fileBytes(path);
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-        QFile::remove(lock);
+        QCOMPARE(fileBytes(folder.filePath("settings.ini")), QByteArray("[General]\n"));
+        const QString reader = rig.vcard.name();
+        const QString leftText = "На карте RUD0000012345600 осталось тестовое значение";
+        QCOMPARE(rig.errorBoxes.filter("2|" + leftText).size(), leftTold);
+        QCOMPARE(rig.log.filter("1|" + reader + ": " + leftText).size(), leftTold);
+        const QString unreadable = "Не удалось прочитать запись о восстановлении исходных значений";
+        QCOMPARE(rig.errorBoxes.filter("2|" + unreadable + ".|Файл " + path + ": " + reason + ".").size(),
+                 unreadableTold);
+        QCOMPARE(rig.log.filter("1|" + reader + ": " + unreadable + " " + path + ": " + reason + ".").size(),
+                 unreadableTold);
         if (!reason.isEmpty()) {
             QCOMPARE(rows.value(2), "Запись данных в EFCardDownload|Тестовое значение не записано: " + reason + ".|1");
             QCOMPARE(held.toHex().toUpper(), card.toLatin1());
             QCOMPARE(rig.log.filter("восстановлено").size(), 0);
-            QVERIFY(record.isEmpty() || left == record);
-            return;
-        }
-        if (place == "empty lock") { // no copy holds it: the test runs, and the record goes with it
+            QCOMPARE(QJsonDocument::fromJson(left), QJsonDocument::fromJson(kept));
+            QCOMPARE(left.isEmpty(), kept.isEmpty());
+        } else if (place == "empty lock") { // no copy holds it: the test runs, and the record goes with it
             QCOMPARE(failedSteps(rows), QStringList());
             QCOMPARE(held.toHex().toUpper(), card.toLatin1());
             QCOMPARE(left, QByteArray());
-            return;
+        } else { // the card kept the earlier run's value; the record names both over the card's own
+            QCOMPARE(held, QByteArray::fromHex("6B000000"));
+            const QJsonArray entries = QJsonDocument::fromJson(left).array();
+            QCOMPARE(entries.size(), 1);
+            QCOMPARE(entries.at(0)["own"].toString(), QString("5E0BE100"));
+            const QJsonArray values = entries.at(0)["values"].toArray();
+            QCOMPARE(values.size(), 2);
+            QCOMPARE(values.at(0)["value"].toString(), QString("6B000000"));
+            QVERIFY(values.at(1)["value"].toString() != "6B000000");
         }
-        // The card kept the earlier run's value; the record names both over the card's own.
-        QCOMPARE(held, QByteArray::fromHex("6B000000"));
-        const QJsonArray entries = QJsonDocument::fromJson(left).array();
-        QCOMPARE(entries.size(), 1);
-        QCOMPARE(entries.at(0)["own"].toString(), QString("5E0BE100"));
-        const QJsonArray values = entries.at(0)["values"].toArray();
-        QCOMPARE(values.size(), 2);
-        QCOMPARE(values.at(0)["value"].toString(), QString("6B000000"));
-        QVERIFY(values.at(1)["value"].toString() != "6B000000");
-    }
-
-    // At the sight of a card that holds a value recorded over its own bytes,
-    // the user is told in a line and a box, whatever keeps the record from
-    // being changed; a record not read whole is told as such. An entry the
-    // card shows to be over goes, another card's unreadable entry stays.
-    void toldAtTheSightOfTheCard_data()
-    {
-        QTest::addColumn<QString>("place");
-        QTest::addColumn<QByteArray>("record");
-        QTest::addColumn<QString>("told"); // the start of the box and of the line; empty: nothing
-        QTest::addColumn<QByteArray>("left"); // the record afterwards
-        const QByteArray earlier = "[" + earlierEntry + "]";
-        const QString left = "На карте RUD0000012345600 осталось тестовое значение";
-        for (const char *place : {"another copy holding the lock", "read-only", "full"})
-            QTest::newRow(place) << QString(place) << earlier << left << earlier;
-        const QByteArray cut = earlier.left(60);
-        QTest::newRow("the record cut short")
-            << "" << cut << "Не удалось прочитать запись о восстановлении исходных значений" << cut;
-        QTest::newRow("an entry over, another card's entry unreadable")
-            << "" << "[" + QByteArray(earlierEntry).replace("6B000000", "6C000000") + "," + laterWriterEntry + "]"
-            << "" << "[" + laterWriterEntry + "]";
-    }
-
-    void toldAtTheSightOfTheCard()
-    {
-        QFETCH(QString, place);
-        QFETCH(QByteArray, record);
-        QFETCH(QString, told);
-        QFETCH(QByteArray, left);
-        CardReaderRig rig;
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        QTemporaryDir small;
-        FullFolder full(place == "full" ? small.path() : QString());
-        if (place == "full")
-            qputenv("XDG_DATA_HOME", QFile::encodeName(small.path()));
-        const QString path = PendingRestore::filePath();
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, record));
-        QVERIFY(place != "full" || full.fill());
-        FileLock otherCopy(path + ".lock");
-        QVERIFY(place != "another copy holding the lock" || otherCopy.lock(0, {}) == FileLock::Outcome::Locked);
-        ReadOnlyFolder readOnly(place == "read-only" ? QFileInfo(path).path() : QString());
-        QCOMPARE(readOnly.isReadOnly(), place == "read-only");
-        QVERIFY(rig.insert("driver-rfskzi", {"--patch", "050E:0:6B000000"}));
-        PendingRestore(*rig.reader, rig.reader->card.cardNumber()).checkIdentifiedCard();
-        readOnly.release();
-        const QByteArray kept = fileBytes(path);
-        QFile::remove(path);
-        qputenv("XDG_DATA_HOME", dataHome);
-        QCOMPARE(rig.errorBoxes.filter(QRegularExpression("^2\\|" + told)).size(), told.isEmpty() ? 0 : 1);
-        QCOMPARE(rig.log.filter(QRegularExpression("^1\\|" + rig.vcard.name() + ": " + told)).size(),
-                 told.isEmpty() ? 0 : 1);
-        QCOMPARE(QJsonDocument::fromJson(kept), QJsonDocument::fromJson(left));
-        QCOMPARE(kept.isEmpty(), left.isEmpty());
     }
 
     // Every step fails, none is skipped.

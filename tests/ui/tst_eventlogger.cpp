@@ -156,35 +156,26 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QStringList>("lines"); // in the file at the path afterwards; %1 the path
-        QTest::addColumn<bool>("synced");
-        QTest::newRow("removed") << "removed"
-                                 << QStringList{"[Warr] - Файл журнала событий %1 был удален во время работы программы: "
-                                                "журнал продолжен в новом файле.",
-                                                "[Info] - synced", ""}
-                                 << true;
-        QTest::newRow("replaced") << "replaced"
-                                  << QStringList{"another file", "[Warr] - Файл журнала событий %1 был заменен другим "
-                                                 "файлом во время работы программы: журнал продолжен в нем.",
-                                                 "[Info] - synced", ""}
-                                  << true;
-        QTest::newRow("replaced by a folder") << "folder" << QStringList() << false;
+        const QString continued = "[Warr] - Файл журнала событий %1 был %2 во время работы программы: журнал продолжен";
+        const QString removed = continued.arg("%1", "удален") + " в новом файле.";
+        const QString replaced = continued.arg("%1", "заменен другим файлом") + " в нем.";
+        QTest::newRow("removed") << "removed" << QStringList{removed, "[Info] - synced", ""};
+        QTest::newRow("replaced") << "replaced" << QStringList{"another file", replaced, "[Info] - synced", ""};
+        QTest::newRow("replaced by a folder") << "folder" << QStringList();
     }
 
     void syncedLineGoesToThePath()
     {
         QFETCH(QString, change);
         QFETCH(QStringList, lines);
-        QFETCH(bool, synced);
         DRVPEventLogger logger;
         logger.openLog();
-        QVERIFY(QFile::remove(logPath()));
         QFile other(logPath());
-        if (change == "replaced")
-            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("another file\r\n") == 14);
-        else if (change == "folder")
-            QVERIFY(QDir().mkpath(logPath()));
+        QVERIFY(other.remove());
+        QVERIFY(change != "replaced" || (other.open(QIODevice::WriteOnly) && other.write("another file\r\n") == 14));
+        QVERIFY(change != "folder" || QDir().mkpath(logPath()));
         other.close();
-        QCOMPARE(logger.writeNow(0, "synced"), synced);
+        QCOMPARE(logger.writeNow(0, "synced"), change != "folder");
         QCOMPARE(entries().replaceInStrings(QRegularExpression(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )"), ""),
                  lines.replaceInStrings("%1", logPath()));
     }
