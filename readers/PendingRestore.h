@@ -108,6 +108,8 @@ private:
     // when it cannot be read at all.
     bool read(Record *record, QString *reason) const;
     static bool parse(const QJsonValue &item, Entry *entry);
+    // Why a record holding entries this copy cannot read is not read whole.
+    static QString unknownEntries();
     bool save(const Record &record);
     bool unsaved(const QString &reason);
     bool fail(const QString &reason);

@@ -25,7 +25,6 @@ namespace {
 constexpr qint64 maxFileSize = 64 * 1024;
 
 const QString damaged = QStringLiteral("запись повреждена");
-const QString unknownEntries = QStringLiteral("в записи есть сведения, которые эта версия программы не понимает");
 const QString unsavedLine =
     QStringLiteral("%1: Не удалось сохранить запись о восстановлении исходного значения %2: %3.");
 const QString notOwnFileLine = QStringLiteral(
@@ -81,7 +80,7 @@ bool PendingRestore::change(Needs needs, const std::function<bool(Record &)> &ed
     Record record;
     QString reason;
     if (read(&record, &reason) && needs == Needs::Whole && !record.unknown.isEmpty())
-        reason = unknownEntries;
+        reason = unknownEntries();
     if (!reason.isEmpty()) {
         tellUnreadable(reason);
         return fail(reason);
@@ -137,6 +136,11 @@ bool PendingRestore::read(Record *record, QString *reason) const
             record->unknown.append(item);
     }
     return true;
+}
+
+QString PendingRestore::unknownEntries()
+{
+    return QStringLiteral("в записи есть сведения, которые эта версия программы не понимает");
 }
 
 bool PendingRestore::parse(const QJsonValue &item, Entry *entry)

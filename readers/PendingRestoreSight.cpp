@@ -31,8 +31,6 @@ const QString unreadableInfo = QStringLiteral(
     "Файл %1: %2. Он оставлен как есть: на картах, о которых он говорит, могут оставаться записанные значения. "
     "Пока запись не прочитана, тестовые значения и дата последней выгрузки в карты не записываются: тест записи "
     "при диагностировании не выполняется, чтение карты не сохраняет ddd-файл.");
-const QString unknownEntries =
-    QStringLiteral("в записи есть сведения об этой карте, которые эта версия программы не понимает");
 
 } // namespace
 
@@ -51,7 +49,7 @@ void PendingRestore::checkIdentifiedCard()
     }
     if (std::any_of(record.unknown.cbegin(), record.unknown.cend(),
                     [this](const QJsonValue &unknown) { return concerns(unknown); }))
-        tellUnreadable(unknownEntries);
+        tellUnreadable(unknownEntries());
     bool ended = false;
     for (Entry entry : qAsConst(record.entries)) {
         const CardFileRecord *file = entry.card == cardNumber ? reader.card.readData.value(entry.fid) : nullptr;

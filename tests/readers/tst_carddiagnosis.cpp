@@ -429,6 +429,9 @@ private slots:
         row("another card's entry unreadable, the card holding an earlier test value",
             "[" + earlierEntry + "," + laterWriterEntry + "]", "6B000000", "", unknown, 1, 1,
             "[" + earlierEntry + "," + laterWriterEntry + "]");
+        row("this card's entry unreadable, the card holding its value",
+            "[" + QByteArray(earlierEntry).replace("diagnosis", "calibration") + "]", "6B000000", "", unknown, 0, 2,
+            "[" + QByteArray(earlierEntry).replace("diagnosis", "calibration") + "]");
         row("an entry over, another card's entry unreadable",
             "[" + QByteArray(earlierEntry).replace("6B000000", "6C000000") + "," + laterWriterEntry + "]",
             "6B000000", "", unknown, 0, 1, "[" + laterWriterEntry + "]");
