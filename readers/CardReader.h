@@ -107,6 +107,8 @@ public:
         // Empty when the card has no such file.
         QByteArray original;
         QByteArray written;
+        // Once saved, it makes the written date the card's own.
+        QString dddFile;
     };
     // Writes the present time into EF 050E, once the record and the log say
     // so on disk, and reads the file back signed. True when the card has no

@@ -54,11 +54,16 @@ bool CardReader::stampDownloadDate(DownloadStamp *stamp)
     }
     // The card says it was downloaded only with word of it on disk first.
     PendingRestore pending(*this, card.cardNumber());
-    const QByteArray own = pending.ownBytes(CardFileId::lastCardDownload, stamp->original);
+    QByteArray own;
+    if (!pending.ownBytes(CardFileId::lastCardDownload, stamp->original, &own)) {
+        disconnectCard();
+        return notStamped(pending.failure());
+    }
     const QString line = stampingLine.arg(readerName, card.cardNumber(), pending.fileText(CardFileId::lastCardDownload),
                                           pending.valueText(CardFileId::lastCardDownload, stamp->written),
                                           pending.valueText(CardFileId::lastCardDownload, own));
-    if (!pending.hold(CardFileId::lastCardDownload, own, stamp->written, PendingRestore::Writer::Read, line)) {
+    if (!pending.hold(CardFileId::lastCardDownload, own, stamp->written, PendingRestore::Writer::Read, line,
+                      stamp->dddFile)) {
         disconnectCard();
         return notStamped(pending.failure());
     }
@@ -108,6 +113,8 @@ bool CardReader::restoreDownloadDate(const DownloadStamp &stamp)
     return true;
 }
 
+// Where the entry cannot go now, the saved file it names ends it at the
+// next look.
 void CardReader::keepDownloadDate()
 {
     PendingRestore(*this, card.cardNumber()).release(CardFileId::lastCardDownload);

@@ -24,6 +24,7 @@ DddSaveResult saveDddFile(CardReader &reader, Config &config, const LogLine &log
     if (!writer.claim(reader.dddFileName()))
         return failedFile();
     CardReader::DownloadStamp stamp;
+    stamp.dddFile = writer.path();
     // The reader has logged why.
     if (!reader.stampDownloadDate(&stamp))
         return DddSaveResult::NotSaved;

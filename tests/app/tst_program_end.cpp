@@ -7,6 +7,7 @@
 
 #include "tests/app/ProgramDriver.h"
 #include "tests/readers/CardDump.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/VirtualCardProcess.h"
 
 #include <QApplication>
@@ -213,8 +214,12 @@ private slots:
     {
         QTest::addColumn<bool>("diagnose");
         QTest::addColumn<QString>("waitFor");
-        QTest::newRow("start-up box: no CA certificate") << false << "Файл с сертификатом не найден: ";
-        QTest::newRow("a diagnosis starts, its PIN field fading") << true << ": Диагностирование карты " + number;
+        QTest::addColumn<bool>("pipeAtLock");
+        QTest::newRow("start-up box: no CA certificate") << false << "Файл с сертификатом не найден: " << false;
+        QTest::newRow("a diagnosis starts, its PIN field fading")
+            << true << ": Диагностирование карты " + number << false;
+        QTest::newRow("a diagnosis meets a named pipe at the record's lock")
+            << true << "pending-restore.json.lock не является обычным файлом программы" << true;
     }
 
     // SIGTERM ends the run at once; the harness fails the test on any sanitizer report of the program.
@@ -222,6 +227,8 @@ private slots:
     {
         QFETCH(bool, diagnose);
         QFETCH(QString, waitFor);
+        QFETCH(bool, pipeAtLock);
+        QVERIFY(!pipeAtLock || (QDir().mkpath(dataFolder()) && !makeFifo(recordPath() + ".lock").isEmpty()));
         VirtualCardProcess card(0);
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -248,6 +255,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("record");
         QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("box"); // empty: none
         QTest::addColumn<bool>("kept");
         QTest::newRow("card downloaded since")
             << QByteArray(R"([{"card": "RUD0000012345600", "fid": "050E", "own": "5E0BE100", "test": "6B000000",
@@ -256,11 +264,17 @@ private slots:
                    + ": На карте RUD0000012345600 в EFCardDownload (EF 0x050E) уже нет тестового значения "
                      "0x6B000000 / 1795162112, соответствует 20.11.2026 08:08:32: запись о восстановлении "
                      "исходного значения удалена."
-            << false;
+            << QString() << false;
         QTest::newRow("damaged record")
             << QByteArray(R"([{"card": "RUD0000012345600", "fid": "050E")")
-            << "[Warr] - Не удалось прочитать запись о восстановлении исходных значений <record>: запись "
-               "повреждена. Запись не учитывается."
+            << "[Warr] - " + VirtualCardProcess::readerName(0)
+                   + ": Не удалось прочитать запись о восстановлении исходных значений <record>: запись повреждена. "
+                     "Запись оставлена как есть; пока она не прочитана, тестовые значения и дата последней выгрузки "
+                     "в карты не записываются."
+            << "Не удалось прочитать запись о восстановлении исходных значений.|Файл <record>: запись повреждена. "
+               "Он оставлен как есть: на картах, о которых он говорит, могут оставаться записанные значения. Пока "
+               "запись не прочитана, тестовые значения и дата последней выгрузки в карты не записываются: тест "
+               "записи при диагностировании не выполняется, чтение карты не сохраняет ddd-файл."
             << true;
     }
 
@@ -268,6 +282,7 @@ private slots:
     {
         QFETCH(QByteArray, record);
         QFETCH(QString, line);
+        QFETCH(QString, box);
         QFETCH(bool, kept);
         QVERIFY(QDir().mkpath(dataFolder()));
         QFile file(recordPath());
@@ -278,9 +293,15 @@ private slots:
 
         RunningProgram run;
         QVERIFY(run.started);
-        const QStringList shown = boxesShownBy([&] { QVERIFY(selectCardReader(run.window, card.name())); });
-        QTRY_VERIFY(run.logged(line.replace("<record>", recordPath())));
-        QCOMPARE(run.boxesAtStart + shown, QStringList());
+        int told = 0;
+        QObject::connect(&run.program.readerManager(), &ReaderManager::showErrMsg, run.window, [&told] { ++told; });
+        const QStringList shown = boxesShownBy([&] {
+            QVERIFY(selectCardReader(run.window, card.name()));
+            QTRY_VERIFY(run.logged(line.replace("<record>", recordPath()))
+                        && told + run.boxesAtStart.size() == (box.isEmpty() ? 0 : 1));
+        });
+        QCOMPARE(run.boxesAtStart + shown,
+                 box.isEmpty() ? QStringList() : QStringList(box.replace("<record>", recordPath())));
         QCOMPARE(QFile::exists(recordPath()), kept);
     }
 

@@ -3,15 +3,19 @@
 // and EF 0x050E under every fault the card can be made to show, the data
 // checks, and the events and faults list.
 
+#include "platform/FileLock.h"
 #include "readers/PendingRestore.h"
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/DiagnosisWrites.h"
+#include "tests/support/BlockingFiles.h"
 #include "tests/support/OtherProgramAtWork.h"
 #include "tests/support/ReadOnlyFolder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <ctime>
@@ -34,6 +38,27 @@ const QString controls = QStringLiteral("Контроль наличия све�
 const QString badBirthDate = birth + QStringLiteral("||Не корректная дата рождения.|1");
 
 const QString disconnected = QStringLiteral("Отключение от карты тахографа||0");
+
+// Record entries: an earlier run's test value over this card's own bytes,
+// and another card's entries this program cannot read.
+const QByteArray earlierEntry = R"({"card": "RUD0000012345600", "fid": "050E", "own": "5E0BE100",
+    "values": [{"value": "6B000000", "by": "diagnosis", "time": "2026-12-07T21:01:20Z"}]})";
+const QByteArray laterWriterEntry = R"({"card": "RUD0000000000001", "fid": "050E", "own": "5E0BE100",
+    "values": [{"value": "6B000000", "by": "calibration", "time": "2026-12-07T21:01:20Z"}]})";
+const QByteArray untimedEntry = R"({"card": "RUD0000000000001", "fid": "050E", "own": "5E0BE100",
+    "values": [{"value": "6B000000", "by": "diagnosis"}]})";
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 quint8 ins(const QByteArray &apdu) { return quint8(apdu.at(1)); }
 
@@ -367,78 +392,149 @@ private slots:
         QVERIFY(!QFile::exists(PendingRestore::filePath()));
     }
 
-    // The record of the test write: an earlier run's value stays in it
-    // beside the new one while the card may hold either; a record that
-    // cannot be written, or is no file of ours, keeps the test value from
-    // the card and says why in the row.
+    // The record of the test write, first at the sight of the card (as the
+    // reader manager looks) and then through the diagnosis. An earlier run's
+    // value stays in it beside the new one while the card may hold either. A
+    // record that cannot be locked, read whole or written keeps what it holds
+    // and the card its bytes, an earlier run's test value included: the row
+    // says why. A card left changed is told in a box and a line whatever keeps
+    // the record from being changed, and so is a record not read whole.
     void recordOfTheTestWrite_data()
     {
-        QTest::addColumn<QString>("record");
-        QTest::addColumn<QString>("reason"); // of the refused write; empty: written
+        QTest::addColumn<QByteArray>("record"); // the entries; empty: none
+        QTest::addColumn<QString>("card");      // what the card's EF 0x050E holds
+        QTest::addColumn<QString>("place");     // what else stands in the data folder
+        QTest::addColumn<QString>("reason");    // of the refused write; empty: written
+        QTest::addColumn<int>("leftTold");       // boxes and lines of a card left changed
+        QTest::addColumn<int>("unreadableTold"); // of a record not read whole
+        QTest::addColumn<QByteArray>("kept");   // the record afterwards, when the write was refused
         const QString record = PendingRestore::filePath();
-        QTest::newRow("an earlier run's value, the card pulled at the new test write") << "earlier" << QString();
-        QTest::newRow("the record's path a folder") << "folder" << record + " не является обычным файлом программы";
-        QTest::newRow("a read-only data folder") << "read-only" << "не удалось занять запись (нет доступа)";
-        QTest::newRow("the record a link to an outside file")
-            << "link" << record + " не является обычным файлом программы";
+        const QString notOurs = " не является обычным файлом программы";
+        const QString unknown = "в записи есть сведения, которые эта версия программы не понимает";
+        const QByteArray earlier = "[" + earlierEntry + "]";
+        const QByteArray cut = earlier.left(60);
+        const auto row = [](const char *name, const QByteArray &record, const char *card, const char *place,
+                            const QString &reason, int left, int unreadable, const QByteArray &kept) {
+            QTest::newRow(name) << record << QString(card) << QString(place) << reason << left << unreadable << kept;
+        };
+        row("an earlier run's value, the card pulled at the new test write", earlier, "6B000000", "pulled", "", 1, 0,
+            "");
+        row("the record's path a folder", "", "5E0BE100", "folder", record + notOurs, 0, 2, "");
+        row("the record a link to an outside file", "", "5E0BE100", "link", record + notOurs, 0, 2, "[General]\n");
+        row("another card's entry by a later version's writer", "[" + laterWriterEntry + "]", "5E0BE100", "",
+            unknown, 0, 1, "[" + laterWriterEntry + "]");
+        row("another card's entry without its time", "[" + untimedEntry + "]", "5E0BE100", "", unknown, 0, 1,
+            "[" + untimedEntry + "]");
+        row("the record cut short", cut, "5E0BE100", "", "запись повреждена", 0, 2, cut);
+        row("another card's entry unreadable, the card holding an earlier test value",
+            "[" + earlierEntry + "," + laterWriterEntry + "]", "6B000000", "", unknown, 1, 1,
+            "[" + earlierEntry + "," + laterWriterEntry + "]");
+        row("this card's entry unreadable, the card holding its value",
+            "[" + QByteArray(earlierEntry).replace("diagnosis", "calibration") + "]", "6B000000", "", unknown, 0, 2,
+            "[" + QByteArray(earlierEntry).replace("diagnosis", "calibration") + "]");
+        row("an entry over, another card's entry unreadable",
+            "[" + QByteArray(earlierEntry).replace("6B000000", "6C000000") + "," + laterWriterEntry + "]",
+            "6B000000", "", unknown, 0, 1, "[" + laterWriterEntry + "]");
+        row("the record busy, the card holding an earlier test value", earlier, "6B000000", "busy",
+            "запись занята другой копией программы дольше 3 с", 1, 0, earlier);
+        row("a read-only data folder, the card holding an earlier test value", earlier, "6B000000", "read-only",
+            "не удалось занять запись (Файловая система доступна только для чтения)", 1, 0, earlier);
+        row("a full data folder, the card holding an earlier test value", earlier, "6B000000", "full",
+            "На устройстве не осталось свободного места", 1, 0, earlier);
+        row("a pipe at the lock's path", "", "5E0BE100", "pipe lock", record + ".lock" + notOurs, 0, 0, "");
+        row("an empty lock file left behind", "", "5E0BE100", "empty lock", "", 0, 0, "");
     }
 
     void recordOfTheTestWrite()
     {
-        QFETCH(QString, record);
+        QFETCH(QByteArray, record);
+        QFETCH(QString, card);
+        QFETCH(QString, place);
         QFETCH(QString, reason);
-        const QString path = PendingRestore::filePath();
-        const Writable writable = writableOf("driver-rfskzi");
-        QStringList options{"--patch", writable.patch};
-        QTemporaryDir outside;
-        QFile outsideFile(outside.filePath("settings.ini"));
-        QVERIFY(outsideFile.open(QIODevice::WriteOnly) && outsideFile.write("[General]\n") == 10);
-        outsideFile.close();
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        if (record == "earlier") {
-            options = QStringList{"--patch", "050E:0:6B000000", "--remove-after",
-                                  QString::number(testWriteOf("driver-rfskzi").command - 1)};
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(R"([{"card": "RUD0000012345600", "fid": "050E", "own": "5E0BE100",
-                           "values": [{"value": "6B000000", "by": "diagnosis", "time": "2026-12-07T21:01:20Z"}]}])");
-        } else if (record == "folder") {
-            QVERIFY(QDir().mkpath(path));
-        } else if (record == "link") {
-            QVERIFY(QFile::link(outsideFile.fileName(), path));
-        }
-        ReadOnlyFolder readOnly(record == "read-only" ? QFileInfo(path).path() : QString());
-        QCOMPARE(readOnly.isReadOnly(), record == "read-only");
-
+        QFETCH(int, leftTold);
+        QFETCH(int, unreadableTold);
+        QFETCH(QByteArray, kept);
+        QStringList options{"--patch", "050E:0:" + card};
+        if (place == "pulled")
+            options << "--remove-after" << QString::number(testWriteOf("driver-rfskzi").command - 1);
         CardReaderRig rig;
+        QTemporaryDir folder;
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        // A full data folder: a small tmpfs in the sandbox's own mount namespace.
+        const bool full = place == "full";
+        const QStringList small{"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder.path()};
+        QVERIFY(!full || (qEnvironmentVariableIsSet("DRVP_IN_SANDBOX") && QProcess::execute("mount", small) == 0));
+        const auto restoreHome = qScopeGuard([&] {
+            qputenv("XDG_DATA_HOME", dataHome);
+            if (full)
+                QProcess::execute("umount", {"-l", folder.path()});
+        });
+        if (full)
+            qputenv("XDG_DATA_HOME", QFile::encodeName(folder.path()));
+        const QString path = PendingRestore::filePath();
+        const QString lock = path + ".lock";
+        QFile::remove(lock); // left by the diagnoses before
+        const auto cleanUp = qScopeGuard([path, lock] {
+            QDir(path).removeRecursively();
+            QFile::remove(path);
+            QFile::remove(lock);
+        });
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(folder.filePath("settings.ini"), "[General]\n"));
+        QVERIFY(record.isEmpty() || writeFile(path, record));
+        QVERIFY(place != "folder" || QDir().mkpath(path));
+        QVERIFY(place != "link" || QFile::link(folder.filePath("settings.ini"), path));
+        QVERIFY(place != "pipe lock" || !makeFifo(lock).isEmpty());
+        QVERIFY(place != "empty lock" || writeFile(lock, ""));
+        QFile filler(folder.filePath("filler"));
+        QVERIFY(!full || filler.open(QIODevice::WriteOnly));
+        while (full && filler.write(QByteArray(4096, '\0')) > 0 && filler.flush()) {
+        }
+        auto otherCopy = std::make_unique<FileLock>(lock);
+        QVERIFY(place != "busy" || otherCopy->lock(0, {}) == FileLock::Outcome::Locked);
+        // The other copy lets the record go once this one has given up on it.
+        connect(rig.reader.get(), &CardReader::logginMessage, this, [&otherCopy](uchar, const QString &line) {
+            if (line.contains("занята другой копией"))
+                otherCopy.reset();
+        });
+        ReadOnlyFolder readOnly(place == "read-only" ? QFileInfo(path).path() : QString());
+        QCOMPARE(readOnly.isReadOnly(), place == "read-only");
         QVERIFY(rig.insert("driver-rfskzi", options));
+        PendingRestore(*rig.reader, rig.reader->card.cardNumber()).checkIdentifiedCard();
         rig.reader->checkCard(SecretBytes("1234"));
         readOnly.release();
         const QStringList rows = writableFileRows(commandRows(*rig.reader));
         const QByteArray held = rig.files().value(0x050E);
-        QVERIFY(outsideFile.open(QIODevice::ReadOnly));
-        QCOMPARE(outsideFile.readAll(), QByteArray("[General]\n"));
+        const QByteArray left = fileBytes(path);
+        QCOMPARE(fileBytes(folder.filePath("settings.ini")), QByteArray("[General]\n"));
+        const QString reader = rig.vcard.name();
+        const QString leftText = "На карте RUD0000012345600 осталось тестовое значение";
+        QCOMPARE(rig.errorBoxes.filter("2|" + leftText).size(), leftTold);
+        QCOMPARE(rig.log.filter("1|" + reader + ": " + leftText).size(), leftTold);
+        const QString unreadable = "Не удалось прочитать запись о восстановлении исходных значений";
+        QCOMPARE(rig.errorBoxes.filter("2|" + unreadable + ".|Файл " + path + ": " + reason + ".").size(),
+                 unreadableTold);
+        QCOMPARE(rig.log.filter("1|" + reader + ": " + unreadable + " " + path + ": " + reason + ".").size(),
+                 unreadableTold);
         if (!reason.isEmpty()) {
             QCOMPARE(rows.value(2), "Запись данных в EFCardDownload|Тестовое значение не записано: " + reason + ".|1");
-            QCOMPARE(held, writable.bytes);
-            QCOMPARE(QFileInfo(path).isDir(), record == "folder");
-            QCOMPARE(QFileInfo(path).isSymLink(), record == "link");
-            QDir(path).removeRecursively();
-            QFile::remove(path);
-            return;
+            QCOMPARE(held.toHex().toUpper(), card.toLatin1());
+            QCOMPARE(rig.log.filter("восстановлено").size(), 0);
+            QCOMPARE(QJsonDocument::fromJson(left), QJsonDocument::fromJson(kept));
+            QCOMPARE(left.isEmpty(), kept.isEmpty());
+        } else if (place == "empty lock") { // no copy holds it: the test runs, and the record goes with it
+            QCOMPARE(failedSteps(rows), QStringList());
+            QCOMPARE(held.toHex().toUpper(), card.toLatin1());
+            QCOMPARE(left, QByteArray());
+        } else { // the card kept the earlier run's value; the record names both over the card's own
+            QCOMPARE(held, QByteArray::fromHex("6B000000"));
+            const QJsonArray entries = QJsonDocument::fromJson(left).array();
+            QCOMPARE(entries.size(), 1);
+            QCOMPARE(entries.at(0)["own"].toString(), QString("5E0BE100"));
+            const QJsonArray values = entries.at(0)["values"].toArray();
+            QCOMPARE(values.size(), 2);
+            QCOMPARE(values.at(0)["value"].toString(), QString("6B000000"));
+            QVERIFY(values.at(1)["value"].toString() != "6B000000");
         }
-        // The card kept the earlier run's value; the record names both over the card's own.
-        QCOMPARE(held, QByteArray::fromHex("6B000000"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QJsonArray entries = QJsonDocument::fromJson(file.readAll()).array();
-        QCOMPARE(entries.size(), 1);
-        QCOMPARE(entries.at(0)["own"].toString(), QString("5E0BE100"));
-        const QJsonArray values = entries.at(0)["values"].toArray();
-        QCOMPARE(values.size(), 2);
-        QCOMPARE(values.at(0)["value"].toString(), QString("6B000000"));
-        QVERIFY(values.at(1)["value"].toString() != "6B000000");
-        file.remove();
     }
 
     // Every step fails, none is skipped.

@@ -4,6 +4,7 @@
 
 #include "card/CardFileRecord.h"
 #include "config/Config.h"
+#include "platform/FileLock.h"
 #include "readers/PendingRestore.h"
 #include "tests/readers/CardCounters.h"
 #include "tests/readers/CardReaderRig.h"
@@ -520,6 +521,47 @@ private slots:
             QCOMPARE(left.value(0x050E), date);
         else
             QCOMPARE(left.value(0x0509), written ? QByteArray(2, '\0') : calibrationCount);
+    }
+
+    // The .ddd file saved while another copy held the record, so that the
+    // read's entry could not go: the file stays saved, the next sight of the
+    // card tells of no unsaved read, and the next diagnosis leaves the card
+    // its new date.
+    void savedReadStaysSaved_data()
+    {
+        QTest::addColumn<bool>("diagnose");
+        QTest::newRow("seen again") << false;
+        QTest::newRow("diagnosed") << true;
+    }
+
+    void savedReadStaysSaved()
+    {
+        QFETCH(bool, diagnose);
+        const QString path = PendingRestore::filePath();
+        QFile::remove(path); // what the faults of the tests before left there
+        QVERIFY(rig->insert("driver-rfskzi"));
+        CardReader &reader = *rig->reader;
+        QVERIFY(rig->readCard());
+        auto otherCopy = std::make_unique<FileLock>(path + ".lock");
+        // Once the card holds the new date, its entry on disk.
+        connect(&reader.card, &TachographCard::pogressMessage, &reader, [&](const QString &msg) {
+            if (msg == QStringLiteral("Формирование ЭП EFCardDownload"))
+                QCOMPARE(otherCopy->lock(0, {}), FileLock::Outcome::Locked);
+        });
+        QCOMPARE(save(), DddSaveResult::Saved);
+        disconnect(&reader.card, &TachographCard::pogressMessage, &reader, nullptr);
+        otherCopy.reset();
+        QVERIFY(QFile::exists(path));
+        const QByteArray date = reader.card.readData.value(0x050E)->data;
+        QVERIFY(reader.readGeneralInfo());
+        if (diagnose)
+            reader.checkCard(SecretBytes("1234"));
+        else
+            PendingRestore(reader, reader.card.cardNumber()).checkIdentifiedCard();
+        QCOMPARE(rig->errorBoxes, QStringList());
+        QCOMPARE(rig->log.filter("сохранена чтением карты в ddd-файле " + config->lastDddPath()).size(), 1);
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(rig->files().value(0x050E), date);
     }
 
     void interruptedReadSavesNothingAndWritesNothing()

@@ -148,6 +148,38 @@ private slots:
         QVERIFY(!QFileInfo(logPath()).isFile());
     }
 
+    // The file removed, or another put in its place, while the program runs:
+    // a synced line is on disk only in the file at the log's path, after a
+    // line that says what became of the old one; with no file to be had
+    // there, the line is not said to be on disk.
+    void syncedLineGoesToThePath_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("lines"); // in the file at the path afterwards; %1 the path
+        const QString continued = "[Warr] - Файл журнала событий %1 был %2 во время работы программы: журнал продолжен";
+        const QString removed = continued.arg("%1", "удален") + " в новом файле.";
+        const QString replaced = continued.arg("%1", "заменен другим файлом") + " в нем.";
+        QTest::newRow("removed") << "removed" << QStringList{removed, "[Info] - synced", ""};
+        QTest::newRow("replaced") << "replaced" << QStringList{"another file", replaced, "[Info] - synced", ""};
+        QTest::newRow("replaced by a folder") << "folder" << QStringList();
+    }
+
+    void syncedLineGoesToThePath()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, lines);
+        DRVPEventLogger logger;
+        logger.openLog();
+        QFile other(logPath());
+        QVERIFY(other.remove());
+        QVERIFY(change != "replaced" || (other.open(QIODevice::WriteOnly) && other.write("another file\r\n") == 14));
+        QVERIFY(change != "folder" || QDir().mkpath(logPath()));
+        other.close();
+        QCOMPARE(logger.writeNow(0, "synced"), change != "folder");
+        QCOMPARE(entries().replaceInStrings(QRegularExpression(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )"), ""),
+                 lines.replaceInStrings("%1", logPath()));
+    }
+
     // Card writes wait for their lines in several threads while the window
     // logs: every line whole, each thread's lines in their order.
     void syncedLinesOfSeveralThreads()

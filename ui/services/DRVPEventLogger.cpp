@@ -37,7 +37,8 @@ void DRVPEventLogger::openLog()
         return;
     }
 
-    if (openForAppending(filePath)) {
+    logPath = filePath;
+    if (openForAppending()) {
         stream.setDevice(&logFile);
         stream.setCodec("UTF-8");
         on_logginMessage(0, QStringLiteral("=== Дравек Про запущен ==="));
@@ -54,21 +55,50 @@ void DRVPEventLogger::openLog()
 
 // Only a regular file: an append to a named pipe waits for a reader, and
 // would hold the start for good. Opened without waiting, then checked, as the
-// path may have become a pipe meanwhile.
-bool DRVPEventLogger::openForAppending(const QString& filePath)
+// path may have become a pipe meanwhile. The file open so far is closed only
+// once the new one is there.
+bool DRVPEventLogger::openForAppending()
 {
-    const QByteArray name = QFile::encodeName(filePath);
+    const QByteArray name = QFile::encodeName(logPath);
     struct stat info = {};
     if (::stat(name.constData(), &info) == 0 && !S_ISREG(info.st_mode))
         return false;
     const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
-        || !logFile.open(fd, QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return false;
     }
+    logFile.close();
+    if (!logFile.open(fd, QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+// A file removed while open still takes lines, and syncs them, into nothing
+// anyone can find: a line is in the log only in the file at the log's path.
+// When that is another file or none, the log is opened there again and
+// `notice` says why. False when no file could be opened there: the lines go
+// on into the old one.
+bool DRVPEventLogger::followPath(QString* notice)
+{
+    struct stat opened = {};
+    struct stat named = {};
+    const bool found = ::stat(QFile::encodeName(logPath).constData(), &named) == 0;
+    if (::fstat(logFile.handle(), &opened) == 0 && found && opened.st_dev == named.st_dev
+        && opened.st_ino == named.st_ino && opened.st_nlink > 0)
+        return true;
+    if (!openForAppending())
+        return false;
+    stream.setDevice(&logFile);
+    *notice = (found ? QStringLiteral("Файл журнала событий %1 был заменен другим файлом во время работы программы: "
+                                      "журнал продолжен в нем.")
+                     : QStringLiteral("Файл журнала событий %1 был удален во время работы программы: журнал "
+                                      "продолжен в новом файле."))
+                  .arg(logPath);
     return true;
 }
 
@@ -100,28 +130,42 @@ bool DRVPEventLogger::writeNow(quint8 type, const QString& msg)
 
 bool DRVPEventLogger::write(quint8 type, const QString& msg, int* syncHandle)
 {
-    const QString head = QStringLiteral("%1 [%2] - ")
-                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
-                                  levelNames.value(type, QStringLiteral("None")));
+    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    QString notice;
     bool written = false;
     {
         QMutexLocker locked(&fileLock);
         if (logFile.isOpen()) {
+            const bool inPlace = followPath(&notice);
             // A failed stream writes nothing more, so one refused line would
             // lose all later ones; what the file kept back of it goes first.
             stream.resetStatus();
-            stream << head << msg << "\r\n";
+            if (!notice.isEmpty())
+                stream << headOf(time, 1) << notice << "\r\n";
+            stream << headOf(time, type) << msg << "\r\n";
             stream.flush();
-            written = stream.status() == QTextStream::Ok;
+            written = inPlace && stream.status() == QTextStream::Ok;
             if (written && syncHandle) {
                 *syncHandle = ::fcntl(logFile.handle(), F_DUPFD_CLOEXEC, 0);
                 written = *syncHandle >= 0;
             }
         }
     }
-    emit newLogMessage(QStringLiteral("<span style=\"color:#%1;\">%2</span>")
-                           .arg(levelColours.value(type, QStringLiteral("ffffff")), head + htmlText(msg)));
+    if (!notice.isEmpty())
+        emit newLogMessage(htmlLine(time, 1, notice));
+    emit newLogMessage(htmlLine(time, type, msg));
     return written;
+}
+
+QString DRVPEventLogger::headOf(const QString& time, quint8 type) const
+{
+    return QStringLiteral("%1 [%2] - ").arg(time, levelNames.value(type, QStringLiteral("None")));
+}
+
+QString DRVPEventLogger::htmlLine(const QString& time, quint8 type, const QString& msg) const
+{
+    return QStringLiteral("<span style=\"color:#%1;\">%2</span>")
+        .arg(levelColours.value(type, QStringLiteral("ffffff")), headOf(time, type) + htmlText(msg));
 }
 
 QString DRVPEventLogger::htmlText(const QString& msg)

@@ -54,13 +54,17 @@ private:
     // True once the line is in the file; with `syncHandle`, also hands out a
     // new descriptor of the file, which the caller syncs and closes.
     bool write(quint8 type, const QString& msg, int* syncHandle);
-    bool openForAppending(const QString& filePath);
+    bool openForAppending();
+    bool followPath(QString* notice);
+    QString headOf(const QString& time, quint8 type) const;
+    QString htmlLine(const QString& time, quint8 type, const QString& msg) const;
     void showFailure(const QString& text, const QString& informativeText);
     static QString htmlText(const QString& msg);
 
     // Guards the file and its stream against writeNow from other threads;
     // never held while the disk syncs.
     QMutex fileLock;
+    QString logPath;
     QFile logFile;
     QTextStream stream;
     QStringList levelNames;
