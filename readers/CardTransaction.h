@@ -13,7 +13,7 @@ class ClaimRunner;
 // Our hold on the card for one stretch of commands: a connection with the
 // card's PC/SC transaction from its connect to its end, so no other program's
 // command or reset lands between ours. The holder starts the stretch on a
-// card reset inside the hold (see CardReader::startStretch).
+// card reset inside the hold (see CardReader::returnToMasterFile).
 //
 // pcscd makes a connect wait as long as another program holds the card's
 // transaction, and neither SCardCancel nor releasing the context from another
