@@ -1,6 +1,5 @@
 #include "readers/CardTransaction.h"
 
-#include "readers/CardClaim.h"
 #include "readers/ClaimRunner.h"
 
 #include <QElapsedTimer>
@@ -19,8 +18,37 @@ constexpr auto pollSlice = std::chrono::milliseconds(50);
 } // namespace
 
 CardTransaction::CardTransaction(const QString &reader, const Wait &wait)
+    : m_runner(ClaimRunner::claim(reader, wait.mayStartOver))
 {
-    claimByRunner(std::make_shared<CardClaim>(reader, wait.mayStartOver), wait);
+    QElapsedTimer waited;
+    waited.start();
+    bool told = false;
+    bool refused = false;
+    ClaimRunner::Claim claim;
+    while (!m_runner->waitForEnd(pollSlice, &claim, &refused)) {
+        const bool cancelled = wait.cancelled && wait.cancelled();
+        if (cancelled || waited.elapsed() >= waitLimitMs) {
+            m_runner->giveUp();
+            m_runner.reset();
+            m_outcome = cancelled ? Outcome::Cancelled : Outcome::HeldElsewhere;
+            return;
+        }
+        if (!told && (refused || waited.elapsed() >= noticeMs)) {
+            told = true;
+            if (wait.waiting)
+                wait.waiting();
+        }
+    }
+    m_outcome = claim.outcome;
+    m_startedOver = claim.startedOver;
+    if (m_outcome != Outcome::Held) {
+        m_runner->giveBack();
+        m_runner.reset();
+        return;
+    }
+    m_handle = claim.handle;
+    m_protocol = claim.protocol;
+    m_began = claim.began;
 }
 
 CardTransaction::~CardTransaction()
@@ -28,69 +56,21 @@ CardTransaction::~CardTransaction()
     end();
 }
 
-void CardTransaction::claimByRunner(const std::shared_ptr<CardClaim> &claim, const Wait &wait)
-{
-    m_runner = ClaimRunner::take();
-    m_runner->run(claim);
-
-    QElapsedTimer waited;
-    waited.start();
-    bool told = false;
-    std::unique_lock<std::mutex> locked(claim->mutex);
-    while (!claim->finished) {
-        const bool cancelled = wait.cancelled && wait.cancelled();
-        if (cancelled || waited.elapsed() >= waitLimitMs) {
-            locked.unlock();
-            // The runner lets the card go, and itself, once pcscd answers.
-            claim->abandon();
-            m_runner.reset();
-            m_outcome = cancelled ? Outcome::Cancelled : Outcome::HeldElsewhere;
-            return;
-        }
-        if (!told && (claim->refused || waited.elapsed() >= noticeMs)) {
-            told = true;
-            locked.unlock();
-            if (wait.waiting)
-                wait.waiting();
-            locked.lock();
-            continue;
-        }
-        claim->changed.wait_for(locked, pollSlice);
-    }
-    locked.unlock();
-    take(*claim);
-    if (m_outcome != Outcome::Held) {
-        claim->release();
-        m_runner->giveBack();
-        m_runner.reset();
-    }
-}
-
-void CardTransaction::take(CardClaim &claim)
-{
-    m_outcome = claim.outcome;
-    m_startedOver = claim.startedOver;
-    if (m_outcome != Outcome::Held)
-        return;
-    m_handle = claim.handle;
-    m_protocol = claim.protocol;
-    m_began = claim.began;
-}
-
-bool CardTransaction::reset()
+qint32 CardTransaction::reset()
 {
     return reconnect(SCARD_RESET_CARD);
 }
 
 bool CardTransaction::takeBack()
 {
-    return reconnect(SCARD_LEAVE_CARD);
+    return reconnect(SCARD_LEAVE_CARD) == SCARD_S_SUCCESS;
 }
 
-bool CardTransaction::reconnect(quint32 initialization)
+qint32 CardTransaction::reconnect(quint32 initialization)
 {
-    return m_handle
-        && SCardReconnect(m_handle, SCARD_SHARE_SHARED, anyProtocol, initialization, &m_protocol) == SCARD_S_SUCCESS;
+    if (!m_handle)
+        return SCARD_E_INVALID_HANDLE;
+    return SCardReconnect(m_handle, SCARD_SHARE_SHARED, anyProtocol, initialization, &m_protocol);
 }
 
 // The reset ends the transaction, so no other program's command comes

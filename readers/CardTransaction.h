@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 
-struct CardClaim;
 class ClaimRunner;
 
 // Our hold on the card for one stretch of commands: a connection with the
@@ -21,7 +20,7 @@ class ClaimRunner;
 // out, another program may begin in between. So the connect and the
 // transaction's start always run in a ClaimRunner's thread while the caller
 // waits for them, bounded and cancellable; a claim given up lets the card go
-// by itself once pcscd answers it.
+// as soon as pcscd answers it.
 class CardTransaction
 {
 public:
@@ -60,8 +59,8 @@ public:
     // The hold got over another program's reset on its way.
     bool startedOver() const { return m_startedOver; }
 
-    // Resets the card in our hold.
-    bool reset();
+    // Resets the card in our hold; the PC/SC code.
+    qint32 reset();
     // After another program's reset met by a command: takes the card back
     // as that reset left it, still in our hold.
     bool takeBack();
@@ -70,9 +69,7 @@ public:
     qint32 end();
 
 private:
-    void claimByRunner(const std::shared_ptr<CardClaim> &claim, const Wait &wait);
-    void take(CardClaim &claim);
-    bool reconnect(quint32 initialization);
+    qint32 reconnect(quint32 initialization);
 
     Outcome m_outcome = Outcome::Failed;
     Pcsc::SCARDHANDLE m_handle = 0;

@@ -1,8 +1,5 @@
 #include "readers/ClaimRunner.h"
 
-#include "readers/CardClaim.h"
-
-#include <chrono>
 #include <vector>
 
 namespace {
@@ -23,21 +20,32 @@ Runners &runners()
 
 } // namespace
 
-std::shared_ptr<ClaimRunner> ClaimRunner::take()
+std::shared_ptr<ClaimRunner> ClaimRunner::claim(const QString &cardReader, bool startOver)
 {
     Runners &pool = runners();
-    const std::lock_guard<std::mutex> locked(pool.mutex);
-    for (const std::shared_ptr<ClaimRunner> &runner : pool.all) {
-        const std::lock_guard<std::mutex> runnerLocked(runner->mutex);
-        if (!runner->taken && !runner->stopping) {
-            runner->taken = true;
-            return runner;
+    std::shared_ptr<ClaimRunner> free;
+    {
+        const std::lock_guard<std::mutex> locked(pool.mutex);
+        for (const std::shared_ptr<ClaimRunner> &runner : pool.all) {
+            const std::lock_guard<std::mutex> runnerLocked(runner->mutex);
+            if (runner->state == State::Free && !runner->stopping) {
+                free = runner;
+                break;
+            }
         }
+        if (!free) {
+            free = std::make_shared<ClaimRunner>();
+            pool.all.push_back(free);
+        }
+        const std::lock_guard<std::mutex> runnerLocked(free->mutex);
+        free->state = State::Claiming;
+        free->reader = cardReader;
+        free->mayStartOver = startOver;
+        free->ended = Claim();
+        free->refused = false;
     }
-    auto runner = std::make_shared<ClaimRunner>();
-    runner->taken = true;
-    pool.all.push_back(runner);
-    return runner;
+    free->changed.notify_all();
+    return free;
 }
 
 bool ClaimRunner::stopAll(int waitMs)
@@ -45,73 +53,116 @@ bool ClaimRunner::stopAll(int waitMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     Runners &pool = runners();
     const std::lock_guard<std::mutex> locked(pool.mutex);
-    bool stopped = true;
+    for (const std::shared_ptr<ClaimRunner> &runner : pool.all)
+        runner->stop();
+    bool stoppedAll = true;
     for (const std::shared_ptr<ClaimRunner> &runner : pool.all) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        stopped = runner->stop(int(qMax<qint64>(0, left.count()))) && stopped;
+        stoppedAll = runner->waitStopped(int(qMax<qint64>(0, left.count()))) && stoppedAll;
     }
-    return stopped;
+    return stoppedAll;
 }
 
 ClaimRunner::ClaimRunner() : thread([this] { loop(); })
 {
 }
 
-void ClaimRunner::run(const std::shared_ptr<CardClaim> &claim)
+bool ClaimRunner::waitForEnd(std::chrono::milliseconds slice, Claim *got, bool *refusedNow)
 {
-    {
-        const std::lock_guard<std::mutex> locked(mutex);
-        job = claim;
+    const bool refusedKnown = *refusedNow;
+    std::unique_lock<std::mutex> locked(mutex);
+    changed.wait_for(locked, slice, [&] { return state == State::Ended || refused != refusedKnown; });
+    *refusedNow = refused;
+    if (state != State::Ended)
+        return false;
+    *got = ended;
+    return true;
+}
+
+void ClaimRunner::giveUp()
+{
+    std::unique_lock<std::mutex> locked(mutex);
+    if (state == State::Claiming) {
+        state = State::GivenUp;
+        endBeginWait();
+        changed.notify_all();
+        return;
     }
-    wake.notify_all();
+    // Ended first: the card is the caller's, and nobody else's, to let go.
+    const Claim got = ended;
+    locked.unlock();
+    release(got);
+    giveBack();
 }
 
 void ClaimRunner::giveBack()
 {
     const std::lock_guard<std::mutex> locked(mutex);
-    taken = false;
+    state = State::Free;
+    ended = Claim();
 }
 
+// The claim's end and the caller's give-up are decided under the same lock:
+// whichever comes second lets the card go.
 void ClaimRunner::loop()
 {
     std::unique_lock<std::mutex> locked(mutex);
     for (;;) {
-        wake.wait(locked, [this] { return job || stopping; });
-        if (!job)
+        changed.wait(locked, [this] { return state == State::Claiming || stopping; });
+        if (state != State::Claiming)
             break;
-        const std::shared_ptr<CardClaim> claim = job;
+        const QString cardReader = reader;
+        const bool startOver = mayStartOver;
         locked.unlock();
-        claim->run(context);
-        bool released = false;
-        {
-            // A claim given up has let its card go by now: the runner is free.
-            const std::lock_guard<std::mutex> claimLocked(claim->mutex);
-            released = claim->abandoned;
-        }
+        const Claim got = makeClaim(cardReader, startOver);
         locked.lock();
-        job.reset();
-        if (released)
-            taken = false;
+        if (state == State::Claiming) {
+            ended = got;
+            state = State::Ended;
+            changed.notify_all();
+            continue;
+        }
+        locked.unlock();
+        release(got);
+        locked.lock();
+        state = State::Free;
     }
     if (context)
         Pcsc::SCardReleaseContext(context);
     context = 0;
-    ended = true;
-    wake.notify_all();
+    stopped = true;
+    changed.notify_all();
 }
 
-bool ClaimRunner::stop(int waitMs)
+void ClaimRunner::endBeginWait()
+{
+    if (!beginning)
+        return;
+    Pcsc::SCardDisconnect(beginning, Pcsc::SCARD_LEAVE_CARD);
+    beginning = 0;
+}
+
+void ClaimRunner::release(const Claim &got)
+{
+    if (got.began)
+        Pcsc::SCardEndTransaction(got.handle, Pcsc::SCARD_LEAVE_CARD);
+    if (got.handle)
+        Pcsc::SCardDisconnect(got.handle, Pcsc::SCARD_LEAVE_CARD);
+}
+
+void ClaimRunner::stop()
+{
+    const std::lock_guard<std::mutex> locked(mutex);
+    stopping = true;
+    endBeginWait();
+    changed.notify_all();
+}
+
+bool ClaimRunner::waitStopped(int waitMs)
 {
     std::unique_lock<std::mutex> locked(mutex);
-    stopping = true;
-    const std::shared_ptr<CardClaim> claim = job;
-    locked.unlock();
-    if (claim)
-        claim->abandon();
-    wake.notify_all();
-    locked.lock();
-    if (!wake.wait_for(locked, std::chrono::milliseconds(waitMs), [this] { return ended; }))
+    if (!changed.wait_for(locked, std::chrono::milliseconds(waitMs), [this] { return stopped; }))
         return false;
     locked.unlock();
     if (thread.joinable())
