@@ -22,6 +22,7 @@ const QString heldElsewhereLine = QStringLiteral(
     "карту, и повторите операцию.");
 const QString waitingForCard = QStringLiteral("Карта занята другой программой, ожидание…");
 const QString failDisconnect = QStringLiteral("%1: Не удалось отключиться от карты тахографа. %2");
+const QString failReset = QStringLiteral("%1: Не удалось выполнить сброс карты тахографа. %2");
 const QString failKind = QStringLiteral("%1: Не удалось определить вид карты тахогарфа.");
 const QString kindFound = QStringLiteral("%1: Вид карты тахогарфа: %2.");
 const QString failType = QStringLiteral("%1: Не удалось определить тип карты тахогарфа.");
@@ -184,10 +185,16 @@ bool CardReader::resetInHold()
 {
     card.dfSelected = false;
     card.currentFid = 0;
-    if (!m_hold || !m_hold->reset())
-        return false;
-    useProtocol(m_hold->protocol());
-    return true;
+    const qint32 rc = m_hold ? m_hold->reset() : Pcsc::SCARD_E_INVALID_HANDLE;
+    if (rc == Pcsc::SCARD_S_SUCCESS) {
+        useProtocol(m_hold->protocol());
+        return true;
+    }
+    // Told as a failed command is: the card's own result carries the reason.
+    card.result.reset();
+    card.result.setScardResult(rc);
+    emit logginMessage(2, failReset.arg(readerName, card.result.scardText()));
+    return false;
 }
 
 bool CardReader::disconnectCard()

@@ -164,18 +164,24 @@ private:
     // The reset, proven for a chosen card; logs the card found when it is
     // another one.
     bool returnToMasterFile();
+    bool readCardNumber(QByteArray *number);
+    // The proof could not read the card: the failed command's reason stands.
+    bool proofFailed();
+    // The card proved to be another one: logged, and the operation ends.
+    bool otherCard(const QByteArray &number);
 
     // Card diagnosis (CardReaderCheck*.cpp): the command check, the data
     // checks, and the events and faults list, each filling its row list.
 public:
-    // All three stages, in this order, unless another program holds the
-    // card: then nothing runs past the refused connect, and the result is
-    // false. A write test that cannot put a file's original bytes back emits
+    // All three stages, in this order, unless the first connect did not
+    // get the card (cancelled, another program holds it, no card...) or
+    // the card was lost on the way: then nothing runs past it, and the
+    // result is false. A write test that cannot put a file's original bytes back emits
     // showErrMsg with type 3 (critical); the reader manager relays it to the
     // main window. Only the command check talks to the card: `cardDone` runs
     // once it is over.
     bool checkCard(const SecretBytes &pin, const std::function<void()> &cardDone = {});
-    // False when another program holds the card.
+    // False when the card was never had, or lost to another program or card.
     bool checkCommands(const SecretBytes &pin);
     void diagnoseCardData();
     void checkEventsAndFaults();

@@ -7,6 +7,8 @@
 #include "card/CardFileIds.h"
 #include "card/CardFileRecord.h"
 
+#include <utility>
+
 namespace {
 
 constexpr quint16 cardNumberOffset = 1;
@@ -26,32 +28,55 @@ const QString earlierCard = QStringLiteral("вставленной ранее");
 // pulled from our hold as well. Neither its count of insertions, which
 // starts again with pcscd and the reader, nor anything read before tells
 // which card that is; in an operation for a chosen card the card itself
-// does, by its number and chip, read around that reset. Left at the master
-// file with its chip's file selected.
+// does, by its number and chip, read around that reset. Only bytes read
+// and found different make another card: a card gone, or the service, ends
+// the operation with that reason, as any failed command does. Left at the
+// master file with its chip's file selected.
 bool CardReader::returnToMasterFile()
 {
     if (!m_chosen)
         return resetInHold();
     const ChosenCard &chosen = *m_chosen;
     QByteArray number;
+    if (!readCardNumber(&number))
+        return proofFailed();
+    if (chosen.number.isEmpty() || number != chosen.number)
+        return otherCard(number);
     QByteArray icc;
-    const bool read = card.selectDF() && card.selectEF(CardFileId::identification)
-        && card.readBinary(cardNumberOffset, cardNumberSize, &number) && resetInHold()
-        && card.selectEF(CardFileId::icc) && card.readBinary(0, quint16(qMax(1, chosen.icc.size())), &icc);
-    if (read && !chosen.number.isEmpty() && number == chosen.number && icc == chosen.icc)
+    if (!resetInHold() || !card.selectEF(CardFileId::icc)
+        || !card.readBinary(0, quint16(qMax(1, chosen.icc.size())), &icc))
+        return proofFailed();
+    if (icc == chosen.icc)
         return true;
-    // The start-over a reset caused may have found the other card already.
-    if (m_swapped || (interrupted && !ignoresInterrupt))
-        return false;
+    // Another chip: the number read before the reset was the chosen card's.
+    // Read for the log only, so a reset met on the way starts nothing over.
+    const auto startOver = std::exchange(card.onResetByOther, {});
+    if (!readCardNumber(&number))
+        number.clear();
+    card.onResetByOther = startOver;
+    return otherCard(number);
+}
+
+bool CardReader::readCardNumber(QByteArray *number)
+{
+    return card.selectDF() && card.selectEF(CardFileId::identification)
+        && card.readBinary(cardNumberOffset, cardNumberSize, number);
+}
+
+bool CardReader::proofFailed()
+{
     // Another program's second reset is no other card.
-    if (card.result.scardCode() == Pcsc::SCARD_W_RESET_CARD) {
+    if (card.result.scardCode() == Pcsc::SCARD_W_RESET_CARD && !m_swapped)
         m_resetAgain = true;
-        return false;
-    }
+    return false;
+}
+
+bool CardReader::otherCard(const QByteArray &number)
+{
     m_swapped = true;
-    const QString found = read ? QString::fromLatin1(number).trimmed() : unreadNumber;
+    const QString found = number.isEmpty() ? unreadNumber : QString::fromLatin1(number).trimmed();
     emit logginMessage(2, swappedLine.arg(readerName, found,
-                                          chosen.numberText.isEmpty() ? earlierCard : chosen.numberText));
+                                          m_chosen->numberText.isEmpty() ? earlierCard : m_chosen->numberText));
     return false;
 }
 

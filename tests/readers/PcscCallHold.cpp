@@ -12,6 +12,7 @@ namespace {
 constexpr int noCall = -1;
 constexpr quint8 updateBinary = 0xD6; // the instruction bytes
 constexpr quint8 resetRetryCounter = 0x2C;
+constexpr quint8 readBinary = 0xB0;
 constexpr int letGoLimitMs = 60000;
 
 std::atomic<int> armed{noCall};
@@ -66,6 +67,11 @@ extern "C" LONG SCardTransmit(SCARDHANDLE card, const SCARD_IO_REQUEST *sendPci,
         holdIf(PcscCallHold::Call::Update);
     if (sendLength > 1 && sendBuffer[1] == resetRetryCounter)
         holdIf(PcscCallHold::Call::Unblock);
+    // The number at offset 1, the chip's file from its start.
+    if (sendLength == 5 && sendBuffer[1] == readBinary && sendBuffer[2] == 0 && sendBuffer[3] == 1)
+        holdIf(PcscCallHold::Call::NumberRead);
+    if (sendLength == 5 && sendBuffer[1] == readBinary && sendBuffer[2] == 0 && sendBuffer[3] == 0)
+        holdIf(PcscCallHold::Call::ChipRead);
     return transmit(card, sendPci, sendBuffer, sendLength, recvPci, recvBuffer, recvLength);
 }
 
@@ -84,4 +90,14 @@ extern "C" LONG SCardDisconnect(SCARDHANDLE card, DWORD disposition)
     static const auto disconnect = pcscLite<Disconnect>("SCardDisconnect");
     holdIf(PcscCallHold::Call::Disconnect);
     return disconnect(card, disposition);
+}
+
+extern "C" LONG SCardReconnect(SCARDHANDLE card, DWORD shareMode, DWORD preferredProtocols, DWORD initialization,
+                               LPDWORD activeProtocol)
+{
+    using Reconnect = LONG (*)(SCARDHANDLE, DWORD, DWORD, DWORD, LPDWORD);
+    static const auto reconnect = pcscLite<Reconnect>("SCardReconnect");
+    if (initialization == SCARD_RESET_CARD)
+        holdIf(PcscCallHold::Call::Reset);
+    return reconnect(card, shareMode, preferredProtocols, initialization, activeProtocol);
 }

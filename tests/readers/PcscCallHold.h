@@ -12,6 +12,11 @@ enum class Call {
     // The commands that change the card: UPDATE BINARY, RESET RETRY COUNTER.
     Update,
     Unblock,
+    // The card proving itself in a hold: the READ BINARY of its number, the
+    // reset, the READ BINARY of its chip's file.
+    NumberRead,
+    Reset,
+    ChipRead,
 };
 
 void arm(Call call);

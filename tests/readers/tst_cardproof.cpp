@@ -39,6 +39,10 @@ enum Road {
 
 enum Second { SamePin, OtherPin, LeftInPlace, PutBack };
 
+// Where the proof is stopped, and what the test does there.
+enum ProofStep { NumberRead, ResetStep, ChipRead };
+enum World { AnotherCard, Pulled, PutBackInTime, Restarted };
+
 } // namespace
 
 class TestCardProof : public QObject
@@ -186,6 +190,91 @@ private slots:
         QCOMPARE(counters.value("pin-tries"), unblocks ? QString("0") : QString("3"));
         QCOMPARE(counters.value("puk-tries"), QString("3"));
         QCOMPARE(readCardDump(dump).value(0x050E), ownDate);
+    }
+
+    // The card changes while it proves itself at the start of the hold: at
+    // its number's read, the reset or its chip file's read. Only a card whose
+    // own bytes were read and differ is another card, and it gets nothing; a
+    // card gone is told by its reason. The same card put back in time for the
+    // reset proves itself as any card does.
+    void proofTellsWhatItSaw_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("world");
+        const char *steps[] = {"number", "reset", "chip"};
+        const char *worlds[] = {"another card", "pulled", "put back", "pcscd started again"};
+        for (const char *operation : {"read", "unblock"}) {
+            for (int step = NumberRead; step <= ChipRead; ++step) {
+                for (int world = AnotherCard; world <= Restarted; ++world)
+                    QTest::addRow("%s, %s, %s", operation, steps[step], worlds[world]) << operation << step << world;
+            }
+        }
+    }
+
+    void proofTellsWhatItSaw()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, step);
+        QFETCH(int, world);
+        const bool unblocks = operation == "unblock";
+        const QStringList blocked = unblocks ? QStringList{"--pin-tries", "0"} : QStringList();
+        OwnPcscd pcscd;
+        QVERIFY(pcscd.start());
+        ReaderManagerRig rig;
+        QTemporaryDir firstDump, secondDump;
+        VirtualCardProcess first(0), second(0);
+        QVERIFY(first.insert("driver-rfskzi", blocked + dated + QStringList{"--dump", firstDump.path()}));
+        const QString reader = first.name();
+        QVERIFY(rig.waitForCard(reader));
+
+        const PcscCallHold::Call calls[] = {PcscCallHold::Call::NumberRead, PcscCallHold::Call::Reset,
+                                            PcscCallHold::Call::ChipRead};
+        PcscCallHold::arm(calls[step]);
+        if (unblocks)
+            rig.unblock(reader, "12345678", "5678");
+        else
+            rig.read(reader, "1234");
+        QVERIFY(PcscCallHold::waitUntilHeld(generousMs));
+        if (world == Restarted)
+            QVERIFY(pcscd.kill() && first.waitForProcessEnd() && pcscd.start());
+        else
+            QVERIFY(first.remove());
+        const QStringList options = blocked + dated + QStringList{"--dump", secondDump.path()};
+        if (world != Pulled)
+            QVERIFY(second.insert(world == AnotherCard ? "driver-estr" : "driver-rfskzi", options));
+        PcscCallHold::letGo();
+        QVERIFY(rig.takeFinish() != "none");
+
+        const bool replaced = step == ResetStep && world == AnotherCard;
+        const bool goesThrough = step == ResetStep && world == PutBackInTime;
+        const QString swapLine = QStringLiteral("2|%1: Карта была заменена: в картридере карта RUD0000001100200, а "
+                                                "операция начата для карты RUD0000012345600. Операция прервана, на "
+                                                "карту ничего не записано.")
+                                     .arg(reader);
+        QCOMPARE(rig.log.filter("Карта была заменена"), replaced ? QStringList{swapLine} : QStringList());
+        const QString failed = unblocks ? "3|Карта не разблокирована" : "3|Не удалось подключиться к карте";
+        const QString done = unblocks ? "2|Карта разблокирована" : "2|Карта успешно считана";
+        QTRY_COMPARE(rig.progress.shown(), replaced ? "3|Карта была заменена" : goesThrough ? done : failed);
+        if (!replaced && !goesThrough) {
+            const QString code = world == Restarted ? "(0x8010001D) SCARD_E_NO_SERVICE"
+                : step == ResetStep                 ? "(0x8010000C) SCARD_E_NO_SMARTCARD"
+                                                    : "(0x80100069) SCARD_W_REMOVED_CARD";
+            QVERIFY2(rig.log.filter(code).size() == 1, qPrintable(rig.log.join('\n')));
+        }
+        QCOMPARE(QDir(rig.folder.path()).entryList({"*.ddd"}).size(), goesThrough && !unblocks ? 1 : 0);
+
+        // Nothing reached the card that left, nor another card.
+        QVERIFY(world == Pulled || second.remove());
+        QCOMPARE(readCardCounters(firstDump.path()).value("pin"), QString("31323334FFFFFFFF"));
+        QCOMPARE(readCardDump(firstDump.path()).value(0x050E), ownDate);
+        if (world == Pulled || goesThrough)
+            return;
+        const QMap<QString, QString> counters = readCardCounters(secondDump.path());
+        QCOMPARE(counters.value("pin"), QString("31323334FFFFFFFF"));
+        QCOMPARE(counters.value("pin-tries"), unblocks ? QString("0") : QString("3"));
+        QCOMPARE(counters.value("puk-tries"), QString("3"));
+        QCOMPARE(readCardDump(secondDump.path()).value(0x050E), ownDate);
     }
 
     // Another program begins its transaction between our look at the reader
