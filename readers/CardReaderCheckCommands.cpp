@@ -49,15 +49,13 @@ bool CardReader::checkCommands(const SecretBytes &pin)
     checkedCardNumber = card.cardNumber();
     card.clearReadData();
     if (!connectCard()) {
-        // Every command would fail the same way, each with its own line.
-        if (cardOutOfReach()) {
-            const QString reason = connectFailureText(QString());
-            addCmdCheckRow(QStringLiteral("Подключение к карте"), reason + '.', 1);
-            setProgressState(3, reason);
-            return false;
-        }
-        addCmdCheckRow(QStringLiteral("Подключение к карте"), QStringLiteral("Не удалось подключиться к карте."), 1);
-        setProgressState(3, checkFailed);
+        // Nothing was checked: every command would fail the same way, and
+        // there is no hold to let go.
+        const QString reason = connectFailureText(QString());
+        addCmdCheckRow(QStringLiteral("Подключение к карте"),
+                       reason.isEmpty() ? QStringLiteral("Не удалось подключиться к карте.") : reason + '.', 1);
+        setProgressState(3, reason.isEmpty() ? checkFailed : reason);
+        return false;
     }
     const QVector<CardAppLayout> &rows = CardDictionary::efDescriptors();
     // A card kept or reset by another program, or another card, on the way ends the check.

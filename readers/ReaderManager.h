@@ -56,7 +56,8 @@ signals:
     // Full path of the .ddd file this read saved; empty when none was saved.
     void readFinished(QString dddPath);
     // The diagnosis rows are published: ask readerState() again. False when
-    // the diagnosis did not run (unknown reader, card held by another program).
+    // the diagnosis did not run (unknown reader, cancelled, no card, card held
+    // by another program).
     void checkFinished(bool checked);
     // An interrupt was delivered to every reader.
     void interruptAllOperation();
