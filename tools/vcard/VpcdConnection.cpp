@@ -178,10 +178,13 @@ VpcdConnection::Wait VpcdConnection::waitFor(int fd, int timeoutMs)
             return Wait::Failed;
         if (fds[0].revents & POLLIN)
             return Wait::Terminated;
+        // A pause asked for before the APDU came holds that APDU.
+        const bool commands = fds[1].revents != 0;
+        if (commands)
+            m_pause->readCommands();
         if (ready == 0 || fds[2].revents)
             return Wait::Ready;
-        m_pause->readCommands();
-        if (fd < 0 && timeoutMs < 0)
+        if (commands && fd < 0 && timeoutMs < 0)
             return Wait::Ready;
     }
 }
