@@ -65,8 +65,11 @@ bool CardReader::checkCommands(const SecretBytes &pin)
         if (CardDictionary::layoutKey(rows.at(index), card.cardKind, card.cardType, key))
             checkFile(quint8(index), key, pin);
     }
-    addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
+    // A reconnect on the way that did not get the card left nothing to let go.
+    if (m_hold) {
+        addStepRow(disconnectCard(), QStringLiteral("Отключение от карты тахографа"),
                    QStringLiteral("Не удалось отключиться от карты тахографа."));
+    }
     if (cardOutOfReach()) {
         setProgressState(3, connectFailureText(QString()));
         return false;
