@@ -174,9 +174,9 @@ private:
     // checks, and the events and faults list, each filling its row list.
 public:
     // All three stages, in this order, unless the first connect did not
-    // get the card (cancelled, another program holds it, no card...) or
-    // the card was lost on the way: then nothing runs past it, and the
-    // result is false. A write test that cannot put a file's original bytes back emits
+    // get the card (cancelled, another program holds it, no card...) or the
+    // card was lost on the way: then nothing runs past it, and the result is
+    // false. A write test that cannot put a file's original bytes back emits
     // showErrMsg with type 3 (critical); the reader manager relays it to the
     // main window. Only the command check talks to the card: `cardDone` runs
     // once it is over.

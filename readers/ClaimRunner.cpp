@@ -100,7 +100,6 @@ void ClaimRunner::giveBack()
 {
     const std::lock_guard<std::mutex> locked(mutex);
     state = State::Free;
-    ended = Claim();
 }
 
 // The claim's end and the caller's give-up are decided under the same lock:
